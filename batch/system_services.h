@@ -1,0 +1,23 @@
+// The operating-system work of one entry (running the converter, deleting the temporary
+// file), behind an interface so that tests can record and script it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/child_process.h"
+#include "platform/file_deletion.h"
+
+namespace batch {
+
+class SystemServices {
+ public:
+  virtual ~SystemServices() = default;
+  virtual platform::ChildOutcome runChild(const std::vector<std::string>& arguments) = 0;
+  virtual platform::DeleteOutcome deleteFile(const std::string& path) = 0;
+};
+
+// The real thing: children started and files deleted through the platform layer.
+SystemServices& realSystemServices();
+
+}  // namespace batch

@@ -1,0 +1,24 @@
+// The one growable block that holds a track's samples and its two band planes. It lives from
+// the first track until the program quits and is reused, and grown when needed, across tracks.
+#pragma once
+
+#include <cstdint>
+
+namespace engine {
+
+struct SampleBuffer {
+  std::uint8_t* bytes = nullptr;
+  // The size recorded for the block at the last successful request; 0 while there is none.
+  std::uint64_t capacity = 0;
+};
+
+// Makes the block hold at least requiredBytes. Allocates when there is none, grows it (old
+// contents lost) when requiredBytes exceeds the recorded capacity, else reuses it unchanged.
+// On success the recorded capacity becomes requiredBytes, even when the block is larger.
+// On failure returns false and leaves no block with a capacity of 0.
+bool obtainSampleBuffer(SampleBuffer& buffer, std::uint64_t requiredBytes);
+
+// Frees the block, if any; the capacity returns to 0.
+void releaseSampleBuffer(SampleBuffer& buffer);
+
+}  // namespace engine

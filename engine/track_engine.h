@@ -1,0 +1,17 @@
+// The engine's entry: one track from the open input to the saved result.
+#pragma once
+
+#include "engine/process_log.h"
+#include "engine/track_host.h"
+#include "engine/track_state.h"
+
+namespace engine {
+
+// Loads the data of track.inputFile (positioned at its first sample byte, dataLength bytes,
+// header and rateFactor set) into the sample buffer, converts it toward 44100 Hz stereo, runs
+// the passes and saves the result into track.outputFolderPath. Closes the input file. On
+// success track.outputPath names the result; when no result was written, clears
+// track.mp3Requested. Never throws.
+void processTrack(TrackState& track, TrackHost& host, ProcessLog& log);
+
+}  // namespace engine

@@ -1,0 +1,43 @@
+// The engine's share of the job state: what the pipeline prepares for one track and what the
+// engine leaves behind (its lengths, header, rate factor, sample buffer and output path).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "engine/sample_buffer.h"
+
+namespace engine {
+
+constexpr std::size_t kWavHeaderBytes = 44;
+
+struct TrackState {
+  // The open WAV data of the current entry, positioned at the first sample byte; the engine
+  // closes it once read. Also used by the save for the output file.
+  std::FILE* inputFile = nullptr;
+  // Bytes of sample data in the input.
+  std::uint32_t dataLength = 0;
+  // Bytes of 44100 Hz stereo PCM after rate conversion; the length saved.
+  std::uint32_t targetLength = 0;
+  // The input header; rebuilt as the output header by the save.
+  std::array<std::uint8_t, kWavHeaderBytes> header{};
+  // Rate field and channel byte as last read from a direct WAV header.
+  std::uint32_t rateField = 0;
+  std::uint8_t channelByte = 0;
+  // Ratio toward 44100 Hz stereo; exactly 1 for converted input.
+  float rateFactor = 1.0f;
+  // Re-encode each saved result to MP3. Set at job set-up; the engine clears it when it ends
+  // without writing its result.
+  bool mp3Requested = false;
+  // Full path of the current entry, as bytes for the file system.
+  std::string sourcePath;
+  // The job's output folder, closing separator included.
+  std::string outputFolderPath;
+  // The result WAV's path, set by the save.
+  std::string outputPath;
+  SampleBuffer buffer;
+};
+
+}  // namespace engine

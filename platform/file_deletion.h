@@ -1,0 +1,15 @@
+// Deleting a file and telling why it failed.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+enum class DeleteOutcome { Deleted, AccessDenied, OtherFailure };
+
+DeleteOutcome deleteFile(const std::string& path);
+
+// How a failed deletion's system error number is reported.
+DeleteOutcome classifyDeleteError(int errorNumber);
+
+}  // namespace platform
