@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds SonBalancer and runs every test: the whole suite (window tests under a private Xvfb
+# server), then the non-window tests again built with AddressSanitizer and
+# UndefinedBehaviorSanitizer. Installs what it needs first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+
+# A display of our own for the window tests, whatever the calling session has.
+xvfb_pid=""
+cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+display_file=$(mktemp)
+Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp >"$display_file" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 1 100); do
+  [ -s "$display_file" ] && break
+  sleep 0.1
+done
+export DISPLAY=":$(head -n1 "$display_file")"
+rm -f "$display_file"
+echo "Window tests use Xvfb on $DISPLAY"
+
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSONBALANCER_SANITIZE=ON \
+      -DSONBALANCER_GUI=OFF -DSONBALANCER_BENCH=OFF
+cmake --build build-sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j"$jobs" -LE app
