@@ -1,8 +1,28 @@
 #include "engine/pass_loop.h"
 
+#include "engine/apply_corrections.h"
+#include "engine/band_split.h"
+#include "engine/gains.h"
+
 namespace engine {
 
-// Placeholder until the analysis lands: the track passes through unchanged.
-void runPassLoop(std::uint8_t*, std::uint32_t, const TrackFlags&, TrackHost&, ProcessLog&) {}
+void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
+                 TrackHost& host, ProcessLog& log) {
+  // The second pass analyses the corrected output of the first afresh; a second pass never
+  // calls for a third.
+  int passCount = 1;
+  for (int passIndex = 0; passIndex < passCount; ++passIndex) {
+    if (passIndex > 0) {
+      log.write("\nStep 1: Restarting from previously processed track in first pass...\n\n");
+    }
+    const ScanRecord record = splitAndScan(samples, targetLength, flags.ignoreClicks, host, log);
+    const Gains gains = correctionGains(record, flags, log);
+    if (passIndex == 0 && bandsFarApart(gains)) {
+      passCount = 2;
+      log.write("Note: A double pass process will be necessary.\n\n");
+    }
+    applyCorrections(samples, targetLength, gains, flags.ignoreClicks, log);
+  }
+}
 
 }  // namespace engine

@@ -5,18 +5,15 @@
 #include <cstdint>
 
 #include "engine/process_log.h"
+#include "engine/track_flags.h"
 #include "engine/track_host.h"
 
 namespace engine {
 
-// The two options of one track, read once before its first pass.
-struct TrackFlags {
-  bool noBassline = false;
-  bool ignoreClicks = false;
-};
-
 // samples holds at least 3 × targetLength bytes: the PCM region [0, T) on entry, which ends as
-// the corrected frames; [T, 3T) is working space for the low and high band planes.
+// the corrected frames; [T, 3T) is working space for the low and high band planes. T is a
+// whole number of frames. Runs one pass, or two when the first pass finds the bands of the
+// track far apart; moves the file gauge through host during each scan. Cannot fail.
 void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
                  TrackHost& host, ProcessLog& log);
 

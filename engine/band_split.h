@@ -1,0 +1,123 @@
+// The three-band split and peak scan of one pass: two one-pole low-passes per channel divide
+// the track into low, middle and high band planes while the peaks and quasi-peaks of every band
+// are measured for the correction gains.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "engine/process_log.h"
+#include "engine/track_host.h"
+
+namespace engine {
+
+// The signal constants are single-precision values and the products are formed in double:
+// 0.71f lies just below 0.71, so a difference of 100 steps the fast low-pass by 70, not 71.
+constexpr float kInputScale = 0.85f;
+constexpr float kFastCoefficient = 0.71f;
+constexpr float kSlowCoefficient = 0.013f;
+// Middle and high band values are held within ±kBandLimit.
+constexpr int kBandLimit = 32766;
+
+// Peaks are the true extremes of a band; quasi-peaks follow the band more slowly and give its
+// level. Maxima never fall below 0, minima never rise above 0.
+struct BandPeaks {
+  std::int16_t peakMax = 0;
+  std::int16_t peakMin = 0;
+  std::int16_t quasiPeakMax = 0;
+  std::int16_t quasiPeakMin = 0;
+};
+
+struct ChannelScan {
+  BandPeaks low;
+  BandPeaks middle;
+  BandPeaks high;
+};
+
+// The 24 values one scan measures.
+struct ScanRecord {
+  ChannelScan left;
+  ChannelScan right;
+};
+
+// The band values of one sample of one channel.
+struct ChannelBands {
+  std::int16_t low = 0;
+  std::int16_t middle = 0;
+  std::int16_t high = 0;
+};
+
+// The two low-pass states of one channel; both start at the channel's first value, unscaled.
+struct ChannelFilter {
+  std::int16_t slow = 0;
+  std::int16_t fast = 0;
+};
+
+// Per channel, the high band's click runs (used only when clicks are ignored) and the step
+// counters that move its quasi-peaks by 1 every 256 counts.
+struct HighBandCounters {
+  std::uint8_t upRun = 0;
+  std::uint8_t downRun = 0;
+  std::int16_t upCandidate = 0;
+  std::int16_t downCandidate = 0;
+  std::uint8_t upStep = 0;
+  std::uint8_t downStep = 0;
+};
+
+namespace detail {
+
+// A single-precision constant c as the exact fraction mantissa / 2^shift. A 17-bit whole
+// number times c is exact in double, so the truncated double product equals the truncated
+// integer quotient; the integer form keeps the filters' feedback loop a few cycles short.
+struct ExactFraction {
+  std::int64_t mantissa;
+  int shift;
+};
+
+constexpr ExactFraction exactFraction(float c) {
+  const auto bits = std::bit_cast<std::uint32_t>(c);
+  const int exponent = static_cast<int>((bits >> 23) & 0xFF);
+  return {static_cast<std::int64_t>((bits & 0x7FFFFF) | 0x800000), 150 - exponent};
+}
+
+template <float kCoefficient>
+constexpr int truncatedProduct(int value) {
+  constexpr ExactFraction fraction = exactFraction(kCoefficient);
+  static_assert(kCoefficient > 0.0f && kCoefficient < 1.0f && fraction.shift < 63);
+  // Division of a signed integer truncates toward zero, as the conversion of the product would.
+  return static_cast<int>(value * fraction.mantissa / (std::int64_t{1} << fraction.shift));
+}
+
+}  // namespace detail
+
+// The input value scaled: trunc(value × 0.85f); 20 gives 17 and −20 gives −17.
+constexpr int scaledInput(int value) { return detail::truncatedProduct<kInputScale>(value); }
+// Steps of the fast and slow low-pass for a difference (x − state) within ±65535.
+constexpr int fastLowPassStep(int difference) {
+  return detail::truncatedProduct<kFastCoefficient>(difference);
+}
+constexpr int slowLowPassStep(int difference) {
+  return detail::truncatedProduct<kSlowCoefficient>(difference);
+}
+
+// Feeds one 16-bit value of a channel through its two low-passes and returns the new bands:
+// low = slow state, middle = fast − slow, high = scaled input − fast.
+ChannelBands splitSample(ChannelFilter& filter, std::int16_t value);
+
+// Updates one channel's peaks and quasi-peaks with the bands of its next sample. With
+// ignoreClicks a high-band peak moves only after 4 consecutive samples beyond it.
+void recordBands(ChannelScan& scan, HighBandCounters& counters, const ChannelBands& bands,
+                 bool ignoreClicks);
+
+// File gauge shown when the scan reaches frameOffset: 25 to 95 across the track. A track
+// shorter than 70 bytes shows 25.
+int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength);
+
+// Step 2 of a pass, in place. samples holds at least 3 × targetLength bytes, targetLength a
+// whole number of frames; the PCM region [0, T) is replaced by the middle band, the low band
+// goes to [T, 2T) and the high band to [2T, 3T). Every 16 MiB of frame offset (from 0) the file
+// gauge steps with a 30 ms pause. Writes the step line and the scan's log block.
+ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
+                        TrackHost& host, ProcessLog& log);
+
+}  // namespace engine

@@ -1,0 +1,140 @@
+#include "engine/apply_corrections.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "tests/engine/pass_fakes.h"
+
+namespace {
+
+using engine::WorkingGains;
+using engine_testing::planeValue;
+using engine_testing::RecordingLog;
+
+// A buffer whose planes hold the given (low, middle, high) band values in both channels'
+// places; left and right are set separately.
+struct BandFrame {
+  int leftLow, leftMiddle, leftHigh, rightLow, rightMiddle, rightHigh;
+};
+
+std::vector<std::uint8_t> planesOf(const std::vector<BandFrame>& frames) {
+  const std::size_t targetLength = frames.size() * 4;
+  std::vector<std::uint8_t> buffer(targetLength * 3);
+  auto put = [&](int plane, std::size_t offset, int value) {
+    engine::storeSample(buffer.data() + plane * targetLength + offset, static_cast<std::int16_t>(value));
+  };
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    put(1, 4 * i, frames[i].leftLow);
+    put(0, 4 * i, frames[i].leftMiddle);
+    put(2, 4 * i, frames[i].leftHigh);
+    put(1, 4 * i + 2, frames[i].rightLow);
+    put(0, 4 * i + 2, frames[i].rightMiddle);
+    put(2, 4 * i + 2, frames[i].rightHigh);
+  }
+  return buffer;
+}
+
+engine::Gains unitGains() { return {{1, 1, 1}, {1, 1, 1}}; }
+
+TEST(ApplyCorrections, SumOfExactly32766PassesAndLeavesTheGains) {
+  WorkingGains gains{1, 1, 1};
+  EXPECT_EQ(engine::limitSum(32766.0, gains, false), 32766);
+  EXPECT_EQ(engine::limitSum(-32766.0, gains, false), -32766);
+  EXPECT_EQ(gains.low, 1.0);
+  EXPECT_EQ(gains.middle, 1.0);
+  EXPECT_EQ(gains.high, 1.0);
+}
+
+TEST(ApplyCorrections, SumJustBeyondTheClampLowersTheChannelsGains) {
+  WorkingGains gains{2.0, 1.0, 0.5};
+  EXPECT_EQ(engine::limitSum(32766.25, gains, false), 32766);
+  const double factor = 32764.0 / 32766.25;
+  EXPECT_EQ(gains.low, 2.0 * factor);
+  EXPECT_EQ(gains.middle, factor);
+  EXPECT_EQ(gains.high, 0.5 * factor);
+}
+
+TEST(ApplyCorrections, SumsTruncateTowardZero) {
+  WorkingGains gains{1, 1, 1};
+  EXPECT_EQ(engine::limitSum(1.9, gains, false), 1);
+  EXPECT_EQ(engine::limitSum(-1.9, gains, false), -1);
+  EXPECT_EQ(engine::limitSum(-0.9, gains, false), 0);
+  EXPECT_EQ(engine::limitSum(32765.99, gains, false), 32765);
+}
+
+TEST(ApplyCorrections, ClampOfMinus40000ResetsTheChannelTo32764) {
+  std::vector<std::uint8_t> buffer =
+      planesOf({{-20000, -10000, -10000, 3, 4, 5}, {-20000, -10000, -10000, 3, 4, 5}});
+  RecordingLog log;
+  engine::applyCorrections(buffer.data(), 8, unitGains(), false, log);
+  EXPECT_EQ(planeValue(buffer, 0, 0, 0), -32766);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 0), -32764);
+  // The right channel keeps its gains and its values.
+  EXPECT_EQ(planeValue(buffer, 0, 0, 1), 12);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 1), 12);
+  EXPECT_EQ(log.text(), "Step 4: Applying corrections...\n\n");
+
+  WorkingGains gains{1, 1, 1};
+  engine::limitSum(-40000.0, gains, false);
+  EXPECT_EQ(gains.low, 32764.0 / 40000.0);
+  EXPECT_DOUBLE_EQ(gains.low, 0.8191);
+}
+
+TEST(ApplyCorrections, IgnoringClicksClampsEachValueAloneAndKeepsTheGains) {
+  std::vector<std::uint8_t> buffer =
+      planesOf({{30000, 10000, 10000, -30000, -10000, -10000}, {30000, 10000, 10000, -30000, -10000, -10000},
+                {1000, 100, 10, -1000, -100, -10}});
+  engine::SilentLog log;
+  engine::applyCorrections(buffer.data(), 12, unitGains(), true, log);
+  EXPECT_EQ(planeValue(buffer, 0, 0, 0), 32766);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 0), 32766);
+  EXPECT_EQ(planeValue(buffer, 0, 2, 0), 1110);
+  EXPECT_EQ(planeValue(buffer, 0, 0, 1), -32766);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 1), -32766);
+  EXPECT_EQ(planeValue(buffer, 0, 2, 1), -1110);
+}
+
+TEST(ApplyCorrections, GainsWeightTheirOwnBandAndChannel) {
+  std::vector<std::uint8_t> buffer = planesOf({{100, 10, 1, 200, 20, 2}, {-3, 7, -11, 13, -17, 19}});
+  engine::SilentLog log;
+  engine::applyCorrections(buffer.data(), 8, {{2.5f, 3, 5}, {7, 11, 13}}, false, log);
+  EXPECT_EQ(planeValue(buffer, 0, 0, 0), 285);
+  EXPECT_EQ(planeValue(buffer, 0, 0, 1), 1646);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 0), -41);  // -7.5 + 21 - 55 = -41.5
+  EXPECT_EQ(planeValue(buffer, 0, 1, 1), 151);
+  // The band planes are only read.
+  EXPECT_EQ(planeValue(buffer, 1, 1, 0), -3);
+  EXPECT_EQ(planeValue(buffer, 2, 1, 1), 19);
+}
+
+TEST(ApplyCorrections, NoOutputEverReachesFullScale) {
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> value(-32768, 32767);
+  std::vector<BandFrame> frames(20000);
+  for (BandFrame& frame : frames) {
+    frame = {value(random), value(random), value(random), value(random), value(random), value(random)};
+  }
+  for (const bool ignoreClicks : {false, true}) {
+    std::vector<std::uint8_t> buffer = planesOf(frames);
+    engine::SilentLog log;
+    engine::applyCorrections(buffer.data(), 80000, {{40, 10, 56}, {3, 0.5f, 56}}, ignoreClicks, log);
+    for (std::size_t frame = 0; frame < frames.size(); ++frame) {
+      for (int channel = 0; channel < 2; ++channel) {
+        const int output = planeValue(buffer, 0, frame, channel);
+        ASSERT_LE(output, 32766);
+        ASSERT_GE(output, -32766);
+      }
+    }
+  }
+}
+
+TEST(ApplyCorrections, AllZeroPlanesStayZeroWhateverTheGains) {
+  std::vector<std::uint8_t> buffer(3 * 400, 0);
+  engine::SilentLog log;
+  engine::applyCorrections(buffer.data(), 400, {{40, 10, 56}, {0.1f, 1e6f, -3}}, false, log);
+  EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+}  // namespace

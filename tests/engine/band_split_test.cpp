@@ -1,0 +1,368 @@
+#include "engine/band_split.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "tests/engine/pass_fakes.h"
+
+namespace {
+
+using engine::BandPeaks;
+using engine::ChannelBands;
+using engine::ChannelScan;
+using engine::HighBandCounters;
+using engine_testing::bufferOfFrames;
+using engine_testing::planeValue;
+using engine_testing::RecordingHost;
+using engine_testing::RecordingLog;
+
+int truncatedDoubleProduct(int value, float coefficient) {
+  return static_cast<int>(value * static_cast<double>(coefficient));
+}
+
+TEST(BandSplit, InputOfTwentyScalesToSeventeen) {
+  EXPECT_EQ(engine::scaledInput(20), 17);
+  EXPECT_EQ(engine::scaledInput(-20), -17);
+}
+
+TEST(BandSplit, FastStepOfHundredIsSeventyAndSlowStepOfThousandIsThirteen) {
+  EXPECT_EQ(engine::fastLowPassStep(100), 70);
+  EXPECT_EQ(engine::fastLowPassStep(-100), -70);
+  EXPECT_EQ(engine::slowLowPassStep(1000), 13);
+  EXPECT_EQ(engine::slowLowPassStep(-1000), -13);
+}
+
+TEST(BandSplit, FilterStepsEqualTruncatedDoubleProductsOverTheirWholeRange) {
+  for (int value = -32768; value <= 32767; ++value) {
+    ASSERT_EQ(engine::scaledInput(value), truncatedDoubleProduct(value, engine::kInputScale)) << value;
+  }
+  for (int difference = -65535; difference <= 65535; ++difference) {
+    ASSERT_EQ(engine::fastLowPassStep(difference),
+              truncatedDoubleProduct(difference, engine::kFastCoefficient))
+        << difference;
+    ASSERT_EQ(engine::slowLowPassStep(difference),
+              truncatedDoubleProduct(difference, engine::kSlowCoefficient))
+        << difference;
+  }
+}
+
+TEST(BandSplit, TrackOfTenThousandSplitsFrameByFrame) {
+  std::vector<std::uint8_t> buffer = bufferOfFrames({{10000, -10000}, {10000, -10000}, {10000, -10000}});
+  RecordingHost host;
+  RecordingLog log;
+  engine::splitAndScan(buffer.data(), 12, false, host, log);
+
+  const int low[] = {9981, 9962, 9943};
+  const int middle[] = {-1045, -1335, -1406};
+  const int high[] = {-436, -127, -37};
+  for (std::size_t frame = 0; frame < 3; ++frame) {
+    EXPECT_EQ(planeValue(buffer, 1, frame, 0), low[frame]) << frame;
+    EXPECT_EQ(planeValue(buffer, 0, frame, 0), middle[frame]) << frame;
+    EXPECT_EQ(planeValue(buffer, 2, frame, 0), high[frame]) << frame;
+    // The channels are filtered alike and truncation is symmetric, so the right one mirrors.
+    EXPECT_EQ(planeValue(buffer, 1, frame, 1), -low[frame]) << frame;
+    EXPECT_EQ(planeValue(buffer, 0, frame, 1), -middle[frame]) << frame;
+    EXPECT_EQ(planeValue(buffer, 2, frame, 1), -high[frame]) << frame;
+  }
+
+  EXPECT_EQ(log.text(),
+            "\nStep 2: three-band filter and scanning...\n"
+            "Monitored quasi-peaks:\n"
+            "LF: R = -27 0 -- L = 0 27\n"
+            "MF: R = 0 1167 -- L = -1167 0\n"
+            "HF: R = 0 0 -- L = 0 0\n\n"
+            "Monitored peaks:\n"
+            "LF: R = -9981 0 -- L = 0 9981\n"
+            "MF: R = 0 1406 -- L = -1406 0\n"
+            "HF: R = 0 436 -- L = -436 0\n\n");
+}
+
+TEST(BandSplit, SilentTrackLeavesPlanesAndRecordAtZero) {
+  std::vector<std::uint8_t> buffer = bufferOfFrames(std::vector<std::pair<int, int>>(100, {0, 0}));
+  RecordingHost host;
+  engine::SilentLog log;
+  const engine::ScanRecord record = engine::splitAndScan(buffer.data(), 400, true, host, log);
+  EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b == 0; }));
+  const ChannelScan* channels[] = {&record.left, &record.right};
+  for (const ChannelScan* channel : channels) {
+    for (const BandPeaks* band : {&channel->low, &channel->middle, &channel->high}) {
+      EXPECT_EQ(band->peakMax, 0);
+      EXPECT_EQ(band->peakMin, 0);
+      EXPECT_EQ(band->quasiPeakMax, 0);
+      EXPECT_EQ(band->quasiPeakMin, 0);
+    }
+  }
+}
+
+TEST(BandSplit, EmptyTrackWalksNothingButLogsZeros) {
+  std::vector<std::uint8_t> buffer(1, 0x77);
+  RecordingHost host;
+  RecordingLog log;
+  engine::splitAndScan(buffer.data(), 0, false, host, log);
+  EXPECT_TRUE(host.gaugeSteps.empty());
+  EXPECT_EQ(buffer[0], 0x77);
+  EXPECT_EQ(log.text(),
+            "\nStep 2: three-band filter and scanning...\n"
+            "Monitored quasi-peaks:\n"
+            "LF: R = 0 0 -- L = 0 0\n"
+            "MF: R = 0 0 -- L = 0 0\n"
+            "HF: R = 0 0 -- L = 0 0\n\n"
+            "Monitored peaks:\n"
+            "LF: R = 0 0 -- L = 0 0\n"
+            "MF: R = 0 0 -- L = 0 0\n"
+            "HF: R = 0 0 -- L = 0 0\n\n");
+}
+
+TEST(BandSplit, MiddleBandBeyondLimitIsHeldAt32766) {
+  std::vector<std::uint8_t> buffer = bufferOfFrames({{-32768, 32767}, {32767, -32768}});
+  RecordingHost host;
+  engine::SilentLog log;
+  const engine::ScanRecord record = engine::splitAndScan(buffer.data(), 8, false, host, log);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 0), 32766);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 1), -32766);
+  EXPECT_EQ(record.left.middle.peakMax, 32766);
+  EXPECT_EQ(record.right.middle.peakMin, -32766);
+}
+
+TEST(BandSplit, FullScaleFirstValueGivesLowPeakOf32704) {
+  std::vector<std::uint8_t> buffer = bufferOfFrames({{32767, 0}, {32767, 0}, {32767, 0}});
+  RecordingHost host;
+  engine::SilentLog log;
+  const engine::ScanRecord record = engine::splitAndScan(buffer.data(), 12, false, host, log);
+  EXPECT_EQ(planeValue(buffer, 1, 0, 0), 32704);
+  EXPECT_EQ(record.left.low.peakMax, 32704);
+}
+
+TEST(BandSplit, GaugeStepsAtEverySixteenMebibytesOfFrameOffset) {
+  EXPECT_EQ(engine::scanGaugePercent(0, 176'400'000), 25);
+  EXPECT_EQ(engine::scanGaugePercent(16'777'216, 176'400'000), 31);
+  EXPECT_EQ(engine::scanGaugePercent(33'554'432, 176'400'000), 38);
+  // Shorter than 70 bytes the gauge has no scale; it shows where the scan starts.
+  EXPECT_EQ(engine::scanGaugePercent(0, 4), 25);
+  EXPECT_EQ(engine::scanGaugePercent(0, 68), 25);
+  EXPECT_EQ(engine::scanGaugePercent(0, 72), 25);
+
+  std::vector<std::uint8_t> buffer = bufferOfFrames({{1, 2}, {3, 4}});
+  RecordingHost host;
+  engine::SilentLog log;
+  engine::splitAndScan(buffer.data(), 8, false, host, log);
+  ASSERT_EQ(host.gaugeSteps.size(), 1u);
+  EXPECT_EQ(host.gaugeSteps[0], std::make_pair(25, 30));
+}
+
+ChannelBands highOnly(int high) { return {0, 0, static_cast<std::int16_t>(high)}; }
+
+TEST(BandSplit, ClickOfThreeSamplesLeavesHighPeakWhileRunOfFourMovesItToItsLargest) {
+  ChannelScan scan;
+  HighBandCounters counters;
+  for (int high : {500, 900, 600, 0}) engine::recordBands(scan, counters, highOnly(high), true);
+  EXPECT_EQ(scan.high.peakMax, 0);
+
+  for (int high : {500, 700, 600, 550}) engine::recordBands(scan, counters, highOnly(high), true);
+  EXPECT_EQ(scan.high.peakMax, 700);
+  EXPECT_EQ(counters.upRun, 0);
+
+  engine::recordBands(scan, counters, highOnly(800), true);
+  EXPECT_EQ(scan.high.peakMax, 700);
+  EXPECT_EQ(counters.upRun, 1);
+  EXPECT_EQ(counters.upCandidate, 800);
+}
+
+TEST(BandSplit, DownwardClicksAreIgnoredLikeUpwardOnes) {
+  ChannelScan scan;
+  HighBandCounters counters;
+  for (int high : {-500, -900, -600, 0}) engine::recordBands(scan, counters, highOnly(high), true);
+  EXPECT_EQ(scan.high.peakMin, 0);
+  for (int high : {-500, -700, -600, -550}) engine::recordBands(scan, counters, highOnly(high), true);
+  EXPECT_EQ(scan.high.peakMin, -700);
+
+  // A sample above the peak maximum breaks a downward run.
+  for (int high : {-800, -800, -800, 5, -800}) engine::recordBands(scan, counters, highOnly(high), true);
+  EXPECT_EQ(scan.high.peakMin, -700);
+  EXPECT_EQ(counters.downRun, 1);
+}
+
+TEST(BandSplit, WithoutIgnoringClicksOneSampleMovesTheHighPeak) {
+  ChannelScan scan;
+  HighBandCounters counters;
+  engine::recordBands(scan, counters, highOnly(900), false);
+  engine::recordBands(scan, counters, highOnly(-300), false);
+  EXPECT_EQ(scan.high.peakMax, 900);
+  EXPECT_EQ(scan.high.peakMin, -300);
+}
+
+TEST(BandSplit, HighStepIsTwoWhileARunIsPendingElseEight) {
+  ChannelScan scan;
+  HighBandCounters counters;
+  const int expectedSteps[] = {2, 4, 6, 14, 22};
+  for (int expected : expectedSteps) {
+    engine::recordBands(scan, counters, highOnly(100), true);
+    EXPECT_EQ(counters.upStep, expected);
+  }
+
+  ChannelScan plain;
+  HighBandCounters plainCounters;
+  for (int expected : {8, 16, 24}) {
+    engine::recordBands(plain, plainCounters, highOnly(100), false);
+    EXPECT_EQ(plainCounters.upStep, expected);
+  }
+}
+
+TEST(BandSplit, HighQuasiPeakMovesByOneEveryThirtyTwoSamplesBeyondIt) {
+  ChannelScan scan;
+  HighBandCounters counters;
+  for (int i = 0; i < 31; ++i) engine::recordBands(scan, counters, highOnly(100), false);
+  EXPECT_EQ(scan.high.quasiPeakMax, 0);
+  engine::recordBands(scan, counters, highOnly(100), false);
+  EXPECT_EQ(scan.high.quasiPeakMax, 1);
+  EXPECT_EQ(counters.upStep, 0);
+
+  for (int i = 0; i < 64; ++i) engine::recordBands(scan, counters, highOnly(-100), false);
+  EXPECT_EQ(scan.high.quasiPeakMin, -2);
+  EXPECT_EQ(scan.high.quasiPeakMax, 1);
+}
+
+TEST(BandSplit, MiddleQuasiPeakAveragesSamplesInTheOuterHalfOfThePeakRange) {
+  HighBandCounters counters;
+  ChannelScan scan;
+  scan.middle = {200, -200, 51, -51};
+  engine::recordBands(scan, counters, {0, 101, 0}, false);
+  EXPECT_EQ(scan.middle.quasiPeakMax, 75);
+  engine::recordBands(scan, counters, {0, -101, 0}, false);
+  EXPECT_EQ(scan.middle.quasiPeakMin, -75);
+
+  scan.middle = {200, -200, 51, -51};
+  engine::recordBands(scan, counters, {0, 100, 0}, false);
+  engine::recordBands(scan, counters, {0, -100, 0}, false);
+  EXPECT_EQ(scan.middle.quasiPeakMax, 51);
+  EXPECT_EQ(scan.middle.quasiPeakMin, -51);
+
+  // It can fall: a sample just above half the peak pulls a high average down.
+  scan.middle = {200, 0, 180, 0};
+  engine::recordBands(scan, counters, {0, 101, 0}, false);
+  EXPECT_EQ(scan.middle.quasiPeakMax, 140);
+}
+
+TEST(BandSplit, LowQuasiPeakFollowsAThousandthAndStopsWithin999) {
+  HighBandCounters counters;
+  ChannelScan scan;
+  engine::recordBands(scan, counters, {5000, 0, 0}, false);
+  EXPECT_EQ(scan.low.quasiPeakMax, 5);
+  scan.low.quasiPeakMax = 4001;
+  engine::recordBands(scan, counters, {5000, 0, 0}, false);
+  EXPECT_EQ(scan.low.quasiPeakMax, 4001);
+  engine::recordBands(scan, counters, {-2500, 0, 0}, false);
+  EXPECT_EQ(scan.low.quasiPeakMin, -2);
+  EXPECT_EQ(scan.low.quasiPeakMax, 4001);
+}
+
+// A plain transcription of the scan in double arithmetic, to hold the fast walk to.
+struct ReferenceChannel {
+  int slow = 0, fast = 0;
+  int peak[3][2] = {}, quasi[3][2] = {};
+  int upRun = 0, downRun = 0, upCandidate = 0, downCandidate = 0, upStep = 0, downStep = 0;
+
+  int bands[3] = {};
+
+  void step(int value, bool ignoreClicks) {
+    const int x = static_cast<int>(value * 0.85000002384185791015625);
+    slow += static_cast<int>((x - slow) * 0.0130000002682209014892578125);
+    fast += static_cast<int>((x - fast) * 0.709999978542327880859375);
+    bands[0] = slow;
+    bands[1] = std::clamp(fast - slow, -32766, 32766);
+    bands[2] = std::clamp(x - fast, -32766, 32766);
+    for (int band = 0; band < 3; ++band) {
+      if (band == 2 && ignoreClicks) continue;
+      peak[band][0] = std::max(peak[band][0], bands[band]);
+      peak[band][1] = std::min(peak[band][1], bands[band]);
+    }
+    const int high = bands[2];
+    if (ignoreClicks) {
+      if (high > peak[2][0]) {
+        upCandidate = upRun == 0 ? high : std::max(upCandidate, high);
+        if (++upRun == 4) peak[2][0] = upCandidate, upRun = 0;
+        downRun = 0;
+      } else {
+        upRun = 0;
+        if (high < peak[2][1]) {
+          downCandidate = downRun == 0 ? high : std::min(downCandidate, high);
+          if (++downRun == 4) peak[2][1] = downCandidate, downRun = 0;
+        } else {
+          downRun = 0;
+        }
+      }
+    }
+    if (bands[0] > quasi[0][0]) quasi[0][0] += (bands[0] - quasi[0][0]) / 1000;
+    if (bands[0] < quasi[0][1]) quasi[0][1] += (bands[0] - quasi[0][1]) / 1000;
+    if (bands[1] > peak[1][0] / 2) {
+      quasi[1][0] = bands[1] / 2 + quasi[1][0] / 2;
+    } else if (bands[1] < peak[1][1] / 2) {
+      quasi[1][1] = bands[1] / 2 + quasi[1][1] / 2;
+    }
+    if (high > quasi[2][0]) {
+      upStep = (upStep + (ignoreClicks && upRun ? 2 : 8)) % 256;
+      if (upStep == 0) ++quasi[2][0];
+    } else if (high < quasi[2][1]) {
+      downStep = (downStep + (ignoreClicks && downRun ? 2 : 8)) % 256;
+      if (downStep == 0) --quasi[2][1];
+    }
+  }
+};
+
+void expectSameBand(const BandPeaks& band, const ReferenceChannel& reference, int index) {
+  EXPECT_EQ(band.peakMax, reference.peak[index][0]);
+  EXPECT_EQ(band.peakMin, reference.peak[index][1]);
+  EXPECT_EQ(band.quasiPeakMax, reference.quasi[index][0]);
+  EXPECT_EQ(band.quasiPeakMin, reference.quasi[index][1]);
+}
+
+TEST(BandSplit, FastWalkMatchesPlainDoubleArithmeticOnLoudCrackledMusic) {
+  // Bass and treble near full scale with sparse clicks, so that every rule and both limits
+  // are exercised.
+  std::mt19937 random(5);
+  std::uniform_int_distribution<int> noise(-3000, 3000);
+  std::vector<std::pair<int, int>> frames;
+  for (int i = 0; i < 60000; ++i) {
+    const double bass = 26000 * std::sin(i * 0.01);
+    const double treble = 6000 * std::sin(i * 1.3);
+    int left = static_cast<int>(bass + treble) + noise(random);
+    int right = static_cast<int>(0.5 * bass - treble) + noise(random) / 3;
+    if (i % 997 < 2) left = (i % 2 ? 32767 : -32768);
+    if (i % 1499 < 3) right = -right * 3;
+    frames.emplace_back(std::clamp(left, -32768, 32767), std::clamp(right, -32768, 32767));
+  }
+  for (const bool ignoreClicks : {false, true}) {
+    SCOPED_TRACE(ignoreClicks);
+    std::vector<std::uint8_t> buffer = bufferOfFrames(frames);
+    RecordingHost host;
+    engine::SilentLog log;
+    const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
+    const engine::ScanRecord record =
+        engine::splitAndScan(buffer.data(), targetLength, ignoreClicks, host, log);
+
+    ReferenceChannel reference[2];
+    reference[0].slow = reference[0].fast = frames[0].first;
+    reference[1].slow = reference[1].fast = frames[0].second;
+    for (std::size_t frame = 0; frame < frames.size(); ++frame) {
+      reference[0].step(frames[frame].first, ignoreClicks);
+      reference[1].step(frames[frame].second, ignoreClicks);
+      for (int channel = 0; channel < 2; ++channel) {
+        ASSERT_EQ(planeValue(buffer, 1, frame, channel), reference[channel].bands[0]) << frame;
+        ASSERT_EQ(planeValue(buffer, 0, frame, channel), reference[channel].bands[1]) << frame;
+        ASSERT_EQ(planeValue(buffer, 2, frame, channel), reference[channel].bands[2]) << frame;
+      }
+    }
+    const ChannelScan* channels[] = {&record.left, &record.right};
+    for (int channel = 0; channel < 2; ++channel) {
+      expectSameBand(channels[channel]->low, reference[channel], 0);
+      expectSameBand(channels[channel]->middle, reference[channel], 1);
+      expectSameBand(channels[channel]->high, reference[channel], 2);
+    }
+    EXPECT_EQ(record.left.middle.peakMax, 32766);
+  }
+}
+
+}  // namespace

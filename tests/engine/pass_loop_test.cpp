@@ -1,0 +1,1 @@
+#include "engine/pass_loop.h"
