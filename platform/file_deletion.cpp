@@ -1,18 +1,21 @@
 #include "platform/file_deletion.h"
 
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 
 namespace platform {
 
 DeleteOutcome classifyDeleteError(int errorNumber) {
-  return (errorNumber == EACCES || errorNumber == EPERM || errorNumber == EROFS)
+  return (errorNumber == EACCES || errorNumber == EPERM || errorNumber == EROFS ||
+          errorNumber == EISDIR)
              ? DeleteOutcome::AccessDenied
              : DeleteOutcome::OtherFailure;
 }
 
 DeleteOutcome deleteFile(const std::string& path) {
-  if (std::remove(path.c_str()) == 0) return DeleteOutcome::Deleted;
+  // unlink, not remove: remove would take away an empty folder of that name.
+  if (::unlink(path.c_str()) == 0) return DeleteOutcome::Deleted;
   return classifyDeleteError(errno);
 }
 

@@ -5,6 +5,8 @@
 
 namespace platform {
 
+// AccessDenied: no permission to remove it, or a folder stands under that name. OtherFailure:
+// anything else, mostly a file that is not there.
 enum class DeleteOutcome { Deleted, AccessDenied, OtherFailure };
 
 DeleteOutcome deleteFile(const std::string& path);

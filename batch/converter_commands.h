@@ -1,0 +1,36 @@
+// The two command lines given to the converter: the extraction of a source's audio into the
+// temporary WAV file, and the MP3 encoding of a saved result. Each comes as the text written
+// to the process log and as the argument list the child is started with.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace batch {
+
+// Name of the converter's output in the job's output folder.
+inline constexpr const char* kTemporaryWavName = "TMPOUT.WAV";
+
+struct ConverterCommand {
+  // The command as one line, every path between double quotes and nothing escaped.
+  std::string commandLine;
+  // The same command for the child: the program name, then one argument per piece, each path
+  // whole whatever it holds (blanks, double quotes, any letters).
+  std::vector<std::string> arguments;
+};
+
+// outputFolderPath ends with the separator.
+std::string temporaryWavPath(const std::string& outputFolderPath);
+
+// The converter reads sourcePath and writes 16-bit stereo 44100 Hz PCM, bit-exact, into the
+// temporary WAV file of the output folder.
+ConverterCommand conversionCommand(const std::string& sourcePath, const std::string& outputFolderPath);
+
+// The MP3 file of a result: outputPath (which ends with "_eq.wav") without those 7 characters,
+// followed by ".mp3".
+std::string mp3TargetPath(const std::string& outputPath);
+
+// Encodes the saved result at outputPath to its MP3 file at 128 kbit/s, or 192 kbit/s.
+ConverterCommand mp3Command(const std::string& outputPath, bool at192k);
+
+}  // namespace batch

@@ -1,0 +1,70 @@
+// The headless command's stand-in for the main window: the check boxes come from the command
+// line, the gauges and the current file show as a progress line on standard error.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "batch/job_window.h"
+
+namespace cli {
+
+// The five options, with the window's initial states.
+struct CheckBoxes {
+  bool log = false;
+  bool mp3 = true;
+  bool mp3At192k = false;
+  bool noBassline = false;
+  bool ignoreClicks = false;
+};
+
+enum class ProgressStyle {
+  Redrawn,  // one line rewritten in place, for a terminal
+  Lines,    // a new line whenever the progress changes, for a file or a pipe
+};
+
+class ConsoleWindow final : public batch::JobWindow {
+ public:
+  // columns: the width a redrawn line must fit in; 0 when unknown.
+  ConsoleWindow(const CheckBoxes& boxes, std::FILE* progress, ProgressStyle style, int columns);
+
+  bool logBoxTicked() override { return boxes_.log; }
+  bool mp3BoxTicked() override { return boxes_.mp3; }
+  bool mp3At192kTicked() override { return boxes_.mp3At192k; }
+  bool noBasslineTicked() override { return boxes_.noBassline; }
+  bool ignoreClicksTicked() override { return boxes_.ignoreClicks; }
+
+  // No pause: there is no window to repaint, so the step only shows the value.
+  void fileGaugeStep(int percent, int pauseMs) override;
+  void setFileGauge(int percent) override;
+  void setGlobalGauge(int percent) override;
+  void setCurrentFileText(const wxString& text) override;
+  void setStateText(const wxString& text) override { stateText_ = text; }
+  // The command runs the ticks one after the other; there is no timer to arm.
+  void startTimer(int) override {}
+  void stopTimer() override {}
+  // The exit status and the last words tell the outcome; a script has no use for a tone.
+  void beep(int, int) override {}
+
+  const wxString& stateText() const { return stateText_; }
+  // Ends a redrawn line so that what follows starts on a line of its own.
+  void endProgress();
+
+  // The progress as one line, e.g. "file [#####...............]  25%  job [...] 0%  name".
+  std::string progressLine() const;
+
+ private:
+  void show();
+
+  CheckBoxes boxes_;
+  std::FILE* progress_;
+  ProgressStyle style_;
+  int columns_;
+  int fileGauge_ = 0;
+  int globalGauge_ = 0;
+  wxString currentFile_;
+  wxString stateText_ = "READY";
+  std::string shownLine_;
+};
+
+}  // namespace cli
