@@ -1,0 +1,42 @@
+#include "batch/converter_commands.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ConverterCommands, ConversionQuotesBothPathsAndKeepsThemWholeAsArguments) {
+  const batch::ConverterCommand command =
+      batch::conversionCommand("/m/My \"Best\" Ça.mp3", "/m/sonbalanced/");
+  EXPECT_EQ(command.commandLine,
+            "ffmpeg -i \"/m/My \"Best\" Ça.mp3\" -f wav -flags bitexact -acodec pcm_s16le -ar 44100 "
+            "-ac 2 \"/m/sonbalanced/TMPOUT.WAV\"");
+  EXPECT_EQ(command.arguments,
+            (std::vector<std::string>{"ffmpeg", "-i", "/m/My \"Best\" Ça.mp3", "-f", "wav", "-flags",
+                                      "bitexact", "-acodec", "pcm_s16le", "-ar", "44100", "-ac", "2",
+                                      "/m/sonbalanced/TMPOUT.WAV"}));
+}
+
+TEST(ConverterCommands, Mp3GoesBesideTheResultWithoutItsEqEnding) {
+  const batch::ConverterCommand command = batch::mp3Command("/m/sonbalanced/a b_eq.wav", false);
+  EXPECT_EQ(command.commandLine,
+            "FFMPEG -i \"/m/sonbalanced/a b_eq.wav\" -f mp3 -ab 128k \"/m/sonbalanced/a b.mp3\"");
+  EXPECT_EQ(command.arguments,
+            (std::vector<std::string>{"FFMPEG", "-i", "/m/sonbalanced/a b_eq.wav", "-f", "mp3", "-ab",
+                                      "128k", "/m/sonbalanced/a b.mp3"}));
+}
+
+TEST(ConverterCommands, RateBoxTurns128kInto192k) {
+  const std::string result = "/m/sonbalanced/x_eq.wav";
+  const batch::ConverterCommand command = batch::mp3Command(result, true);
+  EXPECT_EQ(command.commandLine,
+            "FFMPEG -i \"/m/sonbalanced/x_eq.wav\" -f mp3 -ab 192k \"/m/sonbalanced/x.mp3\"");
+  EXPECT_EQ(command.commandLine.substr(result.size() + 24, 4), "192k");
+  EXPECT_EQ(command.arguments[6], "192k");
+}
+
+TEST(ConverterCommands, TemporaryFileLiesInTheOutputFolder) {
+  EXPECT_EQ(batch::temporaryWavPath("/m/sonbalanced/"), "/m/sonbalanced/TMPOUT.WAV");
+  EXPECT_EQ(batch::mp3TargetPath("/m/sonbalanced/clip_eq.wav"), "/m/sonbalanced/clip.mp3");
+}
+
+}  // namespace

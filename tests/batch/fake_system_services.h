@@ -1,0 +1,35 @@
+// System services for the batch tests: every child's argument list and every deletion recorded
+// in order, each outcome scriptable; by default the real platform does the work.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "batch/system_services.h"
+
+namespace testing_support {
+
+class FakeSystemServices : public batch::SystemServices {
+ public:
+  std::function<platform::ChildOutcome(const std::vector<std::string>&)> onRunChild =
+      platform::runChildAndWait;
+  std::function<platform::DeleteOutcome(const std::string&)> onDeleteFile = platform::deleteFile;
+
+  // Argument lists of the children, in order.
+  std::vector<std::vector<std::string>> children;
+  // Every call in order: "run <program>" or "delete <path>".
+  std::vector<std::string> calls;
+
+  platform::ChildOutcome runChild(const std::vector<std::string>& arguments) override {
+    children.push_back(arguments);
+    calls.push_back("run " + (arguments.empty() ? std::string() : arguments[0]));
+    return onRunChild(arguments);
+  }
+  platform::DeleteOutcome deleteFile(const std::string& path) override {
+    calls.push_back("delete " + path);
+    return onDeleteFile(path);
+  }
+};
+
+}  // namespace testing_support

@@ -1,0 +1,571 @@
+#include "batch/pipeline.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "batch/job_setup.h"
+#include "batch/native_path.h"
+#include "engine/wav_file.h"
+#include "tests/batch/fake_system_services.h"
+#include "tests/batch/fake_window.h"
+#include "tests/support/media_files.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using platform::ChildOutcome;
+using platform::DeleteOutcome;
+using testing_support::FakeSystemServices;
+using testing_support::FakeWindow;
+using testing_support::makeTone;
+using testing_support::readFile;
+using testing_support::TempFolder;
+using testing_support::WorkingFolder;
+using testing_support::writeFile;
+
+namespace {
+
+const std::vector<std::string> kMp3 = {"-acodec", "libmp3lame", "-f", "mp3"};
+const std::vector<std::string> kPcmWav = {"-acodec", "pcm_s16le", "-ar", "44100", "-f", "wav"};
+
+std::string banner(batch::JobMode mode, const std::string& path) {
+  return std::string("SonBalancer V1.70 - PROCESS LOG FILE\n"
+                     "------------------------------------\nMODE: ") +
+         (mode == batch::JobMode::Folder ? "MULTIPLE FILE (FOLDER) PROCESS\n\n"
+                                         : "SINGLE FILE PROCESS\n\n") +
+         "SOURCE PATH: " + path + "\n\n";
+}
+
+std::string conversionLine(const std::string& source, const std::string& outputFolder) {
+  return "ffmpeg -i \"" + source + "\" -f wav -flags bitexact -acodec pcm_s16le -ar 44100 -ac 2 \"" +
+         outputFolder + "TMPOUT.WAV\"\n";
+}
+
+constexpr const char* kExtractionFailed =
+    "Audio extraction failed! This file will not be processed.\n\n";
+constexpr const char* kNoEngineReached =
+    "\nERROR: File extractions could not be processed ! Check presence of FFMPEG.EXE !\n";
+
+// The engine's lines for half a second of a 440 Hz sine through the MP3 encoder and back: two
+// passes, as the bands of a pure tone lie far apart.
+constexpr const char* kSineThroughTheEngine = R"(
+Step 2: three-band filter and scanning...
+Monitored quasi-peaks:
+LF: R = 0 0 -- L = 0 0
+MF: R = -1344 1330 -- L = -1344 1330
+HF: R = -61 61 -- L = -61 61
+
+Monitored peaks:
+LF: R = -514 467 -- L = -518 467
+MF: R = -2263 2297 -- L = -2263 2298
+HF: R = -61 64 -- L = -61 64
+
+Step 3: Setting correction parameters...
+Before max peak considerations:
+Left channel low freq: 40.000000
+Right channel low freq: 40.000000
+Left channel middle freq: 9.672619
+Right channel middle freq: 9.672619
+Left channel high freq: 56.000000
+Right channel high freq: 56.000000
+
+After max peak considerations:
+Left channel low freq: 40.000000
+Right channel low freq: 40.000000
+Left channel middle freq: 9.672619
+Right channel middle freq: 9.672619
+Left channel high freq: 56.000000
+Right channel high freq: 56.000000
+
+Note: A double pass process will be necessary.
+
+Step 4: Applying corrections...
+
+
+Step 1: Restarting from previously processed track in first pass...
+
+
+Step 2: three-band filter and scanning...
+Monitored quasi-peaks:
+LF: R = -3920 3921 -- L = -3920 3921
+MF: R = -14094 13958 -- L = -14094 13958
+HF: R = -288 288 -- L = -288 288
+
+Monitored peaks:
+LF: R = -5443 5525 -- L = -5481 5401
+MF: R = -24699 23492 -- L = -24698 23519
+HF: R = -626 626 -- L = -626 626
+
+Step 3: Setting correction parameters...
+Before max peak considerations:
+Left channel low freq: 4.335629
+Right channel low freq: 4.335629
+Left channel middle freq: 0.922378
+Right channel middle freq: 0.922378
+Left channel high freq: 15.625000
+Right channel high freq: 15.625000
+
+After max peak considerations:
+Left channel low freq: 4.335629
+Right channel low freq: 4.335629
+Left channel middle freq: 0.922378
+Right channel middle freq: 0.922378
+Left channel high freq: 15.625000
+Right channel high freq: 15.625000
+
+Step 4: Applying corrections...
+
+)";
+
+ChildOutcome exited(int status) { return ChildOutcome{true, true, status}; }
+
+// Makes the PATH of the test process hold only an empty folder, and puts it back afterwards.
+class PathWithoutPrograms {
+ public:
+  PathWithoutPrograms() {
+    if (const char* path = std::getenv("PATH")) previous_ = path;
+    ::setenv("PATH", empty_.path().c_str(), 1);
+  }
+  ~PathWithoutPrograms() {
+    if (previous_) ::setenv("PATH", previous_->c_str(), 1);
+  }
+
+ private:
+  TempFolder empty_;
+  std::optional<std::string> previous_;
+};
+
+class Pipeline : public ::testing::Test {
+ protected:
+  Pipeline() : work_(workFolder_.path()) {
+    fs::create_directory(music());
+    window_.logBox = true;
+  }
+  ~Pipeline() override { engine::releaseSampleBuffer(job_.track.buffer); }
+
+  std::string music() const { return root_ / "Music"; }
+  std::string output() const { return music() + "/sonbalanced/"; }
+  std::string log() const { return readFile(workFolder_ / batch::kProcessLogName); }
+
+  void runJob(batch::JobMode mode, const std::string& path) {
+    ASSERT_TRUE(batch::startJob(job_, window_, mode, batch::fromNativePath(path)));
+    for (int tick = 0; job_.running && tick < 100; ++tick) batch::timerTick(job_, window_, system_);
+    ASSERT_FALSE(job_.running);
+  }
+  void runFolderJob() { runJob(batch::JobMode::Folder, music()); }
+  void runSingleFileJob(const std::string& path) { runJob(batch::JobMode::SingleFile, path); }
+
+  TempFolder workFolder_;
+  TempFolder root_;
+  WorkingFolder work_;
+  batch::JobState job_;
+  FakeWindow window_;
+  FakeSystemServices system_;
+};
+
+TEST_F(Pipeline, ConvertedMp3WithMp3BoxLogsEveryStepInOrder) {
+  const std::string source = music() + "/song.mp3";
+  ASSERT_TRUE(makeTone(source, kMp3));
+
+  runSingleFileJob(source);
+
+  EXPECT_EQ(log(), banner(batch::JobMode::SingleFile, source) +
+                       "Parsing " + source + "...\n"
+                       "Type: mp3 - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
+                       conversionLine(source, output()) +
+                       "Audio extraction / conversion successful\n" +
+                       kSineThroughTheEngine +
+                       "Step 5: Saving result: \n"
+                       "WAV Saved as " + output() + "song_eq.wav\n\n"
+                       "MP3 re-encoding was requested... OK\n\n");
+  EXPECT_TRUE(fs::is_regular_file(output() + "song_eq.wav"));
+  EXPECT_GT(fs::file_size(output() + "song.mp3"), 0u);
+  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+  EXPECT_EQ(system_.calls, (std::vector<std::string>{
+                               "delete " + output() + "TMPOUT.WAV", "run ffmpeg",
+                               "delete " + output() + "song.mp3", "run FFMPEG",
+                               "delete " + output() + "TMPOUT.WAV"}));
+  EXPECT_EQ(window_.stateText, "DONE !");
+  EXPECT_EQ(window_.beeps, 0);
+  EXPECT_EQ(window_.currentFileText, source.size() > 44 ? "..." + source.substr(source.size() - 45)
+                                                        : source);
+}
+
+TEST_F(Pipeline, OneConvertedEntryMovesTheWindowInItsFixedSteps) {
+  ASSERT_TRUE(makeTone(music() + "/a.ogg", {"-acodec", "libvorbis"}));
+  writeFile(music() + "/b.txt", "not music");
+  window_.logBox = false;
+  window_.mp3Box = false;
+  runSingleFileJob(music() + "/a.ogg");
+
+  // Between 25 and the end the engine moves the file gauge itself while it scans.
+  const std::string shown = window_.currentFileText.utf8_string();
+  const std::vector<std::string> untilEngine = {
+      "startTimer 150", "fileGauge 0", "stateText RUNNING", "stopTimer", "fileGaugeStep 0 30",
+      "currentFileText " + shown, "fileGaugeStep 5 100", "fileGaugeStep 25 100"};
+  const std::vector<std::string> end = {"globalGauge 100", "fileGauge 100", "stateText DONE !"};
+  ASSERT_GE(window_.events.size(), untilEngine.size() + end.size());
+  EXPECT_EQ(std::vector<std::string>(window_.events.begin(), window_.events.begin() + untilEngine.size()),
+            untilEngine);
+  EXPECT_EQ(std::vector<std::string>(window_.events.end() - end.size(), window_.events.end()), end);
+  EXPECT_TRUE(fs::is_regular_file(output() + "a_eq.wav"));
+  EXPECT_FALSE(fs::exists(output() + "a.mp3"));
+  EXPECT_FALSE(fs::exists(workFolder_ / batch::kProcessLogName));
+}
+
+TEST_F(Pipeline, DirectWavIsNeitherConvertedNorDeleted) {
+  const std::string source = music() + "/take.wav";
+  ASSERT_TRUE(makeTone(source, kPcmWav));
+
+  runSingleFileJob(source);
+
+  const std::string text = log();
+  EXPECT_NE(text.find("Parsing " + source + "...\n"
+                      "Type: wav - Step 1: WAV file to be directly processed...  Opened - File length: " +
+                      std::to_string(fs::file_size(source)) + "\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("WAV Saved as " + output() + "take_eq.wav\n\nMP3 re-encoding was requested... OK\n\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(system_.calls, (std::vector<std::string>{"delete " + output() + "take.mp3", "run FFMPEG"}));
+  EXPECT_TRUE(fs::is_regular_file(output() + "take.mp3"));
+  EXPECT_EQ(window_.stateText, "DONE !");
+}
+
+TEST_F(Pipeline, WavThatIsNotSixteenBitPcmGoesThroughTheConverter) {
+  const std::string source = music() + "/float.wav";
+  ASSERT_TRUE(makeTone(source, {"-acodec", "pcm_f32le", "-f", "wav"}));
+  window_.mp3Box = false;
+
+  runSingleFileJob(source);
+
+  EXPECT_NE(log().find("Type: wav - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
+                       conversionLine(source, output()) + "Audio extraction / conversion successful\n"),
+            std::string::npos)
+      << log();
+  EXPECT_TRUE(fs::is_regular_file(output() + "float_eq.wav"));
+  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+}
+
+TEST_F(Pipeline, NonMediaEntryOnlyLogsItsTypeAndKeepsTheShownName) {
+  const std::string source = music() + "/notes.txt";
+  writeFile(source, "not music");
+
+  runSingleFileJob(source);
+
+  EXPECT_EQ(log(), banner(batch::JobMode::SingleFile, source) + "Parsing " + source +
+                       "...\nType: txt - Not a multimedia file - Ignored\n\n"
+                       "\nERROR: No multimedia file in this folder !\n");
+  EXPECT_EQ(window_.currentFileText, "FILE IN PROCESS");
+  EXPECT_EQ(window_.stateText, "READY");
+  EXPECT_EQ(window_.events.back(), "beep 750 300");
+  EXPECT_TRUE(system_.calls.empty());
+}
+
+TEST_F(Pipeline, OnlyTheLastThreeCharactersCountWhateverTheirCase) {
+  // trackmp3 has no dot; A.MP3 and B.Wav are upper- and mixed-case; c.mp3x is not media.
+  ASSERT_TRUE(makeTone(music() + "/trackmp3", kMp3));
+  writeFile(music() + "/A.MP3", "junk");
+  writeFile(music() + "/B.Wav", "junk");
+  writeFile(music() + "/c.mp3x", "junk");
+  system_.onRunChild = [](const std::vector<std::string>& arguments) {
+    return arguments[2].ends_with("trackmp3") ? platform::runChildAndWait(arguments)
+                                              : ChildOutcome{};
+  };
+  window_.mp3Box = false;
+
+  runFolderJob();
+
+  const std::string text = log();
+  EXPECT_NE(text.find("Parsing " + music() + "/trackmp3...\n"
+                      "Type: mp3 - Step 1: Multimedia file to be pre-processed by ffmpeg...\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("Parsing " + music() + "/A.MP3...\n"
+                      "Type: mp3 - Step 1: Multimedia file to be pre-processed by ffmpeg...\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("Parsing " + music() + "/B.Wav...\n"
+                      "Type: wav - Step 1: WAV file to be directly processed...  "),
+            std::string::npos);
+  EXPECT_NE(text.find("Parsing " + music() + "/c.mp3x...\nType: p3x - Not a multimedia file - Ignored\n\n"),
+            std::string::npos);
+  // The result name replaces the last four characters, whatever they are.
+  EXPECT_TRUE(fs::is_regular_file(output() + "trac_eq.wav"));
+}
+
+TEST_F(Pipeline, WithoutTheConverterEveryEntryFailsAndTheJobEndsReady) {
+  writeFile(music() + "/a.mp3", "x");
+  writeFile(music() + "/b.mp4", "x");
+  PathWithoutPrograms noConverter;
+
+  runFolderJob();
+
+  const std::string text = log();
+  for (const std::string name : {"a.mp3", "b.mp4"}) {
+    const std::string source = music() + "/" + name;
+    EXPECT_NE(text.find("Parsing " + source + "...\nType: " + name.substr(2) +
+                        " - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
+                        conversionLine(source, output()) + kExtractionFailed),
+              std::string::npos)
+        << text;
+  }
+  EXPECT_TRUE(text.ends_with(std::string(kExtractionFailed) + kNoEngineReached)) << text;
+  EXPECT_EQ(window_.stateText, "READY");
+  EXPECT_EQ(window_.beeps, 1);
+  EXPECT_EQ(window_.events.back(), "beep 750 300");
+}
+
+TEST_F(Pipeline, SourceTheConverterRejectsLeavesNoTemporaryFile) {
+  const std::string source = music() + "/broken.mp3";
+  writeFile(source, std::string(4000, 'x'));
+
+  runSingleFileJob(source);
+
+  EXPECT_EQ(log(), banner(batch::JobMode::SingleFile, source) + "Parsing " + source +
+                       "...\nType: mp3 - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
+                       conversionLine(source, output()) + kExtractionFailed + kNoEngineReached);
+  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+  EXPECT_EQ(window_.stateText, "READY");
+}
+
+TEST_F(Pipeline, FailedConversionRemovesWhatItWroteAndSkipsTheEntry) {
+  const std::string source = music() + "/a.mp3";
+  writeFile(source, "x");
+  system_.onRunChild = [this](const std::vector<std::string>&) {
+    writeFile(output() + "TMPOUT.WAV", std::string(5000, '\1'));
+    return exited(1);
+  };
+
+  runSingleFileJob(source);
+
+  EXPECT_TRUE(log().ends_with(conversionLine(source, output()) + kExtractionFailed + kNoEngineReached));
+  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+  EXPECT_FALSE(job_.engineReached);
+}
+
+TEST_F(Pipeline, TemporaryFileWithoutAudioNeverReachesTheEngine) {
+  const std::string source = music() + "/a.mp3";
+  writeFile(source, "x");
+  system_.onRunChild = [this](const std::vector<std::string>&) {
+    writeFile(output() + "TMPOUT.WAV", "RIFF");
+    return exited(0);
+  };
+
+  runSingleFileJob(source);
+
+  EXPECT_TRUE(log().ends_with(conversionLine(source, output()) +
+                              "Audio extraction / conversion successful\n" +
+                              std::string(engine::kConvertedNoAudioText) + kNoEngineReached))
+      << log();
+  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+  EXPECT_EQ(window_.stateText, "READY");
+}
+
+TEST_F(Pipeline, TemporaryFileGoneAfterConversionIsReported) {
+  const std::string source = music() + "/a.mp3";
+  writeFile(source, "x");
+  system_.onRunChild = [](const std::vector<std::string>&) { return exited(0); };
+
+  runSingleFileJob(source);
+
+  EXPECT_TRUE(log().ends_with("Audio extraction / conversion successful\n"
+                              "ERROR: Temporary file TMPOUT.WAV was deleted by another process !\n\n" +
+                              std::string(kNoEngineReached)));
+}
+
+TEST_F(Pipeline, GlobalGaugeShowsTheShareOfEntriesDone) {
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) writeFile(music() + "/" + name, "x");
+  runFolderJob();
+  EXPECT_EQ(window_.globalGaugeValues, (std::vector<int>{33, 66, 100}));
+  EXPECT_EQ(window_.fileGauge, 100);
+  EXPECT_FALSE(window_.timerRunning);
+}
+
+TEST_F(Pipeline, TickWithoutARunningJobOnlyStopsTheTimer) {
+  batch::timerTick(job_, window_, system_);
+  EXPECT_EQ(window_.events, (std::vector<std::string>{"stopTimer"}));
+}
+
+TEST_F(Pipeline, LongPathsAreShownByTheirLastFortyFiveCharacters) {
+  system_.onRunChild = [](const std::vector<std::string>&) { return ChildOutcome{}; };
+  const std::string folder = music() + "/";
+  std::vector<std::string> shown;
+  for (const std::size_t length : {44u, 45u, 60u}) {
+    ASSERT_LT(folder.size() + 4, length) << "temporary folder path too long for this test";
+    const std::string source = folder + std::string(length - folder.size() - 4, 'n') + ".mp4";
+    ASSERT_EQ(source.size(), length);
+    writeFile(source, "x");
+    window_.events.clear();
+    runSingleFileJob(source);
+    shown.push_back(window_.currentFileText.utf8_string());
+    fs::remove(source);
+    job_.running = false;
+  }
+  const std::string path60 = folder + std::string(60 - folder.size() - 4, 'n') + ".mp4";
+  EXPECT_EQ(shown[0], folder + std::string(44 - folder.size() - 4, 'n') + ".mp4");
+  EXPECT_EQ(shown[1], "..." + folder + std::string(45 - folder.size() - 4, 'n') + ".mp4");
+  EXPECT_EQ(shown[2], "..." + path60.substr(15));
+  EXPECT_EQ(shown[2].size(), 48u);
+}
+
+TEST_F(Pipeline, Mp3At192kIsAskedForWhenThatBoxIsTicked) {
+  const std::string source = music() + "/song.ogg";
+  ASSERT_TRUE(makeTone(source, {"-acodec", "libvorbis"}));
+  window_.mp3At192kBox = true;
+
+  runSingleFileJob(source);
+
+  ASSERT_EQ(system_.children.size(), 2u);
+  EXPECT_EQ(system_.children[1],
+            (std::vector<std::string>{"FFMPEG", "-i", output() + "song_eq.wav", "-f", "mp3", "-ab",
+                                      "192k", output() + "song.mp3"}));
+  EXPECT_TRUE(fs::is_regular_file(output() + "song.mp3"));
+  EXPECT_TRUE(fs::is_regular_file(output() + "song_eq.wav"));
+}
+
+TEST_F(Pipeline, PathWithBlanksQuotesAndAccentsReachesTheConverterWhole) {
+  const std::string folder = root_ / "My \"Best\" Müsik";
+  fs::create_directory(folder);
+  const std::string source = folder + "/Ça va  bien.mp3";
+  ASSERT_TRUE(makeTone(source, kMp3));
+
+  runSingleFileJob(source);
+
+  const std::string outputFolder = folder + "/sonbalanced/";
+  EXPECT_NE(log().find(conversionLine(source, outputFolder) + "Audio extraction / conversion successful\n"),
+            std::string::npos)
+      << log();
+  EXPECT_EQ(system_.children[0][2], source);
+  EXPECT_TRUE(fs::is_regular_file(outputFolder + "Ça va  bien_eq.wav"));
+  EXPECT_TRUE(fs::is_regular_file(outputFolder + "Ça va  bien.mp3"));
+  EXPECT_FALSE(fs::exists(outputFolder + "TMPOUT.WAV"));
+}
+
+TEST_F(Pipeline, UndeletableTemporaryFileIsReportedWithItsCause) {
+  const std::string source = music() + "/a.ogg";
+  ASSERT_TRUE(makeTone(source, {"-acodec", "libvorbis"}));
+  window_.mp3Box = false;
+  for (const auto& [outcome, cause] : {std::pair{DeleteOutcome::AccessDenied, "Access Denied"},
+                                       std::pair{DeleteOutcome::OtherFailure, "Not present"}}) {
+    // The removal before the conversion is real; the one after the engine fails as scripted.
+    bool converted = false;
+    system_.onRunChild = [&converted](const std::vector<std::string>& arguments) {
+      converted = true;
+      return platform::runChildAndWait(arguments);
+    };
+    system_.onDeleteFile = [&converted, outcome](const std::string& path) {
+      return converted ? outcome : platform::deleteFile(path);
+    };
+    runSingleFileJob(source);
+    job_.running = false;
+    EXPECT_TRUE(log().ends_with("WAV Saved as " + output() + "a_eq.wav\n\nUnable to delete " +
+                                output() + "TMPOUT.WAV !\nCause: " + cause + "\n\n"))
+        << log();
+    EXPECT_EQ(window_.stateText, "DONE !");
+  }
+}
+
+TEST_F(Pipeline, StaleTemporaryFileIsRemovedBeforeTheConversion) {
+  const std::string source = music() + "/a.ogg";
+  ASSERT_TRUE(makeTone(source, {"-acodec", "libvorbis"}, 0.5, 440));
+  fs::create_directory(output());
+  // A converted track of another tune, left behind by an interrupted run.
+  ASSERT_TRUE(makeTone(output() + "TMPOUT.WAV", kPcmWav, 2.0, 1000));
+  bool staleSeenByConverter = true;
+  system_.onRunChild = [&](const std::vector<std::string>& arguments) {
+    if (arguments[0] == "ffmpeg") staleSeenByConverter = fs::exists(output() + "TMPOUT.WAV");
+    return platform::runChildAndWait(arguments);
+  };
+  window_.mp3Box = false;
+
+  runSingleFileJob(source);
+
+  EXPECT_FALSE(staleSeenByConverter);
+  EXPECT_NE(log().find("Audio extraction / conversion successful\n"), std::string::npos);
+  // Half a second of audio, not the stale two seconds.
+  EXPECT_LT(fs::file_size(output() + "a_eq.wav"), 44u + 176400u);
+  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+}
+
+TEST_F(Pipeline, StaleMp3TargetIsReplacedByTheNewEncoding) {
+  const std::string source = music() + "/a.ogg";
+  ASSERT_TRUE(makeTone(source, {"-acodec", "libvorbis"}));
+  fs::create_directory(output());
+  writeFile(output() + "a.mp3", "stale");
+
+  runSingleFileJob(source);
+
+  EXPECT_TRUE(log().ends_with("MP3 re-encoding was requested... OK\n\n")) << log();
+  EXPECT_NE(readFile(output() + "a.mp3"), "stale");
+  EXPECT_GT(fs::file_size(output() + "a.mp3"), 1000u);
+}
+
+TEST_F(Pipeline, Mp3ChildThatFailsIsNeverReportedOk) {
+  const std::string source = music() + "/a.ogg";
+  ASSERT_TRUE(makeTone(source, {"-acodec", "libvorbis"}));
+  for (const ChildOutcome failure : {ChildOutcome{}, exited(1)}) {
+    system_.onRunChild = [failure](const std::vector<std::string>& arguments) {
+      return arguments[0] == "FFMPEG" ? failure : platform::runChildAndWait(arguments);
+    };
+    runSingleFileJob(source);
+    job_.running = false;
+    EXPECT_TRUE(log().ends_with("MP3 re-encoding was requested... Failed ! This should not happen...\n\n"))
+        << log();
+  }
+}
+
+TEST_F(Pipeline, TrackThatCannotBeSavedCostsOnlyItsOwnMp3) {
+  ASSERT_TRUE(makeTone(music() + "/a.ogg", {"-acodec", "libvorbis"}));
+  ASSERT_TRUE(makeTone(music() + "/b.ogg", {"-acodec", "libvorbis"}));
+  fs::create_directories(output() + "a_eq.wav");  // a folder where a's result should go
+  fs::create_directories(output() + "b_eq.wav");
+  fs::remove(output() + "b_eq.wav");
+
+  runFolderJob();
+
+  const std::string text = log();
+  EXPECT_NE(text.find("Could not write " + output() + "a_eq.wav !\n\n"), std::string::npos) << text;
+  EXPECT_FALSE(fs::exists(output() + "a.mp3"));
+  EXPECT_TRUE(fs::is_regular_file(output() + "b_eq.wav"));
+  EXPECT_TRUE(fs::is_regular_file(output() + "b.mp3"));
+  EXPECT_NE(text.find("WAV Saved as " + output() + "b_eq.wav\n\nMP3 re-encoding was requested... OK\n\n"),
+            std::string::npos)
+      << text;
+  EXPECT_TRUE(job_.track.mp3Requested);
+}
+
+TEST_F(Pipeline, Mp3RateBoxIsReadAtEachEntry) {
+  ASSERT_TRUE(makeTone(music() + "/a.ogg", {"-acodec", "libvorbis"}));
+  ASSERT_TRUE(makeTone(music() + "/b.ogg", {"-acodec", "libvorbis"}));
+  std::vector<std::string> bitRates;
+  system_.onRunChild = [&](const std::vector<std::string>& arguments) {
+    if (arguments[0] == "FFMPEG") {
+      bitRates.push_back(arguments[6]);
+      window_.mp3At192kBox = true;
+    }
+    return platform::runChildAndWait(arguments);
+  };
+
+  runFolderJob();
+
+  EXPECT_EQ(bitRates, (std::vector<std::string>{"128k", "192k"}));
+}
+
+TEST_F(Pipeline, FolderWhereOnlyTheWavReachesTheEngineIsDone) {
+  writeFile(music() + "/a.mp3", "x");
+  ASSERT_TRUE(makeTone(music() + "/b.wav", kPcmWav));
+  system_.onRunChild = [](const std::vector<std::string>& arguments) {
+    return arguments[0] == "ffmpeg" ? exited(1) : platform::runChildAndWait(arguments);
+  };
+
+  runFolderJob();
+
+  EXPECT_EQ(window_.stateText, "DONE !");
+  EXPECT_EQ(window_.beeps, 0);
+  EXPECT_NE(log().find(kExtractionFailed), std::string::npos);
+  EXPECT_EQ(log().find("ERROR: File extractions"), std::string::npos);
+}
+
+}  // namespace
