@@ -1,0 +1,235 @@
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "batch/job_setup.h"
+#include "batch/native_path.h"
+#include "batch/pipeline.h"
+#include "cli/console_window.h"
+#include "tests/batch/fake_window.h"
+#include "tests/support/media_files.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using testing_support::FakeWindow;
+using testing_support::makeTone;
+using testing_support::readFile;
+using testing_support::TempFolder;
+using testing_support::WorkingFolder;
+using testing_support::writeFile;
+
+namespace {
+
+const std::string kCommand = std::string(SONBALANCER_BINARY_DIR) + "/bin/sonbalancer-cli";
+
+struct CommandResult {
+  int exitStatus = -1;
+  std::string standardOutput;
+  std::string standardError;
+};
+
+std::string shellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Runs the headless command in folder with the given arguments (already quoted for the shell).
+CommandResult runCommand(const fs::path& folder, const std::string& arguments,
+                         const std::string& environment = "") {
+  TempFolder streams;
+  const std::string line = "cd " + shellQuoted(folder.string()) + " && " + environment + " " +
+                           shellQuoted(kCommand) + " " + arguments + " >" +
+                           shellQuoted(streams / "out") + " 2>" + shellQuoted(streams / "err") +
+                           " </dev/null";
+  const int status = std::system(line.c_str());
+  CommandResult result;
+  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.standardOutput = readFile(streams / "out");
+  result.standardError = readFile(streams / "err");
+  return result;
+}
+
+class HeadlessCommand : public ::testing::Test {
+ protected:
+  HeadlessCommand() {
+    fs::create_directory(music());
+    EXPECT_TRUE(makeTone(music() + "/a.ogg", {"-acodec", "libvorbis"}));
+    EXPECT_TRUE(makeTone(music() + "/b.wav", {"-acodec", "pcm_s16le", "-f", "wav"}, 0.5, 1000));
+    writeFile(music() + "/notes.txt", "not music");
+  }
+
+  std::string music() const { return root_ / "Music"; }
+  std::string output() const { return music() + "/sonbalanced/"; }
+
+  // The same job through the batch code with the test window, in its own working folder;
+  // returns its process log.
+  std::string logOfWindowJob(FakeWindow& window) {
+    TempFolder work;
+    WorkingFolder inWork(work.path());
+    batch::JobState job;
+    window.logBox = true;
+    EXPECT_TRUE(batch::startJob(job, window, batch::JobMode::Folder, batch::fromNativePath(music())));
+    while (job.running) batch::timerTick(job, window, batch::realSystemServices());
+    engine::releaseSampleBuffer(job.track.buffer);
+    return readFile(work / batch::kProcessLogName);
+  }
+
+  TempFolder root_;
+};
+
+TEST_F(HeadlessCommand, FolderJobGivesTheLogAndResultsOfTheWindowCode) {
+  FakeWindow window;
+  const std::string windowLog = logOfWindowJob(window);
+  const std::string windowResultA = readFile(output() + "a_eq.wav");
+  const std::string windowResultB = readFile(output() + "b_eq.wav");
+  ASSERT_FALSE(windowResultA.empty());
+  fs::remove_all(output());
+
+  TempFolder work;
+  const CommandResult result = runCommand(work.path(), "--log " + shellQuoted(music()));
+
+  EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+  EXPECT_EQ(readFile(work / batch::kProcessLogName), windowLog);
+  EXPECT_EQ(readFile(output() + "a_eq.wav"), windowResultA);
+  EXPECT_EQ(readFile(output() + "b_eq.wav"), windowResultB);
+  EXPECT_GT(fs::file_size(output() + "a.mp3"), 1000u);
+  EXPECT_GT(fs::file_size(output() + "b.mp3"), 1000u);
+  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+  EXPECT_TRUE(result.standardOutput.empty());
+  // Not a terminal: plain progress lines, the last words those of the window's state text.
+  EXPECT_EQ(result.standardError.find('\r'), std::string::npos);
+  EXPECT_NE(result.standardError.find("file [#####...............]  25%  job [" ), std::string::npos)
+      << result.standardError;
+  EXPECT_NE(result.standardError.find(music() + "/a.ogg\n"), std::string::npos);
+  EXPECT_NE(result.standardError.find(
+                "file [####################] 100%  job [####################] 100%  " + music()),
+            std::string::npos);
+  EXPECT_TRUE(result.standardError.ends_with("\nDONE !\n")) << result.standardError;
+}
+
+TEST_F(HeadlessCommand, OptionsActAsTheirCheckBoxes) {
+  FakeWindow window;
+  window.mp3At192kBox = true;
+  window.noBasslineBox = true;
+  window.ignoreClicksBox = true;
+  const std::string windowLog = logOfWindowJob(window);
+  const std::string windowMp3 = readFile(output() + "a.mp3");
+  fs::remove_all(output());
+
+  TempFolder work;
+  const CommandResult result = runCommand(
+      work.path(), "--log --mp3-192k --no-bassline --ignore-clicks " + shellQuoted(music()));
+
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(readFile(work / batch::kProcessLogName), windowLog);
+  EXPECT_EQ(readFile(output() + "a.mp3"), windowMp3);
+
+  fs::remove_all(output());
+  EXPECT_EQ(runCommand(work.path(), "--no-mp3 " + shellQuoted(music())).exitStatus, 0);
+  EXPECT_TRUE(fs::exists(output() + "a_eq.wav"));
+  EXPECT_FALSE(fs::exists(output() + "a.mp3"));
+}
+
+TEST_F(HeadlessCommand, RelativeSingleFileWritesBesideTheFileAndNoLogUnlessAsked) {
+  const CommandResult result = runCommand(root_.path(), "--no-mp3 ./Music/b.wav");
+  EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+  EXPECT_TRUE(fs::is_regular_file(output() + "b_eq.wav"));
+  EXPECT_FALSE(fs::exists(output() + "a_eq.wav"));
+  EXPECT_FALSE(fs::exists(root_ / batch::kProcessLogName));
+  EXPECT_NE(result.standardError.find(music() + "/b.wav\n"), std::string::npos) << result.standardError;
+}
+
+TEST_F(HeadlessCommand, NothingProcessedEndsReadyWithStatusOne) {
+  TempFolder work;
+  const CommandResult noMedia = runCommand(work.path(), "--log " + shellQuoted(music() + "/notes.txt"));
+  EXPECT_EQ(noMedia.exitStatus, 1);
+  EXPECT_TRUE(noMedia.standardError.ends_with("READY\n")) << noMedia.standardError;
+  EXPECT_TRUE(readFile(work / batch::kProcessLogName)
+                  .ends_with("\nERROR: No multimedia file in this folder !\n"));
+
+  TempFolder emptyFolder;
+  const CommandResult empty = runCommand(work.path(), shellQuoted(emptyFolder.path()));
+  EXPECT_EQ(empty.exitStatus, 1);
+  EXPECT_TRUE(empty.standardError.ends_with("READY\n")) << empty.standardError;
+  EXPECT_FALSE(fs::exists(emptyFolder / "sonbalanced"));
+
+  // Without the converter on the PATH only the WAV could be processed; alone, the OGG cannot.
+  const CommandResult noConverter =
+      runCommand(work.path(), shellQuoted(music() + "/a.ogg"), "PATH=/nonexistent");
+  EXPECT_EQ(noConverter.exitStatus, 1);
+  EXPECT_TRUE(noConverter.standardError.ends_with("READY\n"));
+}
+
+TEST_F(HeadlessCommand, UsageErrorsAndMissingPathsEndWithStatusTwo) {
+  TempFolder work;
+  EXPECT_EQ(runCommand(work.path(), "").exitStatus, 2);
+  EXPECT_EQ(runCommand(work.path(), "--loud " + shellQuoted(music())).exitStatus, 2);
+  EXPECT_EQ(runCommand(work.path(), shellQuoted(music()) + " " + shellQuoted(music())).exitStatus, 2);
+  const CommandResult missing = runCommand(work.path(), shellQuoted(music() + "/absent.mp3"));
+  EXPECT_EQ(missing.exitStatus, 2);
+  EXPECT_NE(missing.standardError.find("absent.mp3: no such file or folder"), std::string::npos);
+  EXPECT_FALSE(fs::exists(output()));
+}
+
+TEST_F(HeadlessCommand, HelpAndVersionGoToStandardOutput) {
+  TempFolder work;
+  const CommandResult help = runCommand(work.path(), "--help");
+  EXPECT_EQ(help.exitStatus, 0);
+  EXPECT_NE(help.standardOutput.find("Usage: sonbalancer-cli"), std::string::npos);
+  EXPECT_NE(help.standardOutput.find("--no-mp3"), std::string::npos);
+  const CommandResult version = runCommand(work.path(), "--version");
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_EQ(version.standardOutput, "sonbalancer-cli (SonBalancer) 1.70\n");
+}
+
+std::string progressOf(cli::ProgressStyle style, int columns, const std::function<void(cli::ConsoleWindow&)>& show) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* stream = open_memstream(&text, &size);
+  {
+    cli::ConsoleWindow window({}, stream, style, columns);
+    show(window);
+    window.endProgress();
+  }
+  std::fclose(stream);
+  std::string result(text, size);
+  std::free(text);
+  return result;
+}
+
+TEST(ConsoleProgress, TerminalLineIsRedrawnInPlaceWithinItsWidth) {
+  const std::string shown = progressOf(cli::ProgressStyle::Redrawn, 80, [](cli::ConsoleWindow& window) {
+    window.setCurrentFileText("/music/a rather long folder name/and an even longer file name.mp3");
+    window.fileGaugeStep(25, 100);
+    window.setCurrentFileText("/m/b.mp3");
+  });
+  const std::string gauges25 = "file [#####...............]  25%  job [....................]   0%";
+  // The name loses its start to fit: "..." and its last 9 characters.
+  const std::string first =
+      "\rfile [....................]   0%  job [....................]   0%  ... name.mp3";
+  EXPECT_EQ(shown.substr(0, first.size()), first);
+  // Each redraw stays one short of the 80 columns and blanks what the previous one left.
+  EXPECT_EQ(first.size() - 1, 79u);
+  EXPECT_TRUE(shown.ends_with("\r" + gauges25 + "  /m/b.mp3" + std::string(79 - gauges25.size() - 10, ' ') +
+                              "\n"))
+      << shown;
+}
+
+TEST(ConsoleProgress, PlainLinesOnlyWhenSomethingChanged) {
+  const std::string shown = progressOf(cli::ProgressStyle::Lines, 0, [](cli::ConsoleWindow& window) {
+    window.setFileGauge(0);
+    window.fileGaugeStep(0, 30);
+    window.setGlobalGauge(50);
+  });
+  EXPECT_EQ(shown,
+            "file [....................]   0%  job [....................]   0%\n"
+            "file [....................]   0%  job [##########..........]  50%\n");
+}
+
+}  // namespace
