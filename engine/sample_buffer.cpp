@@ -1,8 +1,17 @@
 #include "engine/sample_buffer.h"
 
+#include <cstddef>
 #include <cstdlib>
+#include <limits>
 
 namespace engine {
+
+std::uint64_t requiredSampleSpace(std::uint32_t dataLength, std::uint64_t targetLength) {
+  constexpr std::uint64_t kLargest = std::numeric_limits<std::uint64_t>::max();
+  const std::uint64_t loadArea = dataLength < targetLength ? targetLength : dataLength;
+  if (targetLength > (kLargest - loadArea) / 2) return kLargest;
+  return loadArea + 2 * targetLength;
+}
 
 bool obtainSampleBuffer(SampleBuffer& buffer, std::uint64_t requiredBytes) {
   if (buffer.capacity == 0 || requiredBytes > buffer.capacity) {
@@ -11,7 +20,10 @@ bool obtainSampleBuffer(SampleBuffer& buffer, std::uint64_t requiredBytes) {
     std::free(buffer.bytes);
     buffer.bytes = nullptr;
     buffer.capacity = 0;
-    if (requiredBytes > SIZE_MAX) return false;
+    // No allocator gives a block this large; asking would only abort a checked build.
+    if (requiredBytes > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
+      return false;
+    }
     // At least one byte, so that an empty track still has a block to name.
     void* block = std::malloc(requiredBytes == 0 ? 1 : static_cast<std::size_t>(requiredBytes));
     if (!block) return false;

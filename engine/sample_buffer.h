@@ -12,6 +12,10 @@ struct SampleBuffer {
   std::uint64_t capacity = 0;
 };
 
+// Bytes a track needs: the larger of its data length and its target length, then the low and
+// high band planes of targetLength bytes each. Saturates instead of wrapping.
+std::uint64_t requiredSampleSpace(std::uint32_t dataLength, std::uint64_t targetLength);
+
 // Makes the block hold at least requiredBytes. Allocates when there is none, grows it (old
 // contents lost) when requiredBytes exceeds the recorded capacity, else reuses it unchanged.
 // On success the recorded capacity becomes requiredBytes, even when the block is larger.

@@ -1,16 +1,75 @@
 #include "engine/track_engine.h"
 
 #include <cstdio>
+#include <cstring>
+
+#include "engine/metadata_silencing.h"
+#include "engine/pass_loop.h"
+#include "engine/rate_conversion.h"
+#include "engine/sample_buffer.h"
+#include "engine/wav_file.h"
 
 namespace engine {
 
-// Placeholder until loading and saving land: the input is closed and nothing is written.
-void processTrack(TrackState& track, TrackHost&, ProcessLog&) {
-  if (track.inputFile) {
-    std::fclose(track.inputFile);
-    track.inputFile = nullptr;
+namespace {
+
+void closeInput(TrackState& track) {
+  if (track.inputFile) std::fclose(track.inputFile);
+  track.inputFile = nullptr;
+}
+
+}  // namespace
+
+void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
+  track.outputPath.clear();
+  const std::uint32_t dataLength = track.dataLength;
+  const float rateFactor = track.rateFactor;
+  const bool converting = needsRateConversion(rateFactor);
+  const std::uint64_t targetLength =
+      converting ? convertedLength(dataLength, rateFactor) : unconvertedLength(dataLength);
+  const std::uint64_t requiredSpace = requiredSampleSpace(dataLength, targetLength);
+
+  if (targetLength > kMaxTargetLength || !obtainSampleBuffer(track.buffer, requiredSpace)) {
+    log.write("Error: Not enough allocated memory !\n");
+    log.print("source length = %ld - target length = %ld - required space = %ld\n",
+              static_cast<long>(dataLength), static_cast<long>(targetLength),
+              static_cast<long>(requiredSpace));
+    closeInput(track);
+    track.mp3Requested = false;
+    return;
   }
-  track.mp3Requested = false;
+  track.targetLength = static_cast<std::uint32_t>(targetLength);
+
+  TrackFlags flags;
+  flags.noBassline = host.noBasslineTicked();
+  flags.ignoreClicks = host.ignoreClicksTicked();
+
+  if (converting) log.write("Step 1: File resampling...  ");
+  std::uint8_t* samples = track.buffer.bytes;
+  // One read of the whole data. The track keeps its declared length even if the file came up
+  // short; what could not be read is silence rather than whatever the block held before.
+  std::size_t readBytes = 0;
+  if (track.inputFile && dataLength > 0) {
+    readBytes = std::fread(samples, 1, dataLength, track.inputFile);
+  }
+  if (readBytes < dataLength) std::memset(samples + readBytes, 0, dataLength - readBytes);
+  closeInput(track);
+
+  const std::uint32_t audioStart = silenceMetadata(samples, dataLength, track.header, log);
+  fadeIn(samples, dataLength, audioStart);
+
+  if (converting) {
+    if (track.targetLength < dataLength) {
+      log.write("Shrinking...\n");
+      shrinkFrames(samples, dataLength, track.targetLength, rateFactor);
+    } else {
+      log.write("Expanding...\n");
+      expandFrames(samples, dataLength, track.targetLength, rateFactor);
+    }
+  }
+
+  runPassLoop(samples, track.targetLength, flags, host, log);
+  saveResult(track, log);
 }
 
 }  // namespace engine

@@ -1,35 +1,257 @@
 #include "engine/wav_file.h"
 
 #include <cstdio>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+#include "engine/path_separator.h"
 
 namespace engine {
 
-// Placeholders until the WAV rules land.
-bool wavNeedsConversion(const std::string&) { return false; }
+namespace {
 
-bool checkDirectWavHeader(TrackState& track, ProcessLog&) {
-  std::fclose(track.inputFile);
-  track.inputFile = nullptr;
-  return false;
+constexpr long kShortestDirectFile = 1025;
+constexpr std::uint64_t kLongestDataLength = 0xFFFFFFFFull;
+constexpr double kStereo44100ByteRate = 176400.0;
+
+// The result's header with both size fields 0; nothing of the input header carries over.
+constexpr std::array<std::uint8_t, kWavHeaderBytes> kResultHeaderTemplate = {
+    // clang-format off
+    'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
+    'f', 'm', 't', ' ', 16, 0, 0, 0,
+    1, 0, 2, 0,              // PCM, 2 channels
+    0x44, 0xAC, 0x00, 0x00,  // 44100 frames per second
+    0x10, 0xB1, 0x02, 0x00,  // 176400 bytes per second
+    4, 0, 16, 0,             // 4-byte frames of 16-bit values
+    'd', 'a', 't', 'a', 0, 0, 0, 0,
+    // clang-format on
+};
+
+constexpr std::uint16_t kPcmFormat = 1;
+constexpr std::uint16_t kExtensibleFormat = 0xFFFE;
+constexpr std::uint16_t kPcmBitsPerSample = 16;
+// Bytes 2 to 15 of every standard extensible sub-format; bytes 0 and 1 hold its format code.
+constexpr std::uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+std::uint16_t readLe16(const std::uint8_t* bytes) {
+  return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
-ConvertedInput openConvertedInput(TrackState& track, const std::string& path, ProcessLog&) {
+std::uint32_t readLe32(const std::uint8_t* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+         (static_cast<std::uint32_t>(bytes[2]) << 16) |
+         (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+void writeLe32(std::uint8_t* bytes, std::uint32_t value) {
+  for (int index = 0; index < 4; ++index)
+    bytes[index] = static_cast<std::uint8_t>(value >> (8 * index));
+}
+
+bool hasTag(const std::uint8_t* bytes, const char* tag) { return std::memcmp(bytes, tag, 4) == 0; }
+
+void closeInput(TrackState& track) {
+  if (track.inputFile) std::fclose(track.inputFile);
+  track.inputFile = nullptr;
+}
+
+long fileLength(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
+  return std::ftell(file);
+}
+
+bool readAt(std::FILE* file, long offset, std::uint8_t* bytes, std::size_t count) {
+  return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(bytes, 1, count, file) == count;
+}
+
+// Walks the chunks of a RIFF WAVE file of length bytes and returns the offset of the chunk
+// whose id is tag, if any lies wholly or partly in the file. A chunk size that runs past the
+// end ends the walk.
+std::optional<std::uint64_t> findChunk(std::FILE* file, long length, const char* tag,
+                                       std::uint32_t* chunkSize) {
+  std::uint8_t riff[12];
+  if (!readAt(file, 0, riff, sizeof riff) || !hasTag(riff, "RIFF") || !hasTag(riff + 8, "WAVE")) {
+    return std::nullopt;
+  }
+  std::uint64_t offset = 12;
+  while (offset + 8 <= static_cast<std::uint64_t>(length)) {
+    std::uint8_t chunk[8];
+    if (!readAt(file, static_cast<long>(offset), chunk, sizeof chunk)) return std::nullopt;
+    const std::uint32_t size = readLe32(chunk + 4);
+    if (hasTag(chunk, tag)) {
+      *chunkSize = size;
+      return offset;
+    }
+    // Chunks are padded to an even length.
+    offset += 8 + static_cast<std::uint64_t>(size) + (size & 1);
+  }
+  return std::nullopt;
+}
+
+bool isSixteenBitPcm(const std::uint8_t* format, std::uint32_t formatBytes) {
+  std::uint16_t code = readLe16(format);
+  if (code == kExtensibleFormat) {
+    // Too short to name its sub-format: not recognised, so the direct checks judge the file.
+    if (formatBytes < 40) return true;
+    if (std::memcmp(format + 26, kSubFormatTail, sizeof kSubFormatTail) != 0) return false;
+    code = readLe16(format + 24);
+  }
+  return code == kPcmFormat && readLe16(format + 14) == kPcmBitsPerSample;
+}
+
+// Writes header and samples to path and closes it; false when any write or the close failed.
+bool writeWav(const std::string& path, const std::array<std::uint8_t, kWavHeaderBytes>& header,
+              const std::uint8_t* samples, std::uint32_t sampleBytes) {
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (!out) return false;
+  bool complete = std::fwrite(header.data(), 1, header.size(), out) == header.size();
+  if (complete && sampleBytes > 0) {
+    complete = std::fwrite(samples, 1, sampleBytes, out) == sampleBytes;
+  }
+  // A full disk may show only when the last buffered bytes are flushed by the close.
+  return std::fclose(out) == 0 && complete;
+}
+
+}  // namespace
+
+bool wavNeedsConversion(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  bool needsConversion = false;
+  const long length = fileLength(file);
+  std::uint32_t formatBytes = 0;
+  if (const auto formatChunk = findChunk(file, length, "fmt ", &formatBytes)) {
+    std::uint8_t format[40] = {};
+    const std::size_t wanted = formatBytes < sizeof format ? formatBytes : sizeof format;
+    if (formatBytes >= 16 && readAt(file, static_cast<long>(*formatChunk + 8), format, wanted)) {
+      needsConversion = !isSixteenBitPcm(format, formatBytes);
+    }
+  }
+  std::fclose(file);
+  return needsConversion;
+}
+
+bool checkDirectWavHeader(TrackState& track, ProcessLog& log) {
+  const long length = fileLength(track.inputFile);
+  if (length < kShortestDirectFile) {
+    log.write("This WAV file is too short! It will be ignored !\n");
+    closeInput(track);
+    return false;
+  }
+  if (static_cast<std::uint64_t>(length) > kLongestDataLength) {
+    log.write(kWavTooLongText);
+    closeInput(track);
+    return false;
+  }
+  log.print("Opened - File length: %ld\n", length);
+  track.dataLength = static_cast<std::uint32_t>(length - static_cast<long>(kWavHeaderBytes));
+
+  // Only the header is read here; the samples are read in one go by the load.
+  track.header.fill(0);
+  readAt(track.inputFile, 0, track.header.data(), kWavHeaderBytes);
+  if (!hasTag(track.header.data(), "RIFF")) {
+    closeInput(track);
+    log.write("This is not a valid WAV file at all !\n");
+    return false;
+  }
+
+  // Only the low byte of the channel count is looked at.
+  track.channelByte = track.header[22];
+  if (track.channelByte == 2) {
+    track.rateField = readLe32(track.header.data() + 24);
+  } else if (track.channelByte == 1) {
+    track.rateField = readLe32(track.header.data() + 28);
+  } else {
+    closeInput(track);
+    log.write(
+        "WAV header data seem to be corrupted. Try old command utility by using the -f option to "
+        "load as raw data.\n");
+    return false;
+  }
+
+  // Stereo: 176400 / (4 × sample rate); mono: 176400 / byte rate. A 16-bit mono byte rate is
+  // twice the sample rate, so its consecutive sample pairs, loaded as frames, keep their tempo.
+  const double divisor = static_cast<double>(track.rateField) * (3.0 * track.channelByte - 2.0);
+  const double factor =
+      divisor == 0.0 ? std::numeric_limits<double>::infinity() : kStereo44100ByteRate / divisor;
+  track.rateFactor = static_cast<float>(factor);
+  return true;
+}
+
+ConvertedInput openConvertedInput(TrackState& track, const std::string& path, ProcessLog& log) {
   track.inputFile = std::fopen(path.c_str(), "rb");
   if (!track.inputFile) return ConvertedInput::CannotOpen;
-  std::fseek(track.inputFile, 0, SEEK_END);
-  const long length = std::ftell(track.inputFile);
-  if (length < 44) {
-    std::fclose(track.inputFile);
-    track.inputFile = nullptr;
+  const long length = fileLength(track.inputFile);
+  if (length < static_cast<long>(kWavHeaderBytes)) {
+    log.write(kConvertedNoAudioText);
+    closeInput(track);
     return ConvertedInput::Unusable;
   }
-  track.dataLength = static_cast<std::uint32_t>(length - 44);
-  std::fseek(track.inputFile, 0, SEEK_SET);
-  if (std::fread(track.header.data(), 1, kWavHeaderBytes, track.inputFile) != kWavHeaderBytes) {}
+
+  track.header.fill(0);
+  readAt(track.inputFile, 0, track.header.data(), kWavHeaderBytes);
+  // The converter may put chunks (its name, the source's tags) before the samples, making the
+  // header longer and of any length; starting at byte 44 regardless would put the audio off
+  // the frame grid. The engine is handed the audio and a header that ends where it starts.
+  std::uint64_t audioStart = kWavHeaderBytes;
+  std::uint32_t dataChunkSize = 0;
+  if (const auto dataChunk = findChunk(track.inputFile, length, "data", &dataChunkSize)) {
+    audioStart = *dataChunk + 8;
+    std::memcpy(track.header.data() + 36, "data", 4);
+    writeLe32(track.header.data() + 40, dataChunkSize);
+  }
+  const std::uint64_t dataLength = static_cast<std::uint64_t>(length) - audioStart;
+  if (dataLength > kLongestDataLength) {
+    log.write(kConvertedTooLongText);
+    closeInput(track);
+    return ConvertedInput::Unusable;
+  }
+  std::fseek(track.inputFile, static_cast<long>(audioStart), SEEK_SET);
+  track.dataLength = static_cast<std::uint32_t>(dataLength);
   track.rateFactor = 1.0f;
   return ConvertedInput::Ready;
 }
 
-void saveResult(TrackState& track, ProcessLog&) { track.mp3Requested = false; }
+std::string resultFilePath(const std::string& sourcePath, const std::string& outputFolderPath) {
+  // The first character is never taken for a separator: a path whose only separator leads is
+  // a base name.
+  std::size_t baseStart = 0;
+  for (std::size_t index = sourcePath.size(); index-- > 1;) {
+    if (sourcePath[index] == kPathSeparator) {
+      baseStart = index + 1;
+      break;
+    }
+  }
+  const std::size_t baseLength = sourcePath.size() - baseStart;
+  const std::size_t keptLength = baseLength < 4 ? 0 : baseLength - 4;
+  return outputFolderPath + sourcePath.substr(baseStart, keptLength) + "_eq.wav";
+}
+
+std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLength) {
+  std::array<std::uint8_t, kWavHeaderBytes> header = kResultHeaderTemplate;
+  writeLe32(header.data() + 4, targetLength + 36);
+  writeLe32(header.data() + 40, targetLength);
+  return header;
+}
+
+void saveResult(TrackState& track, ProcessLog& log) {
+  log.write("Step 5: Saving result: \n");
+  track.header = resultHeader(track.targetLength);
+  track.outputPath = resultFilePath(track.sourcePath, track.outputFolderPath);
+
+  // Written under another name first: a full disk or a failed close must neither leave a
+  // truncated result behind nor replace a good one from an earlier job.
+  const std::string partialPath = track.outputPath + std::string(kPartialResultSuffix);
+  if (writeWav(partialPath, track.header, track.buffer.bytes, track.targetLength) &&
+      std::rename(partialPath.c_str(), track.outputPath.c_str()) == 0) {
+    log.print("WAV Saved as %s\n\n", track.outputPath.c_str());
+    return;
+  }
+  std::remove(partialPath.c_str());
+  log.print("Could not write %s !\n\n", track.outputPath.c_str());
+  track.mp3Requested = false;
+}
 
 }  // namespace engine
