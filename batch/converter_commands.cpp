@@ -12,14 +12,15 @@ std::string temporaryWavPath(const std::string& outputFolderPath) {
   return outputFolderPath + kTemporaryWavName;
 }
 
-ConverterCommand conversionCommand(const std::string& sourcePath, const std::string& outputFolderPath) {
+ConverterCommand conversionCommand(const std::string& sourcePath,
+                                   const std::string& outputFolderPath) {
   const std::string temporaryWav = temporaryWavPath(outputFolderPath);
   ConverterCommand command;
   command.commandLine = "ffmpeg -i " + quoted(sourcePath) +
                         " -f wav -flags bitexact -acodec pcm_s16le -ar 44100 -ac 2 " +
                         quoted(temporaryWav);
-  command.arguments = {"ffmpeg", "-i",        sourcePath, "-f",  "wav", "-flags", "bitexact",
-                       "-acodec", "pcm_s16le", "-ar",     "44100", "-ac", "2",     temporaryWav};
+  command.arguments = {"ffmpeg",  "-i",        sourcePath, "-f",    "wav", "-flags", "bitexact",
+                       "-acodec", "pcm_s16le", "-ar",      "44100", "-ac", "2",      temporaryWav};
   return command;
 }
 

@@ -24,7 +24,8 @@ std::string temporaryWavPath(const std::string& outputFolderPath);
 
 // The converter reads sourcePath and writes 16-bit stereo 44100 Hz PCM, bit-exact, into the
 // temporary WAV file of the output folder.
-ConverterCommand conversionCommand(const std::string& sourcePath, const std::string& outputFolderPath);
+ConverterCommand conversionCommand(const std::string& sourcePath,
+                                   const std::string& outputFolderPath);
 
 // The MP3 file of a result: outputPath (which ends with "_eq.wav") without those 7 characters,
 // followed by ".mp3".

@@ -1,9 +1,9 @@
 #include "batch/pipeline.h"
 
+#include <wx/intl.h>
+
 #include <cstdint>
 #include <cstdio>
-
-#include <wx/intl.h>
 
 #include "batch/converter_commands.h"
 #include "batch/job_setup.h"
@@ -34,7 +34,8 @@ enum class EntryKind { NotMedia, DirectWav, Converted };
 // Lower-cases A to Z only, as the C locale does.
 wxString asciiLowerCase(const wxString& text) {
   wxString lower;
-  for (wxUniChar c : text) lower += (c >= 'A' && c <= 'Z') ? wxUniChar(c.GetValue() + ('a' - 'A')) : c;
+  for (wxUniChar c : text)
+    lower += (c >= 'A' && c <= 'Z') ? wxUniChar(c.GetValue() + ('a' - 'A')) : c;
   return lower;
 }
 
@@ -130,7 +131,7 @@ void deleteTemporaryWav(JobState& job, SystemServices& system) {
   if (outcome == platform::DeleteOutcome::Deleted) return;
   job.log.print("Unable to delete %s !\n", temporaryWav.c_str());
   job.log.write(outcome == platform::DeleteOutcome::AccessDenied ? "Cause: Access Denied\n\n"
-                                                                  : "Cause: Not present\n\n");
+                                                                 : "Cause: Not present\n\n");
 }
 
 void handleEntry(JobState& job, JobWindow& window, SystemServices& system, const wxString& entry) {

@@ -52,9 +52,8 @@ void ConsoleWindow::setCurrentFileText(const wxString& text) {
 }
 
 std::string ConsoleWindow::progressLine() const {
-  const std::string gauges =
-      "file " + bar(fileGauge_) + " " + percentText(fileGauge_) + "  job " + bar(globalGauge_) + " " +
-      percentText(globalGauge_);
+  const std::string gauges = "file " + bar(fileGauge_) + " " + percentText(fileGauge_) + "  job " +
+                             bar(globalGauge_) + " " + percentText(globalGauge_);
   if (currentFile_.empty()) return gauges;
   wxString name = currentFile_;
   if (style_ == ProgressStyle::Redrawn && columns_ > 0) {

@@ -1,13 +1,13 @@
 // sonbalancer-cli: one SonBalancer job over a file or a folder, without a window, for scripts
 // and machines without a display. The same set-up and per-file pipeline as the window.
+#include <wx/cmdline.h>
+#include <wx/init.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
-
-#include <wx/cmdline.h>
-#include <wx/init.h>
 
 #include "batch/job_setup.h"
 #include "batch/job_state.h"
@@ -29,13 +29,14 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, "h", "help", "show this help and exit", wxCMD_LINE_VAL_NONE,
      wxCMD_LINE_OPTION_HELP},
     {wxCMD_LINE_SWITCH, nullptr, "version", "show the version and exit", wxCMD_LINE_VAL_NONE, 0},
-    {wxCMD_LINE_SWITCH, nullptr, "log", "write the process log sonbalancer-log.txt into the working folder",
-     wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "log",
+     "write the process log sonbalancer-log.txt into the working folder", wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "no-mp3", "do not encode the results to MP3 (they are by default)",
      wxCMD_LINE_VAL_NONE, 0},
-    {wxCMD_LINE_SWITCH, nullptr, "mp3-192k", "encode the MP3 files at 192 kbit/s instead of 128 kbit/s",
-     wxCMD_LINE_VAL_NONE, 0},
-    {wxCMD_LINE_SWITCH, nullptr, "no-bassline", "the tracks have no bass line", wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "mp3-192k",
+     "encode the MP3 files at 192 kbit/s instead of 128 kbit/s", wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "no-bassline", "the tracks have no bass line", wxCMD_LINE_VAL_NONE,
+     0},
     {wxCMD_LINE_SWITCH, nullptr, "ignore-clicks", "ignore short clicks (vinyl records)",
      wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_PARAM, nullptr, nullptr, "PATH", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL},
@@ -80,7 +81,8 @@ int main(int argc, char** argv) {
   std::vector<wxString> arguments;
   for (int i = 0; i < argc; ++i) arguments.push_back(batch::fromNativePath(argv[i]));
   std::vector<wxChar*> argumentPointers;
-  for (wxString& argument : arguments) argumentPointers.push_back(const_cast<wxChar*>(argument.wc_str()));
+  for (wxString& argument : arguments)
+    argumentPointers.push_back(const_cast<wxChar*>(argument.wc_str()));
   argumentPointers.push_back(nullptr);
 
   wxCmdLineParser parser(kCommandLine, argc, argumentPointers.data());
@@ -136,5 +138,6 @@ int main(int argc, char** argv) {
   while (job.running) batch::timerTick(job, window, batch::realSystemServices());
   window.endProgress();
   printText(stderr, window.stateText() + "\n");
+  engine::releaseSampleBuffer(job.track.buffer);
   return job.engineReached ? kExitDone : kExitNothingDone;
 }

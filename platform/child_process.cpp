@@ -54,8 +54,10 @@ class SpawnSetup {
   SpawnSetup() {
     ok_ = ::posix_spawn_file_actions_init(&actions_) == 0;
     if (!ok_) return;
-    ok_ = ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
-          ::posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0 &&
+    ok_ = ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) ==
+              0 &&
+          ::posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) ==
+              0 &&
           ::posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO) == 0;
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     ok_ = ok_ && ::posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
@@ -70,7 +72,8 @@ class SpawnSetup {
     sigaddset(&defaults, SIGPIPE);
     ok_ = ::posix_spawnattr_setsigmask(&attributes_, &noSignals) == 0 &&
           ::posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
-          ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+          ::posix_spawnattr_setflags(&attributes_,
+                                     POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
   }
   ~SpawnSetup() {
     ::posix_spawn_file_actions_destroy(&actions_);

@@ -7,8 +7,8 @@
 namespace platform {
 
 struct ChildOutcome {
-  bool started = false;          // the program was found and its process started
-  bool exitStatusRead = false;   // it ended and its exit status could be read
+  bool started = false;         // the program was found and its process started
+  bool exitStatusRead = false;  // it ended and its exit status could be read
   // Its exit code; a child ended by a signal gets 128 plus the signal number, so it counts as
   // failed like any non-zero status.
   int exitStatus = -1;

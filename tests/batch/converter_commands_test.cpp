@@ -7,13 +7,14 @@ namespace {
 TEST(ConverterCommands, ConversionQuotesBothPathsAndKeepsThemWholeAsArguments) {
   const batch::ConverterCommand command =
       batch::conversionCommand("/m/My \"Best\" Ça.mp3", "/m/sonbalanced/");
-  EXPECT_EQ(command.commandLine,
-            "ffmpeg -i \"/m/My \"Best\" Ça.mp3\" -f wav -flags bitexact -acodec pcm_s16le -ar 44100 "
-            "-ac 2 \"/m/sonbalanced/TMPOUT.WAV\"");
+  EXPECT_EQ(
+      command.commandLine,
+      "ffmpeg -i \"/m/My \"Best\" Ça.mp3\" -f wav -flags bitexact -acodec pcm_s16le -ar 44100 "
+      "-ac 2 \"/m/sonbalanced/TMPOUT.WAV\"");
   EXPECT_EQ(command.arguments,
-            (std::vector<std::string>{"ffmpeg", "-i", "/m/My \"Best\" Ça.mp3", "-f", "wav", "-flags",
-                                      "bitexact", "-acodec", "pcm_s16le", "-ar", "44100", "-ac", "2",
-                                      "/m/sonbalanced/TMPOUT.WAV"}));
+            (std::vector<std::string>{"ffmpeg", "-i", "/m/My \"Best\" Ça.mp3", "-f", "wav",
+                                      "-flags", "bitexact", "-acodec", "pcm_s16le", "-ar", "44100",
+                                      "-ac", "2", "/m/sonbalanced/TMPOUT.WAV"}));
 }
 
 TEST(ConverterCommands, Mp3GoesBesideTheResultWithoutItsEqEnding) {
@@ -21,8 +22,8 @@ TEST(ConverterCommands, Mp3GoesBesideTheResultWithoutItsEqEnding) {
   EXPECT_EQ(command.commandLine,
             "FFMPEG -i \"/m/sonbalanced/a b_eq.wav\" -f mp3 -ab 128k \"/m/sonbalanced/a b.mp3\"");
   EXPECT_EQ(command.arguments,
-            (std::vector<std::string>{"FFMPEG", "-i", "/m/sonbalanced/a b_eq.wav", "-f", "mp3", "-ab",
-                                      "128k", "/m/sonbalanced/a b.mp3"}));
+            (std::vector<std::string>{"FFMPEG", "-i", "/m/sonbalanced/a b_eq.wav", "-f", "mp3",
+                                      "-ab", "128k", "/m/sonbalanced/a b.mp3"}));
 }
 
 TEST(ConverterCommands, RateBoxTurns128kInto192k) {

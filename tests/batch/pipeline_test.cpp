@@ -1,10 +1,10 @@
 #include "batch/pipeline.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-
-#include <gtest/gtest.h>
 
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
@@ -31,16 +31,18 @@ const std::vector<std::string> kMp3 = {"-acodec", "libmp3lame", "-f", "mp3"};
 const std::vector<std::string> kPcmWav = {"-acodec", "pcm_s16le", "-ar", "44100", "-f", "wav"};
 
 std::string banner(batch::JobMode mode, const std::string& path) {
-  return std::string("SonBalancer V1.70 - PROCESS LOG FILE\n"
-                     "------------------------------------\nMODE: ") +
+  return std::string(
+             "SonBalancer V1.70 - PROCESS LOG FILE\n"
+             "------------------------------------\nMODE: ") +
          (mode == batch::JobMode::Folder ? "MULTIPLE FILE (FOLDER) PROCESS\n\n"
                                          : "SINGLE FILE PROCESS\n\n") +
          "SOURCE PATH: " + path + "\n\n";
 }
 
 std::string conversionLine(const std::string& source, const std::string& outputFolder) {
-  return "ffmpeg -i \"" + source + "\" -f wav -flags bitexact -acodec pcm_s16le -ar 44100 -ac 2 \"" +
-         outputFolder + "TMPOUT.WAV\"\n";
+  return "ffmpeg -i \"" + source +
+         "\" -f wav -flags bitexact -acodec pcm_s16le -ar 44100 -ac 2 \"" + outputFolder +
+         "TMPOUT.WAV\"\n";
 }
 
 constexpr const char* kExtractionFailed =
@@ -171,26 +173,27 @@ TEST_F(Pipeline, ConvertedMp3WithMp3BoxLogsEveryStepInOrder) {
 
   runSingleFileJob(source);
 
-  EXPECT_EQ(log(), banner(batch::JobMode::SingleFile, source) +
-                       "Parsing " + source + "...\n"
+  EXPECT_EQ(log(), banner(batch::JobMode::SingleFile, source) + "Parsing " + source +
+                       "...\n"
                        "Type: mp3 - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
                        conversionLine(source, output()) +
-                       "Audio extraction / conversion successful\n" +
-                       kSineThroughTheEngine +
+                       "Audio extraction / conversion successful\n" + kSineThroughTheEngine +
                        "Step 5: Saving result: \n"
-                       "WAV Saved as " + output() + "song_eq.wav\n\n"
+                       "WAV Saved as " +
+                       output() +
+                       "song_eq.wav\n\n"
                        "MP3 re-encoding was requested... OK\n\n");
   EXPECT_TRUE(fs::is_regular_file(output() + "song_eq.wav"));
   EXPECT_GT(fs::file_size(output() + "song.mp3"), 0u);
   EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
-  EXPECT_EQ(system_.calls, (std::vector<std::string>{
-                               "delete " + output() + "TMPOUT.WAV", "run ffmpeg",
-                               "delete " + output() + "song.mp3", "run FFMPEG",
-                               "delete " + output() + "TMPOUT.WAV"}));
+  EXPECT_EQ(system_.calls,
+            (std::vector<std::string>{"delete " + output() + "TMPOUT.WAV", "run ffmpeg",
+                                      "delete " + output() + "song.mp3", "run FFMPEG",
+                                      "delete " + output() + "TMPOUT.WAV"}));
   EXPECT_EQ(window_.stateText, "DONE !");
   EXPECT_EQ(window_.beeps, 0);
-  EXPECT_EQ(window_.currentFileText, source.size() > 44 ? "..." + source.substr(source.size() - 45)
-                                                        : source);
+  EXPECT_EQ(window_.currentFileText,
+            source.size() > 44 ? "..." + source.substr(source.size() - 45) : source);
 }
 
 TEST_F(Pipeline, OneConvertedEntryMovesTheWindowInItsFixedSteps) {
@@ -202,13 +205,15 @@ TEST_F(Pipeline, OneConvertedEntryMovesTheWindowInItsFixedSteps) {
 
   // Between 25 and the end the engine moves the file gauge itself while it scans.
   const std::string shown = window_.currentFileText.utf8_string();
-  const std::vector<std::string> untilEngine = {
-      "startTimer 150", "fileGauge 0", "stateText RUNNING", "stopTimer", "fileGaugeStep 0 30",
-      "currentFileText " + shown, "fileGaugeStep 5 100", "fileGaugeStep 25 100"};
+  const std::vector<std::string> untilEngine = {"startTimer 150",      "fileGauge 0",
+                                                "stateText RUNNING",   "stopTimer",
+                                                "fileGaugeStep 0 30",  "currentFileText " + shown,
+                                                "fileGaugeStep 5 100", "fileGaugeStep 25 100"};
   const std::vector<std::string> end = {"globalGauge 100", "fileGauge 100", "stateText DONE !"};
   ASSERT_GE(window_.events.size(), untilEngine.size() + end.size());
-  EXPECT_EQ(std::vector<std::string>(window_.events.begin(), window_.events.begin() + untilEngine.size()),
-            untilEngine);
+  EXPECT_EQ(
+      std::vector<std::string>(window_.events.begin(), window_.events.begin() + untilEngine.size()),
+      untilEngine);
   EXPECT_EQ(std::vector<std::string>(window_.events.end() - end.size(), window_.events.end()), end);
   EXPECT_TRUE(fs::is_regular_file(output() + "a_eq.wav"));
   EXPECT_FALSE(fs::exists(output() + "a.mp3"));
@@ -222,15 +227,19 @@ TEST_F(Pipeline, DirectWavIsNeitherConvertedNorDeleted) {
   runSingleFileJob(source);
 
   const std::string text = log();
-  EXPECT_NE(text.find("Parsing " + source + "...\n"
-                      "Type: wav - Step 1: WAV file to be directly processed...  Opened - File length: " +
-                      std::to_string(fs::file_size(source)) + "\n"),
+  EXPECT_NE(
+      text.find("Parsing " + source +
+                "...\n"
+                "Type: wav - Step 1: WAV file to be directly processed...  Opened - File length: " +
+                std::to_string(fs::file_size(source)) + "\n"),
+      std::string::npos)
+      << text;
+  EXPECT_NE(text.find("WAV Saved as " + output() +
+                      "take_eq.wav\n\nMP3 re-encoding was requested... OK\n\n"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("WAV Saved as " + output() + "take_eq.wav\n\nMP3 re-encoding was requested... OK\n\n"),
-            std::string::npos)
-      << text;
-  EXPECT_EQ(system_.calls, (std::vector<std::string>{"delete " + output() + "take.mp3", "run FFMPEG"}));
+  EXPECT_EQ(system_.calls,
+            (std::vector<std::string>{"delete " + output() + "take.mp3", "run FFMPEG"}));
   EXPECT_TRUE(fs::is_regular_file(output() + "take.mp3"));
   EXPECT_EQ(window_.stateText, "DONE !");
 }
@@ -242,9 +251,10 @@ TEST_F(Pipeline, WavThatIsNotSixteenBitPcmGoesThroughTheConverter) {
 
   runSingleFileJob(source);
 
-  EXPECT_NE(log().find("Type: wav - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
-                       conversionLine(source, output()) + "Audio extraction / conversion successful\n"),
-            std::string::npos)
+  EXPECT_NE(
+      log().find("Type: wav - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
+                 conversionLine(source, output()) + "Audio extraction / conversion successful\n"),
+      std::string::npos)
       << log();
   EXPECT_TRUE(fs::is_regular_file(output() + "float_eq.wav"));
   EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
@@ -280,16 +290,20 @@ TEST_F(Pipeline, OnlyTheLastThreeCharactersCountWhateverTheirCase) {
   runFolderJob();
 
   const std::string text = log();
-  EXPECT_NE(text.find("Parsing " + music() + "/trackmp3...\n"
+  EXPECT_NE(text.find("Parsing " + music() +
+                      "/trackmp3...\n"
                       "Type: mp3 - Step 1: Multimedia file to be pre-processed by ffmpeg...\n"),
             std::string::npos);
-  EXPECT_NE(text.find("Parsing " + music() + "/A.MP3...\n"
+  EXPECT_NE(text.find("Parsing " + music() +
+                      "/A.MP3...\n"
                       "Type: mp3 - Step 1: Multimedia file to be pre-processed by ffmpeg...\n"),
             std::string::npos);
-  EXPECT_NE(text.find("Parsing " + music() + "/B.Wav...\n"
+  EXPECT_NE(text.find("Parsing " + music() +
+                      "/B.Wav...\n"
                       "Type: wav - Step 1: WAV file to be directly processed...  "),
             std::string::npos);
-  EXPECT_NE(text.find("Parsing " + music() + "/c.mp3x...\nType: p3x - Not a multimedia file - Ignored\n\n"),
+  EXPECT_NE(text.find("Parsing " + music() +
+                      "/c.mp3x...\nType: p3x - Not a multimedia file - Ignored\n\n"),
             std::string::npos);
   // The result name replaces the last four characters, whatever they are.
   EXPECT_TRUE(fs::is_regular_file(output() + "trac_eq.wav"));
@@ -323,9 +337,10 @@ TEST_F(Pipeline, SourceTheConverterRejectsLeavesNoTemporaryFile) {
 
   runSingleFileJob(source);
 
-  EXPECT_EQ(log(), banner(batch::JobMode::SingleFile, source) + "Parsing " + source +
-                       "...\nType: mp3 - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
-                       conversionLine(source, output()) + kExtractionFailed + kNoEngineReached);
+  EXPECT_EQ(log(),
+            banner(batch::JobMode::SingleFile, source) + "Parsing " + source +
+                "...\nType: mp3 - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
+                conversionLine(source, output()) + kExtractionFailed + kNoEngineReached);
   EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
   EXPECT_EQ(window_.stateText, "READY");
 }
@@ -340,7 +355,8 @@ TEST_F(Pipeline, FailedConversionRemovesWhatItWroteAndSkipsTheEntry) {
 
   runSingleFileJob(source);
 
-  EXPECT_TRUE(log().ends_with(conversionLine(source, output()) + kExtractionFailed + kNoEngineReached));
+  EXPECT_TRUE(
+      log().ends_with(conversionLine(source, output()) + kExtractionFailed + kNoEngineReached));
   EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
   EXPECT_FALSE(job_.engineReached);
 }
@@ -370,9 +386,10 @@ TEST_F(Pipeline, TemporaryFileGoneAfterConversionIsReported) {
 
   runSingleFileJob(source);
 
-  EXPECT_TRUE(log().ends_with("Audio extraction / conversion successful\n"
-                              "ERROR: Temporary file TMPOUT.WAV was deleted by another process !\n\n" +
-                              std::string(kNoEngineReached)));
+  EXPECT_TRUE(
+      log().ends_with("Audio extraction / conversion successful\n"
+                      "ERROR: Temporary file TMPOUT.WAV was deleted by another process !\n\n" +
+                      std::string(kNoEngineReached)));
 }
 
 TEST_F(Pipeline, GlobalGaugeShowsTheShareOfEntriesDone) {
@@ -434,7 +451,8 @@ TEST_F(Pipeline, PathWithBlanksQuotesAndAccentsReachesTheConverterWhole) {
   runSingleFileJob(source);
 
   const std::string outputFolder = folder + "/sonbalanced/";
-  EXPECT_NE(log().find(conversionLine(source, outputFolder) + "Audio extraction / conversion successful\n"),
+  EXPECT_NE(log().find(conversionLine(source, outputFolder) +
+                       "Audio extraction / conversion successful\n"),
             std::string::npos)
       << log();
   EXPECT_EQ(system_.children[0][2], source);
@@ -511,7 +529,8 @@ TEST_F(Pipeline, Mp3ChildThatFailsIsNeverReportedOk) {
     };
     runSingleFileJob(source);
     job_.running = false;
-    EXPECT_TRUE(log().ends_with("MP3 re-encoding was requested... Failed ! This should not happen...\n\n"))
+    EXPECT_TRUE(
+        log().ends_with("MP3 re-encoding was requested... Failed ! This should not happen...\n\n"))
         << log();
   }
 }
@@ -530,8 +549,9 @@ TEST_F(Pipeline, TrackThatCannotBeSavedCostsOnlyItsOwnMp3) {
   EXPECT_FALSE(fs::exists(output() + "a.mp3"));
   EXPECT_TRUE(fs::is_regular_file(output() + "b_eq.wav"));
   EXPECT_TRUE(fs::is_regular_file(output() + "b.mp3"));
-  EXPECT_NE(text.find("WAV Saved as " + output() + "b_eq.wav\n\nMP3 re-encoding was requested... OK\n\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("WAV Saved as " + output() + "b_eq.wav\n\nMP3 re-encoding was requested... OK\n\n"),
+      std::string::npos)
       << text;
   EXPECT_TRUE(job_.track.mp3Requested);
 }

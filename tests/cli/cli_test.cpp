@@ -1,11 +1,10 @@
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-
-#include <gtest/gtest.h>
 
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
@@ -74,7 +73,8 @@ class HeadlessCommand : public ::testing::Test {
     WorkingFolder inWork(work.path());
     batch::JobState job;
     window.logBox = true;
-    EXPECT_TRUE(batch::startJob(job, window, batch::JobMode::Folder, batch::fromNativePath(music())));
+    EXPECT_TRUE(
+        batch::startJob(job, window, batch::JobMode::Folder, batch::fromNativePath(music())));
     while (job.running) batch::timerTick(job, window, batch::realSystemServices());
     engine::releaseSampleBuffer(job.track.buffer);
     return readFile(work / batch::kProcessLogName);
@@ -104,7 +104,7 @@ TEST_F(HeadlessCommand, FolderJobGivesTheLogAndResultsOfTheWindowCode) {
   EXPECT_TRUE(result.standardOutput.empty());
   // Not a terminal: plain progress lines, the last words those of the window's state text.
   EXPECT_EQ(result.standardError.find('\r'), std::string::npos);
-  EXPECT_NE(result.standardError.find("file [#####...............]  25%  job [" ), std::string::npos)
+  EXPECT_NE(result.standardError.find("file [#####...............]  25%  job ["), std::string::npos)
       << result.standardError;
   EXPECT_NE(result.standardError.find(music() + "/a.ogg\n"), std::string::npos);
   EXPECT_NE(result.standardError.find(
@@ -142,12 +142,14 @@ TEST_F(HeadlessCommand, RelativeSingleFileWritesBesideTheFileAndNoLogUnlessAsked
   EXPECT_TRUE(fs::is_regular_file(output() + "b_eq.wav"));
   EXPECT_FALSE(fs::exists(output() + "a_eq.wav"));
   EXPECT_FALSE(fs::exists(root_ / batch::kProcessLogName));
-  EXPECT_NE(result.standardError.find(music() + "/b.wav\n"), std::string::npos) << result.standardError;
+  EXPECT_NE(result.standardError.find(music() + "/b.wav\n"), std::string::npos)
+      << result.standardError;
 }
 
 TEST_F(HeadlessCommand, NothingProcessedEndsReadyWithStatusOne) {
   TempFolder work;
-  const CommandResult noMedia = runCommand(work.path(), "--log " + shellQuoted(music() + "/notes.txt"));
+  const CommandResult noMedia =
+      runCommand(work.path(), "--log " + shellQuoted(music() + "/notes.txt"));
   EXPECT_EQ(noMedia.exitStatus, 1);
   EXPECT_TRUE(noMedia.standardError.ends_with("READY\n")) << noMedia.standardError;
   EXPECT_TRUE(readFile(work / batch::kProcessLogName)
@@ -170,7 +172,8 @@ TEST_F(HeadlessCommand, UsageErrorsAndMissingPathsEndWithStatusTwo) {
   TempFolder work;
   EXPECT_EQ(runCommand(work.path(), "").exitStatus, 2);
   EXPECT_EQ(runCommand(work.path(), "--loud " + shellQuoted(music())).exitStatus, 2);
-  EXPECT_EQ(runCommand(work.path(), shellQuoted(music()) + " " + shellQuoted(music())).exitStatus, 2);
+  EXPECT_EQ(runCommand(work.path(), shellQuoted(music()) + " " + shellQuoted(music())).exitStatus,
+            2);
   const CommandResult missing = runCommand(work.path(), shellQuoted(music() + "/absent.mp3"));
   EXPECT_EQ(missing.exitStatus, 2);
   EXPECT_NE(missing.standardError.find("absent.mp3: no such file or folder"), std::string::npos);
@@ -188,7 +191,8 @@ TEST_F(HeadlessCommand, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(version.standardOutput, "sonbalancer-cli (SonBalancer) 1.70\n");
 }
 
-std::string progressOf(cli::ProgressStyle style, int columns, const std::function<void(cli::ConsoleWindow&)>& show) {
+std::string progressOf(cli::ProgressStyle style, int columns,
+                       const std::function<void(cli::ConsoleWindow&)>& show) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* stream = open_memstream(&text, &size);
@@ -204,11 +208,13 @@ std::string progressOf(cli::ProgressStyle style, int columns, const std::functio
 }
 
 TEST(ConsoleProgress, TerminalLineIsRedrawnInPlaceWithinItsWidth) {
-  const std::string shown = progressOf(cli::ProgressStyle::Redrawn, 80, [](cli::ConsoleWindow& window) {
-    window.setCurrentFileText("/music/a rather long folder name/and an even longer file name.mp3");
-    window.fileGaugeStep(25, 100);
-    window.setCurrentFileText("/m/b.mp3");
-  });
+  const std::string shown =
+      progressOf(cli::ProgressStyle::Redrawn, 80, [](cli::ConsoleWindow& window) {
+        window.setCurrentFileText(
+            "/music/a rather long folder name/and an even longer file name.mp3");
+        window.fileGaugeStep(25, 100);
+        window.setCurrentFileText("/m/b.mp3");
+      });
   const std::string gauges25 = "file [#####...............]  25%  job [....................]   0%";
   // The name loses its start to fit: "..." and its last 9 characters.
   const std::string first =
@@ -216,17 +222,18 @@ TEST(ConsoleProgress, TerminalLineIsRedrawnInPlaceWithinItsWidth) {
   EXPECT_EQ(shown.substr(0, first.size()), first);
   // Each redraw stays one short of the 80 columns and blanks what the previous one left.
   EXPECT_EQ(first.size() - 1, 79u);
-  EXPECT_TRUE(shown.ends_with("\r" + gauges25 + "  /m/b.mp3" + std::string(79 - gauges25.size() - 10, ' ') +
-                              "\n"))
+  EXPECT_TRUE(shown.ends_with("\r" + gauges25 + "  /m/b.mp3" +
+                              std::string(79 - gauges25.size() - 10, ' ') + "\n"))
       << shown;
 }
 
 TEST(ConsoleProgress, PlainLinesOnlyWhenSomethingChanged) {
-  const std::string shown = progressOf(cli::ProgressStyle::Lines, 0, [](cli::ConsoleWindow& window) {
-    window.setFileGauge(0);
-    window.fileGaugeStep(0, 30);
-    window.setGlobalGauge(50);
-  });
+  const std::string shown =
+      progressOf(cli::ProgressStyle::Lines, 0, [](cli::ConsoleWindow& window) {
+        window.setFileGauge(0);
+        window.fileGaugeStep(0, 30);
+        window.setGlobalGauge(50);
+      });
   EXPECT_EQ(shown,
             "file [....................]   0%  job [....................]   0%\n"
             "file [....................]   0%  job [##########..........]  50%\n");

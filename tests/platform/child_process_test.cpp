@@ -1,6 +1,7 @@
 #include "platform/child_process.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -9,8 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-
-#include <gtest/gtest.h>
 
 #include "tests/support/temp_folder.h"
 
@@ -75,7 +74,9 @@ TEST(ChildProcess, FileThatCannotBeExecutedIsNotStarted) {
   TempFolder programs;
   writeFile(programs / "notrunnable", "plain text");
   ::chmod((programs / "notrunnable").c_str(), 0644);
-  writeFile(programs / "garbage", "\x7f" "ELF garbage");
+  writeFile(programs / "garbage",
+            "\x7f"
+            "ELF garbage");
   ::chmod((programs / "garbage").c_str(), 0755);
   ScopedPath path(programs.path());
   EXPECT_FALSE(platform::runChildAndWait({"notrunnable"}).started);
@@ -114,8 +115,10 @@ TEST(ChildProcess, StandardStreamsAreTheNullDeviceAndNothingElseIsInherited) {
   TempFolder folder;
   const int ours = ::open((folder / "log.txt").c_str(), O_WRONLY | O_CREAT, 0644);
   ASSERT_GE(ours, 3);
-  const std::string check = "for fd in 0 1 2; do [ \"$(readlink /proc/$$/fd/$fd)\" = /dev/null ] || exit 1; done; "
-                            "[ -e /proc/$$/fd/" + std::to_string(ours) + " ] && exit 2; exit 0";
+  const std::string check =
+      "for fd in 0 1 2; do [ \"$(readlink /proc/$$/fd/$fd)\" = /dev/null ] || exit 1; done; "
+      "[ -e /proc/$$/fd/" +
+      std::to_string(ours) + " ] && exit 2; exit 0";
   EXPECT_EQ(runShell(check).exitStatus, 0);
   ::close(ours);
 }

@@ -1,9 +1,9 @@
 #include "platform/file_deletion.h"
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "tests/support/temp_folder.h"
 

@@ -12,10 +12,11 @@ namespace testing_support {
 // (an encoder, a sample format, "-f mp3" for a name without extension). True on success.
 inline bool makeTone(const std::string& path, const std::vector<std::string>& extraArguments = {},
                      double seconds = 0.5, int frequencyHz = 440) {
-  std::vector<std::string> arguments = {
-      "ffmpeg", "-nostdin", "-y", "-loglevel", "error", "-f", "lavfi", "-i",
-      "sine=frequency=" + std::to_string(frequencyHz) + ":duration=" + std::to_string(seconds),
-      "-ac", "2", "-flags", "bitexact"};
+  const std::string tone =
+      "sine=frequency=" + std::to_string(frequencyHz) + ":duration=" + std::to_string(seconds);
+  std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-y",      "-loglevel", "error",
+                                        "-f",     "lavfi",    "-i",      tone,        "-ac",
+                                        "2",      "-flags",   "bitexact"};
   arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
   arguments.push_back(path);
   const platform::ChildOutcome outcome = platform::runChildAndWait(arguments);
