@@ -36,7 +36,7 @@ ExactFactor::ExactFactor(float factor) {
 std::uint64_t ExactFactor::scale(std::uint64_t value) const {
   constexpr std::uint64_t kLargest = std::numeric_limits<std::uint64_t>::max();
   if (mantissa_ == 0 || value == 0) return 0;
-  // Both below 2^32 and 2^24 in every use; the check keeps the product exact for any value.
+  // Byte counts below 2^32 times a 24-bit significand fit in 56 bits; larger values saturate.
   if (value > kLargest / mantissa_) return kLargest;
   const std::uint64_t product = value * mantissa_;
   if (exponent_ < 0) {

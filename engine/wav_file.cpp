@@ -66,9 +66,9 @@ bool readAt(std::FILE* file, long offset, std::uint8_t* bytes, std::size_t count
   return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(bytes, 1, count, file) == count;
 }
 
-// Walks the chunks of a RIFF WAVE file of length bytes and returns the offset of the chunk
-// whose id is tag, if any lies wholly or partly in the file. A chunk size that runs past the
-// end ends the walk.
+// Walks the chunks of a RIFF WAVE file of length bytes and returns the offset of the first
+// chunk whose id is tag and whose 8-byte chunk header lies in the file. A chunk size that runs
+// past the end ends the walk.
 std::optional<std::uint64_t> findChunk(std::FILE* file, long length, const char* tag,
                                        std::uint32_t* chunkSize) {
   std::uint8_t riff[12];
