@@ -16,6 +16,18 @@ void lowerGains(WorkingGains& gains, double factor) {
   gains.high *= factor;
 }
 
+inline std::int16_t limitInline(double sum, WorkingGains& gains, bool ignoreClicks) {
+  if (sum > kClampLevel) {
+    if (!ignoreClicks) lowerGains(gains, kResetLevel / sum);
+    return static_cast<std::int16_t>(kClampLevel);
+  }
+  if (sum < -kClampLevel) {
+    if (!ignoreClicks) lowerGains(gains, -kResetLevel / sum);
+    return static_cast<std::int16_t>(-kClampLevel);
+  }
+  return static_cast<std::int16_t>(sum);
+}
+
 // The low and middle products are added first, the high one last; the order is part of the
 // result's exact bits.
 inline double recombine(const WorkingGains& gains, std::int16_t low, std::int16_t middle,
@@ -32,25 +44,17 @@ void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains
   for (std::uint32_t k = 0; k < walkEnd; k += 4) {
     const double leftSum = recombine(left, loadSample(lowPlane + k), loadSample(samples + k),
                                      loadSample(highPlane + k));
-    storeSample(samples + k, limitSum(leftSum, left, kIgnoreClicks));
+    storeSample(samples + k, limitInline(leftSum, left, kIgnoreClicks));
     const double rightSum = recombine(right, loadSample(lowPlane + k + 2),
                                       loadSample(samples + k + 2), loadSample(highPlane + k + 2));
-    storeSample(samples + k + 2, limitSum(rightSum, right, kIgnoreClicks));
+    storeSample(samples + k + 2, limitInline(rightSum, right, kIgnoreClicks));
   }
 }
 
 }  // namespace
 
 std::int16_t limitSum(double sum, WorkingGains& gains, bool ignoreClicks) {
-  if (sum > kClampLevel) {
-    if (!ignoreClicks) lowerGains(gains, kResetLevel / sum);
-    return static_cast<std::int16_t>(kClampLevel);
-  }
-  if (sum < -kClampLevel) {
-    if (!ignoreClicks) lowerGains(gains, -kResetLevel / sum);
-    return static_cast<std::int16_t>(-kClampLevel);
-  }
-  return static_cast<std::int16_t>(sum);
+  return limitInline(sum, gains, ignoreClicks);
 }
 
 void applyCorrections(std::uint8_t* samples, std::uint32_t targetLength, const Gains& gains,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/frame_vectors.h"
 #include "engine/pcm_access.h"
 
 namespace engine {
@@ -34,8 +35,7 @@ void recordPeaks(BandPeaks& band, std::int16_t value) {
 
 // A high-band peak moves only after kRunLength consecutive samples beyond it, and then to the
 // most extreme of them; the peak a run is measured against stays put during the run.
-void recordHighPeaksIgnoringClicks(BandPeaks& band, HighBandCounters& counters,
-                                   std::int16_t high) {
+void recordHighPeaksIgnoringClicks(BandPeaks& band, HighBandCounters& counters, std::int16_t high) {
   if (high > band.peakMax) {
     if (counters.upRun == 0) {
       counters.upCandidate = high;
@@ -82,12 +82,12 @@ inline void recordChannel(ChannelScan& scan, HighBandCounters& counters,
 
   BandPeaks& low = scan.low;
   if (bands.low > low.quasiPeakMax) {
-    low.quasiPeakMax =
-        static_cast<std::int16_t>(low.quasiPeakMax + (bands.low - low.quasiPeakMax) / kLowQuasiPeakDivisor);
+    low.quasiPeakMax = static_cast<std::int16_t>(low.quasiPeakMax + (bands.low - low.quasiPeakMax) /
+                                                                        kLowQuasiPeakDivisor);
   }
   if (bands.low < low.quasiPeakMin) {
-    low.quasiPeakMin =
-        static_cast<std::int16_t>(low.quasiPeakMin + (bands.low - low.quasiPeakMin) / kLowQuasiPeakDivisor);
+    low.quasiPeakMin = static_cast<std::int16_t>(low.quasiPeakMin + (bands.low - low.quasiPeakMin) /
+                                                                        kLowQuasiPeakDivisor);
   }
 
   // A running average, weight one half, of the samples in the outer half of the peak range;
@@ -102,38 +102,90 @@ inline void recordChannel(ChannelScan& scan, HighBandCounters& counters,
   BandPeaks& high = scan.high;
   if (bands.high > high.quasiPeakMax) {
     const bool runPending = kIgnoreClicks && counters.upRun != 0;
-    counters.upStep = static_cast<std::uint8_t>(counters.upStep + (runPending ? kHighStepDuringRun : kHighStep));
+    counters.upStep =
+        static_cast<std::uint8_t>(counters.upStep + (runPending ? kHighStepDuringRun : kHighStep));
     if (counters.upStep == 0) ++high.quasiPeakMax;
   } else if (bands.high < high.quasiPeakMin) {
     const bool runPending = kIgnoreClicks && counters.downRun != 0;
-    counters.downStep = static_cast<std::uint8_t>(counters.downStep + (runPending ? kHighStepDuringRun : kHighStep));
+    counters.downStep = static_cast<std::uint8_t>(counters.downStep +
+                                                  (runPending ? kHighStepDuringRun : kHighStep));
     if (counters.downStep == 0) --high.quasiPeakMin;
   }
 }
 
-struct ChannelState {
-  ChannelFilter filter;
-  HighBandCounters counters;
+// Filter states of both channels, lane 0 left and lane 1 right.
+struct FrameFilter {
+  FrameInt32 slow;
+  FrameInt32 fast;
 };
 
-// One channel of the frames in [begin, end): the value at samples + k is replaced by its middle
-// band, and the low and high bands go to the same place of their planes.
-template <bool kIgnoreClicks>
-void scanFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
-                std::uint32_t end, ChannelState (&states)[2], ScanRecord& record) {
+// The two low-passes of both channels over the frames of [begin, end): each value is replaced
+// by its middle band and the low and high bands go to the same place of their planes. The
+// feedback of the filters is the slow part of the scan, so both channels share each step.
+void splitFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                 std::uint32_t end, FrameFilter& filter) {
   std::uint8_t* const lowPlane = samples + targetLength;
   std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
+  const FrameDouble inputScale = bothLanes(kInputScale);
+  const FrameDouble slowCoefficient = bothLanes(kSlowCoefficient);
+  const FrameDouble fastCoefficient = bothLanes(kFastCoefficient);
+  const FrameInt32 upperLimit{kBandLimit, kBandLimit};
+  const FrameInt32 lowerLimit = -upperLimit;
+  FrameInt32 slow = filter.slow;
+  FrameInt32 fast = filter.fast;
   for (std::uint32_t k = begin; k < end; k += 4) {
-    const ChannelBands left = splitSample(states[0].filter, loadSample(samples + k));
-    const ChannelBands right = splitSample(states[1].filter, loadSample(samples + k + 2));
-    storeSample(lowPlane + k, left.low);
-    storeSample(samples + k, left.middle);
-    storeSample(highPlane + k, left.high);
-    storeSample(lowPlane + k + 2, right.low);
-    storeSample(samples + k + 2, right.middle);
-    storeSample(highPlane + k + 2, right.high);
-    recordChannel<kIgnoreClicks>(record.left, states[0].counters, left);
-    recordChannel<kIgnoreClicks>(record.right, states[1].counters, right);
+    const FrameInt32 x = truncated(toDouble(loadFrame(samples + k)) * inputScale);
+    // Each new state lies between the old state and x, so it stays within 16 bits.
+    slow += truncated(toDouble(x - slow) * slowCoefficient);
+    fast += truncated(toDouble(x - fast) * fastCoefficient);
+    FrameInt32 middle = fast - slow;
+    middle = middle > upperLimit ? upperLimit : middle;
+    middle = middle < lowerLimit ? lowerLimit : middle;
+    FrameInt32 high = x - fast;
+    high = high > upperLimit ? upperLimit : high;
+    high = high < lowerLimit ? lowerLimit : high;
+    storeFrame(lowPlane + k, slow);
+    storeFrame(samples + k, middle);
+    storeFrame(highPlane + k, high);
+  }
+  filter = {slow, fast};
+}
+
+// One channel's peaks and quasi-peaks over the bands of [begin, end) just split. A channel at
+// a time keeps its whole record in registers.
+template <bool kIgnoreClicks>
+void recordChannelRange(const std::uint8_t* middlePlane, const std::uint8_t* lowPlane,
+                        const std::uint8_t* highPlane, std::uint32_t begin, std::uint32_t end,
+                        ChannelScan& channelScan, HighBandCounters& channelCounters) {
+  ChannelScan scan = channelScan;
+  HighBandCounters counters = channelCounters;
+  for (std::uint32_t k = begin; k < end; k += 4) {
+    recordChannel<kIgnoreClicks>(
+        scan, counters,
+        {loadSample(lowPlane + k), loadSample(middlePlane + k), loadSample(highPlane + k)});
+  }
+  channelScan = scan;
+  channelCounters = counters;
+}
+
+// Frames are split and recorded in blocks small enough for the three planes of a block to
+// stay in the first-level cache between the two steps; memory is still walked once.
+constexpr std::uint32_t kBlockBytes = 8192;
+
+template <bool kIgnoreClicks>
+void scanFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                std::uint32_t end, FrameFilter& filter, HighBandCounters (&counters)[2],
+                ScanRecord& record) {
+  const std::uint8_t* const lowPlane = samples + targetLength;
+  const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
+  for (std::uint32_t blockBegin = begin; blockBegin < end;) {
+    const std::uint32_t blockEnd = end - blockBegin > kBlockBytes ? blockBegin + kBlockBytes : end;
+    splitFrames(samples, targetLength, blockBegin, blockEnd, filter);
+    recordChannelRange<kIgnoreClicks>(samples, lowPlane, highPlane, blockBegin, blockEnd,
+                                      record.left, counters[0]);
+    recordChannelRange<kIgnoreClicks>(samples + 2, lowPlane + 2, highPlane + 2, blockBegin,
+                                      blockEnd, record.right, counters[1]);
+    blockBegin = blockEnd;
   }
 }
 
@@ -150,7 +202,8 @@ void writeScanLog(const ScanRecord& record, ProcessLog& log) {
   if (!log.isOn()) return;
   for (const bool quasiPeaks : {true, false}) {
     log.write(quasiPeaks ? "Monitored quasi-peaks:\n" : "Monitored peaks:\n");
-    writeBandLine(log, "LF: R = %d %d -- L = %d %d\n", record.right.low, record.left.low, quasiPeaks);
+    writeBandLine(log, "LF: R = %d %d -- L = %d %d\n", record.right.low, record.left.low,
+                  quasiPeaks);
     writeBandLine(log, "MF: R = %d %d -- L = %d %d\n", record.right.middle, record.left.middle,
                   quasiPeaks);
     writeBandLine(log, "HF: R = %d %d -- L = %d %d\n\n", record.right.high, record.left.high,
@@ -162,7 +215,6 @@ void writeScanLog(const ScanRecord& record, ProcessLog& log) {
 
 ChannelBands splitSample(ChannelFilter& filter, std::int16_t value) {
   const int x = scaledInput(value);
-  // Each new state lies between the old state and x, so it stays within 16 bits.
   filter.slow = static_cast<std::int16_t>(filter.slow + slowLowPassStep(x - filter.slow));
   filter.fast = static_cast<std::int16_t>(filter.fast + fastLowPassStep(x - filter.fast));
   return {filter.slow, limitBand(filter.fast - filter.slow), limitBand(x - filter.fast)};
@@ -191,19 +243,20 @@ ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool 
   // otherwise let the last frame's high band run past the end of its plane.
   const std::uint32_t walkEnd = targetLength & ~std::uint32_t{3};
   if (walkEnd != 0) {
-    ChannelState states[2];
-    states[0].filter.slow = states[0].filter.fast = loadSample(samples);
-    states[1].filter.slow = states[1].filter.fast = loadSample(samples + 2);
-    // The walk goes in stretches of one progress period, so the inner loop carries no gauge
+    // Both filter states of a channel start at its first value, unscaled.
+    const FrameInt32 first = loadFrame(samples);
+    FrameFilter filter{first, first};
+    HighBandCounters counters[2];
+    // The walk goes in stretches of one progress period, so the inner loops carry no gauge
     // test; the gauge steps at the start of each stretch.
     for (std::uint32_t begin = 0; begin < walkEnd;) {
       host.fileGaugeStep(scanGaugePercent(begin, targetLength), kGaugePauseMs);
       const std::uint32_t end =
           walkEnd - begin > kProgressPeriodBytes ? begin + kProgressPeriodBytes : walkEnd;
       if (ignoreClicks) {
-        scanFrames<true>(samples, targetLength, begin, end, states, record);
+        scanFrames<true>(samples, targetLength, begin, end, filter, counters, record);
       } else {
-        scanFrames<false>(samples, targetLength, begin, end, states, record);
+        scanFrames<false>(samples, targetLength, begin, end, filter, counters, record);
       }
       begin = end;
     }

@@ -3,7 +3,6 @@
 // are measured for the correction gains.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 
 #include "engine/process_log.h"
@@ -64,40 +63,15 @@ struct HighBandCounters {
   std::uint8_t downStep = 0;
 };
 
-namespace detail {
-
-// A single-precision constant c as the exact fraction mantissa / 2^shift. A 17-bit whole
-// number times c is exact in double, so the truncated double product equals the truncated
-// integer quotient; the integer form keeps the filters' feedback loop a few cycles short.
-struct ExactFraction {
-  std::int64_t mantissa;
-  int shift;
-};
-
-constexpr ExactFraction exactFraction(float c) {
-  const auto bits = std::bit_cast<std::uint32_t>(c);
-  const int exponent = static_cast<int>((bits >> 23) & 0xFF);
-  return {static_cast<std::int64_t>((bits & 0x7FFFFF) | 0x800000), 150 - exponent};
-}
-
-template <float kCoefficient>
-constexpr int truncatedProduct(int value) {
-  constexpr ExactFraction fraction = exactFraction(kCoefficient);
-  static_assert(kCoefficient > 0.0f && kCoefficient < 1.0f && fraction.shift < 63);
-  // Division of a signed integer truncates toward zero, as the conversion of the product would.
-  return static_cast<int>(value * fraction.mantissa / (std::int64_t{1} << fraction.shift));
-}
-
-}  // namespace detail
-
-// The input value scaled: trunc(value × 0.85f); 20 gives 17 and −20 gives −17.
-constexpr int scaledInput(int value) { return detail::truncatedProduct<kInputScale>(value); }
-// Steps of the fast and slow low-pass for a difference (x − state) within ±65535.
+// The input value scaled, trunc(value × 0.85f): 20 gives 17 and −20 gives −17.
+constexpr int scaledInput(int value) { return static_cast<int>(value * double{kInputScale}); }
+// Steps of the fast and slow low-pass for a difference (x − state). A 17-bit difference times
+// a single-precision coefficient is exact in double, so only the truncation rounds.
 constexpr int fastLowPassStep(int difference) {
-  return detail::truncatedProduct<kFastCoefficient>(difference);
+  return static_cast<int>(difference * double{kFastCoefficient});
 }
 constexpr int slowLowPassStep(int difference) {
-  return detail::truncatedProduct<kSlowCoefficient>(difference);
+  return static_cast<int>(difference * double{kSlowCoefficient});
 }
 
 // Feeds one 16-bit value of a channel through its two low-passes and returns the new bands:

@@ -34,7 +34,8 @@ struct ChannelLevelGains {
 };
 
 ChannelLevelGains channelLevelGains(const ChannelScan& scan, const BandRule& lowRule) {
-  return {levelGain(bandLevel(scan.low), lowRule), levelGain(bandLevel(scan.middle), kMiddleBandRule),
+  return {levelGain(bandLevel(scan.low), lowRule),
+          levelGain(bandLevel(scan.middle), kMiddleBandRule),
           levelGain(bandLevel(scan.high), kHighBandRule)};
 }
 
@@ -89,7 +90,8 @@ Gains correctionGains(const ScanRecord& record, const TrackFlags& flags, Process
                    log);
   }
 
-  const Gains gains{boundChannelByPeaks(left, record.left), boundChannelByPeaks(right, record.right)};
+  const Gains gains{boundChannelByPeaks(left, record.left),
+                    boundChannelByPeaks(right, record.right)};
 
   if (log.isOn()) {
     log.write("After max peak considerations");

@@ -23,7 +23,8 @@ std::vector<std::uint8_t> planesOf(const std::vector<BandFrame>& frames) {
   const std::size_t targetLength = frames.size() * 4;
   std::vector<std::uint8_t> buffer(targetLength * 3);
   auto put = [&](int plane, std::size_t offset, int value) {
-    engine::storeSample(buffer.data() + plane * targetLength + offset, static_cast<std::int16_t>(value));
+    engine::storeSample(buffer.data() + plane * targetLength + offset,
+                        static_cast<std::int16_t>(value));
   };
   for (std::size_t i = 0; i < frames.size(); ++i) {
     put(1, 4 * i, frames[i].leftLow);
@@ -83,9 +84,9 @@ TEST(ApplyCorrections, ClampOfMinus40000ResetsTheChannelTo32764) {
 }
 
 TEST(ApplyCorrections, IgnoringClicksClampsEachValueAloneAndKeepsTheGains) {
-  std::vector<std::uint8_t> buffer =
-      planesOf({{30000, 10000, 10000, -30000, -10000, -10000}, {30000, 10000, 10000, -30000, -10000, -10000},
-                {1000, 100, 10, -1000, -100, -10}});
+  std::vector<std::uint8_t> buffer = planesOf({{30000, 10000, 10000, -30000, -10000, -10000},
+                                               {30000, 10000, 10000, -30000, -10000, -10000},
+                                               {1000, 100, 10, -1000, -100, -10}});
   engine::SilentLog log;
   engine::applyCorrections(buffer.data(), 12, unitGains(), true, log);
   EXPECT_EQ(planeValue(buffer, 0, 0, 0), 32766);
@@ -97,7 +98,8 @@ TEST(ApplyCorrections, IgnoringClicksClampsEachValueAloneAndKeepsTheGains) {
 }
 
 TEST(ApplyCorrections, GainsWeightTheirOwnBandAndChannel) {
-  std::vector<std::uint8_t> buffer = planesOf({{100, 10, 1, 200, 20, 2}, {-3, 7, -11, 13, -17, 19}});
+  std::vector<std::uint8_t> buffer =
+      planesOf({{100, 10, 1, 200, 20, 2}, {-3, 7, -11, 13, -17, 19}});
   engine::SilentLog log;
   engine::applyCorrections(buffer.data(), 8, {{2.5f, 3, 5}, {7, 11, 13}}, false, log);
   EXPECT_EQ(planeValue(buffer, 0, 0, 0), 285);
@@ -114,12 +116,14 @@ TEST(ApplyCorrections, NoOutputEverReachesFullScale) {
   std::uniform_int_distribution<int> value(-32768, 32767);
   std::vector<BandFrame> frames(20000);
   for (BandFrame& frame : frames) {
-    frame = {value(random), value(random), value(random), value(random), value(random), value(random)};
+    frame = {value(random), value(random), value(random),
+             value(random), value(random), value(random)};
   }
   for (const bool ignoreClicks : {false, true}) {
     std::vector<std::uint8_t> buffer = planesOf(frames);
     engine::SilentLog log;
-    engine::applyCorrections(buffer.data(), 80000, {{40, 10, 56}, {3, 0.5f, 56}}, ignoreClicks, log);
+    engine::applyCorrections(buffer.data(), 80000, {{40, 10, 56}, {3, 0.5f, 56}}, ignoreClicks,
+                             log);
     for (std::size_t frame = 0; frame < frames.size(); ++frame) {
       for (int channel = 0; channel < 2; ++channel) {
         const int output = planeValue(buffer, 0, frame, channel);

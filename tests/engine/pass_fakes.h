@@ -32,7 +32,9 @@ class RecordingHost final : public engine::TrackHost {
 
   bool noBasslineTicked() override { return noBassline; }
   bool ignoreClicksTicked() override { return ignoreClicks; }
-  void fileGaugeStep(int percent, int pauseMs) override { gaugeSteps.emplace_back(percent, pauseMs); }
+  void fileGaugeStep(int percent, int pauseMs) override {
+    gaugeSteps.emplace_back(percent, pauseMs);
+  }
 };
 
 // A sample buffer of three planes for the given frames (left, right), planes filled with a

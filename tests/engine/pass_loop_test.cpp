@@ -22,7 +22,8 @@ struct Noise {
   std::uint64_t state;
   int next(int amplitude, int shift) {
     state = (state * 1103515245 + 12345) % (std::uint64_t{1} << 31);
-    return static_cast<int>((state >> shift) % static_cast<std::uint64_t>(2 * amplitude + 1)) - amplitude;
+    return static_cast<int>((state >> shift) % static_cast<std::uint64_t>(2 * amplitude + 1)) -
+           amplitude;
   }
 };
 
@@ -171,7 +172,8 @@ TEST(PassLoop, BandsCloseTogetherNeedOnePass) {
 }
 
 std::string silentPassLog() {
-  const std::string zeros = "LF: R = 0 0 -- L = 0 0\nMF: R = 0 0 -- L = 0 0\nHF: R = 0 0 -- L = 0 0\n\n";
+  const std::string zeros =
+      "LF: R = 0 0 -- L = 0 0\nMF: R = 0 0 -- L = 0 0\nHF: R = 0 0 -- L = 0 0\n\n";
   const std::string caps =
       "Left channel low freq: 40.000000\n"
       "Right channel low freq: 40.000000\n"

@@ -1,0 +1,124 @@
+// Speed of the engine on a five-minute 44100 Hz stereo track whose strong bass and weak middle
+// call for two passes: the passes alone, and the whole run from the open WAV to the saved result.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/pass_loop.h"
+#include "engine/pcm_access.h"
+#include "engine/track_engine.h"
+#include "engine/wav_file.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+constexpr std::uint32_t kFrameCount = 5 * 60 * 44100;
+constexpr std::uint32_t kTrackBytes = kFrameCount * 4;
+
+class QuietHost final : public engine::TrackHost {
+ public:
+  bool noBasslineTicked() override { return false; }
+  bool ignoreClicksTicked() override { return false; }
+  void fileGaugeStep(int, int) override {}
+};
+
+// A log that is on but keeps only the restart count, so formatting is paid for without a file.
+class CountingLog final : public engine::ProcessLog {
+ public:
+  int restarts = 0;
+  bool isOn() const override { return true; }
+  void write(std::string_view text) override {
+    if (text.find("Restarting") != std::string_view::npos) ++restarts;
+  }
+};
+
+// A 110 Hz triangle bass near −6 dB under a faint treble and hiss.
+void fillTrack(std::uint8_t* samples) {
+  std::uint64_t noise = 12345;
+  for (std::uint32_t i = 0; i < kFrameCount; ++i) {
+    const int t = static_cast<int>(i % 400);
+    const int bass = (t < 200 ? t : 400 - t) * 160 - 16000;
+    const int treble = static_cast<int>((i * 7) % 5) * 300 - 600;
+    noise = (noise * 1103515245 + 12345) % (std::uint64_t{1} << 31);
+    const int hiss = static_cast<int>((noise >> 16) % 201) - 100;
+    engine::storeSample(samples + 4 * i, static_cast<std::int16_t>(bass + treble + hiss));
+    engine::storeSample(samples + 4 * i + 2,
+                        static_cast<std::int16_t>(bass / 2 - 2 * treble + hiss));
+  }
+}
+
+std::string wavHeader(std::uint32_t dataBytes) {
+  auto u32 = [](std::uint32_t value) {
+    return std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                       static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
+  };
+  auto u16 = [](std::uint16_t value) {
+    return std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
+  };
+  return "RIFF" + u32(36 + dataBytes) + "WAVEfmt " + u32(16) + u16(1) + u16(2) + u32(44100) +
+         u32(44100 * 4) + u16(4) + u16(16) + "data" + u32(dataBytes);
+}
+
+void BM_PassLoop(benchmark::State& state) {
+  std::vector<std::uint8_t> track(3 * std::size_t{kTrackBytes});
+  fillTrack(track.data());
+  std::vector<std::uint8_t> samples(track.size());
+  QuietHost host;
+  engine::SilentLog silent;
+  CountingLog counting;
+  const bool logOn = state.range(0) != 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::memcpy(samples.data(), track.data(), kTrackBytes);
+    state.ResumeTiming();
+    engine::runPassLoop(samples.data(), kTrackBytes, {}, host,
+                        logOn ? static_cast<engine::ProcessLog&>(counting) : silent);
+    benchmark::DoNotOptimize(samples.data());
+  }
+  if (logOn && counting.restarts == 0) state.SkipWithError("the track took a single pass");
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kTrackBytes);
+}
+BENCHMARK(BM_PassLoop)->Arg(0)->Arg(1)->ArgName("log")->Unit(benchmark::kMillisecond);
+
+void BM_ProcessTrack(benchmark::State& state) {
+  testing_support::TempFolder folder;
+  const std::string sourcePath = folder / "five_minutes.wav";
+  {
+    std::vector<std::uint8_t> samples(kTrackBytes);
+    fillTrack(samples.data());
+    testing_support::writeFile(
+        sourcePath, wavHeader(kTrackBytes) + std::string(samples.begin(), samples.end()));
+  }
+  engine::TrackState track;
+  track.sourcePath = sourcePath;
+  track.outputFolderPath = folder.path().string() + "/";
+  QuietHost host;
+  engine::SilentLog silent;
+  CountingLog counting;
+  const bool logOn = state.range(0) != 0;
+  engine::ProcessLog& log = logOn ? static_cast<engine::ProcessLog&>(counting) : silent;
+  for (auto _ : state) {
+    track.inputFile = std::fopen(sourcePath.c_str(), "rb");
+    if (!track.inputFile || !engine::checkDirectWavHeader(track, log)) {
+      state.SkipWithError("the generated track could not be opened");
+      break;
+    }
+    engine::processTrack(track, host, log);
+    if (track.outputPath.empty()) {
+      state.SkipWithError("no result was saved");
+      break;
+    }
+  }
+  if (logOn && counting.restarts == 0) state.SkipWithError("the track took a single pass");
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kTrackBytes);
+  engine::releaseSampleBuffer(track.buffer);
+}
+BENCHMARK(BM_ProcessTrack)->Arg(0)->Arg(1)->ArgName("log")->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
