@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/apply_corrections.h"
+#include "engine/band_split.h"
 #include "engine/pass_loop.h"
 #include "engine/pcm_access.h"
 #include "engine/track_engine.h"
@@ -83,6 +85,73 @@ void BM_PassLoop(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kTrackBytes);
 }
 BENCHMARK(BM_PassLoop)->Arg(0)->Arg(1)->ArgName("log")->Unit(benchmark::kMillisecond);
+
+// The steps of one pass on their own, on the first pass's input: the scan (clicks heeded or
+// ignored) and the application of unit-free gains that make the limiter clamp now and then.
+void BM_SplitAndScan(benchmark::State& state) {
+  std::vector<std::uint8_t> track(3 * std::size_t{kTrackBytes});
+  fillTrack(track.data());
+  std::vector<std::uint8_t> samples(track.size());
+  QuietHost host;
+  engine::SilentLog silent;
+  const bool ignoreClicks = state.range(0) != 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::memcpy(samples.data(), track.data(), kTrackBytes);
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(
+        engine::splitAndScan(samples.data(), kTrackBytes, ignoreClicks, host, silent));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kTrackBytes);
+}
+BENCHMARK(BM_SplitAndScan)->Arg(0)->Arg(1)->ArgName("ignore_clicks")->Unit(benchmark::kMillisecond);
+
+void BM_ApplyCorrections(benchmark::State& state) {
+  std::vector<std::uint8_t> track(3 * std::size_t{kTrackBytes});
+  fillTrack(track.data());
+  QuietHost host;
+  engine::SilentLog silent;
+  engine::splitAndScan(track.data(), kTrackBytes, false, host, silent);
+  std::vector<std::uint8_t> samples = track;
+  const bool ignoreClicks = state.range(0) != 0;
+  const engine::Gains gains{{1.9f, 3.1f, 2.0f}, {1.7f, 2.9f, 1.5f}};
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::memcpy(samples.data(), track.data(), kTrackBytes);
+    state.ResumeTiming();
+    engine::applyCorrections(samples.data(), kTrackBytes, gains, ignoreClicks, silent);
+    benchmark::DoNotOptimize(samples.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kTrackBytes);
+}
+BENCHMARK(BM_ApplyCorrections)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("ignore_clicks")
+    ->Unit(benchmark::kMillisecond);
+
+void BM_SaveResult(benchmark::State& state) {
+  testing_support::TempFolder folder;
+  engine::TrackState track;
+  track.sourcePath = folder / "five_minutes.wav";
+  track.outputFolderPath = folder.path().string() + "/";
+  engine::obtainSampleBuffer(track.buffer, 3 * std::uint64_t{kTrackBytes});
+  fillTrack(track.buffer.bytes);
+  track.targetLength = kTrackBytes;
+  engine::SilentLog silent;
+  for (auto _ : state) {
+    // The save clears the flag when it fails.
+    track.mp3Requested = true;
+    engine::saveResult(track, silent);
+    if (!track.mp3Requested) {
+      state.SkipWithError("no result was saved");
+      break;
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kTrackBytes);
+  engine::releaseSampleBuffer(track.buffer);
+}
+BENCHMARK(BM_SaveResult)->Unit(benchmark::kMillisecond);
 
 void BM_ProcessTrack(benchmark::State& state) {
   testing_support::TempFolder folder;

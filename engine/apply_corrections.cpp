@@ -1,5 +1,9 @@
 #include "engine/apply_corrections.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/pcm_access.h"
 
 namespace engine {
@@ -35,13 +39,14 @@ inline double recombine(const WorkingGains& gains, std::int16_t low, std::int16_
   return (gains.low * low + gains.middle * middle) + gains.high * high;
 }
 
+// Frame by frame in plain double arithmetic over the frames of [begin, end). Every frame that
+// the limiter may act on goes this way, so that a lowered gain applies from the next value on.
 template <bool kIgnoreClicks>
-void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains& left,
-                 WorkingGains& right) {
+void applyFramesPlainly(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                        std::uint32_t end, WorkingGains& left, WorkingGains& right) {
   const std::uint8_t* const lowPlane = samples + targetLength;
   const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
-  const std::uint32_t walkEnd = targetLength & ~std::uint32_t{3};
-  for (std::uint32_t k = 0; k < walkEnd; k += 4) {
+  for (std::uint32_t k = begin; k < end; k += 4) {
     const double leftSum = recombine(left, loadSample(lowPlane + k), loadSample(samples + k),
                                      loadSample(highPlane + k));
     storeSample(samples + k, limitInline(leftSum, left, kIgnoreClicks));
@@ -50,6 +55,99 @@ void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains
     storeSample(samples + k + 2, limitInline(rightSum, right, kIgnoreClicks));
   }
 }
+
+#if defined(__SSE2__)
+
+// Two frames at a time, each frame's left and right values as the two lanes of a double
+// vector. The lanes do exactly the scalar operations: the 16-bit values convert to double
+// exactly, and each lane's products and sums are the same IEEE double operations in the same
+// order. Only when a sum may be clamped does the pair go the plain way.
+constexpr std::uint32_t kPairBytes = 8;
+
+struct LaneGains {
+  __m128d low;
+  __m128d middle;
+  __m128d high;
+};
+
+// Lane 0 holds the left gain, lane 1 the right one.
+LaneGains laneGains(const WorkingGains& left, const WorkingGains& right) {
+  return {_mm_set_pd(right.low, left.low), _mm_set_pd(right.middle, left.middle),
+          _mm_set_pd(right.high, left.high)};
+}
+
+struct FramePair {
+  __m128d first;
+  __m128d second;
+};
+
+inline FramePair loadPair(const std::uint8_t* at) {
+  const __m128i values = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at));
+  // Each 16-bit value moved to the top of a 32-bit lane and shifted back down, sign and all.
+  const __m128i wide = _mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16);
+  return {_mm_cvtepi32_pd(wide), _mm_cvtepi32_pd(_mm_shuffle_epi32(wide, 0xEE))};
+}
+
+inline __m128d recombineLanes(const LaneGains& gains, __m128d low, __m128d middle,
+                              __m128d high) {
+  return _mm_add_pd(_mm_add_pd(_mm_mul_pd(gains.low, low), _mm_mul_pd(gains.middle, middle)),
+                    _mm_mul_pd(gains.high, high));
+}
+
+// Truncates toward zero; every lane must already lie within ±32766, so the narrowing pack
+// never saturates.
+inline void storePair(std::uint8_t* at, __m128d first, __m128d second) {
+  const __m128i wide = _mm_unpacklo_epi64(_mm_cvttpd_epi32(first), _mm_cvttpd_epi32(second));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(at), _mm_packs_epi32(wide, wide));
+}
+
+template <bool kIgnoreClicks>
+void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains& left,
+                 WorkingGains& right) {
+  const std::uint8_t* const lowPlane = samples + targetLength;
+  const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
+  const std::uint32_t walkEnd = targetLength & ~std::uint32_t{3};
+  const std::uint32_t pairsEnd = walkEnd & ~(kPairBytes - 1);
+  const __m128d clampLevel = _mm_set1_pd(kClampLevel);
+  const __m128d negativeClampLevel = _mm_set1_pd(-kClampLevel);
+  const __m128d magnitudeBits = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFF'FFFF'FFFF'FFFF));
+  LaneGains gains = laneGains(left, right);
+  for (std::uint32_t k = 0; k < pairsEnd; k += kPairBytes) {
+    const FramePair low = loadPair(lowPlane + k);
+    const FramePair middle = loadPair(samples + k);
+    const FramePair high = loadPair(highPlane + k);
+    __m128d first = recombineLanes(gains, low.first, middle.first, high.first);
+    __m128d second = recombineLanes(gains, low.second, middle.second, high.second);
+    if constexpr (kIgnoreClicks) {
+      // The gains never change, so a sum beyond the clamp level is simply held at it.
+      first = _mm_min_pd(_mm_max_pd(first, negativeClampLevel), clampLevel);
+      second = _mm_min_pd(_mm_max_pd(second, negativeClampLevel), clampLevel);
+    } else {
+      // Sums are never NaN, so a largest magnitude not above the clamp level means no value
+      // of the pair is clamped and the gains stay as they are.
+      const __m128d largest =
+          _mm_max_pd(_mm_and_pd(first, magnitudeBits), _mm_and_pd(second, magnitudeBits));
+      if (_mm_movemask_pd(_mm_cmpgt_pd(largest, clampLevel)) != 0) {
+        applyFramesPlainly<false>(samples, targetLength, k, k + kPairBytes, left, right);
+        gains = laneGains(left, right);
+        continue;
+      }
+    }
+    storePair(samples + k, first, second);
+  }
+  applyFramesPlainly<kIgnoreClicks>(samples, targetLength, pairsEnd, walkEnd, left, right);
+}
+
+#else
+
+template <bool kIgnoreClicks>
+void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains& left,
+                 WorkingGains& right) {
+  applyFramesPlainly<kIgnoreClicks>(samples, targetLength, 0, targetLength & ~std::uint32_t{3},
+                                    left, right);
+}
+
+#endif
 
 }  // namespace
 
