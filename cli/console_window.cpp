@@ -12,7 +12,11 @@ constexpr int kBarWidth = 20;
 
 std::string bar(int percent) {
   const int filled = std::clamp(percent, 0, 100) * kBarWidth / 100;
-  return "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]";
+  std::string text(kBarWidth + 2, '.');
+  text.front() = '[';
+  text.back() = ']';
+  text.replace(1, static_cast<std::size_t>(filled), static_cast<std::size_t>(filled), '#');
+  return text;
 }
 
 std::string percentText(int percent) {

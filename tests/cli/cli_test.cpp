@@ -221,7 +221,7 @@ TEST(ConsoleProgress, TerminalLineIsRedrawnInPlaceWithinItsWidth) {
       "\rfile [....................]   0%  job [....................]   0%  ... name.mp3";
   EXPECT_EQ(shown.substr(0, first.size()), first);
   // Each redraw stays one short of the 80 columns and blanks what the previous one left.
-  EXPECT_EQ(first.size() - 1, 79u);
+  EXPECT_EQ(shown.find('\r', 1), first.size());
   EXPECT_TRUE(shown.ends_with("\r" + gauges25 + "  /m/b.mp3" +
                               std::string(79 - gauges25.size() - 10, ' ') + "\n"))
       << shown;

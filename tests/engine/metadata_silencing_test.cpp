@@ -128,7 +128,7 @@ TEST(MetadataSilencing, TagMustLeaveRoomForItsSizeField) {
 }
 
 TEST(FadeIn, NeedsAtLeast201BytesAfterTheStart) {
-  std::vector<std::uint8_t> samples = constantSamples(224);
+  std::vector<std::uint8_t> samples = constantSamples(225);
   engine::fadeIn(samples.data(), 224, 24);  // 200 bytes remain
   EXPECT_EQ(sampleAt(samples.data(), 24), 100);
 
