@@ -8,6 +8,11 @@
 
 namespace batch {
 
+// Makes the toolkit's file-name conversion carry any file name, also one that is not valid
+// UTF-8 (an old Latin-1 name, say): such bytes travel through the toolkit's strings and come
+// back unchanged. Call once at start-up, before any folder is listed.
+void useByteExactFileNames();
+
 std::string toNativePath(const wxString& path);
 wxString fromNativePath(const std::string& path);
 

@@ -70,7 +70,11 @@ bool absolutePath(const std::string& argument, std::string& absolute) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  wxInitializer toolkit(argc, argv);
+  batch::useByteExactFileNames();
+  // Only the program name goes to the toolkit: it would convert the arguments with the locale
+  // and drop those that are not valid there; they are converted below, as file names.
+  int toolkitArgumentCount = 1;
+  wxInitializer toolkit(toolkitArgumentCount, argv);
   if (!toolkit.IsOk()) {
     std::fputs("sonbalancer-cli: the toolkit could not be initialised\n", stderr);
     return kExitNothingDone;

@@ -1,4 +1,5 @@
 #include "batch/job_setup.h"
+#include "batch/native_path.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -156,6 +157,31 @@ TEST_F(JobSetup, ProcessCommandIsRefusedSilentlyWhileAJobRuns) {
   EXPECT_TRUE(window_.events.empty());
   EXPECT_EQ(job_.chosenPath, wxString(music()));
   EXPECT_EQ(job_.fileCount, 2u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ByteExactFileNames, NameThatIsNotUtf8IsListedAndWrittenUnchanged) {
+  batch::useByteExactFileNames();
+  TempFolder root;
+  const std::string latin1Name = "Chanson \xe9l\xe9gante.mp3";  // Latin-1, not UTF-8
+  writeFile(root / latin1Name, "x");
+  TempFolder work;
+  WorkingFolder inWork(work.path());
+  batch::JobState job;
+  FakeWindow window;
+  window.logBox = true;
+
+  ASSERT_EQ(batch::setUpJob(job, window, batch::JobMode::Folder, batch::fromNativePath(root.path())), 0);
+  job.log.close();
+
+  ASSERT_EQ(job.fileCount, 1u);
+  const std::string listed = batch::toNativePath(job.fileList[0]);
+  EXPECT_EQ(listed, root / latin1Name);
+  EXPECT_TRUE(fs::exists(listed));
+  EXPECT_EQ(readFile(work / batch::kProcessLogName).substr(0, 4), "SonB");
 }
 
 }  // namespace
