@@ -125,7 +125,10 @@ bool wavNeedsConversion(const std::string& path) {
   if (const auto formatChunk = findChunk(file, length, "fmt ", &formatBytes)) {
     std::uint8_t format[40] = {};
     const std::size_t wanted = formatBytes < sizeof format ? formatBytes : sizeof format;
-    if (formatBytes >= 16 && readAt(file, static_cast<long>(*formatChunk + 8), format, wanted)) {
+    // A format chunk that claims more bytes than the file holds is not recognised.
+    const bool withinFile = *formatChunk + 8 + std::uint64_t{formatBytes} <= static_cast<std::uint64_t>(length);
+    if (formatBytes >= 16 && withinFile &&
+        readAt(file, static_cast<long>(*formatChunk + 8), format, wanted)) {
       needsConversion = !isSixteenBitPcm(format, formatBytes);
     }
   }

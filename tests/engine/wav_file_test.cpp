@@ -195,6 +195,11 @@ TEST(WavNeedsConversion, OnlySixteenBitIntegerPcmIsReadDirectly) {
        true},
       {"not RIFF", "RIFX" + plainWav(2, 44100, samples, 24).substr(4), false},
       {"no fmt chunk", riffWave(chunk("data", samples)), false},
+      {"fmt chunk claiming more than the file", [&] {
+         std::string bytes = riffWave(chunk("fmt ", formatBlock(3, 2, 44100, 32)) + samples);
+         bytes[16] = '\xf0', bytes[17] = bytes[18] = bytes[19] = '\xff';
+         return bytes;
+       }(), false},
   };
   for (const Case& c : cases) {
     const std::string path = folder / "probe.wav";
