@@ -1,0 +1,13 @@
+// A check box given a height below the toolkit's own, drawn so that it fits that height.
+#pragma once
+
+#include <wx/checkbox.h>
+
+// On GTK the indicator of a check box needs more height than some fixed layouts give it, and
+// is squashed flat; this one draws a smaller indicator without vertical padding instead. On
+// other toolkits, and at a height that suffices, it is a plain check box.
+class CompactCheckBox : public wxCheckBox {
+ public:
+  CompactCheckBox(wxWindow* parent, wxWindowID id, const wxString& label, const wxPoint& pos, const wxSize& size,
+                  long style, const wxValidator& validator, const wxString& name);
+};
