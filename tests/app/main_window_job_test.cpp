@@ -1,0 +1,199 @@
+// The main window as the job's window: the two process commands with their dialogs, the job
+// set-up run against the real controls and timer, and what the batch controller sets.
+#include <chrono>
+#include <filesystem>
+
+#include <wx/checkbox.h>
+#include <wx/dirdlg.h>
+#include <wx/filedlg.h>
+#include <wx/gauge.h>
+#include <wx/stattext.h>
+#include <wx/utils.h>
+
+#include "batch/job_setup.h"
+#include "tests/app/window_fixture.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using testing_support::MainWindowTest;
+using testing_support::ModalDialogAnswerer;
+using testing_support::readFile;
+using testing_support::settleEvents;
+using testing_support::TempFolder;
+using testing_support::WorkingFolder;
+using testing_support::writeFile;
+
+namespace {
+
+// Runs the event loop for about the given time, so that the timer can fire.
+void runEventsFor(std::chrono::milliseconds span) {
+  const auto end = std::chrono::steady_clock::now() + span;
+  while (std::chrono::steady_clock::now() < end) {
+    wxTheApp->Yield(true);
+    wxMilliSleep(5);
+  }
+}
+
+class JobWindowTest : public MainWindowTest {
+ protected:
+  JobWindowTest() : work_(workFolder_.path()) {
+    fs::create_directory(music());
+    writeFile(music() + "/a.mp3", "x");
+    writeFile(music() + "/b.txt", "x");
+    writeFile(music() + "/.hidden", "x");
+    fs::create_directory(music() + "/x");
+  }
+
+  std::string music() const { return musicRoot_ / "Music"; }
+  std::string logPath() const { return workFolder_ / batch::kProcessLogName; }
+  wxString stateText() { return control<wxStaticText>("ID_STATICTEXT4")->GetLabel(); }
+  wxGauge* fileGauge() { return control<wxGauge>("ID_GAUGE1"); }
+  wxGauge* globalGauge() { return control<wxGauge>("ID_GAUGE2"); }
+
+  TempFolder workFolder_;
+  TempFolder musicRoot_;
+  WorkingFolder work_;
+};
+
+TEST_F(JobWindowTest, FolderJobStartsOnTheRealWindow) {
+  control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
+  window_->setFileGauge(37);
+  window_->setGlobalGauge(100);
+
+  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::Folder, music()));
+
+  EXPECT_EQ(stateText(), "RUNNING");
+  EXPECT_TRUE(window_->timer().IsRunning());
+  EXPECT_EQ(window_->timer().GetInterval(), 150);
+  EXPECT_FALSE(window_->timer().IsOneShot());
+  EXPECT_EQ(fileGauge()->GetValue(), 0);
+  EXPECT_EQ(globalGauge()->GetValue(), 100) << "the global gauge keeps the last job's value";
+  EXPECT_TRUE(fs::is_directory(music() + "/sonbalanced"));
+  EXPECT_EQ(batch::theJobState().fileCount, 2u);
+  EXPECT_TRUE(batch::theJobState().track.mp3Requested);
+  batch::theJobState().log.close();
+  EXPECT_EQ(readFile(logPath()),
+            "SonBalancer V1.70 - PROCESS LOG FILE\n"
+            "------------------------------------\nMODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
+            "SOURCE PATH: " + music() + "\n\n");
+}
+
+TEST_F(JobWindowTest, UntickedBoxesAreReadFromTheRealWindow) {
+  control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
+  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::SingleFile, music() + "/a.mp3"));
+  EXPECT_FALSE(batch::theJobState().track.mp3Requested);
+  EXPECT_FALSE(fs::exists(logPath()));
+}
+
+TEST_F(JobWindowTest, EmptyFolderLeavesTheWindowAsItWas) {
+  fs::create_directory(music() + "/empty");
+  EXPECT_FALSE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::Folder, music() + "/empty"));
+  EXPECT_EQ(stateText(), "READY");
+  EXPECT_FALSE(window_->timer().IsRunning());
+  EXPECT_FALSE(fs::exists(music() + "/empty/sonbalanced"));
+}
+
+TEST_F(JobWindowTest, TimerTicksReachTheJob) {
+  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::SingleFile, music() + "/b.txt"));
+  runEventsFor(std::chrono::milliseconds(600));
+  // Whatever the tick did with the entry, it stopped the timer and did not start it again
+  // for a job of one entry.
+  EXPECT_FALSE(window_->timer().IsRunning());
+}
+
+TEST_F(JobWindowTest, ProcessFolderStartsAJobOverTheChosenFolder) {
+  ModalDialogAnswerer answerer([&](wxDialog& dialog) {
+    // What the user's choice leaves in the dialog. The toolkit's own SetPath would only
+    // point the native chooser at the folder, which it then reads in the background.
+    dynamic_cast<wxDirDialog&>(dialog).wxDirDialogBase::SetPath(music());
+    return wxID_OK;
+  });
+  click("ID_BUTTON1");
+  EXPECT_EQ(answerer.dialogs, (std::vector<std::string>{"wxDirDialog"}));
+  EXPECT_EQ(batch::theJobState().chosenPath, music());
+  EXPECT_TRUE(batch::theJobState().running);
+  EXPECT_EQ(stateText(), "RUNNING");
+  EXPECT_TRUE(window_->timer().IsRunning());
+  EXPECT_TRUE(fs::is_directory(music() + "/sonbalanced"));
+}
+
+TEST_F(JobWindowTest, EachCommandReusesItsOneDialog) {
+  std::vector<wxDialog*> shown;
+  ModalDialogAnswerer answerer([&](wxDialog& dialog) {
+    shown.push_back(&dialog);
+    return wxID_CANCEL;
+  });
+  click("ID_BUTTON1");
+  click("ID_BUTTON3");
+  click("ID_BUTTON1");
+  click("ID_BUTTON3");
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[0], shown[2]);
+  EXPECT_EQ(shown[1], shown[3]);
+
+  auto* folders = dynamic_cast<wxDirDialog*>(shown[0]);
+  ASSERT_NE(folders, nullptr);
+  EXPECT_EQ(folders->GetName(), "wxDirDialog");
+  EXPECT_EQ(folders->GetMessage(), "Select Music Folder...");
+  EXPECT_EQ(folders->GetPath(), "");
+  EXPECT_FALSE(folders->HasFlag(wxDD_DIR_MUST_EXIST));
+  EXPECT_FALSE(folders->HasFlag(wxDD_CHANGE_DIR));
+
+  auto* files = dynamic_cast<wxFileDialog*>(shown[1]);
+  ASSERT_NE(files, nullptr);
+  EXPECT_EQ(files->GetName(), "wxFileDialog");
+  EXPECT_EQ(files->GetMessage(), "Select Source Music File");
+  EXPECT_EQ(files->GetWildcard(), wxFileSelectorDefaultWildcardStr);
+  EXPECT_EQ(files->GetDirectory(), "");
+  EXPECT_EQ(files->GetFilename(), "");
+  EXPECT_TRUE(files->HasFlag(wxFD_OPEN));
+  EXPECT_FALSE(files->HasFlag(wxFD_MULTIPLE));
+}
+
+TEST_F(JobWindowTest, CancelledDialogsChangeNothing) {
+  batch::theJobState().chosenPath = "earlier";
+  ModalDialogAnswerer answerer([](wxDialog&) { return wxID_CANCEL; });
+  click("ID_BUTTON1");
+  click("ID_BUTTON3");
+  EXPECT_EQ(answerer.dialogs, (std::vector<std::string>{"wxDirDialog", "wxFileDialog"}));
+  EXPECT_EQ(batch::theJobState().chosenPath, "earlier");
+  EXPECT_FALSE(batch::theJobState().running);
+  EXPECT_EQ(stateText(), "READY");
+  EXPECT_FALSE(window_->timer().IsRunning());
+  EXPECT_FALSE(fs::exists(music() + "/sonbalanced"));
+}
+
+TEST_F(JobWindowTest, ProcessCommandsAreRefusedBeforeTheirDialogWhileAJobRuns) {
+  batch::theJobState().running = true;
+  batch::theJobState().chosenPath = "running job";
+  ModalDialogAnswerer answerer([&](wxDialog&) { return wxID_OK; });
+  click("ID_BUTTON1");
+  click("ID_BUTTON3");
+  EXPECT_TRUE(answerer.dialogs.empty());
+  EXPECT_EQ(batch::theJobState().chosenPath, "running job");
+}
+
+TEST_F(JobWindowTest, GaugeStepShowsTheValueAndPauses) {
+  const auto start = std::chrono::steady_clock::now();
+  window_->fileGaugeStep(25, 100);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_EQ(fileGauge()->GetValue(), 25);
+}
+
+TEST_F(JobWindowTest, TextsAreShownAsGiven) {
+  window_->setCurrentFileText("...Music/Tom & Jerry.mp3");
+  window_->setStateText("DONE !");
+  EXPECT_EQ(control<wxStaticText>("ID_STATICTEXT3")->GetLabelText(), "...Music/Tom & Jerry.mp3");
+  EXPECT_EQ(stateText(), "DONE !");
+  window_->setGlobalGauge(66);
+  EXPECT_EQ(globalGauge()->GetValue(), 66);
+}
+
+TEST_F(JobWindowTest, StartAndStopDriveTheRealTimer) {
+  window_->startTimer(150);
+  EXPECT_TRUE(window_->timer().IsRunning());
+  window_->stopTimer();
+  EXPECT_FALSE(window_->timer().IsRunning());
+}
+
+}  // namespace

@@ -1,0 +1,48 @@
+#include "tests/app/window_fixture.h"
+
+#include <wx/button.h>
+#include <wx/utils.h>
+
+#include "engine/sample_buffer.h"
+
+namespace testing_support {
+
+void settleEvents() {
+  for (int round = 0; round < 5; ++round) {
+    wxTheApp->Yield(true);
+    wxTheApp->ProcessIdle();
+    wxMilliSleep(5);
+  }
+}
+
+MainWindowTest::MainWindowTest() {
+  window_ = new zevozaroridAvori(nullptr);
+  window_->Show(true);
+  settleEvents();
+}
+
+MainWindowTest::~MainWindowTest() {
+  batch::JobState& job = batch::theJobState();
+  job.running = false;
+  job.log.close();
+  job.fileList.Clear();
+  engine::releaseSampleBuffer(job.track.buffer);
+  if (window_) window_->Destroy();
+  settleEvents();
+}
+
+void MainWindowTest::click(const char* buttonName) {
+  wxButton* button = control<wxButton>(buttonName);
+  ASSERT_NE(button, nullptr) << buttonName;
+  wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+  event.SetEventObject(button);
+  button->ProcessWindowEvent(event);
+}
+
+void MainWindowTest::chooseMenuItem(int id) {
+  wxCommandEvent event(wxEVT_MENU, id);
+  event.SetEventObject(window_.get());
+  window_->ProcessWindowEvent(event);
+}
+
+}  // namespace testing_support
