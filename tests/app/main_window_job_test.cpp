@@ -189,11 +189,4 @@ TEST_F(JobWindowTest, TextsAreShownAsGiven) {
   EXPECT_EQ(globalGauge()->GetValue(), 66);
 }
 
-TEST_F(JobWindowTest, StartAndStopDriveTheRealTimer) {
-  window_->startTimer(150);
-  EXPECT_TRUE(window_->timer().IsRunning());
-  window_->stopTimer();
-  EXPECT_FALSE(window_->timer().IsRunning());
-}
-
 }  // namespace
