@@ -3,8 +3,10 @@
 #include <wx/image.h>
 
 #include "app/main_window.h"
+#include "batch/native_path.h"
 
 bool redudedoradAdi::OnInit() {
+  batch::useByteExactFileNames();
   wxInitAllImageHandlers();
   auto* window = new zevozaroridAvori(nullptr, wxID_ANY);
   window->Show(true);

@@ -13,7 +13,11 @@ function(sonbalancer_wx_target name libs)
   set(incs "")
   set(opts "")
   foreach(flag IN LISTS cxxflags)
-    if(flag MATCHES "^-D(.*)")
+    if(flag STREQUAL "-DwxUSE_GUI=0")
+      # Said per target instead (sonbalancer_wx_base_only): a consumer's interface flag would
+      # hide the GUI classes from the window code built on top of the batch library.
+      continue()
+    elseif(flag MATCHES "^-D(.*)")
       list(APPEND defs "${CMAKE_MATCH_1}")
     elseif(flag MATCHES "^-I(.*)")
       list(APPEND incs "${CMAKE_MATCH_1}")
@@ -30,6 +34,11 @@ function(sonbalancer_wx_target name libs)
 endfunction()
 
 sonbalancer_wx_target(wx::base base)
+
+# Marks a target as built against wxBase alone: the GUI classes are not declared for it.
+function(sonbalancer_wx_base_only target)
+  target_compile_definitions(${target} PRIVATE wxUSE_GUI=0)
+endfunction()
 if(SONBALANCER_GUI)
   sonbalancer_wx_target(wx::core "core,base")
 endif()
