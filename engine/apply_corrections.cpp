@@ -88,8 +88,7 @@ inline FramePair loadPair(const std::uint8_t* at) {
   return {_mm_cvtepi32_pd(wide), _mm_cvtepi32_pd(_mm_shuffle_epi32(wide, 0xEE))};
 }
 
-inline __m128d recombineLanes(const LaneGains& gains, __m128d low, __m128d middle,
-                              __m128d high) {
+inline __m128d recombineLanes(const LaneGains& gains, __m128d low, __m128d middle, __m128d high) {
   return _mm_add_pd(_mm_add_pd(_mm_mul_pd(gains.low, low), _mm_mul_pd(gains.middle, middle)),
                     _mm_mul_pd(gains.high, high));
 }

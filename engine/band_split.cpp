@@ -1,8 +1,12 @@
 #include "engine/band_split.h"
 
 #include <algorithm>
+#include <bit>
 
-#include "engine/frame_vectors.h"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/pcm_access.h"
 
 namespace engine {
@@ -69,43 +73,44 @@ void recordHighPeaksIgnoringClicks(BandPeaks& band, HighBandCounters& counters, 
   }
 }
 
+// The bands' rules touch nothing of each other's, so each band is recorded on its own.
+
+void recordLowBand(BandPeaks& low, std::int16_t value) {
+  recordPeaks(low, value);
+  if (value > low.quasiPeakMax) {
+    low.quasiPeakMax = static_cast<std::int16_t>(low.quasiPeakMax +
+                                                 (value - low.quasiPeakMax) / kLowQuasiPeakDivisor);
+  }
+  if (value < low.quasiPeakMin) {
+    low.quasiPeakMin = static_cast<std::int16_t>(low.quasiPeakMin +
+                                                 (value - low.quasiPeakMin) / kLowQuasiPeakDivisor);
+  }
+}
+
+// A running average, weight one half, of the samples in the outer half of the peak range;
+// unlike the other quasi-peaks it can fall again.
+void recordMiddleBand(BandPeaks& middle, std::int16_t value) {
+  recordPeaks(middle, value);
+  if (value > middle.peakMax / 2) {
+    middle.quasiPeakMax = static_cast<std::int16_t>(value / 2 + middle.quasiPeakMax / 2);
+  } else if (value < middle.peakMin / 2) {
+    middle.quasiPeakMin = static_cast<std::int16_t>(value / 2 + middle.quasiPeakMin / 2);
+  }
+}
+
 template <bool kIgnoreClicks>
-inline void recordChannel(ChannelScan& scan, HighBandCounters& counters,
-                          const ChannelBands& bands) {
-  recordPeaks(scan.low, bands.low);
-  recordPeaks(scan.middle, bands.middle);
+void recordHighBand(BandPeaks& high, HighBandCounters& counters, std::int16_t value) {
   if constexpr (kIgnoreClicks) {
-    recordHighPeaksIgnoringClicks(scan.high, counters, bands.high);
+    recordHighPeaksIgnoringClicks(high, counters, value);
   } else {
-    recordPeaks(scan.high, bands.high);
+    recordPeaks(high, value);
   }
-
-  BandPeaks& low = scan.low;
-  if (bands.low > low.quasiPeakMax) {
-    low.quasiPeakMax = static_cast<std::int16_t>(low.quasiPeakMax + (bands.low - low.quasiPeakMax) /
-                                                                        kLowQuasiPeakDivisor);
-  }
-  if (bands.low < low.quasiPeakMin) {
-    low.quasiPeakMin = static_cast<std::int16_t>(low.quasiPeakMin + (bands.low - low.quasiPeakMin) /
-                                                                        kLowQuasiPeakDivisor);
-  }
-
-  // A running average, weight one half, of the samples in the outer half of the peak range;
-  // unlike the other quasi-peaks it can fall again.
-  BandPeaks& middle = scan.middle;
-  if (bands.middle > middle.peakMax / 2) {
-    middle.quasiPeakMax = static_cast<std::int16_t>(bands.middle / 2 + middle.quasiPeakMax / 2);
-  } else if (bands.middle < middle.peakMin / 2) {
-    middle.quasiPeakMin = static_cast<std::int16_t>(bands.middle / 2 + middle.quasiPeakMin / 2);
-  }
-
-  BandPeaks& high = scan.high;
-  if (bands.high > high.quasiPeakMax) {
+  if (value > high.quasiPeakMax) {
     const bool runPending = kIgnoreClicks && counters.upRun != 0;
     counters.upStep =
         static_cast<std::uint8_t>(counters.upStep + (runPending ? kHighStepDuringRun : kHighStep));
     if (counters.upStep == 0) ++high.quasiPeakMax;
-  } else if (bands.high < high.quasiPeakMin) {
+  } else if (value < high.quasiPeakMin) {
     const bool runPending = kIgnoreClicks && counters.downRun != 0;
     counters.downStep = static_cast<std::uint8_t>(counters.downStep +
                                                   (runPending ? kHighStepDuringRun : kHighStep));
@@ -113,78 +118,342 @@ inline void recordChannel(ChannelScan& scan, HighBandCounters& counters,
   }
 }
 
-// Filter states of both channels, lane 0 left and lane 1 right.
-struct FrameFilter {
-  FrameInt32 slow;
-  FrameInt32 fast;
+// The two low-passes of one channel.
+struct ChannelState {
+  std::int64_t slow;
+  std::int64_t fast;
 };
 
-// The two low-passes of both channels over the frames of [begin, end): each value is replaced
-// by its middle band and the low and high bands go to the same place of their planes. The
-// feedback of the filters is the slow part of the scan, so both channels share each step.
-void splitFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
-                 std::uint32_t end, FrameFilter& filter) {
-  std::uint8_t* const lowPlane = samples + targetLength;
-  std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
-  const FrameDouble inputScale = bothLanes(kInputScale);
-  const FrameDouble slowCoefficient = bothLanes(kSlowCoefficient);
-  const FrameDouble fastCoefficient = bothLanes(kFastCoefficient);
-  const FrameInt32 upperLimit{kBandLimit, kBandLimit};
-  const FrameInt32 lowerLimit = -upperLimit;
-  FrameInt32 slow = filter.slow;
-  FrameInt32 fast = filter.fast;
-  for (std::uint32_t k = begin; k < end; k += 4) {
-    const FrameInt32 x = truncated(toDouble(loadFrame(samples + k)) * inputScale);
+// Filter states of both channels.
+struct FrameFilter {
+  ChannelState left;
+  ChannelState right;
+};
+
+// A block is split in three walks: the scaling of every input value and the band arithmetic
+// run many values to an instruction, leaving the serial walk of the filters with nothing but
+// the recurrences. The scaled values are kept in a small array beside the block.
+constexpr std::uint32_t kBlockBytes = 8192;
+using ScaledBlock = std::int16_t[kBlockBytes / 2];
+
+// The slow and fast states of both channels over the scaled values of count bytes of frames:
+// the slow states go to the low-band plane, the fast states to the high-band plane for now.
+void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* lowAt,
+                 std::uint8_t* fastAt, FrameFilter& filter) {
+  FrameFilter state = filter;
+  for (std::uint32_t k = 0; k < bytes; k += 4) {
+    const std::int64_t left = scaled[k / 2];
+    const std::int64_t right = scaled[k / 2 + 1];
+    state.left.slow = lowPassed(state.left.slow, left, kExactSlowCoefficient);
+    state.left.fast = lowPassed(state.left.fast, left, kExactFastCoefficient);
+    state.right.slow = lowPassed(state.right.slow, right, kExactSlowCoefficient);
+    state.right.fast = lowPassed(state.right.fast, right, kExactFastCoefficient);
     // Each new state lies between the old state and x, so it stays within 16 bits.
-    slow += truncated(toDouble(x - slow) * slowCoefficient);
-    fast += truncated(toDouble(x - fast) * fastCoefficient);
-    FrameInt32 middle = fast - slow;
-    middle = middle > upperLimit ? upperLimit : middle;
-    middle = middle < lowerLimit ? lowerLimit : middle;
-    FrameInt32 high = x - fast;
-    high = high > upperLimit ? upperLimit : high;
-    high = high < lowerLimit ? lowerLimit : high;
-    storeFrame(lowPlane + k, slow);
-    storeFrame(samples + k, middle);
-    storeFrame(highPlane + k, high);
+    storeSample(lowAt + k, static_cast<std::int16_t>(state.left.slow));
+    storeSample(lowAt + k + 2, static_cast<std::int16_t>(state.right.slow));
+    storeSample(fastAt + k, static_cast<std::int16_t>(state.left.fast));
+    storeSample(fastAt + k + 2, static_cast<std::int16_t>(state.right.fast));
   }
-  filter = {slow, fast};
+  filter = state;
 }
 
-// One channel's peaks and quasi-peaks over the bands of [begin, end) just split. A channel at
-// a time keeps its whole record in registers.
+#if defined(__SSE2__)
+
+// Four values at a time in double lanes: 16-bit value × 0.85f is exact in double, so the
+// truncating conversion gives the same as the scalar product.
+void scaleBlock(const std::uint8_t* at, std::uint32_t bytes, ScaledBlock& scaled) {
+  const __m128d inputScale = _mm_set1_pd(kInputScale);
+  std::uint32_t k = 0;
+  for (; k + 8 <= bytes; k += 8) {
+    const __m128i values = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + k));
+    const __m128i wide = _mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16);
+    const __m128i first = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtepi32_pd(wide), inputScale));
+    const __m128i second =
+        _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(wide, 0xEE)), inputScale));
+    const __m128i both = _mm_unpacklo_epi64(first, second);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(scaled + k / 2), _mm_packs_epi32(both, both));
+  }
+  for (; k < bytes; k += 2)
+    scaled[k / 2] = static_cast<std::int16_t>(scaledInputExactly(loadSample(at + k)));
+}
+
+// middle = fast − slow and high = x − fast, each held within ±32766, eight values at a time.
+// The saturating subtraction stops at −32768 … 32767, and holding that within ±32766 gives
+// what holding the exact difference would.
+void bandsOfBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* middleAt,
+                  const std::uint8_t* lowAt, std::uint8_t* highAt) {
+  const __m128i upperLimit = _mm_set1_epi16(kBandLimit);
+  const __m128i lowerLimit = _mm_set1_epi16(-kBandLimit);
+  std::uint32_t k = 0;
+  for (; k + 16 <= bytes; k += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scaled + k / 2));
+    const __m128i slow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lowAt + k));
+    const __m128i fast = _mm_loadu_si128(reinterpret_cast<const __m128i*>(highAt + k));
+    const __m128i middle = _mm_subs_epi16(fast, slow);
+    const __m128i high = _mm_subs_epi16(x, fast);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(middleAt + k),
+                     _mm_min_epi16(_mm_max_epi16(middle, lowerLimit), upperLimit));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(highAt + k),
+                     _mm_min_epi16(_mm_max_epi16(high, lowerLimit), upperLimit));
+  }
+  for (; k < bytes; k += 2) {
+    const int fast = loadSample(highAt + k);
+    storeSample(middleAt + k, limitBand(fast - loadSample(lowAt + k)));
+    storeSample(highAt + k, limitBand(scaled[k / 2] - fast));
+  }
+}
+
+#else
+
+void scaleBlock(const std::uint8_t* at, std::uint32_t bytes, ScaledBlock& scaled) {
+  for (std::uint32_t k = 0; k < bytes; k += 2) {
+    scaled[k / 2] = static_cast<std::int16_t>(scaledInputExactly(loadSample(at + k)));
+  }
+}
+
+void bandsOfBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* middleAt,
+                  const std::uint8_t* lowAt, std::uint8_t* highAt) {
+  for (std::uint32_t k = 0; k < bytes; k += 2) {
+    const int fast = loadSample(highAt + k);
+    storeSample(middleAt + k, limitBand(fast - loadSample(lowAt + k)));
+    storeSample(highAt + k, limitBand(scaled[k / 2] - fast));
+  }
+}
+
+#endif
+
+// The two low-passes of both channels over the frames of [begin, end), at most one block:
+// each value is replaced by its middle band and the low and high bands go to the same place
+// of their planes.
+void splitFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                 std::uint32_t end, FrameFilter& filter) {
+  std::uint8_t* const lowAt = samples + targetLength + begin;
+  std::uint8_t* const highAt = samples + 2 * std::size_t{targetLength} + begin;
+  ScaledBlock scaled;
+  scaleBlock(samples + begin, end - begin, scaled);
+  filterBlock(scaled, end - begin, lowAt, highAt, filter);
+  bandsOfBlock(scaled, end - begin, samples + begin, lowAt, highAt);
+}
+
+// Recording. The rules are walked band by band over a block, one channel at a time, each with
+// its state in registers; the three planes of the block are still in the first-level cache.
+
+// The middle band of one channel over the values at [begin, end) of its plane. The rules of
+// recordMiddleBand with the half peaks kept between values, since they change only with the
+// peaks: a value beyond a half peak counts whether or not it also moves the peak, as a new
+// peak p lies beyond p / 2 for every p other than 0; and a value within the half peaks lies
+// within the peaks too.
+void recordMiddleRange(const std::uint8_t* plane, std::uint32_t begin, std::uint32_t end,
+                       BandPeaks& band) {
+  int peakMax = band.peakMax;
+  int peakMin = band.peakMin;
+  int quasiPeakMax = band.quasiPeakMax;
+  int quasiPeakMin = band.quasiPeakMin;
+  int halfPeakMax = peakMax / 2;
+  int halfPeakMin = peakMin / 2;
+  for (std::uint32_t k = begin; k < end; k += 4) {
+    const int value = loadSample(plane + k);
+    if (value > halfPeakMax) {
+      if (value > peakMax) {
+        peakMax = value;
+        halfPeakMax = value / 2;
+      }
+      quasiPeakMax = value / 2 + quasiPeakMax / 2;
+    } else if (value < halfPeakMin) {
+      if (value < peakMin) {
+        peakMin = value;
+        halfPeakMin = value / 2;
+      }
+      quasiPeakMin = value / 2 + quasiPeakMin / 2;
+    }
+  }
+  band = {static_cast<std::int16_t>(peakMax), static_cast<std::int16_t>(peakMin),
+          static_cast<std::int16_t>(quasiPeakMax), static_cast<std::int16_t>(quasiPeakMin)};
+}
+
+void recordLowRange(const std::uint8_t* plane, std::uint32_t begin, std::uint32_t end,
+                    BandPeaks& band) {
+  BandPeaks low = band;
+  for (std::uint32_t k = begin; k < end; k += 4) recordLowBand(low, loadSample(plane + k));
+  band = low;
+}
+
 template <bool kIgnoreClicks>
-void recordChannelRange(const std::uint8_t* middlePlane, const std::uint8_t* lowPlane,
-                        const std::uint8_t* highPlane, std::uint32_t begin, std::uint32_t end,
-                        ChannelScan& channelScan, HighBandCounters& channelCounters) {
-  ChannelScan scan = channelScan;
+void recordHighRange(const std::uint8_t* plane, std::uint32_t begin, std::uint32_t end,
+                     BandPeaks& band, HighBandCounters& channelCounters) {
+  BandPeaks high = band;
   HighBandCounters counters = channelCounters;
   for (std::uint32_t k = begin; k < end; k += 4) {
-    recordChannel<kIgnoreClicks>(
-        scan, counters,
-        {loadSample(lowPlane + k), loadSample(middlePlane + k), loadSample(highPlane + k)});
+    recordHighBand<kIgnoreClicks>(high, counters, loadSample(plane + k));
   }
-  channelScan = scan;
+  band = high;
   channelCounters = counters;
 }
 
-// Frames are split and recorded in blocks small enough for the three planes of a block to
-// stay in the first-level cache between the two steps; memory is still walked once.
-constexpr std::uint32_t kBlockBytes = 8192;
+// Both channels' low and high bands over the frames of [begin, end) of the two planes.
+template <bool kIgnoreClicks>
+void recordLowAndHighPlainly(const std::uint8_t* lowPlane, const std::uint8_t* highPlane,
+                             std::uint32_t begin, std::uint32_t end, ScanRecord& record,
+                             HighBandCounters (&counters)[2]) {
+  recordLowRange(lowPlane, begin, end, record.left.low);
+  recordLowRange(lowPlane + 2, begin, end, record.right.low);
+  recordHighRange<kIgnoreClicks>(highPlane, begin, end, record.left.high, counters[0]);
+  recordHighRange<kIgnoreClicks>(highPlane + 2, begin, end, record.right.high, counters[1]);
+}
 
+#if defined(__SSE2__)
+
+// Most frames of music change nothing in the low and high bands' records but the low band's
+// peaks: the high band lies within its quasi-peaks, the low band within 999 of its
+// quasi-peaks. Such quiet groups of four frames are recognised eight values to an instruction
+// and skipped; a group holding any other value is recorded value by value.
+//
+// A quiet group provably leaves those records as they were. Every bound below can only widen
+// as a pass goes on, so a value within the bounds at the start of a group stays within the
+// moving bounds of every rule inside it:
+// - high band within its quasi-peaks: neither step counter moves, and the peaks lie outside
+//   the quasi-peaks (a quasi-peak moves only at a value beyond it, which has just moved the
+//   peak at least as far), so they stay too. When clicks are ignored the peaks lag behind
+//   the quasi-peaks and the click runs keep most groups busy, so the high band is then
+//   recorded value by value throughout;
+// - low band less than 1000 beyond its quasi-peaks: the thousandth of the excess truncates
+//   to 0. Its peaks are the one thing a quiet group moves; as no rule reads them, they are
+//   gathered apart from the record as running maxima and minima of the groups.
+struct QuietBounds {
+  __m128i lowAbove;
+  __m128i lowBelow;
+  __m128i highAbove;
+  __m128i highBelow;
+};
+
+// A left and a right 16-bit value in every frame's place of a group.
+inline __m128i channelPair(int left, int right) {
+  return _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(right) << 16) |
+                                         (static_cast<std::uint32_t>(left) & 0xFFFF)));
+}
+
+// The largest quiet value and the smallest of each band of one channel.
+struct ChannelBounds {
+  int lowAbove, lowBelow, highAbove, highBelow;
+};
+
+template <bool kIgnoreClicks>
+ChannelBounds channelBounds(const ChannelScan& scan) {
+  // Held within 16 bits; no value lies beyond them anyway.
+  ChannelBounds bounds{std::min(scan.low.quasiPeakMax + (kLowQuasiPeakDivisor - 1), 32767),
+                       std::max(scan.low.quasiPeakMin - (kLowQuasiPeakDivisor - 1), -32768),
+                       scan.high.quasiPeakMax, scan.high.quasiPeakMin};
+  if constexpr (kIgnoreClicks) {
+    // Every high band value lies within ±32766, so none is busy.
+    bounds.highAbove = 32767;
+    bounds.highBelow = -32768;
+  }
+  return bounds;
+}
+
+template <bool kIgnoreClicks>
+QuietBounds quietBounds(const ScanRecord& record) {
+  const ChannelBounds left = channelBounds<kIgnoreClicks>(record.left);
+  const ChannelBounds right = channelBounds<kIgnoreClicks>(record.right);
+  return {channelPair(left.lowAbove, right.lowAbove), channelPair(left.lowBelow, right.lowBelow),
+          channelPair(left.highAbove, right.highAbove),
+          channelPair(left.highBelow, right.highBelow)};
+}
+
+// Running maxima and minima of the low band over the quiet groups, lanes alternating left
+// and right.
+struct LowBandExtremes {
+  __m128i maximum = _mm_setzero_si128();
+  __m128i minimum = _mm_setzero_si128();
+};
+
+constexpr std::uint32_t kGroupBytes = 16;
+
+inline __m128i loadGroup(const std::uint8_t* at) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+template <bool kIgnoreClicks>
+void recordLowAndHigh(const std::uint8_t* lowPlane, const std::uint8_t* highPlane,
+                      std::uint32_t begin, std::uint32_t end, ScanRecord& record,
+                      HighBandCounters (&counters)[2], LowBandExtremes& lowExtremes) {
+  if constexpr (kIgnoreClicks) {
+    recordHighRange<true>(highPlane, begin, end, record.left.high, counters[0]);
+    recordHighRange<true>(highPlane + 2, begin, end, record.right.high, counters[1]);
+  }
+  QuietBounds bounds = quietBounds<kIgnoreClicks>(record);
+  std::uint32_t k = begin;
+  for (; end - k >= kGroupBytes; k += kGroupBytes) {
+    const __m128i low = loadGroup(lowPlane + k);
+    const __m128i high = loadGroup(highPlane + k);
+    lowExtremes.maximum = _mm_max_epi16(lowExtremes.maximum, low);
+    lowExtremes.minimum = _mm_min_epi16(lowExtremes.minimum, low);
+    const __m128i busy = _mm_or_si128(
+        _mm_or_si128(_mm_cmpgt_epi16(low, bounds.lowAbove), _mm_cmpgt_epi16(bounds.lowBelow, low)),
+        _mm_or_si128(_mm_cmpgt_epi16(high, bounds.highAbove),
+                     _mm_cmpgt_epi16(bounds.highBelow, high)));
+    if (_mm_movemask_epi8(busy) != 0) {
+      recordLowRange(lowPlane, k, k + kGroupBytes, record.left.low);
+      recordLowRange(lowPlane + 2, k, k + kGroupBytes, record.right.low);
+      if constexpr (!kIgnoreClicks) {
+        recordHighRange<false>(highPlane, k, k + kGroupBytes, record.left.high, counters[0]);
+        recordHighRange<false>(highPlane + 2, k, k + kGroupBytes, record.right.high, counters[1]);
+      }
+      bounds = quietBounds<kIgnoreClicks>(record);
+    }
+  }
+  recordLowRange(lowPlane, k, end, record.left.low);
+  recordLowRange(lowPlane + 2, k, end, record.right.low);
+  if constexpr (!kIgnoreClicks) {
+    recordHighRange<false>(highPlane, k, end, record.left.high, counters[0]);
+    recordHighRange<false>(highPlane + 2, k, end, record.right.high, counters[1]);
+  }
+}
+
+// Folds the low-band extremes of the quiet groups into the record.
+void mergeLowBandExtremes(const LowBandExtremes& lowExtremes, ScanRecord& record) {
+  alignas(16) std::int16_t maximum[8];
+  alignas(16) std::int16_t minimum[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(maximum), lowExtremes.maximum);
+  _mm_store_si128(reinterpret_cast<__m128i*>(minimum), lowExtremes.minimum);
+  for (int lane = 0; lane < 8; lane += 2) {
+    recordPeaks(record.left.low, maximum[lane]);
+    recordPeaks(record.left.low, minimum[lane]);
+    recordPeaks(record.right.low, maximum[lane + 1]);
+    recordPeaks(record.right.low, minimum[lane + 1]);
+  }
+}
+
+#else
+
+struct LowBandExtremes {};
+
+template <bool kIgnoreClicks>
+void recordLowAndHigh(const std::uint8_t* lowPlane, const std::uint8_t* highPlane,
+                      std::uint32_t begin, std::uint32_t end, ScanRecord& record,
+                      HighBandCounters (&counters)[2], LowBandExtremes&) {
+  recordLowAndHighPlainly<kIgnoreClicks>(lowPlane, highPlane, begin, end, record, counters);
+}
+
+void mergeLowBandExtremes(const LowBandExtremes&, ScanRecord&) {}
+
+#endif
+
+// Frames are split and recorded in blocks small enough for the three planes of a block to
+// stay in the first-level cache between the steps; memory is still walked once.
 template <bool kIgnoreClicks>
 void scanFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
                 std::uint32_t end, FrameFilter& filter, HighBandCounters (&counters)[2],
-                ScanRecord& record) {
+                ScanRecord& record, LowBandExtremes& lowExtremes) {
   const std::uint8_t* const lowPlane = samples + targetLength;
   const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
   for (std::uint32_t blockBegin = begin; blockBegin < end;) {
     const std::uint32_t blockEnd = end - blockBegin > kBlockBytes ? blockBegin + kBlockBytes : end;
     splitFrames(samples, targetLength, blockBegin, blockEnd, filter);
-    recordChannelRange<kIgnoreClicks>(samples, lowPlane, highPlane, blockBegin, blockEnd,
-                                      record.left, counters[0]);
-    recordChannelRange<kIgnoreClicks>(samples + 2, lowPlane + 2, highPlane + 2, blockBegin,
-                                      blockEnd, record.right, counters[1]);
+    recordMiddleRange(samples, blockBegin, blockEnd, record.left.middle);
+    recordMiddleRange(samples + 2, blockBegin, blockEnd, record.right.middle);
+    recordLowAndHigh<kIgnoreClicks>(lowPlane, highPlane, blockBegin, blockEnd, record, counters,
+                                    lowExtremes);
     blockBegin = blockEnd;
   }
 }
@@ -222,10 +491,12 @@ ChannelBands splitSample(ChannelFilter& filter, std::int16_t value) {
 
 void recordBands(ChannelScan& scan, HighBandCounters& counters, const ChannelBands& bands,
                  bool ignoreClicks) {
+  recordLowBand(scan.low, bands.low);
+  recordMiddleBand(scan.middle, bands.middle);
   if (ignoreClicks) {
-    recordChannel<true>(scan, counters, bands);
+    recordHighBand<true>(scan.high, counters, bands.high);
   } else {
-    recordChannel<false>(scan, counters, bands);
+    recordHighBand<false>(scan.high, counters, bands.high);
   }
 }
 
@@ -244,9 +515,11 @@ ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool 
   const std::uint32_t walkEnd = targetLength & ~std::uint32_t{3};
   if (walkEnd != 0) {
     // Both filter states of a channel start at its first value, unscaled.
-    const FrameInt32 first = loadFrame(samples);
-    FrameFilter filter{first, first};
+    const std::int64_t firstLeft = loadSample(samples);
+    const std::int64_t firstRight = loadSample(samples + 2);
+    FrameFilter filter{{firstLeft, firstLeft}, {firstRight, firstRight}};
     HighBandCounters counters[2];
+    LowBandExtremes lowExtremes;
     // The walk goes in stretches of one progress period, so the inner loops carry no gauge
     // test; the gauge steps at the start of each stretch.
     for (std::uint32_t begin = 0; begin < walkEnd;) {
@@ -254,12 +527,13 @@ ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool 
       const std::uint32_t end =
           walkEnd - begin > kProgressPeriodBytes ? begin + kProgressPeriodBytes : walkEnd;
       if (ignoreClicks) {
-        scanFrames<true>(samples, targetLength, begin, end, filter, counters, record);
+        scanFrames<true>(samples, targetLength, begin, end, filter, counters, record, lowExtremes);
       } else {
-        scanFrames<false>(samples, targetLength, begin, end, filter, counters, record);
+        scanFrames<false>(samples, targetLength, begin, end, filter, counters, record, lowExtremes);
       }
       begin = end;
     }
+    mergeLowBandExtremes(lowExtremes, record);
   }
   writeScanLog(record, log);
   return record;

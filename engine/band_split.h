@@ -3,6 +3,7 @@
 // are measured for the correction gains.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "engine/process_log.h"
@@ -72,6 +73,47 @@ constexpr int fastLowPassStep(int difference) {
 }
 constexpr int slowLowPassStep(int difference) {
   return static_cast<int>(difference * double{kSlowCoefficient});
+}
+
+// The scan does the same arithmetic in integers. A single-precision constant is exactly
+// numerator / 2^shift with a numerator of at most 24 bits; a value of at most 17 bits times it
+// is exact in double, so truncating that product toward zero gives what dividing
+// value × numerator by 2^shift in 64-bit integers gives.
+struct ExactCoefficient {
+  std::int64_t numerator;
+  int shift;
+};
+
+constexpr ExactCoefficient exactCoefficient(float value) {
+  const auto bits = std::bit_cast<std::uint32_t>(value);
+  std::int64_t numerator = (bits & 0x7F'FFFF) | 0x80'0000;
+  int shift = 23 - (static_cast<int>((bits >> 23) & 0xFF) - 127);
+  while (numerator % 2 == 0) {
+    numerator /= 2;
+    --shift;
+  }
+  return {numerator, shift};
+}
+
+inline constexpr ExactCoefficient kExactInputScale = exactCoefficient(kInputScale);
+inline constexpr ExactCoefficient kExactFastCoefficient = exactCoefficient(kFastCoefficient);
+inline constexpr ExactCoefficient kExactSlowCoefficient = exactCoefficient(kSlowCoefficient);
+
+// scaledInput in integers; the division truncates toward zero.
+constexpr int scaledInputExactly(int value) {
+  return static_cast<int>(value * kExactInputScale.numerator /
+                          (std::int64_t{1} << kExactInputScale.shift));
+}
+
+// state + trunc((x − state) × c) for c = n / 2^s, the new state of a low-pass. Adding 2^s − 1
+// to a negative product before the flooring shift makes the shift truncate toward zero. That
+// bias hangs on the sign of the difference alone, so it is ready before the product: the
+// state's own chain is subtract, multiply, add, shift, add. States are held in 64 bits so that
+// no widening sits on that chain. |x − state| must stay below 2^17.
+constexpr std::int64_t lowPassed(std::int64_t state, std::int64_t x, ExactCoefficient c) {
+  const std::int64_t difference = x - state;
+  const std::int64_t towardZero = (difference >> 63) & ((std::int64_t{1} << c.shift) - 1);
+  return state + ((difference * c.numerator + towardZero) >> c.shift);
 }
 
 // Feeds one 16-bit value of a channel through its two low-passes and returns the new bands:

@@ -350,4 +350,152 @@ TEST(BandSplit, FastWalkMatchesPlainDoubleArithmeticOnLoudCrackledMusic) {
   }
 }
 
+TEST(BandSplit, IntegerFiltersGiveTheDoubleProductsForEveryPossibleValue) {
+  for (int value = -32768; value <= 32767; ++value) {
+    ASSERT_EQ(engine::scaledInputExactly(value), engine::scaledInput(value)) << value;
+  }
+  // Differences between a scaled input and a 16-bit state stay within ±60620; every 17-bit
+  // difference is checked, from states at both ends of the range and in the middle.
+  for (const int state : {-32768, 0, 32767}) {
+    for (int difference = -65535; difference <= 65535; ++difference) {
+      ASSERT_EQ(engine::lowPassed(state, state + difference, engine::kExactSlowCoefficient),
+                state + engine::slowLowPassStep(difference))
+          << difference;
+      ASSERT_EQ(engine::lowPassed(state, state + difference, engine::kExactFastCoefficient),
+                state + engine::fastLowPassStep(difference))
+          << difference;
+    }
+  }
+}
+
+// A track of changing character, frame pairs per section: silence, a quiet passage whose
+// bands stay well inside their quasi-peaks, a swell to full scale, hiss with isolated and
+// paired clicks, a square wave at the limits and a fade back down.
+std::vector<std::pair<int, int>> trackOfManySections(std::size_t frameCount) {
+  std::mt19937 random(17);
+  std::normal_distribution<double> hiss(0.0, 1.0);
+  std::vector<std::pair<int, int>> frames;
+  for (std::size_t i = 0; i < frameCount; ++i) {
+    const double t = static_cast<double>(i);
+    const int section = static_cast<int>(i * 6 / frameCount);
+    double left = 0, right = 0;
+    switch (section) {
+      case 0:
+        break;
+      case 1:
+        left = 3000 * std::sin(t * 0.02) + 400 * std::sin(t * 0.9) + 30 * hiss(random);
+        right = 2000 * std::sin(t * 0.013) - 300 * std::sin(t * 1.7) + 30 * hiss(random);
+        break;
+      case 2: {
+        const double swell = static_cast<double>(i % (frameCount / 6)) / (frameCount / 6.0);
+        left = swell * (30000 * std::sin(t * 0.004) + 4000 * std::sin(t * 0.5));
+        right = swell * (25000 * std::sin(t * 0.007 + 1) - 6000 * std::sin(t * 2.1));
+        break;
+      }
+      case 3:
+        left = 1500 * hiss(random) + (i % 3001 < 2 ? 30000 : 0) - (i % 4999 < 5 ? 28000 : 0);
+        right = 900 * hiss(random) + (i % 2003 == 0 ? -32768 : 0) + (i % 7001 < 4 ? 20000 : 0);
+        break;
+      case 4:
+        left = (i / 300) % 2 ? 32767 : -32768;
+        right = (i / 170) % 2 ? -32768 : 32767;
+        break;
+      default: {
+        const double fade = 1.0 - static_cast<double>(i % (frameCount / 6)) / (frameCount / 6.0);
+        left = fade * (12000 * std::sin(t * 0.05) + 200 * hiss(random));
+        right = fade * 8000 * std::sin(t * 0.31);
+      }
+    }
+    frames.emplace_back(std::clamp(static_cast<int>(left), -32768, 32767),
+                        std::clamp(static_cast<int>(right), -32768, 32767));
+  }
+  return frames;
+}
+
+TEST(BandSplit, FastWalkMatchesPlainArithmeticThroughQuietLoudAndClickySections) {
+  // An odd frame count, so that the walk ends inside a group and inside a block.
+  const std::vector<std::pair<int, int>> frames = trackOfManySections(400003);
+  for (const bool ignoreClicks : {false, true}) {
+    SCOPED_TRACE(ignoreClicks);
+    std::vector<std::uint8_t> buffer = bufferOfFrames(frames);
+    RecordingHost host;
+    engine::SilentLog log;
+    const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
+    const engine::ScanRecord record =
+        engine::splitAndScan(buffer.data(), targetLength, ignoreClicks, host, log);
+
+    std::vector<std::uint8_t> expected(buffer.size());
+    ReferenceChannel reference[2];
+    reference[0].slow = reference[0].fast = frames[0].first;
+    reference[1].slow = reference[1].fast = frames[0].second;
+    for (std::size_t frame = 0; frame < frames.size(); ++frame) {
+      reference[0].step(frames[frame].first, ignoreClicks);
+      reference[1].step(frames[frame].second, ignoreClicks);
+      for (int channel = 0; channel < 2; ++channel) {
+        for (int band = 0; band < 3; ++band) {
+          // Planes in buffer order: middle, low, high.
+          const int plane = band == 1 ? 0 : band == 0 ? 1 : 2;
+          engine::storeSample(
+              expected.data() + plane * std::size_t{targetLength} + 4 * frame + 2 * channel,
+              static_cast<std::int16_t>(reference[channel].bands[band]));
+        }
+      }
+    }
+    ASSERT_EQ(buffer, expected);
+    const ChannelScan* channels[] = {&record.left, &record.right};
+    for (int channel = 0; channel < 2; ++channel) {
+      expectSameBand(channels[channel]->low, reference[channel], 0);
+      expectSameBand(channels[channel]->middle, reference[channel], 1);
+      expectSameBand(channels[channel]->high, reference[channel], 2);
+    }
+    // The square wave reaches the band limit, and the high quasi-peaks have moved.
+    EXPECT_EQ(record.left.middle.peakMax, 32766);
+    EXPECT_EQ(record.right.middle.peakMin, -32766);
+    EXPECT_GT(record.left.high.quasiPeakMax, 0);
+    EXPECT_LT(record.right.high.quasiPeakMin, 0);
+  }
+}
+
+TEST(BandSplit, EveryPrefixOfASoftNoisyTrackRecordsLikePlainArithmetic) {
+  // Soft noise keeps the low band near 0 and the other bands close to their quasi-peaks and
+  // half peaks, so values fall on every bound of the record, inside and beyond. Scanning each
+  // prefix of the track shows the record after every frame, not only at the end.
+  std::mt19937 random(29);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  std::vector<std::pair<int, int>> frames;
+  for (int i = 0; i < 2500; ++i) {
+    const double level = 20.0 + 60.0 * std::abs(std::sin(i * 0.003));
+    frames.emplace_back(static_cast<int>(level * noise(random)),
+                        static_cast<int>(level * noise(random) + (i % 701 == 0 ? 900 : 0)));
+  }
+  for (const bool ignoreClicks : {false, true}) {
+    SCOPED_TRACE(ignoreClicks);
+    ReferenceChannel reference[2];
+    reference[0].slow = reference[0].fast = frames[0].first;
+    reference[1].slow = reference[1].fast = frames[0].second;
+    for (std::size_t frameCount = 1; frameCount <= frames.size(); ++frameCount) {
+      reference[0].step(frames[frameCount - 1].first, ignoreClicks);
+      reference[1].step(frames[frameCount - 1].second, ignoreClicks);
+      std::vector<std::uint8_t> buffer =
+          bufferOfFrames({frames.begin(), frames.begin() + static_cast<long>(frameCount)});
+      RecordingHost host;
+      engine::SilentLog log;
+      const engine::ScanRecord record = engine::splitAndScan(
+          buffer.data(), static_cast<std::uint32_t>(frameCount * 4), ignoreClicks, host, log);
+      const ChannelScan* channels[] = {&record.left, &record.right};
+      for (int channel = 0; channel < 2; ++channel) {
+        for (int band = 0; band < 3; ++band) {
+          const BandPeaks& peaks = band == 0   ? channels[channel]->low
+                                   : band == 1 ? channels[channel]->middle
+                                               : channels[channel]->high;
+          ASSERT_EQ(peaks.peakMax, reference[channel].peak[band][0]) << frameCount;
+          ASSERT_EQ(peaks.peakMin, reference[channel].peak[band][1]) << frameCount;
+          ASSERT_EQ(peaks.quasiPeakMax, reference[channel].quasi[band][0]) << frameCount;
+          ASSERT_EQ(peaks.quasiPeakMin, reference[channel].quasi[band][1]) << frameCount;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
