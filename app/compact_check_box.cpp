@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__WXGTK3__) && defined(SONBALANCER_HAVE_GTK3)
+#include <gtk/gtk.h>
+#endif
+
 CompactCheckBox::CompactCheckBox(wxWindow* parent, wxWindowID id, const wxString& label, const wxPoint& pos,
                                  const wxSize& size, long style, const wxValidator& validator,
                                  const wxString& name)
@@ -16,5 +20,14 @@ CompactCheckBox::CompactCheckBox(wxWindow* parent, wxWindowID id, const wxString
                                       indicatorPx, indicatorPx)
                          .utf8_str());
   }
+#ifdef SONBALANCER_HAVE_GTK3
+  if (size.x > 0 && size.x < GetBestSize().x) {
+    // A label wider than its fixed width ends in an ellipsis instead; GTK would otherwise
+    // complain at every layout that the box is narrower than the label needs.
+    if (GtkWidget* labelWidget = gtk_bin_get_child(GTK_BIN(m_widget)); labelWidget && GTK_IS_LABEL(labelWidget)) {
+      gtk_label_set_ellipsize(GTK_LABEL(labelWidget), PANGO_ELLIPSIZE_END);
+    }
+  }
+#endif
 #endif
 }

@@ -5,7 +5,7 @@ set -eu
 
 packages=(
   build-essential cmake pkg-config
-  libwxgtk3.2-dev libasound2-dev
+  libwxgtk3.2-dev libgtk-3-dev libasound2-dev
   ffmpeg sox
   xvfb xauth x11-apps
   libgtest-dev libgmock-dev libbenchmark-dev
