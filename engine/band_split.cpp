@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -136,6 +137,71 @@ struct FrameFilter {
 constexpr std::uint32_t kBlockBytes = 8192;
 using ScaledBlock = std::int16_t[kBlockBytes / 2];
 
+#if defined(__SSE2__)
+
+// One low-pass of both channels, the states in the low halves of two 64-bit lanes (left,
+// right), the high halves 0. With the difference d = x − state above −2^17, d + 2^s is
+// positive and below 2^29, so the unsigned 32 × 32-bit product (d + 2^s)·n is exact, and
+// floor(((d + 2^s)·n + bias) / 2^s) = trunc(d·n / 2^s) + n, with bias = 2^s − 1 for a
+// negative d as in lowPassed. The new state is that, plus the old state, minus n.
+struct LanePass {
+  __m128i numerator;  // n in each lane
+  __m128i one;        // 2^s
+  __m128i bias;       // 2^s − 1
+  int shift;
+};
+
+LanePass lanePass(ExactCoefficient c) {
+  return {_mm_set_epi32(0, static_cast<int>(c.numerator), 0, static_cast<int>(c.numerator)),
+          _mm_set_epi32(0, 1 << c.shift, 0, 1 << c.shift),
+          _mm_set_epi32(0, (1 << c.shift) - 1, 0, (1 << c.shift) - 1), c.shift};
+}
+
+inline __m128i lanesLowPassed(__m128i state, __m128i x, const LanePass& pass) {
+  const __m128i difference = _mm_sub_epi32(x, state);
+  const __m128i raised = _mm_add_epi32(difference, pass.one);
+  const __m128i towardZero = _mm_and_si128(_mm_srai_epi32(difference, 31), pass.bias);
+  const __m128i product = _mm_add_epi64(_mm_mul_epu32(raised, pass.numerator), towardZero);
+  return _mm_add_epi32(_mm_srli_epi64(product, pass.shift), _mm_sub_epi32(state, pass.numerator));
+}
+
+// The states of both channels as a left and a right 16-bit value.
+inline void storeLanePair(std::uint8_t* at, __m128i state) {
+  const __m128i pair = _mm_shuffle_epi32(state, 0x08);
+  const int bits = _mm_cvtsi128_si32(_mm_packs_epi32(pair, pair));
+  std::memcpy(at, &bits, sizeof bits);
+}
+
+void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* lowAt,
+                 std::uint8_t* fastAt, FrameFilter& filter) {
+  const LanePass slowPass = lanePass(kExactSlowCoefficient);
+  const LanePass fastPass = lanePass(kExactFastCoefficient);
+  __m128i slow =
+      _mm_set_epi32(0, static_cast<int>(filter.right.slow), 0, static_cast<int>(filter.left.slow));
+  __m128i fast =
+      _mm_set_epi32(0, static_cast<int>(filter.right.fast), 0, static_cast<int>(filter.left.fast));
+  for (std::uint32_t k = 0; k < bytes; k += 4) {
+    int pair;
+    std::memcpy(&pair, scaled + k / 2, sizeof pair);
+    const __m128i values = _mm_cvtsi32_si128(pair);
+    const __m128i x = _mm_unpacklo_epi32(_mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16),
+                                         _mm_setzero_si128());
+    slow = lanesLowPassed(slow, x, slowPass);
+    fast = lanesLowPassed(fast, x, fastPass);
+    storeLanePair(lowAt + k, slow);
+    storeLanePair(fastAt + k, fast);
+  }
+  alignas(16) std::int32_t lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), slow);
+  filter.left.slow = lanes[0];
+  filter.right.slow = lanes[2];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), fast);
+  filter.left.fast = lanes[0];
+  filter.right.fast = lanes[2];
+}
+
+#else
+
 // The slow and fast states of both channels over the scaled values of count bytes of frames:
 // the slow states go to the low-band plane, the fast states to the high-band plane for now.
 void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* lowAt,
@@ -156,6 +222,8 @@ void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* l
   }
   filter = state;
 }
+
+#endif
 
 #if defined(__SSE2__)
 
