@@ -9,7 +9,7 @@
 
 namespace {
 
-using wav_testing::CapturingLog;
+using engine_testing::RecordingLog;
 using wav_testing::sampleAt;
 
 std::array<std::uint8_t, engine::kWavHeaderBytes> headerEndingWith(const char tag[5]) {
@@ -47,7 +47,7 @@ void expectFadedFrom(const std::vector<std::uint8_t>& samples, std::size_t start
 
 TEST(MetadataSilencing, PlainHeaderSilencesNothingAndFadesFromTheStart) {
   std::vector<std::uint8_t> samples = constantSamples(400);
-  CapturingLog log;
+  RecordingLog log;
   EXPECT_EQ(engine::silenceMetadata(samples.data(), 400, headerEndingWith("data"), log), 0u);
   engine::fadeIn(samples.data(), 400, 0);
 
@@ -71,7 +71,7 @@ TEST(MetadataSilencing, FadeTruncatesTowardZeroForNegativeValues) {
 TEST(MetadataSilencing, TagAtOffsetTenSilencesItWithItsSizeField) {
   std::vector<std::uint8_t> samples = constantSamples(1000);
   std::memcpy(samples.data() + 10, "data", 4);
-  CapturingLog log;
+  RecordingLog log;
   const std::uint32_t audioStart =
       engine::silenceMetadata(samples.data(), 1000, headerEndingWith("LIST"), log);
   engine::fadeIn(samples.data(), 1000, audioStart);
@@ -85,7 +85,7 @@ TEST(MetadataSilencing, TagAtOffsetTenSilencesItWithItsSizeField) {
 TEST(MetadataSilencing, NoTagInTheFirst2048BytesSilences2056) {
   std::vector<std::uint8_t> samples = constantSamples(3000);
   std::memcpy(samples.data() + 2048, "data", 4);  // too far to count
-  CapturingLog log;
+  RecordingLog log;
   const std::uint32_t audioStart =
       engine::silenceMetadata(samples.data(), 3000, headerEndingWith("LIST"), log);
   engine::fadeIn(samples.data(), 3000, audioStart);
@@ -100,7 +100,7 @@ TEST(MetadataSilencing, NoTagInTheFirst2048BytesSilences2056) {
 
 TEST(MetadataSilencing, ShortTrackWithoutTagIsSilencedWholeAndNotFaded) {
   std::vector<std::uint8_t> samples = constantSamples(1000);
-  CapturingLog log;
+  RecordingLog log;
   const std::uint32_t audioStart =
       engine::silenceMetadata(samples.data(), 1000, headerEndingWith("JUNK"), log);
   engine::fadeIn(samples.data(), 1000, audioStart);
@@ -116,12 +116,12 @@ TEST(MetadataSilencing, TagMustLeaveRoomForItsSizeField) {
   // At offset 92 of 100 bytes, j + 8 < 100 fails: the tag is not seen.
   std::vector<std::uint8_t> samples = constantSamples(100);
   std::memcpy(samples.data() + 92, "data", 4);
-  CapturingLog log;
+  RecordingLog log;
   EXPECT_EQ(engine::silenceMetadata(samples.data(), 100, headerEndingWith("fact"), log), 100u);
   EXPECT_NE(log.text().find("first 92-byte chunk"), std::string::npos);
 
   std::vector<std::uint8_t> tiny = constantSamples(6);
-  CapturingLog tinyLog;
+  RecordingLog tinyLog;
   EXPECT_EQ(engine::silenceMetadata(tiny.data(), 6, headerEndingWith("fact"), tinyLog), 6u);
   EXPECT_NE(tinyLog.text().find("first 0-byte chunk"), std::string::npos);
   expectZeroUpTo(tiny, 6);

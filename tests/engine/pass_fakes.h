@@ -9,19 +9,10 @@
 
 #include "engine/pcm_access.h"
 #include "engine/process_log.h"
+#include "tests/engine/recording_log.h"
 #include "engine/track_host.h"
 
 namespace engine_testing {
-
-class RecordingLog final : public engine::ProcessLog {
- public:
-  bool isOn() const override { return true; }
-  void write(std::string_view text) override { text_.append(text); }
-  const std::string& text() const { return text_; }
-
- private:
-  std::string text_;
-};
 
 class RecordingHost final : public engine::TrackHost {
  public:

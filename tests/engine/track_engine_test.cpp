@@ -16,7 +16,7 @@ namespace {
 using testing_support::readFile;
 using testing_support::TempFolder;
 using testing_support::writeFile;
-using wav_testing::CapturingLog;
+using engine_testing::RecordingLog;
 using wav_testing::chunk;
 using wav_testing::formatBlock;
 using wav_testing::le32At;
@@ -47,7 +47,7 @@ struct EngineFixture : ::testing::Test {
   TempFolder folder;
   engine::TrackState track;
   ScriptedHost host;
-  CapturingLog log;
+  RecordingLog log;
 
   EngineFixture() {
     track.outputFolderPath = (folder.path() / "sonbalanced").string() + "/";
@@ -130,7 +130,7 @@ TEST_F(EngineFixture, LogsAndLengthsFollowTheRate) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CapturingLog caseLog;
+    RecordingLog caseLog;
     std::string bytes = plainWav(c.channels, c.sampleRate, someAudio(c.dataBytes));
     bytes.resize(44 + c.dataBytes);  // no pad byte: the data runs to the end of the file
     track.sourcePath = folder / "case.wav";

@@ -7,18 +7,9 @@
 #include <vector>
 
 #include "engine/process_log.h"
+#include "tests/engine/recording_log.h"
 
 namespace wav_testing {
-
-class CapturingLog final : public engine::ProcessLog {
- public:
-  bool isOn() const override { return true; }
-  void write(std::string_view text) override { text_.append(text); }
-  const std::string& text() const { return text_; }
-
- private:
-  std::string text_;
-};
 
 inline void appendLe16(std::string& bytes, std::uint16_t value) {
   bytes.push_back(static_cast<char>(value & 0xFF));

@@ -19,7 +19,7 @@ using testing_support::TempFolder;
 using testing_support::writeFile;
 using wav_testing::appendLe16;
 using wav_testing::appendLe32;
-using wav_testing::CapturingLog;
+using engine_testing::RecordingLog;
 using wav_testing::chunk;
 using wav_testing::formatBlock;
 using wav_testing::le32At;
@@ -33,7 +33,7 @@ const std::string kCorruptedText =
 // Opens path as the direct input of a fresh track and runs the header checks on it.
 struct DirectCheck {
   engine::TrackState track;
-  CapturingLog log;
+  RecordingLog log;
   bool accepted = false;
 
   explicit DirectCheck(const std::string& path) {
@@ -223,7 +223,7 @@ std::string converterOutput(const std::string& samples) {
 
 struct ConvertedOpen {
   engine::TrackState track;
-  CapturingLog log;
+  RecordingLog log;
   engine::ConvertedInput outcome;
 
   explicit ConvertedOpen(const std::string& path)
@@ -361,7 +361,7 @@ TEST(ResultHeader, HoldsTheTemplateWithBothSizes) {
 struct SaveFixture : ::testing::Test {
   TempFolder folder;
   engine::TrackState track;
-  CapturingLog log;
+  RecordingLog log;
   std::string outputPath;
 
   void prepare(std::uint32_t targetLength) {
