@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONBALANCER_GUI=ON
 cmake --build build -j"$jobs"
 
 # A display of our own for the window tests, whatever the calling session has.
