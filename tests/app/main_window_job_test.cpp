@@ -101,6 +101,46 @@ TEST_F(JobWindowTest, TimerTicksReachTheJob) {
   EXPECT_FALSE(window_->timer().IsRunning());
 }
 
+// A plain 16-bit stereo 44100 Hz WAV of a quiet sawtooth, long enough to pass the checks.
+std::string quietWav(std::uint32_t frames) {
+  std::string bytes = "RIFF";
+  auto le32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) bytes.push_back(char(v >> (8 * i))); };
+  auto le16 = [&](std::uint16_t v) { bytes.push_back(char(v)), bytes.push_back(char(v >> 8)); };
+  le32(36 + 4 * frames);
+  bytes += "WAVEfmt ";
+  le32(16), le16(1), le16(2), le32(44100), le32(176400), le16(4), le16(16);
+  bytes += "data";
+  le32(4 * frames);
+  for (std::uint32_t i = 0; i < frames; ++i) {
+    const auto value = static_cast<std::uint16_t>(static_cast<std::int16_t>((i % 100) * 20 - 1000));
+    le16(value), le16(value);
+  }
+  return bytes;
+}
+
+TEST_F(JobWindowTest, WholeJobRunsOnTheWindowsOwnTimerToDone) {
+  fs::remove(music() + "/a.mp3");  // so that the last media entry is the tone, in any order
+  writeFile(music() + "/tone.wav", quietWav(4000));
+  control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
+  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::Folder, music()));
+
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (batch::theJobState().running && std::chrono::steady_clock::now() < end) {
+    runEventsFor(std::chrono::milliseconds(20));
+  }
+
+  EXPECT_FALSE(batch::theJobState().running);
+  EXPECT_EQ(stateText(), "DONE !");
+  EXPECT_EQ(fileGauge()->GetValue(), 100);
+  EXPECT_EQ(globalGauge()->GetValue(), 100);
+  EXPECT_FALSE(window_->timer().IsRunning());
+  const std::string source = music() + "/tone.wav";
+  const std::string shown = source.size() > 44 ? "..." + source.substr(source.size() - 45) : source;
+  EXPECT_EQ(control<wxStaticText>("ID_STATICTEXT3")->GetLabelText(), shown);
+  EXPECT_EQ(fs::file_size(music() + "/sonbalanced/tone_eq.wav"), 44u + 4 * 4000);
+  EXPECT_FALSE(fs::exists(music() + "/sonbalanced/tone.mp3"));
+}
+
 TEST_F(JobWindowTest, ProcessFolderStartsAJobOverTheChosenFolder) {
   ModalDialogAnswerer answerer([&](wxDialog& dialog) {
     // What the user's choice leaves in the dialog. The toolkit's own SetPath would only
