@@ -9,6 +9,7 @@
 // the given width ends in an ellipsis.
 class CompactCheckBox : public wxCheckBox {
  public:
-  CompactCheckBox(wxWindow* parent, wxWindowID id, const wxString& label, const wxPoint& pos, const wxSize& size,
-                  long style, const wxValidator& validator, const wxString& name);
+  CompactCheckBox(wxWindow* parent, wxWindowID id, const wxString& label, const wxPoint& pos,
+                  const wxSize& size, long style, const wxValidator& validator,
+                  const wxString& name);
 };

@@ -43,7 +43,9 @@ namespace {
 constexpr long kButtonStyle = wxBU_EXACTFIT;
 constexpr int kButtonSideRoomPx = 2;
 
-void fitToLabel(wxButton& button) { button.SetSize(button.GetBestSize() + wxSize(2 * kButtonSideRoomPx, 0)); }
+void fitToLabel(wxButton& button) {
+  button.SetSize(button.GetBestSize() + wxSize(2 * kButtonSideRoomPx, 0));
+}
 
 // Where a fixed size is too small for a control's label, the whole label shows as its tip.
 void tipWholeLabelIfClipped(wxControl& control) {
@@ -63,8 +65,8 @@ void runProcessCommand(PathDialog& dialog, batch::JobWindow& window, batch::JobM
 }  // namespace
 
 zevozaroridAvori::zevozaroridAvori(wxWindow* parent, wxWindowID id)
-    : wxFrame(parent, id, _("SonBalancer 1.70"), wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE,
-              "id") {
+    : wxFrame(parent, id, _("SonBalancer 1.70"), wxDefaultPosition, wxDefaultSize,
+              wxDEFAULT_FRAME_STYLE, "id") {
   const wxBitmap art = wxArtProvider::GetBitmap(wxART_CDROM, wxART_CMN_DIALOG);
   if (art.IsOk()) {
     wxIcon icon;
@@ -79,8 +81,9 @@ zevozaroridAvori::zevozaroridAvori(wxWindow* parent, wxWindowID id)
   // controls must stay clear of the status bar.
   SetClientSize(wxSize(731, 481));
 
-  folderDialog_ = new wxDirDialog(this, _("Select Music Folder..."), wxEmptyString, wxDD_DEFAULT_STYLE,
-                                  wxDefaultPosition, wxDefaultSize, "wxDirDialog");
+  folderDialog_ =
+      new wxDirDialog(this, _("Select Music Folder..."), wxEmptyString, wxDD_DEFAULT_STYLE,
+                      wxDefaultPosition, wxDefaultSize, "wxDirDialog");
   fileDialog_ = new wxFileDialog(this, _("Select Source Music File"), wxEmptyString, wxEmptyString,
                                  wxFileSelectorDefaultWildcardStr, wxFD_OPEN, wxDefaultPosition,
                                  wxDefaultSize, "wxFileDialog");
@@ -95,58 +98,62 @@ zevozaroridAvori::zevozaroridAvori(wxWindow* parent, wxWindowID id)
 // Fixed places and no sizers: nothing moves when the frame is resized. The heading's label is
 // empty, so it has no entry in the translation catalogue.
 void zevozaroridAvori::createControls() {
-  heading_ =
-      new wxStaticText(this, ID_STATICTEXT1, wxEmptyString, wxPoint(184, 40), wxDefaultSize, 0, "ID_STATICTEXT1");
-  heading_->SetFont(wxFont(16, wxFONTFAMILY_SWISS, wxFONTSTYLE_ITALIC, wxFONTWEIGHT_BOLD, false, wxEmptyString,
-                           wxFONTENCODING_DEFAULT));
-  processFolderButton_ = new wxButton(this, ID_BUTTON1, _("PROCESS FOLDER"), wxPoint(304, 384), wxDefaultSize,
-                                      kButtonStyle, wxDefaultValidator, "ID_BUTTON1");
+  heading_ = new wxStaticText(this, ID_STATICTEXT1, wxEmptyString, wxPoint(184, 40), wxDefaultSize,
+                              0, "ID_STATICTEXT1");
+  heading_->SetFont(wxFont(16, wxFONTFAMILY_SWISS, wxFONTSTYLE_ITALIC, wxFONTWEIGHT_BOLD, false,
+                           wxEmptyString, wxFONTENCODING_DEFAULT));
+  processFolderButton_ =
+      new wxButton(this, ID_BUTTON1, _("PROCESS FOLDER"), wxPoint(304, 384), wxDefaultSize,
+                   kButtonStyle, wxDefaultValidator, "ID_BUTTON1");
   fitToLabel(*processFolderButton_);
-  quitButton_ = new wxButton(this, ID_BUTTON2, _("QUITT"), wxPoint(552, 384), wxDefaultSize, kButtonStyle,
-                             wxDefaultValidator, "ID_BUTTON2");
+  quitButton_ = new wxButton(this, ID_BUTTON2, _("QUITT"), wxPoint(552, 384), wxDefaultSize,
+                             kButtonStyle, wxDefaultValidator, "ID_BUTTON2");
   fitToLabel(*quitButton_);
-  noBasslineBox_ = new wxCheckBox(this, ID_CHECKBOX1, _("The tracks have no bassline"), wxPoint(40, 344),
-                                  wxDefaultSize, 0, wxDefaultValidator, "ID_CHECKBOX1");
+  noBasslineBox_ =
+      new wxCheckBox(this, ID_CHECKBOX1, _("The tracks have no bassline"), wxPoint(40, 344),
+                     wxDefaultSize, 0, wxDefaultValidator, "ID_CHECKBOX1");
   noBasslineBox_->SetValue(false);
-  mp3Box_ = new wxCheckBox(this, ID_CHECKBOX2, _("Perform final MP3 encoding"), wxPoint(40, 368), wxDefaultSize,
-                           0, wxDefaultValidator, "ID_CHECKBOX2");
+  mp3Box_ = new wxCheckBox(this, ID_CHECKBOX2, _("Perform final MP3 encoding"), wxPoint(40, 368),
+                           wxDefaultSize, 0, wxDefaultValidator, "ID_CHECKBOX2");
   mp3Box_->SetValue(true);
-  ignoreClicksBox_ = new wxCheckBox(this, ID_CHECKBOX3, _("Ignore short clicks (vinyle records)"),
-                                    wxPoint(40, 416), wxDefaultSize, 0, wxDefaultValidator, "ID_CHECKBOX3");
+  ignoreClicksBox_ =
+      new wxCheckBox(this, ID_CHECKBOX3, _("Ignore short clicks (vinyle records)"),
+                     wxPoint(40, 416), wxDefaultSize, 0, wxDefaultValidator, "ID_CHECKBOX3");
   ignoreClicksBox_->SetValue(false);
-  processFileButton_ = new wxButton(this, ID_BUTTON3, _("PROCESS 1 FILE"), wxPoint(432, 384), wxDefaultSize,
-                                    kButtonStyle, wxDefaultValidator, "ID_BUTTON3");
+  processFileButton_ = new wxButton(this, ID_BUTTON3, _("PROCESS 1 FILE"), wxPoint(432, 384),
+                                    wxDefaultSize, kButtonStyle, wxDefaultValidator, "ID_BUTTON3");
   fitToLabel(*processFileButton_);
-  logBox_ = new wxCheckBox(this, ID_CHECKBOX4, _("Trace Events in a Log File"), wxPoint(40, 320), wxDefaultSize,
-                           0, wxDefaultValidator, "ID_CHECKBOX4");
+  logBox_ = new wxCheckBox(this, ID_CHECKBOX4, _("Trace Events in a Log File"), wxPoint(40, 320),
+                           wxDefaultSize, 0, wxDefaultValidator, "ID_CHECKBOX4");
   logBox_->SetValue(false);
-  fileGauge_ = new wxGauge(this, ID_GAUGE1, 100, wxPoint(240, 168), wxSize(224, 16), 0, wxDefaultValidator,
-                           "ID_GAUGE1");
-  globalGauge_ = new wxGauge(this, ID_GAUGE2, 100, wxPoint(240, 224), wxSize(224, 16), 0, wxDefaultValidator,
-                             "ID_GAUGE2");
-  globalProgressCaption_ = new wxStaticText(this, ID_STATICTEXT2, _("GLOBAL PROGRESSION"), wxPoint(248, 208),
-                                            wxDefaultSize, 0, "ID_STATICTEXT2");
+  fileGauge_ = new wxGauge(this, ID_GAUGE1, 100, wxPoint(240, 168), wxSize(224, 16), 0,
+                           wxDefaultValidator, "ID_GAUGE1");
+  globalGauge_ = new wxGauge(this, ID_GAUGE2, 100, wxPoint(240, 224), wxSize(224, 16), 0,
+                             wxDefaultValidator, "ID_GAUGE2");
+  globalProgressCaption_ = new wxStaticText(this, ID_STATICTEXT2, _("GLOBAL PROGRESSION"),
+                                            wxPoint(248, 208), wxDefaultSize, 0, "ID_STATICTEXT2");
   currentFileText_ = new wxStaticText(this, ID_STATICTEXT3, _("FILE IN PROCESS"), wxPoint(248, 152),
                                       wxSize(368, 13), 0, "ID_STATICTEXT3");
-  mp3At192kBox_ = new CompactCheckBox(this, ID_CHECKBOX5, _("Set MP3 rate to 192K (default 128k)"),
-                                      wxPoint(40, 392), wxSize(200, 13), 0, wxDefaultValidator, "ID_CHECKBOX5");
+  mp3At192kBox_ =
+      new CompactCheckBox(this, ID_CHECKBOX5, _("Set MP3 rate to 192K (default 128k)"),
+                          wxPoint(40, 392), wxSize(200, 13), 0, wxDefaultValidator, "ID_CHECKBOX5");
   mp3At192kBox_->SetValue(false);
   tipWholeLabelIfClipped(*mp3At192kBox_);
-  stateText_ = new wxStaticText(this, ID_STATICTEXT4, _("READY"), wxPoint(296, 272), wxSize(104, 22), 0,
-                                "ID_STATICTEXT4");
-  stateText_->SetFont(wxFont(14, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false, "Arial",
-                             wxFONTENCODING_DEFAULT));
+  stateText_ = new wxStaticText(this, ID_STATICTEXT4, _("READY"), wxPoint(296, 272),
+                                wxSize(104, 22), 0, "ID_STATICTEXT4");
+  stateText_->SetFont(wxFont(14, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,
+                             "Arial", wxFONTENCODING_DEFAULT));
 }
 
 void zevozaroridAvori::createMenuBar() {
   auto* menuBar = new wxMenuBar(0);
   auto* fileMenu = new wxMenu();
-  fileMenu->Append(
-      new wxMenuItem(fileMenu, ID_MENU_QUIT, _("Quit\tAlt-F4"), _("Quit the application"), wxITEM_NORMAL));
+  fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_QUIT, _("Quit\tAlt-F4"),
+                                  _("Quit the application"), wxITEM_NORMAL));
   menuBar->Append(fileMenu, _("&File"));
   auto* helpMenu = new wxMenu();
-  helpMenu->Append(new wxMenuItem(helpMenu, ID_MENU_ABOUT, _("About\tF1"), _("Show info about this application"),
-                                  wxITEM_NORMAL));
+  helpMenu->Append(new wxMenuItem(helpMenu, ID_MENU_ABOUT, _("About\tF1"),
+                                  _("Show info about this application"), wxITEM_NORMAL));
   menuBar->Append(helpMenu, _("Help"));
   SetMenuBar(menuBar);
 }

@@ -25,7 +25,9 @@ void zevozaroridAvori::setFileGauge(int percent) { fileGauge_->SetValue(percent)
 void zevozaroridAvori::setGlobalGauge(int percent) { globalGauge_->SetValue(percent); }
 
 // A file name is shown as it is: an ampersand in it is not taken for a mnemonic.
-void zevozaroridAvori::setCurrentFileText(const wxString& text) { currentFileText_->SetLabelText(text); }
+void zevozaroridAvori::setCurrentFileText(const wxString& text) {
+  currentFileText_->SetLabelText(text);
+}
 void zevozaroridAvori::setStateText(const wxString& text) { stateText_->SetLabel(text); }
 
 void zevozaroridAvori::startTimer(int intervalMs) { timer_.Start(intervalMs, wxTIMER_CONTINUOUS); }

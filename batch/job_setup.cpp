@@ -14,7 +14,8 @@ namespace {
 void writeBanner(ProcessLogFile& log, JobMode mode, const wxString& path) {
   log.write("SonBalancer V1.70 - PROCESS LOG FILE\n");
   log.write("------------------------------------\nMODE: ");
-  log.write(mode == JobMode::Folder ? "MULTIPLE FILE (FOLDER) PROCESS\n\n" : "SINGLE FILE PROCESS\n\n");
+  log.write(mode == JobMode::Folder ? "MULTIPLE FILE (FOLDER) PROCESS\n\n"
+                                    : "SINGLE FILE PROCESS\n\n");
   log.print("SOURCE PATH: %s\n\n", toNativePath(path).c_str());
 }
 
@@ -42,7 +43,8 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
     outputFolder = nativePath;
   } else {
     const std::size_t lastSeparator = nativePath.rfind(engine::kPathSeparator);
-    outputFolder = lastSeparator == std::string::npos ? std::string() : nativePath.substr(0, lastSeparator);
+    outputFolder =
+        lastSeparator == std::string::npos ? std::string() : nativePath.substr(0, lastSeparator);
     job.fileList.Add(path);
     job.fileCount = 1;
   }

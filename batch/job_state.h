@@ -3,10 +3,10 @@
 // unless the job set-up or the end of the job sets them.
 #pragma once
 
-#include <cstdint>
-
 #include <wx/arrstr.h>
 #include <wx/string.h>
+
+#include <cstdint>
 
 #include "batch/process_log_file.h"
 #include "engine/track_state.h"

@@ -2,9 +2,9 @@
 // log take, and back, with the toolkit's own file-name conversion (the one wxDir uses).
 #pragma once
 
-#include <string>
-
 #include <wx/string.h>
+
+#include <string>
 
 namespace batch {
 

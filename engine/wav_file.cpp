@@ -126,7 +126,8 @@ bool wavNeedsConversion(const std::string& path) {
     std::uint8_t format[40] = {};
     const std::size_t wanted = formatBytes < sizeof format ? formatBytes : sizeof format;
     // A format chunk that claims more bytes than the file holds is not recognised.
-    const bool withinFile = *formatChunk + 8 + std::uint64_t{formatBytes} <= static_cast<std::uint64_t>(length);
+    const bool withinFile =
+        *formatChunk + 8 + std::uint64_t{formatBytes} <= static_cast<std::uint64_t>(length);
     if (formatBytes >= 16 && withinFile &&
         readAt(file, static_cast<long>(*formatChunk + 8), format, wanted)) {
       needsConversion = !isSixteenBitPcm(format, formatBytes);

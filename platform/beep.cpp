@@ -26,8 +26,8 @@ bool beep(int frequencyHz, int durationMs) {
   snd_pcm_t* pcm = nullptr;
   // Opened non-blocking so that a busy or missing device fails at once instead of waiting.
   if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return false;
-  if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, kToneRate,
-                         1, 100000) < 0) {
+  if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, kToneRate, 1,
+                         100000) < 0) {
     snd_pcm_close(pcm);
     return false;
   }

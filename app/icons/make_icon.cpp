@@ -1,11 +1,11 @@
 // Draws the program's 96 x 96 application icon and writes it as a PNG: three band bars
 // brought to one level under a target line, on a rounded tile. Run by hand when the art
 // changes (target sonbalancer_make_icon); the PNG it writes is kept beside it.
+#include <wx/image.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-
-#include <wx/image.h>
 
 namespace {
 
@@ -24,7 +24,8 @@ Colour over(const Colour& top, const Colour& bottom) {
   return {mix(top.r, bottom.r), mix(top.g, bottom.g), mix(top.b, bottom.b), a};
 }
 
-bool insideRoundedRect(double x, double y, double left, double top, double right, double bottom, double radius) {
+bool insideRoundedRect(double x, double y, double left, double top, double right, double bottom,
+                       double radius) {
   if (x < left || x > right || y < top || y > bottom) return false;
   const double cx = std::clamp(x, left + radius, right - radius);
   const double cy = std::clamp(y, top + radius, bottom - radius);
@@ -49,7 +50,8 @@ Colour pointColour(double x, double y) {
   constexpr double kFloor = 78;
   constexpr double kLevel = 34;
   for (const Bar& bar : bars) {
-    if (insideRoundedRect(x, y, bar.left, bar.before, bar.right, kFloor, 3)) c = over({1, 1, 1, 0.22}, c);
+    if (insideRoundedRect(x, y, bar.left, bar.before, bar.right, kFloor, 3))
+      c = over({1, 1, 1, 0.22}, c);
     if (insideRoundedRect(x, y, bar.left, kLevel, bar.right, kFloor, 3)) c = over(bar.colour, c);
     // Where a quieter band stood, a dark notch inside its raised bar.
     if (bar.before > kLevel && x >= bar.left && x <= bar.right && std::fabs(y - bar.before) <= 1.5)
@@ -84,7 +86,8 @@ int main(int argc, char** argv) {
         return static_cast<unsigned char>(a > 0 ? std::lround(255 * premultiplied / a) : 0);
       };
       image.SetRGB(px, py, channel(r), channel(g), channel(b));
-      image.SetAlpha(px, py, static_cast<unsigned char>(std::lround(255 * a / (kSamples * kSamples))));
+      image.SetAlpha(px, py,
+                     static_cast<unsigned char>(std::lround(255 * a / (kSamples * kSamples))));
     }
   }
   wxImage::AddHandler(new wxPNGHandler);

@@ -1,21 +1,20 @@
 // Runs the window tests inside one toolkit session. The toolkit starts only when the tests
 // run, not when they are merely listed, so listing works without a display.
-#include <cstdio>
-
 #include <gtest/gtest.h>
-
 #include <wx/app.h>
 #include <wx/debug.h>
 #include <wx/init.h>
 #include <wx/log.h>
+
+#include <cstdio>
 
 #include "app/application.h"
 
 namespace {
 
 // A toolkit assertion fails the test at hand instead of stopping the run with a dialog.
-void failOnToolkitAssert(const wxString& file, int line, const wxString& function, const wxString& condition,
-                         const wxString& message) {
+void failOnToolkitAssert(const wxString& file, int line, const wxString& function,
+                         const wxString& condition, const wxString& message) {
   ADD_FAILURE_AT(file.utf8_string().c_str(), line)
       << "toolkit assertion " << condition.utf8_string() << " in " << function.utf8_string() << ": "
       << message.utf8_string();
@@ -37,7 +36,9 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
   if (!startToolkit(argc, argv)) {
-    std::fprintf(stderr, "app_tests: the window tests need a display; set DISPLAY, for instance to an Xvfb server\n");
+    std::fprintf(stderr,
+                 "app_tests: the window tests need a display; set DISPLAY, for instance to an Xvfb "
+                 "server\n");
     return 1;
   }
   const int result = RUN_ALL_TESTS();

@@ -1,6 +1,5 @@
 // The files a desktop needs to list the program: its icon and its menu entry.
 #include <gtest/gtest.h>
-
 #include <wx/image.h>
 
 #include "tests/support/temp_folder.h"

@@ -1,14 +1,14 @@
 // The main window as the job's window: the two process commands with their dialogs, the job
 // set-up run against the real controls and timer, and what the batch controller sets.
-#include <chrono>
-#include <filesystem>
-
 #include <wx/checkbox.h>
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/gauge.h>
 #include <wx/stattext.h>
 #include <wx/utils.h>
+
+#include <chrono>
+#include <filesystem>
 
 #include "batch/job_setup.h"
 #include "tests/app/window_fixture.h"
@@ -75,26 +75,30 @@ TEST_F(JobWindowTest, FolderJobStartsOnTheRealWindow) {
   EXPECT_EQ(readFile(logPath()),
             "SonBalancer V1.70 - PROCESS LOG FILE\n"
             "------------------------------------\nMODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
-            "SOURCE PATH: " + music() + "\n\n");
+            "SOURCE PATH: " +
+                music() + "\n\n");
 }
 
 TEST_F(JobWindowTest, UntickedBoxesAreReadFromTheRealWindow) {
   control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
-  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::SingleFile, music() + "/a.mp3"));
+  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::SingleFile,
+                              music() + "/a.mp3"));
   EXPECT_FALSE(batch::theJobState().track.mp3Requested);
   EXPECT_FALSE(fs::exists(logPath()));
 }
 
 TEST_F(JobWindowTest, EmptyFolderLeavesTheWindowAsItWas) {
   fs::create_directory(music() + "/empty");
-  EXPECT_FALSE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::Folder, music() + "/empty"));
+  EXPECT_FALSE(
+      batch::startJob(batch::theJobState(), *window_, batch::JobMode::Folder, music() + "/empty"));
   EXPECT_EQ(stateText(), "READY");
   EXPECT_FALSE(window_->timer().IsRunning());
   EXPECT_FALSE(fs::exists(music() + "/empty/sonbalanced"));
 }
 
 TEST_F(JobWindowTest, TimerTicksReachTheJob) {
-  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::SingleFile, music() + "/b.txt"));
+  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::SingleFile,
+                              music() + "/b.txt"));
   runEventsFor(std::chrono::milliseconds(600));
   // Whatever the tick did with the entry, it stopped the timer and did not start it again
   // for a job of one entry.
@@ -104,7 +108,9 @@ TEST_F(JobWindowTest, TimerTicksReachTheJob) {
 // A plain 16-bit stereo 44100 Hz WAV of a quiet sawtooth, long enough to pass the checks.
 std::string quietWav(std::uint32_t frames) {
   std::string bytes = "RIFF";
-  auto le32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) bytes.push_back(char(v >> (8 * i))); };
+  auto le32 = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(char(v >> (8 * i)));
+  };
   auto le16 = [&](std::uint16_t v) { bytes.push_back(char(v)), bytes.push_back(char(v >> 8)); };
   le32(36 + 4 * frames);
   bytes += "WAVEfmt ";

@@ -1,6 +1,4 @@
 // The main window as built: its ids, frame, controls, fonts, menus, status bar and dialogs.
-#include <set>
-
 #include <wx/artprov.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -12,6 +10,8 @@
 #include <wx/statusbr.h>
 #include <wx/tooltip.h>
 
+#include <set>
+
 #include "tests/app/window_fixture.h"
 
 using testing_support::MainWindowTest;
@@ -22,11 +22,12 @@ using Window = zevozaroridAvori;
 
 TEST(WindowIds, EighteenDistinctIdsTakenInTheirOrder) {
   const std::vector<wxWindowID> ids = {
-      Window::ID_STATICTEXT1, Window::ID_BUTTON1,     Window::ID_BUTTON2,     Window::ID_CHECKBOX1,
-      Window::ID_CHECKBOX2,   Window::ID_CHECKBOX3,   Window::ID_BUTTON3,     Window::ID_CHECKBOX4,
-      Window::ID_GAUGE1,      Window::ID_GAUGE2,      Window::ID_STATICTEXT2, Window::ID_STATICTEXT3,
-      Window::ID_CHECKBOX5,   Window::ID_STATICTEXT4, Window::ID_MENU_QUIT,   Window::ID_MENU_ABOUT,
-      Window::ID_STATUSBAR1,  Window::ID_TIMER1};
+      Window::ID_STATICTEXT1, Window::ID_BUTTON1,     Window::ID_BUTTON2,
+      Window::ID_CHECKBOX1,   Window::ID_CHECKBOX2,   Window::ID_CHECKBOX3,
+      Window::ID_BUTTON3,     Window::ID_CHECKBOX4,   Window::ID_GAUGE1,
+      Window::ID_GAUGE2,      Window::ID_STATICTEXT2, Window::ID_STATICTEXT3,
+      Window::ID_CHECKBOX5,   Window::ID_STATICTEXT4, Window::ID_MENU_QUIT,
+      Window::ID_MENU_ABOUT,  Window::ID_STATUSBAR1,  Window::ID_TIMER1};
   EXPECT_EQ(std::set<wxWindowID>(ids.begin(), ids.end()).size(), 18u);
   for (std::size_t i = 1; i < ids.size(); ++i) EXPECT_LT(ids[i - 1], ids[i]) << "id " << i;
   for (wxWindowID id : ids) {
@@ -179,8 +180,9 @@ TEST_F(MainWindowTest, HeadingAndStateTextCarryTheirFonts) {
 
 TEST_F(MainWindowTest, EveryOtherControlKeepsTheDefaultFont) {
   const wxFont standard = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
-  for (const char* name : {"ID_BUTTON1", "ID_BUTTON2", "ID_BUTTON3", "ID_CHECKBOX1", "ID_CHECKBOX2",
-                           "ID_CHECKBOX3", "ID_CHECKBOX4", "ID_CHECKBOX5", "ID_STATICTEXT2", "ID_STATICTEXT3"}) {
+  for (const char* name :
+       {"ID_BUTTON1", "ID_BUTTON2", "ID_BUTTON3", "ID_CHECKBOX1", "ID_CHECKBOX2", "ID_CHECKBOX3",
+        "ID_CHECKBOX4", "ID_CHECKBOX5", "ID_STATICTEXT2", "ID_STATICTEXT3"}) {
     SCOPED_TRACE(name);
     const wxFont font = control<wxWindow>(name)->GetFont();
     EXPECT_EQ(font.GetPointSize(), standard.GetPointSize());
@@ -206,7 +208,8 @@ TEST_F(MainWindowTest, MenusHoldQuitAndAboutWithTheirAccelerators) {
   };
   const Expected expected[] = {
       {0, Window::ID_MENU_QUIT, "Quit\tAlt-F4", "Quit the application", wxACCEL_ALT, WXK_F4},
-      {1, Window::ID_MENU_ABOUT, "About\tF1", "Show info about this application", wxACCEL_NORMAL, WXK_F1},
+      {1, Window::ID_MENU_ABOUT, "About\tF1", "Show info about this application", wxACCEL_NORMAL,
+       WXK_F1},
   };
   for (const Expected& e : expected) {
     SCOPED_TRACE(e.label);

@@ -2,16 +2,15 @@
 // afterwards; and a stand-in for the user at every modal dialog the window opens.
 #pragma once
 
-#include <functional>
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
-
 #include <wx/app.h>
 #include <wx/dialog.h>
 #include <wx/modalhook.h>
 #include <wx/weakref.h>
+
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "app/main_window.h"
 #include "batch/job_state.h"
@@ -31,7 +30,9 @@ Control* findControl(wxWindow* window, const char* name) {
 // fill it in, and returns the answer's button id without showing anything.
 class ModalDialogAnswerer : public wxModalDialogHook {
  public:
-  explicit ModalDialogAnswerer(std::function<int(wxDialog&)> answer) : answer_(std::move(answer)) { Register(); }
+  explicit ModalDialogAnswerer(std::function<int(wxDialog&)> answer) : answer_(std::move(answer)) {
+    Register();
+  }
 
   std::vector<std::string> dialogs;  // the class name of each dialog, in order
 

@@ -1,15 +1,15 @@
 // Saves a picture of the main window as a user sees it, to check its layout by eye:
 //   window_screenshot out.png [running]
 // "running" shows the window in the middle of a job. Needs a display; not part of the tests.
-#include <cstdio>
-#include <cstring>
-
 #include <wx/app.h>
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
 #include <wx/image.h>
 #include <wx/init.h>
 #include <wx/utils.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include "app/main_window.h"
 
@@ -53,8 +53,9 @@ int main(int argc, char** argv) {
   for (wxWindow* child : window->GetChildren()) {
     const wxRect r = child->GetRect();
     const wxSize best = child->GetBestSize();
-    std::fprintf(stderr, "%-15s %3d,%3d %3dx%-3d best %3dx%d\n", static_cast<const char*>(child->GetName().utf8_str()),
-                 r.x, r.y, r.width, r.height, best.x, best.y);
+    std::fprintf(stderr, "%-15s %3d,%3d %3dx%-3d best %3dx%d\n",
+                 static_cast<const char*>(child->GetName().utf8_str()), r.x, r.y, r.width, r.height,
+                 best.x, best.y);
   }
   wxBitmap picture(area.width, area.height);
   {

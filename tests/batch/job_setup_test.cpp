@@ -1,11 +1,11 @@
 #include "batch/job_setup.h"
-#include "batch/native_path.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include <gtest/gtest.h>
-
+#include "batch/native_path.h"
 #include "tests/batch/fake_window.h"
 #include "tests/support/temp_folder.h"
 
@@ -93,7 +93,8 @@ TEST_F(JobSetup, BannerBytesForEachMode) {
             "SonBalancer V1.70 - PROCESS LOG FILE\n"
             "------------------------------------\n"
             "MODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
-            "SOURCE PATH: " + music() + "\n\n");
+            "SOURCE PATH: " +
+                music() + "\n\n");
 
   job_.running = false;
   ASSERT_EQ(batch::setUpJob(job_, window_, batch::JobMode::SingleFile, music() + "/a.mp3"), 0);
@@ -102,7 +103,8 @@ TEST_F(JobSetup, BannerBytesForEachMode) {
             "SonBalancer V1.70 - PROCESS LOG FILE\n"
             "------------------------------------\n"
             "MODE: SINGLE FILE PROCESS\n\n"
-            "SOURCE PATH: " + music() + "/a.mp3\n\n");
+            "SOURCE PATH: " +
+                music() + "/a.mp3\n\n");
 }
 
 TEST_F(JobSetup, EmptyFolderStartsNothingAndLeavesBannerOnlyLog) {
@@ -123,7 +125,8 @@ TEST_F(JobSetup, EmptyFolderStartsNothingAndLeavesBannerOnlyLog) {
             "SonBalancer V1.70 - PROCESS LOG FILE\n"
             "------------------------------------\n"
             "MODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
-            "SOURCE PATH: " + empty + "\n\n");
+            "SOURCE PATH: " +
+                empty + "\n\n");
 }
 
 TEST_F(JobSetup, UncheckedLogBoxLeavesAnExistingLogUntouched) {
@@ -174,7 +177,8 @@ TEST(ByteExactFileNames, NameThatIsNotUtf8IsListedAndWrittenUnchanged) {
   FakeWindow window;
   window.logBox = true;
 
-  ASSERT_EQ(batch::setUpJob(job, window, batch::JobMode::Folder, batch::fromNativePath(root.path())), 0);
+  ASSERT_EQ(
+      batch::setUpJob(job, window, batch::JobMode::Folder, batch::fromNativePath(root.path())), 0);
   job.log.close();
 
   ASSERT_EQ(job.fileCount, 1u);

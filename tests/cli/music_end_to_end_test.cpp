@@ -39,7 +39,7 @@ const char* kMusic =
 
 bool makeMusic(const std::string& path, const std::vector<std::string>& encoding) {
   std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-y", "-loglevel", "error",
-                                        "-f", "lavfi", "-i", kMusic};
+                                        "-f",     "lavfi",    "-i", kMusic};
   arguments.insert(arguments.end(), encoding.begin(), encoding.end());
   arguments.push_back(path);
   const platform::ChildOutcome outcome = platform::runChildAndWait(arguments);
@@ -54,7 +54,8 @@ struct Wav {
 
 std::uint32_t le32(const std::string& b, std::size_t at) {
   return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8 |
-         std::uint32_t(std::uint8_t(b[at + 2])) << 16 | std::uint32_t(std::uint8_t(b[at + 3])) << 24;
+         std::uint32_t(std::uint8_t(b[at + 2])) << 16 |
+         std::uint32_t(std::uint8_t(b[at + 3])) << 24;
 }
 std::uint16_t le16(const std::string& b, std::size_t at) {
   return std::uint16_t(std::uint8_t(b[at]) | std::uint8_t(b[at + 1]) << 8);
@@ -139,7 +140,8 @@ TEST(MusicEndToEnd, DullBassHeavyTracksComeOutBalancedAndClean) {
   EXPECT_NE(log.find("Step 1: File resampling...  "), std::string::npos) << log;
   EXPECT_NE(log.find("Shrinking...\n"), std::string::npos);
   EXPECT_NE(log.find("WAV Saved as " + music + "/sonbalanced/dull_eq.wav\n\n"), std::string::npos);
-  EXPECT_NE(log.find("WAV Saved as " + music + "/sonbalanced/dull48k_eq.wav\n\n"), std::string::npos);
+  EXPECT_NE(log.find("WAV Saved as " + music + "/sonbalanced/dull48k_eq.wav\n\n"),
+            std::string::npos);
 
   const Wav reference = readResult(root / "reference.wav");
   ASSERT_FALSE(reference.left.empty());

@@ -9,8 +9,8 @@
 
 #include "engine/pcm_access.h"
 #include "engine/process_log.h"
-#include "tests/engine/recording_log.h"
 #include "engine/track_host.h"
+#include "tests/engine/recording_log.h"
 
 namespace engine_testing {
 

@@ -13,10 +13,10 @@
 
 namespace {
 
+using engine_testing::RecordingLog;
 using testing_support::readFile;
 using testing_support::TempFolder;
 using testing_support::writeFile;
-using engine_testing::RecordingLog;
 using wav_testing::chunk;
 using wav_testing::formatBlock;
 using wav_testing::le32At;

@@ -14,12 +14,12 @@
 
 namespace {
 
+using engine_testing::RecordingLog;
 using testing_support::readFile;
 using testing_support::TempFolder;
 using testing_support::writeFile;
 using wav_testing::appendLe16;
 using wav_testing::appendLe32;
-using engine_testing::RecordingLog;
 using wav_testing::chunk;
 using wav_testing::formatBlock;
 using wav_testing::le32At;
@@ -195,11 +195,13 @@ TEST(WavNeedsConversion, OnlySixteenBitIntegerPcmIsReadDirectly) {
        true},
       {"not RIFF", "RIFX" + plainWav(2, 44100, samples, 24).substr(4), false},
       {"no fmt chunk", riffWave(chunk("data", samples)), false},
-      {"fmt chunk claiming more than the file", [&] {
+      {"fmt chunk claiming more than the file",
+       [&] {
          std::string bytes = riffWave(chunk("fmt ", formatBlock(3, 2, 44100, 32)) + samples);
          bytes[16] = '\xf0', bytes[17] = bytes[18] = bytes[19] = '\xff';
          return bytes;
-       }(), false},
+       }(),
+       false},
   };
   for (const Case& c : cases) {
     const std::string path = folder / "probe.wav";

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "platform/file_deletion.h"
 #include "platform/folders.h"

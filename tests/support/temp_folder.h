@@ -2,19 +2,20 @@
 // test inside it as the working folder, where the process log goes.
 #pragma once
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace testing_support {
 
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sonbalancer-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "sonbalancer-test-XXXXXX").string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     path_ = ::mkdtemp(name.data());
@@ -38,7 +39,8 @@ class TempFolder {
 // Makes the folder the working folder for the lifetime of the object.
 class WorkingFolder {
  public:
-  explicit WorkingFolder(const std::filesystem::path& folder) : previous_(std::filesystem::current_path()) {
+  explicit WorkingFolder(const std::filesystem::path& folder)
+      : previous_(std::filesystem::current_path()) {
     std::filesystem::current_path(folder);
   }
   ~WorkingFolder() { std::filesystem::current_path(previous_); }
