@@ -6,6 +6,7 @@
 #include "batch/native_path.h"
 #include "engine/path_separator.h"
 #include "platform/folders.h"
+#include "platform/memory.h"
 
 namespace batch {
 
@@ -27,6 +28,9 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
 
   engine::TrackState& track = job.track;
   track.mp3Requested = window.mp3BoxTicked();
+  if (const std::uint64_t memoryBytes = platform::physicalMemoryBytes()) {
+    track.sampleSpaceLimit = memoryBytes;
+  }
 
   const std::string nativePath = toNativePath(path);
   std::string& outputFolder = track.outputFolderPath;

@@ -29,7 +29,8 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
       converting ? convertedLength(dataLength, rateFactor) : unconvertedLength(dataLength);
   const std::uint64_t requiredSpace = requiredSampleSpace(dataLength, targetLength);
 
-  if (targetLength > kMaxTargetLength || !obtainSampleBuffer(track.buffer, requiredSpace)) {
+  if (targetLength > kMaxTargetLength || requiredSpace > track.sampleSpaceLimit ||
+      !obtainSampleBuffer(track.buffer, requiredSpace)) {
     log.write("Error: Not enough allocated memory !\n");
     log.print("source length = %ld - target length = %ld - required space = %ld\n",
               static_cast<long>(dataLength), static_cast<long>(targetLength),

@@ -38,6 +38,10 @@ struct TrackState {
   // The result WAV's path, set by the save.
   std::string outputPath;
   SampleBuffer buffer;
+  // The most the sample buffer may take. A track that needs more is refused like one that
+  // cannot be allocated: a damaged header can ask for far more than the machine has, and the
+  // system would grant it lazily and then stop the whole program when the pages are touched.
+  std::uint64_t sampleSpaceLimit = UINT64_MAX;
 };
 
 }  // namespace engine

@@ -213,6 +213,22 @@ TEST_F(EngineFixture, TargetTooLongForTheSavedHeaderTakesTheOutOfMemoryPath) {
   EXPECT_FALSE(track.mp3Requested);
 }
 
+TEST_F(EngineFixture, TrackNeedingMoreThanTheMachineHasTakesTheOutOfMemoryPath) {
+  // A mono header claiming a byte rate of 1: 2 KB of data would need 1 GB of samples.
+  std::string bytes = plainWav(1, 44100, someAudio(2000));
+  bytes[28] = 1, bytes[29] = bytes[30] = bytes[31] = 0;
+  track.sampleSpaceLimit = 64u << 20;
+  processDirect("damaged.wav", bytes);
+  EXPECT_NE(log.text().find("Error: Not enough allocated memory !\n"
+                            "source length = 2000 - target length = 352800000 - required space = "
+                            "1058400000\n"),
+            std::string::npos)
+      << log.text();
+  EXPECT_EQ(track.inputFile, nullptr);
+  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_EQ(track.buffer.capacity, 0u);
+}
+
 TEST_F(EngineFixture, BufferIsKeptForSmallerTracksAndGrownForLarger) {
   processDirect("first.wav", plainWav(2, 44100, someAudio(3000)));
   EXPECT_EQ(track.buffer.capacity, 9000u);
