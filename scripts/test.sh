@@ -23,6 +23,9 @@ for _ in $(seq 1 100); do
   sleep 0.1
 done
 export DISPLAY=":$(head -n1 "$display_file")"
+# Under a Wayland session GTK would otherwise open the test windows on the user's screen.
+unset WAYLAND_DISPLAY
+export GDK_BACKEND=x11
 rm -f "$display_file"
 echo "Window tests use Xvfb on $DISPLAY"
 

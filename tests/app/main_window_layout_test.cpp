@@ -166,6 +166,8 @@ TEST_F(MainWindowTest, GaugesAreHorizontalOfRangeHundredAndEmpty) {
 TEST_F(MainWindowTest, HeadingAndStateTextCarryTheirFonts) {
   const wxFont heading = control<wxStaticText>("ID_STATICTEXT1")->GetFont();
   EXPECT_EQ(heading.GetPointSize(), 16);
+  // Only the heading's family can be asked back: the state text's face names it instead.
+  EXPECT_EQ(heading.GetFamily(), wxFONTFAMILY_SWISS);
   EXPECT_EQ(heading.GetStyle(), wxFONTSTYLE_ITALIC);
   EXPECT_EQ(heading.GetWeight(), wxFONTWEIGHT_BOLD);
   EXPECT_FALSE(heading.GetUnderlined());

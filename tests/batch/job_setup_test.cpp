@@ -128,6 +128,7 @@ TEST_F(JobSetup, EmptyFolderStartsNothingAndLeavesBannerOnlyLog) {
             "MODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
             "SOURCE PATH: " +
                 empty + "\n\n");
+  EXPECT_EQ(batch::setUpJob(job_, window_, batch::JobMode::Folder, empty), 1);
 }
 
 TEST_F(JobSetup, UncheckedLogBoxLeavesAnExistingLogUntouched) {

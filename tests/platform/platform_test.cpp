@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 
+#include "platform/beep.h"
 #include "platform/file_deletion.h"
 #include "platform/folders.h"
 #include "tests/support/temp_folder.h"
@@ -16,6 +18,15 @@ TEST(Folders, CreatedOnceThenReportedAsExisting) {
   EXPECT_TRUE(std::filesystem::is_directory(folder));
   EXPECT_FALSE(platform::createFolder(folder));
   EXPECT_FALSE(platform::createFolder(root / "missing/sonbalanced"));
+}
+
+TEST(Beep, SoundsOrGivesUpWithoutHanging) {
+  const auto start = std::chrono::steady_clock::now();
+  const bool played = platform::beep(750, 300);
+  const auto took = std::chrono::steady_clock::now() - start;
+  // Played, it lasts about its 300 ms; without a sound device it gives up at once.
+  EXPECT_LT(took, std::chrono::seconds(played ? 3 : 1));
+  EXPECT_TRUE(platform::beep(750, 0)) << "a tone of no length needs no device";
 }
 
 TEST(FileDeletion, TellsDeniedAccessFromOtherFailures) {
