@@ -304,6 +304,44 @@ void expectSameBand(const BandPeaks& band, const ReferenceChannel& reference, in
   EXPECT_EQ(band.quasiPeakMin, reference.quasi[index][1]);
 }
 
+// Splits and scans the frames, and expects every band value and every record value to be
+// those of the plain line-by-line rules; returns the record.
+engine::ScanRecord expectScanAsPlainArithmetic(const std::vector<std::pair<int, int>>& frames,
+                                               bool ignoreClicks) {
+  std::vector<std::uint8_t> buffer = bufferOfFrames(frames);
+  RecordingHost host;
+  engine::SilentLog log;
+  const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
+  const engine::ScanRecord record =
+      engine::splitAndScan(buffer.data(), targetLength, ignoreClicks, host, log);
+
+  std::vector<std::uint8_t> expected(buffer.size());
+  ReferenceChannel reference[2];
+  reference[0].slow = reference[0].fast = frames[0].first;
+  reference[1].slow = reference[1].fast = frames[0].second;
+  for (std::size_t frame = 0; frame < frames.size(); ++frame) {
+    reference[0].step(frames[frame].first, ignoreClicks);
+    reference[1].step(frames[frame].second, ignoreClicks);
+    for (int channel = 0; channel < 2; ++channel) {
+      for (int band = 0; band < 3; ++band) {
+        // Planes in buffer order: middle, low, high.
+        const int plane = band == 1 ? 0 : band == 0 ? 1 : 2;
+        engine::storeSample(
+            expected.data() + plane * std::size_t{targetLength} + 4 * frame + 2 * channel,
+            static_cast<std::int16_t>(reference[channel].bands[band]));
+      }
+    }
+  }
+  EXPECT_EQ(buffer, expected) << "band planes";
+  const ChannelScan* channels[] = {&record.left, &record.right};
+  for (int channel = 0; channel < 2; ++channel) {
+    expectSameBand(channels[channel]->low, reference[channel], 0);
+    expectSameBand(channels[channel]->middle, reference[channel], 1);
+    expectSameBand(channels[channel]->high, reference[channel], 2);
+  }
+  return record;
+}
+
 TEST(BandSplit, FastWalkMatchesPlainDoubleArithmeticOnLoudCrackledMusic) {
   // Bass and treble near full scale with sparse clicks, so that every rule and both limits
   // are exercised.
@@ -321,31 +359,7 @@ TEST(BandSplit, FastWalkMatchesPlainDoubleArithmeticOnLoudCrackledMusic) {
   }
   for (const bool ignoreClicks : {false, true}) {
     SCOPED_TRACE(ignoreClicks);
-    std::vector<std::uint8_t> buffer = bufferOfFrames(frames);
-    RecordingHost host;
-    engine::SilentLog log;
-    const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
-    const engine::ScanRecord record =
-        engine::splitAndScan(buffer.data(), targetLength, ignoreClicks, host, log);
-
-    ReferenceChannel reference[2];
-    reference[0].slow = reference[0].fast = frames[0].first;
-    reference[1].slow = reference[1].fast = frames[0].second;
-    for (std::size_t frame = 0; frame < frames.size(); ++frame) {
-      reference[0].step(frames[frame].first, ignoreClicks);
-      reference[1].step(frames[frame].second, ignoreClicks);
-      for (int channel = 0; channel < 2; ++channel) {
-        ASSERT_EQ(planeValue(buffer, 1, frame, channel), reference[channel].bands[0]) << frame;
-        ASSERT_EQ(planeValue(buffer, 0, frame, channel), reference[channel].bands[1]) << frame;
-        ASSERT_EQ(planeValue(buffer, 2, frame, channel), reference[channel].bands[2]) << frame;
-      }
-    }
-    const ChannelScan* channels[] = {&record.left, &record.right};
-    for (int channel = 0; channel < 2; ++channel) {
-      expectSameBand(channels[channel]->low, reference[channel], 0);
-      expectSameBand(channels[channel]->middle, reference[channel], 1);
-      expectSameBand(channels[channel]->high, reference[channel], 2);
-    }
+    const engine::ScanRecord record = expectScanAsPlainArithmetic(frames, ignoreClicks);
     EXPECT_EQ(record.left.middle.peakMax, 32766);
   }
 }
@@ -417,37 +431,7 @@ TEST(BandSplit, FastWalkMatchesPlainArithmeticThroughQuietLoudAndClickySections)
   const std::vector<std::pair<int, int>> frames = trackOfManySections(400003);
   for (const bool ignoreClicks : {false, true}) {
     SCOPED_TRACE(ignoreClicks);
-    std::vector<std::uint8_t> buffer = bufferOfFrames(frames);
-    RecordingHost host;
-    engine::SilentLog log;
-    const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
-    const engine::ScanRecord record =
-        engine::splitAndScan(buffer.data(), targetLength, ignoreClicks, host, log);
-
-    std::vector<std::uint8_t> expected(buffer.size());
-    ReferenceChannel reference[2];
-    reference[0].slow = reference[0].fast = frames[0].first;
-    reference[1].slow = reference[1].fast = frames[0].second;
-    for (std::size_t frame = 0; frame < frames.size(); ++frame) {
-      reference[0].step(frames[frame].first, ignoreClicks);
-      reference[1].step(frames[frame].second, ignoreClicks);
-      for (int channel = 0; channel < 2; ++channel) {
-        for (int band = 0; band < 3; ++band) {
-          // Planes in buffer order: middle, low, high.
-          const int plane = band == 1 ? 0 : band == 0 ? 1 : 2;
-          engine::storeSample(
-              expected.data() + plane * std::size_t{targetLength} + 4 * frame + 2 * channel,
-              static_cast<std::int16_t>(reference[channel].bands[band]));
-        }
-      }
-    }
-    ASSERT_EQ(buffer, expected);
-    const ChannelScan* channels[] = {&record.left, &record.right};
-    for (int channel = 0; channel < 2; ++channel) {
-      expectSameBand(channels[channel]->low, reference[channel], 0);
-      expectSameBand(channels[channel]->middle, reference[channel], 1);
-      expectSameBand(channels[channel]->high, reference[channel], 2);
-    }
+    const engine::ScanRecord record = expectScanAsPlainArithmetic(frames, ignoreClicks);
     // The square wave reaches the band limit, and the high quasi-peaks have moved.
     EXPECT_EQ(record.left.middle.peakMax, 32766);
     EXPECT_EQ(record.right.middle.peakMin, -32766);
