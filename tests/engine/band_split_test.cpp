@@ -483,3 +483,27 @@ TEST(BandSplit, EveryPrefixOfASoftNoisyTrackRecordsLikePlainArithmetic) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BandSplit, LongTrackMovesTheGaugeAtEachStretchAndCarriesItsStateAcross) {
+  // Just over two progress stretches of 16 MiB: the gauge moves at the first frame and at
+  // each stretch, and the filters and counters run on across the stretch boundaries.
+  const std::size_t frameCount = (2 * (std::size_t{1} << 24) + 4000) / 4;
+  const std::vector<std::pair<int, int>> frames = trackOfManySections(frameCount);
+  std::vector<std::uint8_t> buffer = bufferOfFrames(frames);
+  RecordingHost host;
+  engine::SilentLog log;
+  const auto targetLength = static_cast<std::uint32_t>(frameCount * 4);
+  engine::splitAndScan(buffer.data(), targetLength, false, host, log);
+  // 33558432 / 70 = 479406; 16777216 / 479406 = 34 and 33554432 / 479406 = 69.
+  EXPECT_EQ(host.gaugeSteps,
+            (std::vector<std::pair<int, int>>{{25, 30}, {25 + 34, 30}, {25 + 69, 30}}));
+
+  for (const bool ignoreClicks : {false, true}) {
+    SCOPED_TRACE(ignoreClicks);
+    expectScanAsPlainArithmetic(frames, ignoreClicks);
+  }
+}
+
+}  // namespace
