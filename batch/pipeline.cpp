@@ -58,11 +58,6 @@ bool childSucceeded(const platform::ChildOutcome& outcome) {
   return outcome.started && outcome.exitStatusRead && outcome.exitStatus == 0;
 }
 
-void closeInput(engine::TrackState& track) {
-  if (track.inputFile) std::fclose(track.inputFile);
-  track.inputFile = nullptr;
-}
-
 // Opens a WAV source for the engine as it stands. False when the entry is to be skipped.
 bool openDirectWav(JobState& job) {
   engine::TrackState& track = job.track;
@@ -158,7 +153,7 @@ void handleEntry(JobState& job, JobWindow& window, SystemServices& system, const
   const bool opened =
       kind == EntryKind::DirectWav ? openDirectWav(job) : convertAndOpen(job, window, system);
   if (!opened) {
-    closeInput(track);
+    engine::closeInput(track);
     return;
   }
 
@@ -169,7 +164,7 @@ void handleEntry(JobState& job, JobWindow& window, SystemServices& system, const
   const bool jobWantsMp3 = track.mp3Requested;
   track.outputPath.clear();
   engine::processTrack(track, window, job.log);
-  closeInput(track);
+  engine::closeInput(track);
   const bool entryWantsMp3 = track.mp3Requested && !track.outputPath.empty();
   track.mp3Requested = jobWantsMp3;
 

@@ -11,15 +11,6 @@
 
 namespace engine {
 
-namespace {
-
-void closeInput(TrackState& track) {
-  if (track.inputFile) std::fclose(track.inputFile);
-  track.inputFile = nullptr;
-}
-
-}  // namespace
-
 void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   track.outputPath.clear();
   const std::uint32_t dataLength = track.dataLength;

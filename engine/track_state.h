@@ -15,7 +15,7 @@ constexpr std::size_t kWavHeaderBytes = 44;
 
 struct TrackState {
   // The open WAV data of the current entry, positioned at the first sample byte; the engine
-  // closes it once read. Also used by the save for the output file.
+  // closes it once read.
   std::FILE* inputFile = nullptr;
   // Bytes of sample data in the input.
   std::uint32_t dataLength = 0;
@@ -43,5 +43,11 @@ struct TrackState {
   // system would grant it lazily and then stop the whole program when the pages are touched.
   std::uint64_t sampleSpaceLimit = UINT64_MAX;
 };
+
+// Closes the track's input file, if one is open; calling it again does nothing.
+inline void closeInput(TrackState& track) {
+  if (track.inputFile) std::fclose(track.inputFile);
+  track.inputFile = nullptr;
+}
 
 }  // namespace engine

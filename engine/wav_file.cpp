@@ -52,11 +52,6 @@ void writeLe32(std::uint8_t* bytes, std::uint32_t value) {
 
 bool hasTag(const std::uint8_t* bytes, const char* tag) { return std::memcmp(bytes, tag, 4) == 0; }
 
-void closeInput(TrackState& track) {
-  if (track.inputFile) std::fclose(track.inputFile);
-  track.inputFile = nullptr;
-}
-
 long fileLength(std::FILE* file) {
   if (std::fseek(file, 0, SEEK_END) != 0) return -1;
   return std::ftell(file);
