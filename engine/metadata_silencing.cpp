@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/pcm_access.h"
+
 namespace engine {
 
 namespace {
@@ -20,7 +22,7 @@ std::uint32_t silenceMetadata(std::uint8_t* samples, std::uint32_t dataLength,
   if (std::memcmp(header.data() + 36, kDataTag, sizeof kDataTag) == 0) return 0;
   log.write("Skipping WAV metadata...\n");
 
-  // j + 8 < dataLength keeps the tag and its size field inside the data.
+  // tagOffset + 8 < dataLength keeps the tag and its size field inside the data.
   std::uint64_t tagOffset = 0;
   bool found = false;
   while (tagOffset < kTagSearchBytes && tagOffset + 8 < dataLength) {
@@ -47,14 +49,10 @@ void fadeIn(std::uint8_t* samples, std::uint32_t dataLength, std::uint32_t audio
   if (audioStart > dataLength || dataLength - audioStart < 2 * kFadeValues + 1) return;
   std::uint8_t* value = samples + audioStart;
   for (std::uint32_t index = 0; index < kFadeValues; ++index, value += 2) {
-    const auto original = static_cast<std::int16_t>(value[0] | (value[1] << 8));
     // The factor is the quotient (offset / 200) in double, then multiplied; the product is
     // below 32767 in magnitude and truncates toward zero.
     const double factor = static_cast<double>(2 * index) / kFadeDivisor;
-    const auto faded = static_cast<std::int16_t>(factor * original);
-    const auto bits = static_cast<std::uint16_t>(faded);
-    value[0] = static_cast<std::uint8_t>(bits & 0xFF);
-    value[1] = static_cast<std::uint8_t>(bits >> 8);
+    storeSample(value, static_cast<std::int16_t>(factor * loadSample(value)));
   }
 }
 

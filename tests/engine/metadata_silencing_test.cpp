@@ -113,7 +113,7 @@ TEST(MetadataSilencing, ShortTrackWithoutTagIsSilencedWholeAndNotFaded) {
 }
 
 TEST(MetadataSilencing, TagMustLeaveRoomForItsSizeField) {
-  // At offset 92 of 100 bytes, j + 8 < 100 fails: the tag is not seen.
+  // At offset 92 of 100 bytes, tagOffset + 8 < 100 fails: the tag is not seen.
   std::vector<std::uint8_t> samples = constantSamples(100);
   std::memcpy(samples.data() + 92, "data", 4);
   RecordingLog log;
