@@ -137,6 +137,10 @@ struct FrameFilter {
 constexpr std::uint32_t kBlockBytes = 8192;
 using ScaledBlock = std::int16_t[kBlockBytes / 2];
 
+// filterBlock: the slow and fast states of both channels over the scaled values of `bytes`
+// bytes of frames; the slow states go to the low-band plane, the fast states to the high-band
+// plane for now.
+
 #if defined(__SSE2__)
 
 // One low-pass of both channels, the states in the low halves of two 64-bit lanes (left,
@@ -202,8 +206,6 @@ void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* l
 
 #else
 
-// The slow and fast states of both channels over the scaled values of count bytes of frames:
-// the slow states go to the low-band plane, the fast states to the high-band plane for now.
 void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* lowAt,
                  std::uint8_t* fastAt, FrameFilter& filter) {
   FrameFilter state = filter;
@@ -358,17 +360,6 @@ void recordHighRange(const std::uint8_t* plane, std::uint32_t begin, std::uint32
   channelCounters = counters;
 }
 
-// Both channels' low and high bands over the frames of [begin, end) of the two planes.
-template <bool kIgnoreClicks>
-void recordLowAndHighPlainly(const std::uint8_t* lowPlane, const std::uint8_t* highPlane,
-                             std::uint32_t begin, std::uint32_t end, ScanRecord& record,
-                             HighBandCounters (&counters)[2]) {
-  recordLowRange(lowPlane, begin, end, record.left.low);
-  recordLowRange(lowPlane + 2, begin, end, record.right.low);
-  recordHighRange<kIgnoreClicks>(highPlane, begin, end, record.left.high, counters[0]);
-  recordHighRange<kIgnoreClicks>(highPlane + 2, begin, end, record.right.high, counters[1]);
-}
-
 #if defined(__SSE2__)
 
 // Most frames of music change nothing in the low and high bands' records but the low band's
@@ -496,11 +487,15 @@ void mergeLowBandExtremes(const LowBandExtremes& lowExtremes, ScanRecord& record
 
 struct LowBandExtremes {};
 
+// Both channels' low and high bands over the frames of [begin, end) of the two planes.
 template <bool kIgnoreClicks>
 void recordLowAndHigh(const std::uint8_t* lowPlane, const std::uint8_t* highPlane,
                       std::uint32_t begin, std::uint32_t end, ScanRecord& record,
                       HighBandCounters (&counters)[2], LowBandExtremes&) {
-  recordLowAndHighPlainly<kIgnoreClicks>(lowPlane, highPlane, begin, end, record, counters);
+  recordLowRange(lowPlane, begin, end, record.left.low);
+  recordLowRange(lowPlane + 2, begin, end, record.right.low);
+  recordHighRange<kIgnoreClicks>(highPlane, begin, end, record.left.high, counters[0]);
+  recordHighRange<kIgnoreClicks>(highPlane + 2, begin, end, record.right.high, counters[1]);
 }
 
 void mergeLowBandExtremes(const LowBandExtremes&, ScanRecord&) {}
