@@ -27,8 +27,8 @@ struct WorkingGains {
 // the pass so that the same band values would give ±32764.
 std::int16_t limitSum(double sum, WorkingGains& gains, bool ignoreClicks);
 
-// Step 4 of a pass, in place: for every frame of [0, targetLength) the middle band there and
-// the low and high bands at targetLength and 2 × targetLength further on are recombined into
+// The application of one pass, in place: for every frame of [0, targetLength) the middle band there
+// and the low and high bands at targetLength and 2 × targetLength further on are recombined into
 // the frame. The planes are read only. Cannot fail.
 void applyCorrections(std::uint8_t* samples, std::uint32_t targetLength, const Gains& gains,
                       bool ignoreClicks, ProcessLog& log);

@@ -129,10 +129,10 @@ void recordBands(ChannelScan& scan, HighBandCounters& counters, const ChannelBan
 // shorter than 70 bytes shows 25.
 int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength);
 
-// Step 2 of a pass, in place. samples holds at least 3 × targetLength bytes, targetLength a
-// whole number of frames; the PCM region [0, T) is replaced by the middle band, the low band
-// goes to [T, 2T) and the high band to [2T, 3T). Every 16 MiB of frame offset (from 0) the file
-// gauge steps with a 30 ms pause. Writes the step line and the scan's log block.
+// The split and scan of one pass, in place. samples holds at least 3 × targetLength bytes,
+// targetLength a whole number of frames; the PCM region [0, T) is replaced by the middle band, the
+// low band goes to [T, 2T) and the high band to [2T, 3T). Every 16 MiB of frame offset (from 0) the
+// file gauge steps with a 30 ms pause. Writes the step line and the scan's log block.
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
                         TrackHost& host, ProcessLog& log);
 

@@ -55,8 +55,8 @@ std::int64_t peakAllowance(float gain);
 // the headroom; a gain that does not boost is returned unchanged.
 float boundByPeaks(const LevelGain& levelGain, const BandPeaks& band);
 
-// Step 3 of a pass without the double-pass decision: the gains before and after the peak
-// rules, both logged. The ignore-clicks flag changes only a log line.
+// The correction gains of one pass, without the double-pass decision: the gains before and
+// after the peak rules, both logged. The ignore-clicks flag changes only a log line.
 Gains correctionGains(const ScanRecord& record, const TrackFlags& flags, ProcessLog& log);
 
 // True when a low or high gain of a channel is more than 4 times, or less than a quarter of,
