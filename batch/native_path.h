@@ -13,6 +13,7 @@ namespace batch {
 // back unchanged. Call once at start-up, before any folder is listed.
 void useByteExactFileNames();
 
+// The path as the file system's bytes, and back; "" for a path the conversion cannot carry.
 std::string toNativePath(const wxString& path);
 wxString fromNativePath(const std::string& path);
 

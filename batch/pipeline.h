@@ -8,6 +8,9 @@
 
 namespace batch {
 
+// Handles the entry at job.currentIndex, then re-arms the timer or, after the last entry, ends
+// the job (gauges full, state text, log closed, a beep when no track reached the engine). Does
+// nothing but stop the timer when no job is running. A failing entry is logged and skipped.
 void timerTick(JobState& job, JobWindow& window, SystemServices& system);
 
 }  // namespace batch
