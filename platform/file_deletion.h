@@ -9,6 +9,7 @@ namespace platform {
 // anything else, mostly a file that is not there.
 enum class DeleteOutcome { Deleted, AccessDenied, OtherFailure };
 
+// Removes the file at path (never a folder).
 DeleteOutcome deleteFile(const std::string& path);
 
 // How a failed deletion's system error number is reported.

@@ -3,6 +3,7 @@
 
 namespace platform {
 
+// Blocks the calling thread for at least milliseconds; returns at once for 0 or less.
 void sleepMs(int milliseconds);
 
 }  // namespace platform
