@@ -1,5 +1,5 @@
 // Stand-ins for the window and the process log in engine tests: a host that records its gauge
-// steps and a log that keeps its text, plus little helpers for frames in a sample buffer.
+// steps and the recording log, plus little helpers for frames in a sample buffer.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
-// Small builders for WAV files and frames in engine tests, and a process log that keeps its text.
+// Small builders for WAV files and frames in engine tests; the recording process log comes
+// with them.
 #pragma once
 
 #include <cstdint>
