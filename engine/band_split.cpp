@@ -545,13 +545,6 @@ void writeScanLog(const ScanRecord& record, ProcessLog& log) {
 
 }  // namespace
 
-ChannelBands splitSample(ChannelFilter& filter, std::int16_t value) {
-  const int x = scaledInput(value);
-  filter.slow = static_cast<std::int16_t>(filter.slow + slowLowPassStep(x - filter.slow));
-  filter.fast = static_cast<std::int16_t>(filter.fast + fastLowPassStep(x - filter.fast));
-  return {filter.slow, limitBand(filter.fast - filter.slow), limitBand(x - filter.fast)};
-}
-
 void recordBands(ChannelScan& scan, HighBandCounters& counters, const ChannelBands& bands,
                  bool ignoreClicks) {
   recordLowBand(scan.low, bands.low);

@@ -40,17 +40,12 @@ struct ScanRecord {
   ChannelScan right;
 };
 
-// The band values of one sample of one channel.
+// The band values of one sample of one channel: low = slow low-pass state, middle = fast − slow,
+// high = scaled input − fast.
 struct ChannelBands {
   std::int16_t low = 0;
   std::int16_t middle = 0;
   std::int16_t high = 0;
-};
-
-// The two low-pass states of one channel; both start at the channel's first value, unscaled.
-struct ChannelFilter {
-  std::int16_t slow = 0;
-  std::int16_t fast = 0;
 };
 
 // Per channel, the high band's click runs (used only when clicks are ignored) and the step
@@ -115,10 +110,6 @@ constexpr std::int64_t lowPassed(std::int64_t state, std::int64_t x, ExactCoeffi
   const std::int64_t towardZero = (difference >> 63) & ((std::int64_t{1} << c.shift) - 1);
   return state + ((difference * c.numerator + towardZero) >> c.shift);
 }
-
-// Feeds one 16-bit value of a channel through its two low-passes and returns the new bands:
-// low = slow state, middle = fast − slow, high = scaled input − fast.
-ChannelBands splitSample(ChannelFilter& filter, std::int16_t value);
 
 // Updates one channel's peaks and quasi-peaks with the bands of its next sample. With
 // ignoreClicks a high-band peak moves only after 4 consecutive samples beyond it.
