@@ -14,6 +14,7 @@
 #include "engine/pcm_access.h"
 #include "engine/track_engine.h"
 #include "engine/wav_file.h"
+#include "tests/engine/wav_bytes.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -51,18 +52,6 @@ void fillTrack(std::uint8_t* samples) {
     engine::storeSample(samples + 4 * i + 2,
                         static_cast<std::int16_t>(bass / 2 - 2 * treble + hiss));
   }
-}
-
-std::string wavHeader(std::uint32_t dataBytes) {
-  auto u32 = [](std::uint32_t value) {
-    return std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                       static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
-  };
-  auto u16 = [](std::uint16_t value) {
-    return std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
-  };
-  return "RIFF" + u32(36 + dataBytes) + "WAVEfmt " + u32(16) + u16(1) + u16(2) + u32(44100) +
-         u32(44100 * 4) + u16(4) + u16(16) + "data" + u32(dataBytes);
 }
 
 void BM_PassLoop(benchmark::State& state) {
@@ -160,7 +149,7 @@ void BM_ProcessTrack(benchmark::State& state) {
     std::vector<std::uint8_t> samples(kTrackBytes);
     fillTrack(samples.data());
     testing_support::writeFile(
-        sourcePath, wavHeader(kTrackBytes) + std::string(samples.begin(), samples.end()));
+        sourcePath, wav_testing::plainWav(2, 44100, std::string(samples.begin(), samples.end())));
   }
   engine::TrackState track;
   track.sourcePath = sourcePath;
