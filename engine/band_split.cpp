@@ -1,7 +1,6 @@
 #include "engine/band_split.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
