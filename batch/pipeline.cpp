@@ -162,9 +162,8 @@ void handleEntry(JobState& job, JobWindow& window, SystemServices& system, const
   // The engine clears the MP3 request when it could not write this track; that must cost this
   // track its MP3 and no other, so the job's choice is put back for the next entry.
   const bool jobWantsMp3 = track.mp3Requested;
-  track.outputPath.clear();
+  // The engine closes the input and names its result in outputPath, or leaves it empty.
   engine::processTrack(track, window, job.log);
-  engine::closeInput(track);
   const bool entryWantsMp3 = track.mp3Requested && !track.outputPath.empty();
   track.mp3Requested = jobWantsMp3;
 

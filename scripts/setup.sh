@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libwxgtk3.2-dev libgtk-3-dev libasound2-dev
   ffmpeg sox
-  xvfb xauth x11-apps
+  xvfb xauth
   libgtest-dev libgmock-dev libbenchmark-dev
   desktop-file-utils
 )

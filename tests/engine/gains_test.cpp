@@ -112,13 +112,7 @@ TEST(Gains, SilentScanGivesTheCapsAndBothLogBlocks) {
   EXPECT_EQ(gains.left.high, 56.0f);
   EXPECT_EQ(gains.right.high, 56.0f);
   EXPECT_TRUE(engine::bandsFarApart(gains));
-  const std::string block =
-      "Left channel low freq: 40.000000\n"
-      "Right channel low freq: 40.000000\n"
-      "Left channel middle freq: 10.000000\n"
-      "Right channel middle freq: 10.000000\n"
-      "Left channel high freq: 56.000000\n"
-      "Right channel high freq: 56.000000\n\n";
+  const std::string block = engine_testing::kCappedGainLines;
   EXPECT_EQ(log.text(),
             "Step 3: Setting correction parameters...\n"
             "Before max peak considerations:\n" +

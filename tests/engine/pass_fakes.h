@@ -14,6 +14,15 @@
 
 namespace engine_testing {
 
+// The six gain lines of a track whose bands are all at or below their thresholds: the caps.
+inline constexpr const char* kCappedGainLines =
+    "Left channel low freq: 40.000000\n"
+    "Right channel low freq: 40.000000\n"
+    "Left channel middle freq: 10.000000\n"
+    "Right channel middle freq: 10.000000\n"
+    "Left channel high freq: 56.000000\n"
+    "Right channel high freq: 56.000000\n\n";
+
 class RecordingHost final : public engine::TrackHost {
  public:
   bool noBassline = false;

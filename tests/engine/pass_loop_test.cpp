@@ -174,13 +174,7 @@ TEST(PassLoop, BandsCloseTogetherNeedOnePass) {
 std::string silentPassLog() {
   const std::string zeros =
       "LF: R = 0 0 -- L = 0 0\nMF: R = 0 0 -- L = 0 0\nHF: R = 0 0 -- L = 0 0\n\n";
-  const std::string caps =
-      "Left channel low freq: 40.000000\n"
-      "Right channel low freq: 40.000000\n"
-      "Left channel middle freq: 10.000000\n"
-      "Right channel middle freq: 10.000000\n"
-      "Left channel high freq: 56.000000\n"
-      "Right channel high freq: 56.000000\n\n";
+  const std::string caps = engine_testing::kCappedGainLines;
   return "\nStep 2: three-band filter and scanning...\nMonitored quasi-peaks:\n" + zeros +
          "Monitored peaks:\n" + zeros + "Step 3: Setting correction parameters...\n" +
          "Before max peak considerations:\n" + caps + "After max peak considerations:\n" + caps;
