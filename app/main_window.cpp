@@ -14,6 +14,7 @@
 #include "batch/pipeline.h"
 #include "batch/system_services.h"
 #include "engine/sample_buffer.h"
+#include "platform/signals.h"
 
 // Static initialisation takes the ids in this order; only their distinctness matters.
 const wxWindowID zevozaroridAvori::ID_STATICTEXT1 = wxNewId();
@@ -42,6 +43,8 @@ namespace {
 // on each side so that the text does not touch the border.
 constexpr long kButtonStyle = wxBU_EXACTFIT;
 constexpr int kButtonSideRoomPx = 2;
+
+constexpr int kStopWatchIntervalMs = 250;
 
 void fitToLabel(wxButton& button) {
   button.SetSize(button.GetBestSize() + wxSize(2 * kButtonSideRoomPx, 0));
@@ -93,6 +96,8 @@ zevozaroridAvori::zevozaroridAvori(wxWindow* parent, wxWindowID id)
 
   timer_.SetOwner(this, ID_TIMER1);
   bindHandlers();
+  stopWatch_.SetOwner(this, wxID_ANY);
+  stopWatch_.Start(kStopWatchIntervalMs, wxTIMER_CONTINUOUS);
 }
 
 // Fixed places and no sizers: nothing moves when the frame is resized. The heading's label is
@@ -174,6 +179,8 @@ void zevozaroridAvori::bindHandlers() {
   Bind(wxEVT_MENU, &zevozaroridAvori::onQuitMenu, this, ID_MENU_QUIT);
   Bind(wxEVT_MENU, &zevozaroridAvori::onAbout, this, ID_MENU_ABOUT);
   Bind(wxEVT_TIMER, &zevozaroridAvori::onTimer, this, ID_TIMER1);
+  Bind(wxEVT_CLOSE_WINDOW, &zevozaroridAvori::onClose, this);
+  Bind(wxEVT_TIMER, &zevozaroridAvori::onStopWatch, this, stopWatch_.GetId());
 }
 
 void zevozaroridAvori::onProcessFolder(wxCommandEvent&) {
@@ -197,7 +204,22 @@ void zevozaroridAvori::onTimer(wxTimerEvent&) {
   batch::timerTick(batch::theJobState(), *this, batch::realSystemServices());
 }
 
-// A running job is never interrupted from here; the title bar's close box is not held back.
+// The close box is not held back while a job runs: the job is stopped between two entries,
+// which leaves only whole results and a log that says so.
+void zevozaroridAvori::onClose(wxCloseEvent& event) {
+  stopWatch_.Stop();
+  timer_.Stop();
+  batch::stopJob(batch::theJobState(), *this, "window closed");
+  event.Skip();
+}
+
+void zevozaroridAvori::onStopWatch(wxTimerEvent&) {
+  if (!platform::stopRequested()) return;
+  batch::stopJob(batch::theJobState(), *this);
+  Close(true);
+}
+
+// A running job is never interrupted from here.
 void zevozaroridAvori::quit() {
   batch::JobState& job = batch::theJobState();
   if (job.running) return;

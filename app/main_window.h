@@ -54,6 +54,8 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   void startTimer(int intervalMs) override;
   void stopTimer() override;
   void beep(int frequencyHz, int durationMs) override;
+  // Shown in the status bar.
+  void notice(const wxString& text) override;
 
   // The job's timer, for those who need to look at it.
   const wxTimer& timer() const { return timer_; }
@@ -70,6 +72,8 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   void onQuitMenu(wxCommandEvent& event);
   void onAbout(wxCommandEvent& event);
   void onTimer(wxTimerEvent& event);
+  void onClose(wxCloseEvent& event);
+  void onStopWatch(wxTimerEvent& event);
 
   void quit();
 
@@ -92,4 +96,7 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   wxCheckBox* mp3At192kBox_ = nullptr;
   wxStaticText* stateText_ = nullptr;
   wxTimer timer_;
+  // Looks for a stop signal (SIGINT, SIGTERM) now and then, so that one that arrives between
+  // two entries, or while no job runs, still closes the window.
+  wxTimer stopWatch_;
 };

@@ -30,6 +30,8 @@ void zevozaroridAvori::setCurrentFileText(const wxString& text) {
 }
 void zevozaroridAvori::setStateText(const wxString& text) { stateText_->SetLabel(text); }
 
+void zevozaroridAvori::notice(const wxString& text) { statusBar_->SetStatusText(text); }
+
 void zevozaroridAvori::startTimer(int intervalMs) { timer_.Start(intervalMs, wxTIMER_CONTINUOUS); }
 void zevozaroridAvori::stopTimer() { timer_.Stop(); }
 

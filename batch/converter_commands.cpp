@@ -6,6 +6,11 @@ namespace {
 
 std::string quoted(const std::string& path) { return '"' + path + '"'; }
 
+// The demuxers of the media files that a music library holds. Anything else the converter could
+// probe (playlists, concat scripts, image sequences, devices) reads other files or streams.
+constexpr const char* kMediaFileFormats =
+    "mp3,mov,avi,flv,ogg,asf,matroska,mpeg,mpegts,wav,w64,flac,aac,aiff,wv,ape";
+
 }  // namespace
 
 std::string temporaryWavPath(const std::string& outputFolderPath) {
@@ -19,27 +24,22 @@ ConverterCommand conversionCommand(const std::string& sourcePath,
   command.commandLine = "ffmpeg -i " + quoted(sourcePath) +
                         " -f wav -flags bitexact -acodec pcm_s16le -ar 44100 -ac 2 " +
                         quoted(temporaryWav);
-  command.arguments = {"ffmpeg",  "-i",        sourcePath, "-f",    "wav", "-flags", "bitexact",
-                       "-acodec", "pcm_s16le", "-ar",      "44100", "-ac", "2",      temporaryWav};
+  command.arguments = {"ffmpeg",     "-protocol_whitelist", "file",     "-format_whitelist",
+                       kMediaFileFormats, "-i",               sourcePath, "-f",
+                       "wav",        "-flags",             "bitexact", "-acodec",
+                       "pcm_s16le",  "-ar",                "44100",    "-ac",
+                       "2",          temporaryWav};
   return command;
 }
 
-std::string mp3TargetPath(const std::string& outputPath) {
-  constexpr std::size_t kResultEndingLength = 7;  // "_eq.wav"
-  const std::size_t baseLength =
-      outputPath.size() > kResultEndingLength ? outputPath.size() - kResultEndingLength : 0;
-  return outputPath.substr(0, baseLength) + ".mp3";
-}
-
-ConverterCommand mp3Command(const std::string& outputPath, bool at192k) {
+ConverterCommand mp3Command(const std::string& wavPath, const std::string& mp3Path, bool at192k) {
   // The program name is in capitals here; the search for programs finds the converter under
   // its lower-case name all the same.
   const std::string bitRate = at192k ? "192k" : "128k";
-  const std::string target = mp3TargetPath(outputPath);
   ConverterCommand command;
   command.commandLine =
-      "FFMPEG -i " + quoted(outputPath) + " -f mp3 -ab " + bitRate + " " + quoted(target);
-  command.arguments = {"FFMPEG", "-i", outputPath, "-f", "mp3", "-ab", bitRate, target};
+      "FFMPEG -i " + quoted(wavPath) + " -f mp3 -ab " + bitRate + " " + quoted(mp3Path);
+  command.arguments = {"FFMPEG", "-i", wavPath, "-f", "mp3", "-ab", bitRate, mp3Path};
   return command;
 }
 

@@ -23,15 +23,15 @@ struct ConverterCommand {
 std::string temporaryWavPath(const std::string& outputFolderPath);
 
 // The converter reads sourcePath and writes 16-bit stereo 44100 Hz PCM, bit-exact, into the
-// temporary WAV file of the output folder.
+// temporary WAV file of the output folder. Its input is read only as a media file on the local
+// file system: playlists, concat scripts and network addresses are refused, so that no audio
+// from outside what the user chose can come in. The command line shows the command without
+// those limits, in the form the process log has always had.
 ConverterCommand conversionCommand(const std::string& sourcePath,
                                    const std::string& outputFolderPath);
 
-// The MP3 file of a result: outputPath (which ends with "_eq.wav") without those 7 characters,
-// followed by ".mp3".
-std::string mp3TargetPath(const std::string& outputPath);
-
-// Encodes the saved result at outputPath to its MP3 file at 128 kbit/s, or 192 kbit/s.
-ConverterCommand mp3Command(const std::string& outputPath, bool at192k);
+// Encodes the saved result at wavPath into an MP3 file at mp3Path, at 128 kbit/s or 192 kbit/s.
+// The format is named, so mp3Path may end in anything.
+ConverterCommand mp3Command(const std::string& wavPath, const std::string& mp3Path, bool at192k);
 
 }  // namespace batch

@@ -3,9 +3,12 @@
 #include <wx/dir.h>
 #include <wx/intl.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "batch/native_path.h"
 #include "engine/path_separator.h"
-#include "platform/folders.h"
 #include "platform/memory.h"
 
 namespace batch {
@@ -20,11 +23,29 @@ void writeBanner(ProcessLogFile& log, JobMode mode, const wxString& path) {
   log.print("SOURCE PATH: %s\n\n", toNativePath(path).c_str());
 }
 
+// In the byte order of the names, so that the order of the log, and which of two same-name
+// sources keeps the plain result name, are the same on every machine and every run.
+void sortByName(wxArrayString& paths) {
+  std::vector<std::string> names;
+  names.reserve(paths.GetCount());
+  for (const wxString& path : paths) names.push_back(toNativePath(path));
+  std::sort(names.begin(), names.end());
+  paths.Clear();
+  for (const std::string& name : names) paths.Add(fromNativePath(name));
+}
+
 }  // namespace
 
 int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path) {
   job.log.close();
-  if (window.logBoxTicked() && job.log.open(kProcessLogName)) writeBanner(job.log, mode, path);
+  if (window.logBoxTicked() && job.log.open()) {
+    if (job.log.name() != kProcessLogName) {
+      window.notice("another job is writing " + wxString(kProcessLogName) + ": this job's log is " +
+                    fromNativePath(job.log.name()));
+    }
+    writeBanner(job.log, mode, path);
+    job.log.commit();
+  }
 
   engine::TrackState& track = job.track;
   track.mp3Requested = window.mp3BoxTicked();
@@ -36,9 +57,10 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
   std::string& outputFolder = track.outputFolderPath;
   job.fileList.Clear();
   if (mode == JobMode::Folder) {
-    // Plain files of the folder itself, hidden ones left out, in the order the listing
-    // yields them; which of them are music is decided per entry.
+    // Plain files of the folder itself, hidden ones left out; which of them are music is
+    // decided per entry.
     wxDir::GetAllFiles(path, &job.fileList, wxEmptyString, wxDIR_FILES);
+    sortByName(job.fileList);
     job.fileCount = static_cast<std::uint32_t>(job.fileList.GetCount());
     if (job.fileCount == 0) {
       job.log.close();
@@ -54,13 +76,19 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
   }
   outputFolder += engine::kPathSeparator;
   outputFolder += kOutputFolderName;
-  // An existing folder is simply used; one that cannot be made shows later as failed writes.
-  platform::createFolder(outputFolder);
   outputFolder += engine::kPathSeparator;
+  // Made when missing, checked to be a folder of its own and locked against other jobs; one
+  // that cannot be made shows later as failed writes.
+  job.outputFolders.releaseAll();
+  job.resultNames.clear();
+  job.outputFolders.claim(outputFolder);
 
   job.running = true;
   job.mediaSeen = false;
   job.engineReached = false;
+  job.counts = EntryCounts{};
+  job.folderInUseSeen = false;
+  job.stopped = false;
   job.currentIndex = 0;
   window.startTimer(kTickIntervalMs);
   window.setFileGauge(0);

@@ -8,12 +8,28 @@
 
 #include <cstdint>
 
+#include "batch/output_folders.h"
 #include "batch/process_log_file.h"
+#include "batch/result_names.h"
 #include "engine/track_state.h"
 
 namespace batch {
 
 enum class JobMode { SingleFile = 0, Folder = 1 };
+
+// What became of the entries of a job.
+struct EntryCounts {
+  // Every result of the entry was saved whole.
+  std::uint32_t processed = 0;
+  // Not music, or music that could not be taken up (not a regular file, its output folder
+  // refused or held by another job); the latter also count as faults.
+  std::uint32_t skipped = 0;
+  std::uint32_t skippedForFault = 0;
+  // Music that was taken up but did not give all its results.
+  std::uint32_t failed = 0;
+  // Result WAV files saved, whatever became of their MP3.
+  std::uint32_t wavSaved = 0;
+};
 
 struct JobState {
   // Path last returned by a process command's dialog; kept after the job.
@@ -28,6 +44,14 @@ struct JobState {
   bool mediaSeen = false;
   // At least one entry was handed to the engine.
   bool engineReached = false;
+  EntryCounts counts;
+  // An output folder of the job is held by another job.
+  bool folderInUseSeen = false;
+  // The job was stopped before its end, by a signal or the window's close box.
+  bool stopped = false;
+  // The output folders the job writes into, and the result names it has given out.
+  OutputFolders outputFolders;
+  ResultNameBook resultNames;
   ProcessLogFile log;
   // The current entry as shown in the current-file text.
   wxString displayName;

@@ -31,6 +31,11 @@ class JobWindow : public engine::TrackHost {
   virtual void stopTimer() = 0;
 
   virtual void beep(int frequencyHz, int durationMs) = 0;
+
+  // A fault that the user must see beyond the process log, as one line without a line feed:
+  // an entry that failed or was skipped ("path: reason"), an output folder held by another
+  // job, the process log under another name.
+  virtual void notice(const wxString& text) = 0;
 };
 
 }  // namespace batch

@@ -2,14 +2,20 @@
 
 #include <wx/intl.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 
 #include "batch/converter_commands.h"
 #include "batch/job_setup.h"
+#include "batch/mp3_completeness.h"
 #include "batch/native_path.h"
+#include "batch/result_names.h"
+#include "engine/path_separator.h"
 #include "engine/track_engine.h"
 #include "engine/wav_file.h"
+#include "platform/folders.h"
+#include "platform/signals.h"
 
 namespace batch {
 
@@ -29,7 +35,21 @@ constexpr std::size_t kExtensionLength = 3;
 constexpr std::size_t kDisplayWholeLimit = 44;
 constexpr std::size_t kDisplayTailLength = 45;
 
+constexpr std::uint32_t kResultFrameBytes = 4;
+
 enum class EntryKind { NotMedia, DirectWav, Converted };
+
+// How one entry ended, and in a few words why, for the user beyond the log.
+enum class EntryOutcome { Processed, NotMusic, Skipped, Failed, Stopped };
+
+struct EntryResult {
+  EntryOutcome outcome = EntryOutcome::Processed;
+  std::string reason;
+};
+
+EntryResult ended(EntryOutcome outcome, std::string reason = {}) {
+  return EntryResult{outcome, std::move(reason)};
+}
 
 // Lower-cases A to Z only, as the C locale does.
 wxString asciiLowerCase(const wxString& text) {
@@ -58,21 +78,29 @@ bool childSucceeded(const platform::ChildOutcome& outcome) {
   return outcome.started && outcome.exitStatusRead && outcome.exitStatus == 0;
 }
 
-// Opens a WAV source for the engine as it stands. False when the entry is to be skipped.
-bool openDirectWav(JobState& job) {
+std::string baseNameOf(const std::string& path) {
+  const std::size_t separator = path.rfind(engine::kPathSeparator);
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+// Opens a WAV source for the engine as it stands.
+EntryResult openDirectWav(JobState& job) {
   engine::TrackState& track = job.track;
   job.log.write("Step 1: WAV file to be directly processed...  ");
   track.inputFile = std::fopen(track.sourcePath.c_str(), "rb");
   if (!track.inputFile) {
     job.log.write("ERROR: Could not open this file !\n");
-    return false;
+    return ended(EntryOutcome::Failed, "could not be opened");
   }
-  return engine::checkDirectWavHeader(track, job.log);
+  if (!engine::checkDirectWavHeader(track, job.log)) {
+    return ended(EntryOutcome::Failed, "not a WAV file that can be read");
+  }
+  return {};
 }
 
 // Has the converter extract the source's audio into the temporary WAV file and opens that for
-// the engine. False when the entry is to be skipped.
-bool convertAndOpen(JobState& job, JobWindow& window, SystemServices& system) {
+// the engine.
+EntryResult convertAndOpen(JobState& job, JobWindow& window, SystemServices& system) {
   engine::TrackState& track = job.track;
   window.fileGaugeStep(kConversionPercent, kStepPauseMs);
   job.log.write("Step 1: Multimedia file to be pre-processed by ffmpeg...\n");
@@ -85,39 +113,54 @@ bool convertAndOpen(JobState& job, JobWindow& window, SystemServices& system) {
   system.deleteFile(temporaryWav);
 
   const platform::ChildOutcome conversion = system.runChild(command.arguments);
+  // Whatever a failed or stopped conversion wrote is partial at best.
+  if (conversion.interrupted) {
+    if (conversion.started) system.deleteFile(temporaryWav);
+    return ended(EntryOutcome::Stopped);
+  }
   if (!childSucceeded(conversion)) {
     job.log.write("Audio extraction failed! This file will not be processed.\n\n");
-    // Whatever a failed conversion wrote is partial at best.
     if (conversion.started) system.deleteFile(temporaryWav);
-    return false;
+    return ended(EntryOutcome::Failed, conversion.started ? "its audio could not be extracted"
+                                                          : "the converter ffmpeg was not found");
   }
   job.log.write("Audio extraction / conversion successful\n");
 
   switch (engine::openConvertedInput(track, temporaryWav, job.log)) {
     case engine::ConvertedInput::Ready:
-      return true;
+      return {};
     case engine::ConvertedInput::CannotOpen:
       job.log.write("ERROR: Temporary file TMPOUT.WAV was deleted by another process !\n\n");
-      return false;
+      return ended(EntryOutcome::Failed, "the converted audio was not found");
     case engine::ConvertedInput::Unusable:
       system.deleteFile(temporaryWav);
-      return false;
+      return ended(EntryOutcome::Failed, "the converted audio is empty or too long");
   }
-  return false;
+  return ended(EntryOutcome::Failed, "the converted audio could not be read");
 }
 
-void encodeMp3(JobState& job, JobWindow& window, SystemServices& system) {
-  const ConverterCommand command = mp3Command(job.track.outputPath, window.mp3At192kTicked());
+// Encodes the saved result under a temporary name and gives it its own name only once it is
+// known to hold the whole track, so neither a stopped nor a short encoding is ever kept.
+EntryResult encodeMp3(JobState& job, JobWindow& window, SystemServices& system,
+                      const std::string& mp3Path) {
+  const engine::TrackState& track = job.track;
+  const std::string partialMp3 = temporaryResultPath(track.outputFolderPath, "mp3");
+  const ConverterCommand command =
+      mp3Command(track.outputPath, partialMp3, window.mp3At192kTicked());
   job.log.write("MP3 re-encoding was requested... ");
   window.fileGaugeStep(kMp3Percent, kStepPauseMs);
-  // The converter does not overwrite an existing file: an MP3 from an earlier job would stay
-  // and be reported as this job's.
-  system.deleteFile(mp3TargetPath(job.track.outputPath));
-  if (childSucceeded(system.runChild(command.arguments))) {
+  const platform::ChildOutcome encoding = system.runChild(command.arguments);
+  const bool whole = childSucceeded(encoding) &&
+                     mp3HoldsWholeTrack(partialMp3, track.targetLength / kResultFrameBytes) &&
+                     std::rename(partialMp3.c_str(), mp3Path.c_str()) == 0;
+  if (whole) {
     job.log.write("OK\n\n");
-  } else {
-    job.log.write("Failed ! This should not happen...\n\n");
+    return {};
   }
+  if (encoding.started) system.deleteFile(partialMp3);
+  if (encoding.interrupted) return ended(EntryOutcome::Stopped);
+  job.log.write("Failed ! This should not happen...\n\n");
+  return ended(EntryOutcome::Failed, "its MP3 could not be encoded whole");
 }
 
 void deleteTemporaryWav(JobState& job, SystemServices& system) {
@@ -129,80 +172,183 @@ void deleteTemporaryWav(JobState& job, SystemServices& system) {
                                                                  : "Cause: Not present\n\n");
 }
 
-void handleEntry(JobState& job, JobWindow& window, SystemServices& system, const wxString& entry) {
-  if (entry.length() <= kExtensionLength) return;
+// Runs the engine on the opened input and, when asked, the MP3 step.
+EntryResult processOpenedTrack(JobState& job, JobWindow& window, SystemServices& system,
+                               const ResultNames& names, OutputFolder& folder) {
+  engine::TrackState& track = job.track;
+  window.fileGaugeStep(kEnginePercent, kStepPauseMs);
+  job.engineReached = true;
+  if (names.markedWithExtension) {
+    job.log.print("An earlier file of this job has the same name: results named %s\n",
+                  baseNameOf(names.wav).c_str());
+  }
+  // The engine clears the MP3 request exactly when it ends without writing its result; that
+  // must cost this track its MP3 and no other, so the job's choice is put back afterwards.
+  const bool jobWantsMp3 = track.mp3Requested;
+  track.mp3Requested = true;
+  // The engine closes the input and names its result in outputPath.
+  engine::processTrack(track, window, job.log);
+  const bool saved = track.mp3Requested;
+  track.mp3Requested = jobWantsMp3;
+  if (!saved) {
+    return ended(EntryOutcome::Failed, track.outputPath.empty()
+                                           ? "not enough memory for its samples"
+                                           : "its result could not be written");
+  }
+  folder.somethingSaved = true;
+  ++job.counts.wavSaved;
+  if (system.stopRequested()) return ended(EntryOutcome::Stopped);
+  return jobWantsMp3 ? encodeMp3(job, window, system, names.mp3) : EntryResult{};
+}
+
+EntryResult handleEntry(JobState& job, JobWindow& window, SystemServices& system,
+                        const wxString& entry) {
+  if (entry.length() <= kExtensionLength) return ended(EntryOutcome::NotMusic);
   engine::TrackState& track = job.track;
   track.sourcePath = toNativePath(entry);
 
   const wxString extension = asciiLowerCase(entry.Right(kExtensionLength));
-  job.log.print("Type: %s - ", toNativePath(extension).c_str());
+  const std::string nativeExtension = toNativePath(extension);
+  job.log.print("Type: %s - ", nativeExtension.c_str());
   EntryKind kind = classify(extension);
   if (kind == EntryKind::NotMedia) {
     job.log.write("Not a multimedia file - Ignored\n\n");
-    return;
+    return ended(EntryOutcome::NotMusic);
+  }
+  // A pipe or a device would block the job or feed it without end.
+  if (!platform::isRegularFile(track.sourcePath)) {
+    job.log.write("Not a regular file (a folder, a device or a pipe) - Ignored\n\n");
+    return ended(EntryOutcome::Skipped, "not a regular file");
+  }
+  OutputFolder& folder = job.outputFolders.claim(track.outputFolderPath);
+  if (folder.claim == FolderClaim::InUse) {
+    job.folderInUseSeen = true;
+    job.log.write("Output folder in use by another job - Not processed\n\n");
+    return ended(EntryOutcome::Skipped, "its output folder is in use by another job");
+  }
+  if (folder.claim == FolderClaim::NotAFolder) {
+    job.log.write("Output folder is not a folder of its own - Not processed\n\n");
+    return ended(EntryOutcome::Skipped, "its output folder is a link or not a folder");
   }
 
   job.displayName = displayNameOf(entry);
   window.setCurrentFileText(wxGetTranslation(job.displayName));
   job.mediaSeen = true;
 
+  const ResultNames names =
+      job.resultNames.take(track.sourcePath, track.outputFolderPath, nativeExtension);
+  track.resultPath = names.wav;
+  track.partialResultPath = temporaryResultPath(track.outputFolderPath, "wav");
+
   // A WAV file that is not 16-bit PCM is read by the converter like any other media.
   if (kind == EntryKind::DirectWav && engine::wavNeedsConversion(track.sourcePath)) {
     kind = EntryKind::Converted;
   }
-  const bool opened =
+  const EntryResult opened =
       kind == EntryKind::DirectWav ? openDirectWav(job) : convertAndOpen(job, window, system);
-  if (!opened) {
+  if (opened.outcome != EntryOutcome::Processed) {
     engine::closeInput(track);
-    return;
+    return opened;
   }
-
-  window.fileGaugeStep(kEnginePercent, kStepPauseMs);
-  job.engineReached = true;
-  // The engine clears the MP3 request when it could not write this track; that must cost this
-  // track its MP3 and no other, so the job's choice is put back for the next entry.
-  const bool jobWantsMp3 = track.mp3Requested;
-  // The engine closes the input and names its result in outputPath, or leaves it empty.
-  engine::processTrack(track, window, job.log);
-  const bool entryWantsMp3 = track.mp3Requested && !track.outputPath.empty();
-  track.mp3Requested = jobWantsMp3;
-
-  if (entryWantsMp3) encodeMp3(job, window, system);
+  const EntryResult result = processOpenedTrack(job, window, system, names, folder);
   if (kind == EntryKind::Converted) deleteTemporaryWav(job, system);
+  return result;
 }
 
-void endJob(JobState& job, JobWindow& window) {
+void count(JobState& job, JobWindow& window, const wxString& entry, const EntryResult& result) {
+  EntryCounts& counts = job.counts;
+  switch (result.outcome) {
+    case EntryOutcome::Processed:
+      ++counts.processed;
+      return;
+    case EntryOutcome::NotMusic:
+      ++counts.skipped;
+      return;
+    case EntryOutcome::Skipped:
+      ++counts.skipped;
+      ++counts.skippedForFault;
+      break;
+    case EntryOutcome::Failed:
+      ++counts.failed;
+      break;
+    case EntryOutcome::Stopped:
+      return;
+  }
+  window.notice(entry + ": " + fromNativePath(result.reason));
+}
+
+// What every end of a job does, whole or stopped.
+void closeJob(JobState& job, JobWindow& window) {
   job.track.outputFolderPath.clear();
   window.setGlobalGauge(100);
   window.setFileGauge(100);
   job.running = false;
   job.fileList.Clear();
+  job.log.close();
+  job.outputFolders.releaseAll();
+  job.resultNames.clear();
+}
+
+void endJob(JobState& job, JobWindow& window) {
   if (!job.mediaSeen) {
     job.log.write("\nERROR: No multimedia file in this folder !\n");
   } else if (!job.engineReached) {
     job.log.write(
         "\nERROR: File extractions could not be processed ! Check presence of FFMPEG.EXE !\n");
   }
-  job.log.close();
-  if (job.engineReached) {
+  closeJob(job, window);
+  // Done only when a result exists: a job whose every save failed has done nothing.
+  if (job.counts.wavSaved > 0) {
     window.setStateText(wxGetTranslation("DONE !"));
-  } else {
-    window.setStateText(wxGetTranslation("READY"));
-    window.beep(kBeepFrequencyHz, kBeepDurationMs);
+    return;
+  }
+  window.setStateText(wxGetTranslation(job.folderInUseSeen ? "BUSY" : "READY"));
+  window.beep(kBeepFrequencyHz, kBeepDurationMs);
+}
+
+std::string stopCause(const std::string& cause) {
+  if (!cause.empty()) return cause;
+  switch (platform::stopSignal()) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    default:
+      return "stop requested";
   }
 }
 
 }  // namespace
 
+void stopJob(JobState& job, JobWindow& window, const std::string& cause) {
+  if (!job.running) return;
+  job.log.finishLine();
+  job.log.print("\nJOB STOPPED (%s): the files not yet processed were left as they were.\n",
+                stopCause(cause).c_str());
+  job.stopped = true;
+  closeJob(job, window);
+  window.setStateText(wxGetTranslation("STOPPED"));
+}
+
 void timerTick(JobState& job, JobWindow& window, SystemServices& system) {
   window.stopTimer();
   if (!job.running) return;
+  if (system.stopRequested()) {
+    stopJob(job, window);
+    return;
+  }
   window.fileGaugeStep(kEntryStartPercent, kEntryStartPauseMs);
 
   if (job.currentIndex < job.fileList.GetCount()) {
     const wxString entry = job.fileList[job.currentIndex];
     job.log.print("Parsing %s...\n", toNativePath(entry).c_str());
-    handleEntry(job, window, system, entry);
+    const EntryResult result = handleEntry(job, window, system, entry);
+    if (result.outcome == EntryOutcome::Stopped) {
+      stopJob(job, window);
+      return;
+    }
+    count(job, window, entry, result);
+    job.log.commit();
   }
 
   ++job.currentIndex;

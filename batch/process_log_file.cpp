@@ -1,20 +1,57 @@
 #include "batch/process_log_file.h"
 
+#include <cstdio>
+
 namespace batch {
 
-bool ProcessLogFile::open(const char* path) {
+namespace {
+
+// Enough for every job one person could start from one folder at once.
+constexpr int kMostLogNames = 99;
+
+std::string logName(int number) {
+  if (number == 1) return kProcessLogName;
+  const std::string plain = kProcessLogName;
+  const std::size_t dot = plain.rfind('.');
+  return plain.substr(0, dot) + "-" + std::to_string(number) + plain.substr(dot);
+}
+
+}  // namespace
+
+bool ProcessLogFile::open() {
   close();
-  file_ = std::fopen(path, "w");
-  return file_ != nullptr;
+  for (int number = 1; number <= kMostLogNames; ++number) {
+    const std::string name = logName(number);
+    if (file_.open(name)) {
+      name_ = name;
+      return true;
+    }
+    if (!file_.busy()) return false;
+  }
+  return false;
 }
 
 void ProcessLogFile::close() {
-  if (file_) std::fclose(file_);
-  file_ = nullptr;
+  commit();
+  file_.close();
+}
+
+void ProcessLogFile::commit() {
+  if (!file_.stream()) {
+    held_.clear();
+    return;
+  }
+  if (!held_.empty()) std::fwrite(held_.data(), 1, held_.size(), file_.stream());
+  std::fflush(file_.stream());
+  held_.clear();
+}
+
+void ProcessLogFile::finishLine() {
+  if (!held_.empty() && held_.back() != '\n') held_ += '\n';
 }
 
 void ProcessLogFile::write(std::string_view text) {
-  if (file_) std::fwrite(text.data(), 1, text.size(), file_);
+  if (file_.stream()) held_.append(text);
 }
 
 }  // namespace batch

@@ -1,10 +1,12 @@
 // The process log file "sonbalancer-log.txt": opened per job in the working folder, written
-// only while open, closed at the end of the job.
+// only while open, closed at the end of the job. Lines are held per entry and reach the file,
+// flushed, when the entry is done, so a crash or a kill loses at most the entry in process.
 #pragma once
 
-#include <cstdio>
+#include <string>
 
 #include "engine/process_log.h"
+#include "platform/locks.h"
 
 namespace batch {
 
@@ -17,15 +19,26 @@ class ProcessLogFile final : public engine::ProcessLog {
   ProcessLogFile& operator=(const ProcessLogFile&) = delete;
   ~ProcessLogFile() override { close(); }
 
-  // Opens (truncating) the named file; false, with the log off, when it cannot be created.
-  bool open(const char* path);
+  // Opens the log named kProcessLogName in the working folder, replacing an earlier one. While
+  // another job holds that name, takes the next free one ("sonbalancer-log-2.txt", ...), so two
+  // jobs never write into one file. False, with the log off, when no log can be created.
+  bool open();
+  // The name the open log took.
+  const std::string& name() const { return name_; }
+  // Writes what is held to the file, then closes it.
   void close();
+  // Writes the lines held since the last commit to the file and flushes it.
+  void commit();
+  // Ends the held text with a line feed if its last line is unfinished.
+  void finishLine();
 
-  bool isOn() const override { return file_ != nullptr; }
+  bool isOn() const override { return file_.stream() != nullptr; }
   void write(std::string_view text) override;
 
  private:
-  std::FILE* file_ = nullptr;
+  platform::LockedLogFile file_;
+  std::string held_;
+  std::string name_;
 };
 
 }  // namespace batch

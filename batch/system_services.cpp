@@ -1,5 +1,7 @@
 #include "batch/system_services.h"
 
+#include "platform/signals.h"
+
 namespace batch {
 
 namespace {
@@ -12,6 +14,7 @@ class PlatformServices final : public SystemServices {
   platform::DeleteOutcome deleteFile(const std::string& path) override {
     return platform::deleteFile(path);
   }
+  bool stopRequested() override { return platform::stopRequested(); }
 };
 
 }  // namespace

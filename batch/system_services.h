@@ -1,5 +1,6 @@
 // The operating-system work of one entry (running the converter, deleting the temporary
-// file), behind an interface so that tests can record and script it.
+// file, asking whether the job is to stop), behind an interface so that tests can record and
+// script it.
 #pragma once
 
 #include <string>
@@ -15,6 +16,8 @@ class SystemServices {
   virtual ~SystemServices() = default;
   virtual platform::ChildOutcome runChild(const std::vector<std::string>& arguments) = 0;
   virtual platform::DeleteOutcome deleteFile(const std::string& path) = 0;
+  // True once the user asked the job to stop (a signal, the window's close box).
+  virtual bool stopRequested() = 0;
 };
 
 // The real thing: children started and files deleted through the platform layer.

@@ -86,6 +86,15 @@ void ConsoleWindow::show() {
   shownLine_ = line;
 }
 
+void ConsoleWindow::notice(const wxString& text) {
+  const std::string shown = shownLine_;
+  endProgress();
+  std::fprintf(progress_, "sonbalancer-cli: %s\n", batch::toNativePath(text).c_str());
+  std::fflush(progress_);
+  // A redrawn progress line starts again below the notice; a line-by-line one needs no repeat.
+  if (style_ == ProgressStyle::Redrawn && !shown.empty()) show();
+}
+
 void ConsoleWindow::endProgress() {
   if (style_ == ProgressStyle::Redrawn && !shownLine_.empty()) std::fputc('\n', progress_);
   shownLine_.clear();

@@ -1,5 +1,6 @@
 // The headless command's stand-in for the main window: the check boxes come from the command
-// line, the gauges and the current file show as a progress line on standard error.
+// line, the gauges and the current file show as a progress line on standard error, and each
+// fault as a line of its own there.
 #pragma once
 
 #include <cstdio>
@@ -45,6 +46,8 @@ class ConsoleWindow final : public batch::JobWindow {
   void stopTimer() override {}
   // The exit status and the last words tell the outcome; a script has no use for a tone.
   void beep(int, int) override {}
+  // A line of its own on standard error, below the progress.
+  void notice(const wxString& text) override;
 
   const wxString& stateText() const { return stateText_; }
   // Ends a redrawn line so that what follows starts on a line of its own.

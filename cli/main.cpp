@@ -15,6 +15,7 @@
 #include "batch/pipeline.h"
 #include "batch/system_services.h"
 #include "cli/console_window.h"
+#include "platform/signals.h"
 #include "platform/terminal.h"
 
 namespace {
@@ -24,6 +25,9 @@ namespace fs = std::filesystem;
 constexpr int kExitDone = 0;
 constexpr int kExitNothingDone = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitPartlyDone = 3;
+// A job stopped by a signal exits as a shell reports a program that the signal ended.
+constexpr int kExitSignalBase = 128;
 
 const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, "h", "help", "show this help and exit", wxCMD_LINE_VAL_NONE,
@@ -42,8 +46,11 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_PARAM, nullptr, nullptr, "PATH", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL},
     {wxCMD_LINE_USAGE_TEXT, nullptr, nullptr,
      "\nPATH is a music file or a folder; the results go to the sub-folder sonbalanced beside it.\n"
-     "Exit status: 0 when at least one track was processed (DONE !), 1 when none was (READY),\n"
-     "2 for a usage error or a PATH that does not exist.",
+     "Every music file that fails or is skipped for a fault gets a line on standard error, and\n"
+     "the job ends with a line of what it processed, skipped and failed.\n"
+     "Exit status: 0 when every music file gave its results, 1 when none did, 3 when some did\n"
+     "and others failed, 2 for a usage error or a PATH that does not exist, 130 or 143 when\n"
+     "stopped by SIGINT (Ctrl-C) or SIGTERM (the files not yet processed are left alone).",
      wxCMD_LINE_VAL_NONE, 0},
     wxCMD_LINE_DESC_END};
 
@@ -65,6 +72,13 @@ bool absolutePath(const std::string& argument, std::string& absolute) {
   }
   absolute = cleaned.string();
   return true;
+}
+
+int exitStatusOf(const batch::JobState& job) {
+  if (job.stopped) return kExitSignalBase + platform::stopSignal();
+  const batch::EntryCounts& counts = job.counts;
+  if (counts.processed == 0) return kExitNothingDone;
+  return counts.failed == 0 && counts.skippedForFault == 0 ? kExitDone : kExitPartlyDone;
 }
 
 }  // namespace
@@ -132,6 +146,7 @@ int main(int argc, char** argv) {
                             terminal ? cli::ProgressStyle::Redrawn : cli::ProgressStyle::Lines,
                             terminal ? platform::standardErrorColumns() : 0);
 
+  platform::installStopSignals();
   batch::JobState& job = batch::theJobState();
   if (!batch::startJob(job, window, mode, batch::fromNativePath(path))) {
     std::fprintf(stderr, "sonbalancer-cli: no file to process in %s\n", path.c_str());
@@ -141,7 +156,10 @@ int main(int argc, char** argv) {
   // The window waits for its timer between entries; here they simply follow one another.
   while (job.running) batch::timerTick(job, window, batch::realSystemServices());
   window.endProgress();
+  const batch::EntryCounts& counts = job.counts;
+  std::fprintf(stderr, "sonbalancer-cli: %u processed, %u skipped, %u failed\n", counts.processed,
+               counts.skipped, counts.failed);
   printText(stderr, window.stateText() + "\n");
   engine::releaseSampleBuffer(job.track.buffer);
-  return job.engineReached ? kExitDone : kExitNothingDone;
+  return exitStatusOf(job);
 }

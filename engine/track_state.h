@@ -35,6 +35,11 @@ struct TrackState {
   std::string sourcePath;
   // The job's output folder, closing separator included.
   std::string outputFolderPath;
+  // Where the save puts the result and the name it is written under first; set by the job,
+  // which keeps same-name sources apart. Empty: the source's base name with "_eq.wav" in the
+  // output folder, and that name followed by ".part".
+  std::string resultPath;
+  std::string partialResultPath;
   // The result WAV's path, set by the save.
   std::string outputPath;
   SampleBuffer buffer;

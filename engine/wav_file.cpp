@@ -238,11 +238,15 @@ std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLengt
 void saveResult(TrackState& track, ProcessLog& log) {
   log.write("Step 5: Saving result: \n");
   track.header = resultHeader(track.targetLength);
-  track.outputPath = resultFilePath(track.sourcePath, track.outputFolderPath);
+  track.outputPath = track.resultPath.empty()
+                         ? resultFilePath(track.sourcePath, track.outputFolderPath)
+                         : track.resultPath;
 
   // Written under another name first: a full disk or a failed close must neither leave a
   // truncated result behind nor replace a good one from an earlier job.
-  const std::string partialPath = track.outputPath + std::string(kPartialResultSuffix);
+  const std::string partialPath = track.partialResultPath.empty()
+                                      ? track.outputPath + std::string(kPartialResultSuffix)
+                                      : track.partialResultPath;
   if (writeWav(partialPath, track.header, track.buffer.bytes, track.targetLength) &&
       std::rename(partialPath.c_str(), track.outputPath.c_str()) == 0) {
     log.print("WAV Saved as %s\n\n", track.outputPath.c_str());

@@ -55,7 +55,8 @@ std::string resultFilePath(const std::string& sourcePath, const std::string& out
 std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLength);
 
 // Saves the PCM region [0, targetLength) of the sample buffer as a 16-bit stereo 44100 Hz WAV
-// named after the source with "_eq.wav" in track.outputFolderPath; sets track.outputPath.
+// at track.resultPath, or named after the source with "_eq.wav" in track.outputFolderPath when
+// that is empty; sets track.outputPath.
 // Writes a temporary file beside it and renames it into place, so an earlier result survives
 // any failure. On failure logs it, leaves no partial file and clears track.mp3Requested.
 void saveResult(TrackState& track, ProcessLog& log);

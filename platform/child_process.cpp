@@ -1,15 +1,22 @@
 #include "platform/child_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+
+#include "platform/signals.h"
 
 extern char** environ;
 
@@ -47,51 +54,161 @@ std::string lowerCased(std::string name) {
   return name;
 }
 
-// Everything the child starts with: the null device on its three standard streams, none of
-// our other descriptors (the process log, an open input), default signal handling.
-class SpawnSetup {
- public:
-  SpawnSetup() {
-    ok_ = ::posix_spawn_file_actions_init(&actions_) == 0;
-    if (!ok_) return;
-    ok_ = ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) ==
-              0 &&
-          ::posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) ==
-              0 &&
-          ::posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO) == 0;
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    ok_ = ok_ && ::posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
-#endif
-    attributesReady_ = ::posix_spawnattr_init(&attributes_) == 0;
-    ok_ = ok_ && attributesReady_;
-    if (!ok_) return;
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    ok_ = ::posix_spawnattr_setsigmask(&attributes_, &noSignals) == 0 &&
-          ::posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
-          ::posix_spawnattr_setflags(&attributes_,
-                                     POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
-  }
-  ~SpawnSetup() {
-    ::posix_spawn_file_actions_destroy(&actions_);
-    if (attributesReady_) ::posix_spawnattr_destroy(&attributes_);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
+// How often a wait looks at the stop request: the longest a stop goes unnoticed, also when its
+// signal arrived just before the wait blocked.
+constexpr int kStopPollMs = 50;
+// How long a stopped child may take to end after SIGTERM before it gets SIGKILL.
+constexpr std::chrono::milliseconds kTerminationGrace{1000};
+// The exit code of a child that could not become the program; the parent reads the cause from
+// the pipe and reports the program as not started.
+constexpr int kCannotExecStatus = 127;
 
-  bool ok() const { return ok_; }
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-  const posix_spawnattr_t* attributes() const { return &attributes_; }
+class Descriptor {
+ public:
+  explicit Descriptor(int descriptor = -1) : descriptor_(descriptor) {}
+  ~Descriptor() { reset(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int get() const { return descriptor_; }
+  void reset(int descriptor = -1) {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = descriptor;
+  }
 
  private:
-  posix_spawn_file_actions_t actions_{};
-  posix_spawnattr_t attributes_{};
-  bool attributesReady_ = false;
-  bool ok_ = false;
+  int descriptor_;
 };
+
+// Everything the child needs, prepared before the fork: after it, only async-signal-safe
+// calls may run, so nothing may be allocated or looked up.
+struct ChildStart {
+  const char* program = nullptr;
+  char* const* argv = nullptr;
+  char* const* environment = nullptr;
+  pid_t parent = 0;
+  int errorPipe = -1;           // write end, close-on-exec, above the standard streams
+  long descriptorLimit = 1024;  // for closing one by one when close_range is missing
+};
+
+// Closes first..last, both included; last may be far beyond the highest open descriptor.
+void closeRange(unsigned first, unsigned last, long descriptorLimit) {
+  if (first > last) return;
+#ifdef SYS_close_range
+  if (::syscall(SYS_close_range, first, last, 0) == 0) return;
+#endif
+  const unsigned long end = std::min<unsigned long>(last, descriptorLimit - 1);
+  for (unsigned long descriptor = first; descriptor <= end; ++descriptor) {
+    ::close(static_cast<int>(descriptor));
+  }
+}
+
+[[noreturn]] void failInChild(int errorPipe, int errorNumber) {
+  // A short write to a pipe is atomic; if it fails the parent sees a started child that
+  // exits with kCannotExecStatus, which still counts as failed.
+  [[maybe_unused]] const ssize_t written = ::write(errorPipe, &errorNumber, sizeof errorNumber);
+  ::_exit(kCannotExecStatus);
+}
+
+// Runs in the child between fork and exec.
+[[noreturn]] void becomeProgram(const ChildStart& start) {
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) failInChild(start.errorPipe, errno);
+  // A parent that died before the line above would never send the signal; its orphan must not
+  // go on.
+  if (::getppid() != start.parent) ::_exit(kCannotExecStatus);
+  if (::setpgid(0, 0) != 0) failInChild(start.errorPipe, errno);
+
+  // Ignored signals survive exec, and our handlers must not run here: everything goes back to
+  // default before the mask, blocked across the fork, is emptied.
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  sigemptyset(&defaultAction.sa_mask);
+  for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+    if (signalNumber != SIGKILL && signalNumber != SIGSTOP) {
+      ::sigaction(signalNumber, &defaultAction, nullptr);
+    }
+  }
+  sigset_t noSignals;
+  sigemptyset(&noSignals);
+  ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+
+  const int null = ::open("/dev/null", O_RDWR);
+  if (null < 0) failInChild(start.errorPipe, errno);
+  for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
+    if (stream != null && ::dup2(null, stream) < 0) failInChild(start.errorPipe, errno);
+  }
+  if (null > STDERR_FILENO) ::close(null);
+  const unsigned errorPipe = static_cast<unsigned>(start.errorPipe);
+  closeRange(STDERR_FILENO + 1, errorPipe - 1, start.descriptorLimit);
+  closeRange(errorPipe + 1, ~0U, start.descriptorLimit);
+
+  ::execve(start.program, start.argv, start.environment);
+  failInChild(start.errorPipe, errno);
+}
+
+// The child's setup writes over descriptors 0-2, so the pipe must not be one of them (a parent
+// started with a standard stream closed hands them out).
+int aboveStandardStreams(int descriptor) {
+  if (descriptor < 0 || descriptor > STDERR_FILENO) return descriptor;
+  const int moved = ::fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  ::close(descriptor);
+  return moved;
+}
+
+int openPidDescriptor(pid_t child) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+#else
+  (void)child;
+  return -1;
+#endif
+}
+
+// Gone: it cannot be waited for, reaped elsewhere (as with SIGCHLD ignored); its pid may
+// already belong to another process, which must not be signalled.
+enum class ChildState { Running, Ended, Gone };
+
+// Looks without reaping: while the child is unreaped its pid, and so its process group,
+// cannot be taken by another process.
+ChildState stateOf(pid_t child) {
+  siginfo_t info{};
+  if (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+    return errno == EINTR ? ChildState::Running : ChildState::Gone;
+  }
+  return info.si_pid == child ? ChildState::Ended : ChildState::Running;
+}
+
+// Sleeps up to kStopPollMs, less when the child ends meanwhile and a pid descriptor tells.
+void waitForEnd(int pidDescriptor) {
+  if (pidDescriptor < 0) {
+    ::poll(nullptr, 0, kStopPollMs);
+    return;
+  }
+  pollfd ended{pidDescriptor, POLLIN, 0};
+  ::poll(&ended, 1, kStopPollMs);
+}
+
+// SIGTERM to the child's group, a grace for it to end, then SIGKILL to whatever of the group
+// is left, the child itself or something it started.
+ChildState stopChild(pid_t child, int pidDescriptor) {
+  ::kill(-child, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + kTerminationGrace;
+  ChildState state = stateOf(child);
+  while (state == ChildState::Running && std::chrono::steady_clock::now() < deadline) {
+    waitForEnd(pidDescriptor);
+    state = stateOf(child);
+  }
+  if (state != ChildState::Gone) ::kill(-child, SIGKILL);
+  return state;
+}
+
+bool reap(pid_t child, int& status) {
+  pid_t waited = 0;
+  do {
+    waited = ::waitpid(child, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  return waited == child;
+}
 
 }  // namespace
 
@@ -107,6 +224,10 @@ std::string findProgram(const std::string& name) {
 
 ChildOutcome runChildAndWait(const std::vector<std::string>& arguments) {
   ChildOutcome outcome;
+  if (stopRequested()) {
+    outcome.interrupted = true;
+    return outcome;
+  }
   if (arguments.empty()) return outcome;
   const std::string program = findProgram(arguments[0]);
   if (program.empty()) return outcome;
@@ -116,22 +237,56 @@ ChildOutcome runChildAndWait(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
-  SpawnSetup setup;
-  if (!setup.ok()) return outcome;
-  pid_t child = 0;
-  // Reports a program that cannot be executed as a failure here, not as an exit status.
-  if (::posix_spawn(&child, program.c_str(), setup.actions(), setup.attributes(), argv.data(),
-                    environ) != 0) {
+  int pipeEnds[2] = {-1, -1};
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return outcome;
+  Descriptor readEnd(aboveStandardStreams(pipeEnds[0]));
+  Descriptor writeEnd(aboveStandardStreams(pipeEnds[1]));
+  if (readEnd.get() < 0 || writeEnd.get() < 0) return outcome;
+
+  ChildStart start;
+  start.program = program.c_str();
+  start.argv = argv.data();
+  start.environment = environ;
+  start.parent = ::getpid();
+  start.errorPipe = writeEnd.get();
+  if (const long limit = ::sysconf(_SC_OPEN_MAX); limit > 0) start.descriptorLimit = limit;
+
+  sigset_t allSignals;
+  sigfillset(&allSignals);
+  sigset_t previousMask;
+  ::pthread_sigmask(SIG_SETMASK, &allSignals, &previousMask);
+  const pid_t child = ::fork();
+  if (child == 0) becomeProgram(start);
+  ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+  writeEnd.reset();
+  if (child < 0) return outcome;
+
+  // The pipe closes at a successful exec, or brings the error of a failed one; either way the
+  // child has its own process group by then, so a stop below reaches the group.
+  int execError = 0;
+  ssize_t got = 0;
+  do {
+    got = ::read(readEnd.get(), &execError, sizeof execError);
+  } while (got < 0 && errno == EINTR);
+  int status = 0;
+  if (got > 0) {
+    reap(child, status);
     return outcome;
   }
   outcome.started = true;
 
-  int status = 0;
-  pid_t waited = 0;
-  do {
-    waited = ::waitpid(child, &status, 0);
-  } while (waited < 0 && errno == EINTR);
-  if (waited != child) return outcome;
+  const Descriptor pidDescriptor(openPidDescriptor(child));
+  ChildState state = stateOf(child);
+  while (state == ChildState::Running && !stopRequested()) {
+    waitForEnd(pidDescriptor.get());
+    state = stateOf(child);
+  }
+  if (state == ChildState::Running) {
+    outcome.interrupted = true;
+    state = stopChild(child, pidDescriptor.get());
+  }
+  if (state == ChildState::Gone || !reap(child, status)) return outcome;
+  if (outcome.interrupted) return outcome;
   if (WIFEXITED(status)) {
     outcome.exitStatusRead = true;
     outcome.exitStatus = WEXITSTATUS(status);

@@ -1,4 +1,5 @@
-// Starting a converter child from an argument list, and waiting for it.
+// Starting a converter child from an argument list, and waiting for it until it ends or the
+// job is asked to stop.
 #pragma once
 
 #include <string>
@@ -12,12 +13,25 @@ struct ChildOutcome {
   // Its exit code; a child ended by a signal gets 128 plus the signal number, so it counts as
   // failed like any non-zero status.
   int exitStatus = -1;
+  // The wait was cut short by a stop request (see signals.h). The child, if started, has been
+  // stopped and reaped, and exitStatusRead is false.
+  bool interrupted = false;
 };
 
 // Runs arguments[0], found on the PATH (a name in upper case also finds its lower-case
 // program), with the rest as its arguments, no shell involved. Its standard input is the null
-// device and its output is discarded. Waits without a time limit. A program that is not found
-// or cannot be executed is reported as not started.
+// device and its output is discarded; it inherits no other descriptor, starts with no signal
+// blocked or ignored, and runs in a process group of its own, so a Ctrl-C at the terminal
+// reaches only us. A program that is not found or cannot be executed is reported as not
+// started.
+//
+// Waits without a time limit, but notices a stop request within about 50 ms: the child's group
+// then gets SIGTERM, and SIGKILL after about one second, and the child is reaped before the
+// call returns. When a stop is already requested, nothing is started.
+//
+// The child gets SIGKILL when the thread that started it ends, so it never outlives us: the
+// kernel ties this to the calling thread, not the process. The call holds that thread until
+// the child is reaped, so this matters only to a thread ended some other way.
 ChildOutcome runChildAndWait(const std::vector<std::string>& arguments);
 
 // The full path of the program that runChildAndWait would start, or "" when there is none.

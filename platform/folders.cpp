@@ -1,9 +1,26 @@
 #include "platform/folders.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
 bool createFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool removeEmptyFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+PathKind pathKindOf(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return PathKind::Missing;
+  if (S_ISLNK(info.st_mode)) return PathKind::Link;
+  if (S_ISREG(info.st_mode)) return PathKind::RegularFile;
+  if (S_ISDIR(info.st_mode)) return PathKind::Folder;
+  return PathKind::Other;
+}
+
+bool isRegularFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
 
 }  // namespace platform

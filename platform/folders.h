@@ -1,4 +1,4 @@
-// Folder creation.
+// Folder creation and removal, and what kind of thing a path names.
 #pragma once
 
 #include <string>
@@ -7,5 +7,19 @@ namespace platform {
 
 // Creates the folder; returns false when it could not be created (an existing folder too).
 bool createFolder(const std::string& path);
+
+// Removes the folder if it is empty; false when it is not, is missing, or cannot be removed.
+bool removeEmptyFolder(const std::string& path);
+
+// Other: a device, a FIFO, a socket. Missing also when the path cannot be looked at (a folder
+// on the way without search permission).
+enum class PathKind { Missing, RegularFile, Folder, Link, Other };
+
+// What path itself is: a symbolic link is a Link, whatever it points to or whether it dangles.
+PathKind pathKindOf(const std::string& path);
+
+// True when path, after following links, is a regular file; false for anything else or when
+// it cannot be looked at.
+bool isRegularFile(const std::string& path);
 
 }  // namespace platform

@@ -1,4 +1,5 @@
 #include "batch/converter_commands.h"
+#include "batch/result_names.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +13,16 @@ TEST(ConverterCommands, ConversionQuotesBothPathsAndKeepsThemWholeAsArguments) {
       "ffmpeg -i \"/m/My \"Best\" Ça.mp3\" -f wav -flags bitexact -acodec pcm_s16le -ar 44100 "
       "-ac 2 \"/m/sonbalanced/TMPOUT.WAV\"");
   EXPECT_EQ(command.arguments,
-            (std::vector<std::string>{"ffmpeg", "-i", "/m/My \"Best\" Ça.mp3", "-f", "wav",
-                                      "-flags", "bitexact", "-acodec", "pcm_s16le", "-ar", "44100",
-                                      "-ac", "2", "/m/sonbalanced/TMPOUT.WAV"}));
+            (std::vector<std::string>{
+                "ffmpeg", "-protocol_whitelist", "file", "-format_whitelist",
+                "mp3,mov,avi,flv,ogg,asf,matroska,mpeg,mpegts,wav,w64,flac,aac,aiff,wv,ape", "-i",
+                "/m/My \"Best\" Ça.mp3", "-f", "wav", "-flags", "bitexact", "-acodec", "pcm_s16le",
+                "-ar", "44100", "-ac", "2", "/m/sonbalanced/TMPOUT.WAV"}));
 }
 
 TEST(ConverterCommands, Mp3GoesBesideTheResultWithoutItsEqEnding) {
-  const batch::ConverterCommand command = batch::mp3Command("/m/sonbalanced/a b_eq.wav", false);
+  const batch::ConverterCommand command =
+      batch::mp3Command("/m/sonbalanced/a b_eq.wav", "/m/sonbalanced/a b.mp3", false);
   EXPECT_EQ(command.commandLine,
             "FFMPEG -i \"/m/sonbalanced/a b_eq.wav\" -f mp3 -ab 128k \"/m/sonbalanced/a b.mp3\"");
   EXPECT_EQ(command.arguments,
@@ -28,7 +32,7 @@ TEST(ConverterCommands, Mp3GoesBesideTheResultWithoutItsEqEnding) {
 
 TEST(ConverterCommands, RateBoxTurns128kInto192k) {
   const std::string result = "/m/sonbalanced/x_eq.wav";
-  const batch::ConverterCommand command = batch::mp3Command(result, true);
+  const batch::ConverterCommand command = batch::mp3Command(result, "/m/sonbalanced/x.mp3", true);
   EXPECT_EQ(command.commandLine,
             "FFMPEG -i \"/m/sonbalanced/x_eq.wav\" -f mp3 -ab 192k \"/m/sonbalanced/x.mp3\"");
   EXPECT_EQ(command.commandLine.substr(result.size() + 24, 4), "192k");
@@ -37,7 +41,7 @@ TEST(ConverterCommands, RateBoxTurns128kInto192k) {
 
 TEST(ConverterCommands, TemporaryFileLiesInTheOutputFolder) {
   EXPECT_EQ(batch::temporaryWavPath("/m/sonbalanced/"), "/m/sonbalanced/TMPOUT.WAV");
-  EXPECT_EQ(batch::mp3TargetPath("/m/sonbalanced/clip_eq.wav"), "/m/sonbalanced/clip.mp3");
+  EXPECT_EQ(batch::mp3PathOf("/m/sonbalanced/clip_eq.wav"), "/m/sonbalanced/clip.mp3");
 }
 
 }  // namespace

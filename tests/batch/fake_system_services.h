@@ -15,6 +15,7 @@ class FakeSystemServices : public batch::SystemServices {
   std::function<platform::ChildOutcome(const std::vector<std::string>&)> onRunChild =
       platform::runChildAndWait;
   std::function<platform::DeleteOutcome(const std::string&)> onDeleteFile = platform::deleteFile;
+  std::function<bool()> onStopRequested = [] { return false; };
 
   // Argument lists of the children, in order.
   std::vector<std::vector<std::string>> children;
@@ -30,6 +31,7 @@ class FakeSystemServices : public batch::SystemServices {
     calls.push_back("delete " + path);
     return onDeleteFile(path);
   }
+  bool stopRequested() override { return onStopRequested(); }
 };
 
 }  // namespace testing_support

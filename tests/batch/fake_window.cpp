@@ -44,4 +44,6 @@ void FakeWindow::beep(int frequencyHz, int durationMs) {
   events.push_back("beep " + std::to_string(frequencyHz) + " " + std::to_string(durationMs));
 }
 
+void FakeWindow::notice(const wxString& text) { notices.push_back(text.utf8_string()); }
+
 }  // namespace testing_support

@@ -30,6 +30,8 @@ class FakeWindow : public batch::JobWindow {
   std::vector<std::string> events;
   // The values the global gauge took, in order.
   std::vector<int> globalGaugeValues;
+  // The notices, in order.
+  std::vector<std::string> notices;
 
   bool logBoxTicked() override { return logBox; }
   bool mp3BoxTicked() override { return mp3Box; }
@@ -45,6 +47,7 @@ class FakeWindow : public batch::JobWindow {
   void startTimer(int intervalMs) override;
   void stopTimer() override;
   void beep(int frequencyHz, int durationMs) override;
+  void notice(const wxString& text) override;
 };
 
 }  // namespace testing_support

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -9,6 +11,7 @@
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
 #include "engine/wav_file.h"
+#include "platform/locks.h"
 #include "tests/batch/fake_system_services.h"
 #include "tests/batch/fake_window.h"
 #include "tests/support/media_files.h"
@@ -29,6 +32,8 @@ namespace {
 
 const std::vector<std::string> kMp3 = {"-acodec", "libmp3lame", "-f", "mp3"};
 const std::vector<std::string> kPcmWav = {"-acodec", "pcm_s16le", "-ar", "44100", "-f", "wav"};
+// Where the source stands in the converter's argument list.
+constexpr std::size_t kConvertedSource = 6;
 
 std::string banner(batch::JobMode mode, const std::string& path) {
   return std::string(
@@ -188,8 +193,7 @@ TEST_F(Pipeline, ConvertedMp3WithMp3BoxLogsEveryStepInOrder) {
   EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
   EXPECT_EQ(system_.calls,
             (std::vector<std::string>{"delete " + output() + "TMPOUT.WAV", "run ffmpeg",
-                                      "delete " + output() + "song.mp3", "run FFMPEG",
-                                      "delete " + output() + "TMPOUT.WAV"}));
+                                      "run FFMPEG", "delete " + output() + "TMPOUT.WAV"}));
   EXPECT_EQ(window_.stateText, "DONE !");
   EXPECT_EQ(window_.beeps, 0);
   EXPECT_EQ(window_.currentFileText,
@@ -238,8 +242,7 @@ TEST_F(Pipeline, DirectWavIsNeitherConvertedNorDeleted) {
                       "take_eq.wav\n\nMP3 re-encoding was requested... OK\n\n"),
             std::string::npos)
       << text;
-  EXPECT_EQ(system_.calls,
-            (std::vector<std::string>{"delete " + output() + "take.mp3", "run FFMPEG"}));
+  EXPECT_EQ(system_.calls, (std::vector<std::string>{"run FFMPEG"}));
   EXPECT_TRUE(fs::is_regular_file(output() + "take.mp3"));
   EXPECT_EQ(window_.stateText, "DONE !");
 }
@@ -282,7 +285,7 @@ TEST_F(Pipeline, OnlyTheLastThreeCharactersCountWhateverTheirCase) {
   writeFile(music() + "/B.Wav", "junk");
   writeFile(music() + "/c.mp3x", "junk");
   system_.onRunChild = [](const std::vector<std::string>& arguments) {
-    return arguments[2].ends_with("trackmp3") ? platform::runChildAndWait(arguments)
+    return arguments[kConvertedSource].ends_with("trackmp3") ? platform::runChildAndWait(arguments)
                                               : ChildOutcome{};
   };
   window_.mp3Box = false;
@@ -435,9 +438,14 @@ TEST_F(Pipeline, Mp3At192kIsAskedForWhenThatBoxIsTicked) {
   runSingleFileJob(source);
 
   ASSERT_EQ(system_.children.size(), 2u);
-  EXPECT_EQ(system_.children[1],
-            (std::vector<std::string>{"FFMPEG", "-i", output() + "song_eq.wav", "-f", "mp3", "-ab",
-                                      "192k", output() + "song.mp3"}));
+  std::vector<std::string> encoding = system_.children[1];
+  ASSERT_EQ(encoding.size(), 8u);
+  // Encoded under a short temporary name in the output folder, renamed once whole.
+  EXPECT_TRUE(encoding[7].starts_with(output() + ".sonbalancer-")) << encoding[7];
+  EXPECT_TRUE(encoding[7].ends_with(".mp3.part")) << encoding[7];
+  encoding.pop_back();
+  EXPECT_EQ(encoding, (std::vector<std::string>{"FFMPEG", "-i", output() + "song_eq.wav", "-f",
+                                                "mp3", "-ab", "192k"}));
   EXPECT_TRUE(fs::is_regular_file(output() + "song.mp3"));
   EXPECT_TRUE(fs::is_regular_file(output() + "song_eq.wav"));
 }
@@ -455,7 +463,7 @@ TEST_F(Pipeline, PathWithBlanksQuotesAndAccentsReachesTheConverterWhole) {
                        "Audio extraction / conversion successful\n"),
             std::string::npos)
       << log();
-  EXPECT_EQ(system_.children[0][2], source);
+  EXPECT_EQ(system_.children[0][kConvertedSource], source);
   EXPECT_TRUE(fs::is_regular_file(outputFolder + "Ça va  bien_eq.wav"));
   EXPECT_TRUE(fs::is_regular_file(outputFolder + "Ça va  bien.mp3"));
   EXPECT_FALSE(fs::exists(outputFolder + "TMPOUT.WAV"));
@@ -584,6 +592,204 @@ TEST_F(Pipeline, FolderWhereOnlyTheWavReachesTheEngineIsDone) {
   EXPECT_EQ(window_.beeps, 0);
   EXPECT_NE(log().find(kExtractionFailed), std::string::npos);
   EXPECT_EQ(log().find("ERROR: File extractions"), std::string::npos);
+}
+
+// ---- Nothing lost, nothing reported done that is not
+
+TEST_F(Pipeline, PlaylistPosingAsMediaNeverReadsTheFileItNames) {
+  ASSERT_TRUE(makeTone(root_ / "other.mp3", kMp3));
+  const std::string source = music() + "/x.mp3";
+  writeFile(source, "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + (root_ / "other.mp3") +
+                        "\n#EXT-X-ENDLIST\n");
+
+  runSingleFileJob(source);
+
+  EXPECT_TRUE(log().ends_with(conversionLine(source, output()) + kExtractionFailed +
+                              kNoEngineReached))
+      << log();
+  EXPECT_FALSE(fs::exists(output()));
+  EXPECT_EQ(window_.notices, (std::vector<std::string>{source + ": its audio could not be extracted"}));
+}
+
+TEST_F(Pipeline, EntriesThatAreNotRegularFilesAreSkippedUnopened) {
+  ASSERT_EQ(::mkfifo((music() + "/a.wav").c_str(), 0644), 0);
+  fs::create_symlink("/dev/urandom", music() + "/b.mp3");
+  ASSERT_TRUE(makeTone(root_ / "real.ogg", {"-acodec", "libvorbis"}));
+  fs::create_symlink(root_ / "real.ogg", music() + "/c.ogg");
+  window_.mp3Box = false;
+
+  runFolderJob();
+
+  const std::string skipped = " - Not a regular file (a folder, a device or a pipe) - Ignored\n\n";
+  EXPECT_NE(log().find("a.wav...\nType: wav" + skipped), std::string::npos) << log();
+  EXPECT_NE(log().find("b.mp3...\nType: mp3" + skipped), std::string::npos) << log();
+  EXPECT_TRUE(fs::is_regular_file(output() + "c_eq.wav"));
+  EXPECT_EQ(window_.notices, (std::vector<std::string>{music() + "/a.wav: not a regular file",
+                                                       music() + "/b.mp3: not a regular file"}));
+  EXPECT_EQ(job_.counts.processed, 1u);
+  EXPECT_EQ(job_.counts.skippedForFault, 2u);
+}
+
+TEST_F(Pipeline, SameNameSourcesKeepAllTheirResultsInNameOrder) {
+  ASSERT_TRUE(makeTone(music() + "/a.wav", kPcmWav, 0.5, 300));
+  ASSERT_TRUE(makeTone(music() + "/a.ogg", {"-acodec", "libvorbis"}, 0.5, 500));
+  ASSERT_TRUE(makeTone(music() + "/a.mp3", kMp3, 0.5, 700));
+
+  runFolderJob();
+
+  const std::string text = log();
+  const std::size_t mp3 = text.find("Parsing " + music() + "/a.mp3");
+  const std::size_t ogg = text.find("Parsing " + music() + "/a.ogg");
+  const std::size_t wav = text.find("Parsing " + music() + "/a.wav");
+  EXPECT_LT(mp3, ogg);
+  EXPECT_LT(ogg, wav);
+  EXPECT_EQ(text.find("An earlier file of this job has the same name"),
+            text.find("An earlier file of this job has the same name: results named a (ogg)_eq.wav\n"));
+  EXPECT_NE(text.find("same name: results named a (wav)_eq.wav\n"), std::string::npos) << text;
+  for (const std::string name : {"a", "a (ogg)", "a (wav)"}) {
+    EXPECT_TRUE(fs::is_regular_file(output() + name + "_eq.wav")) << name;
+    EXPECT_GT(fs::file_size(output() + name + ".mp3"), 1000u) << name;
+  }
+  EXPECT_EQ(job_.counts.processed, 3u);
+}
+
+// The encoder meets a full disk through a file-size limit of its own, as a real disk would
+// stop it, whatever status it then exits with.
+TEST_F(Pipeline, TruncatedMp3IsRemovedAndReportedFailed) {
+  const std::string source = music() + "/long.ogg";
+  ASSERT_TRUE(makeTone(source, {"-acodec", "libvorbis"}, 4.0));
+  fs::create_directory(output());
+  writeFile(output() + "long.mp3", "an earlier encoding");
+  system_.onRunChild = [](const std::vector<std::string>& arguments) {
+    if (arguments[0] != "FFMPEG") return platform::runChildAndWait(arguments);
+    std::vector<std::string> limited = {"sh", "-c", "trap '' XFSZ; ulimit -f 40; exec ffmpeg \"$@\"",
+                                        "sh"};
+    limited.insert(limited.end(), arguments.begin() + 1, arguments.end());
+    return platform::runChildAndWait(limited);
+  };
+
+  runSingleFileJob(source);
+
+  EXPECT_TRUE(
+      log().ends_with("MP3 re-encoding was requested... Failed ! This should not happen...\n\n"))
+      << log();
+  EXPECT_EQ(readFile(output() + "long.mp3"), "an earlier encoding");
+  EXPECT_EQ(fs::directory_iterator(output()) == fs::directory_iterator(), false);
+  for (const auto& entry : fs::directory_iterator(output())) {
+    EXPECT_FALSE(entry.path().string().ends_with(".part")) << entry.path();
+  }
+  EXPECT_EQ(job_.counts.failed, 1u);
+  EXPECT_EQ(window_.stateText, "DONE !");  // its WAV was saved
+}
+
+TEST_F(Pipeline, JobThatSavedNothingIsNotDoneAndLeavesNoEmptyFolder) {
+  ASSERT_TRUE(makeTone(music() + "/a.wav", kPcmWav));
+  fs::create_directory(output());
+  fs::create_directories(output() + "a_eq.wav/occupied");
+
+  runFolderJob();
+
+  EXPECT_EQ(window_.stateText, "READY");
+  EXPECT_EQ(window_.beeps, 1);
+  EXPECT_TRUE(fs::is_directory(output()));  // it was there before the job
+
+  fs::remove_all(output());
+  writeFile(music() + "/a.wav", "RIFF but nothing else");
+  runFolderJob();
+  EXPECT_FALSE(fs::exists(output()));
+}
+
+TEST_F(Pipeline, OutputFolderHeldByAnotherJobIsLeftUntouched) {
+  ASSERT_TRUE(makeTone(music() + "/a.ogg", {"-acodec", "libvorbis"}));
+  fs::create_directory(output());
+  writeFile(output() + "TMPOUT.WAV", "the other job's audio");
+  platform::FolderLock otherJob;
+  ASSERT_EQ(otherJob.acquire(output()), platform::FolderLock::Outcome::Held);
+
+  runFolderJob();
+
+  EXPECT_NE(log().find("Type: ogg - Output folder in use by another job - Not processed\n\n"),
+            std::string::npos)
+      << log();
+  EXPECT_EQ(readFile(output() + "TMPOUT.WAV"), "the other job's audio");
+  EXPECT_FALSE(fs::exists(output() + "a_eq.wav"));
+  EXPECT_TRUE(system_.calls.empty());
+  EXPECT_EQ(window_.stateText, "BUSY");
+  EXPECT_EQ(window_.notices,
+            (std::vector<std::string>{music() + "/a.ogg: its output folder is in use by another job"}));
+}
+
+TEST_F(Pipeline, OutputFolderThatIsALinkIsRefused) {
+  ASSERT_TRUE(makeTone(music() + "/a.wav", kPcmWav));
+  const std::string elsewhere = root_ / "elsewhere";
+  fs::create_directory(elsewhere);
+  writeFile(elsewhere + "/a_eq.wav", "not ours");
+  fs::create_directory_symlink(elsewhere, music() + "/sonbalanced");
+
+  runFolderJob();
+
+  EXPECT_NE(log().find("Output folder is not a folder of its own - Not processed\n\n"),
+            std::string::npos);
+  EXPECT_EQ(readFile(elsewhere + "/a_eq.wav"), "not ours");
+  EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), fs::directory_iterator()), 1);
+}
+
+TEST_F(Pipeline, SecondJobLogsUnderTheNextFreeName) {
+  platform::LockedLogFile otherJobsLog;
+  ASSERT_TRUE(otherJobsLog.open(workFolder_ / batch::kProcessLogName));
+  std::fputs("the other job's lines\n", otherJobsLog.stream());
+  std::fflush(otherJobsLog.stream());
+  writeFile(music() + "/notes.txt", "x");
+
+  runFolderJob();
+
+  EXPECT_EQ(log(), "the other job's lines\n");
+  EXPECT_TRUE(readFile(workFolder_ / "sonbalancer-log-2.txt")
+                  .starts_with(banner(batch::JobMode::Folder, music())));
+  EXPECT_EQ(window_.notices, (std::vector<std::string>{"another job is writing sonbalancer-log.txt: "
+                                                       "this job's log is sonbalancer-log-2.txt"}));
+}
+
+TEST_F(Pipeline, LongestBaseNameIsSavedThroughAShortTemporaryName) {
+  const std::string base(246, 'n');
+  ASSERT_TRUE(makeTone(music() + "/" + base + ".wav", kPcmWav));
+
+  runFolderJob();
+
+  EXPECT_TRUE(fs::is_regular_file(output() + base + "_eq.wav")) << log();
+  EXPECT_TRUE(fs::is_regular_file(output() + base + ".mp3"));
+}
+
+TEST_F(Pipeline, StopDuringTheConversionRemovesItsOutputAndEndsTheJob) {
+  ASSERT_TRUE(makeTone(music() + "/a.wav", kPcmWav));
+  ASSERT_TRUE(makeTone(music() + "/b.ogg", {"-acodec", "libvorbis"}));
+  ASSERT_TRUE(makeTone(music() + "/c.ogg", {"-acodec", "libvorbis"}));
+  bool stopped = false;
+  system_.onRunChild = [&](const std::vector<std::string>& arguments) {
+    if (arguments[0] != "ffmpeg") return platform::runChildAndWait(arguments);
+    writeFile(output() + "TMPOUT.WAV", "partial");
+    stopped = true;
+    ChildOutcome outcome;
+    outcome.started = true;
+    outcome.interrupted = true;
+    return outcome;
+  };
+  system_.onStopRequested = [&] { return stopped; };
+
+  runFolderJob();
+
+  const std::string text = log();
+  EXPECT_NE(text.find("a_eq.wav\n\nMP3 re-encoding was requested... OK\n\nParsing "),
+            std::string::npos);
+  EXPECT_TRUE(text.ends_with(conversionLine(music() + "/b.ogg", output()) +
+                             "\nJOB STOPPED (stop requested): the files not yet processed were "
+                             "left as they were.\n"))
+      << text;
+  EXPECT_EQ(text.find("c.ogg"), std::string::npos);
+  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+  EXPECT_TRUE(fs::is_regular_file(output() + "a.mp3"));
+  EXPECT_TRUE(job_.stopped);
+  EXPECT_EQ(window_.stateText, "STOPPED");
 }
 
 }  // namespace

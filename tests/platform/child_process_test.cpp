@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
+#include "platform/signals.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -43,6 +47,58 @@ void writeScript(const std::string& path, const std::string& body) {
 platform::ChildOutcome runShell(const std::string& script) {
   return platform::runChildAndWait({"sh", "-c", script});
 }
+
+// A child that writes its pid to pidFile, then becomes `sleep 30`; prefix runs before.
+platform::ChildOutcome runLongChild(const std::string& pidFile, const std::string& prefix = "") {
+  return platform::runChildAndWait(
+      {"sh", "-c", prefix + "echo $$ > \"$1\"; exec sleep 30", "sh", pidFile});
+}
+
+// The pid that runLongChild wrote, once it is whole; 0 if none came within 10 s.
+pid_t waitForPid(const std::string& pidFile) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const std::string text = readFile(pidFile);
+    if (!text.empty() && text.back() == '\n') return static_cast<pid_t>(std::stol(text));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return 0;
+}
+
+// A zombie that nobody reaps (an orphan whose new parent does not wait) counts as ended.
+bool isRunning(pid_t pid) {
+  if (::kill(pid, 0) != 0) return false;
+  const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t nameEnd = stat.rfind(')');
+  return nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] != 'Z';
+}
+
+bool endsWithin(pid_t pid, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (isRunning(pid)) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Whatever a test changes in the stop state is put back, so that later tests run normally.
+class StopStateGuard {
+ public:
+  StopStateGuard() {
+    ::sigaction(SIGINT, nullptr, &previousInt_);
+    ::sigaction(SIGTERM, nullptr, &previousTerm_);
+  }
+  ~StopStateGuard() {
+    ::sigaction(SIGINT, &previousInt_, nullptr);
+    ::sigaction(SIGTERM, &previousTerm_, nullptr);
+    platform::clearStopRequest();
+  }
+
+ private:
+  struct sigaction previousInt_ {};
+  struct sigaction previousTerm_ {};
+};
 
 TEST(ChildProcess, ReportsTheExitStatusOfAChildThatRan) {
   const platform::ChildOutcome success = platform::runChildAndWait({"true"});
@@ -139,6 +195,109 @@ TEST(ChildProcess, SignalDuringTheWaitDoesNotEndIt) {
   ::sigaction(SIGALRM, &previous, nullptr);
   EXPECT_TRUE(outcome.exitStatusRead);
   EXPECT_EQ(outcome.exitStatus, 5);
+}
+
+TEST(ChildProcess, ChildStartsWithNoSignalBlockedOrIgnored) {
+  sigset_t user1;
+  sigemptyset(&user1);
+  sigaddset(&user1, SIGUSR1);
+  sigset_t previousMask;
+  ::pthread_sigmask(SIG_BLOCK, &user1, &previousMask);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction previousPipe {};
+  ::sigaction(SIGPIPE, &ignore, &previousPipe);
+
+  // The program reads its own state: a shell between would block signals while it forks.
+  const auto allZero = [](const std::string& field) {
+    return platform::runChildAndWait(
+               {"grep", "-Eq", "^" + field + ":[[:space:]]+0+$", "/proc/self/status"})
+        .exitStatus;
+  };
+  const int blocked = allZero("SigBlk");
+  const int ignored = allZero("SigIgn");
+
+  ::sigaction(SIGPIPE, &previousPipe, nullptr);
+  ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+  EXPECT_EQ(blocked, 0);
+  EXPECT_EQ(ignored, 0);
+}
+
+TEST(ChildProcess, StopFromAnotherThreadEndsAChildThatIgnoresSigterm) {
+  StopStateGuard guard;
+  TempFolder folder;
+  const std::string pidFile = folder / "pid";
+  pid_t child = 0;
+  pid_t childGroup = 0;
+  std::thread stopper([&] {
+    child = waitForPid(pidFile);
+    childGroup = ::getpgid(child);
+    platform::requestStop();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const platform::ChildOutcome outcome = runLongChild(pidFile, "trap '' TERM; ");
+  const auto took = std::chrono::steady_clock::now() - start;
+  stopper.join();
+
+  ASSERT_GT(child, 0);
+  EXPECT_EQ(childGroup, child) << "a terminal's Ctrl-C would reach the child too";
+  EXPECT_TRUE(outcome.started);
+  EXPECT_TRUE(outcome.interrupted);
+  EXPECT_FALSE(outcome.exitStatusRead);
+  EXPECT_LT(took, std::chrono::seconds(10));
+  EXPECT_NE(::kill(child, 0), 0) << "stopped but not reaped";
+  EXPECT_EQ(platform::stopSignal(), 0);
+}
+
+TEST(ChildProcess, SigtermToUsStopsTheChild) {
+  StopStateGuard guard;
+  platform::installStopSignals();
+  platform::installStopSignals();
+  TempFolder folder;
+  const std::string pidFile = folder / "pid";
+  pid_t child = 0;
+  std::thread signaller([&] {
+    child = waitForPid(pidFile);
+    ::kill(::getpid(), SIGTERM);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const platform::ChildOutcome outcome = runLongChild(pidFile);
+  const auto took = std::chrono::steady_clock::now() - start;
+  signaller.join();
+
+  ASSERT_GT(child, 0);
+  EXPECT_TRUE(outcome.interrupted);
+  EXPECT_FALSE(outcome.exitStatusRead);
+  EXPECT_LT(took, std::chrono::seconds(10));
+  EXPECT_NE(::kill(child, 0), 0);
+  EXPECT_EQ(platform::stopSignal(), SIGTERM);
+}
+
+TEST(ChildProcess, NothingStartsOnceAStopIsRequested) {
+  StopStateGuard guard;
+  TempFolder folder;
+  platform::requestStop();
+  const platform::ChildOutcome outcome = runShell("touch '" + (folder / "ran") + "'");
+  EXPECT_FALSE(outcome.started);
+  EXPECT_TRUE(outcome.interrupted);
+  EXPECT_FALSE(fs::exists(folder / "ran"));
+}
+
+TEST(ChildProcess, ChildEndsWhenTheProcessWaitingForItIsKilled) {
+  TempFolder folder;
+  const std::string pidFile = folder / "pid";
+  const pid_t waiter = ::fork();
+  ASSERT_GE(waiter, 0);
+  if (waiter == 0) {
+    runLongChild(pidFile);
+    ::_exit(0);
+  }
+  const pid_t child = waitForPid(pidFile);
+  ::kill(waiter, SIGKILL);
+  ::waitpid(waiter, nullptr, 0);
+  ASSERT_GT(child, 0);
+  EXPECT_TRUE(endsWithin(child, std::chrono::seconds(10)));
+  if (isRunning(child)) ::kill(child, SIGKILL);
 }
 
 }  // namespace

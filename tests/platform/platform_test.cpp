@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
@@ -18,6 +19,41 @@ TEST(Folders, CreatedOnceThenReportedAsExisting) {
   EXPECT_TRUE(std::filesystem::is_directory(folder));
   EXPECT_FALSE(platform::createFolder(folder));
   EXPECT_FALSE(platform::createFolder(root / "missing/sonbalanced"));
+}
+
+TEST(Folders, KindOfAPathAndWhetherItLeadsToARegularFile) {
+  testing_support::TempFolder root;
+  const std::string file = root / "track.wav";
+  const std::string fifo = root / "fifo.wav";
+  const std::string linkToFile = root / "link.wav";
+  const std::string linkToDevice = root / "null.wav";
+  testing_support::writeFile(file, "x");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  std::filesystem::create_symlink(file, linkToFile);
+  std::filesystem::create_symlink("/dev/null", linkToDevice);
+
+  EXPECT_TRUE(platform::isRegularFile(file));
+  EXPECT_TRUE(platform::isRegularFile(linkToFile));
+  EXPECT_FALSE(platform::isRegularFile(fifo));
+  EXPECT_FALSE(platform::isRegularFile(linkToDevice));
+  EXPECT_FALSE(platform::isRegularFile(root.path().string()));
+  EXPECT_EQ(platform::pathKindOf(file), platform::PathKind::RegularFile);
+  EXPECT_EQ(platform::pathKindOf(linkToFile), platform::PathKind::Link);
+  EXPECT_EQ(platform::pathKindOf(fifo), platform::PathKind::Other);
+  EXPECT_EQ(platform::pathKindOf(root.path().string()), platform::PathKind::Folder);
+  EXPECT_EQ(platform::pathKindOf(root / "missing"), platform::PathKind::Missing);
+}
+
+TEST(Folders, OnlyAnEmptyFolderIsRemoved) {
+  testing_support::TempFolder root;
+  const std::string folder = root / "sonbalanced";
+  ASSERT_TRUE(platform::createFolder(folder));
+  testing_support::writeFile(folder + "/track.wav", "x");
+  EXPECT_FALSE(platform::removeEmptyFolder(folder));
+  EXPECT_TRUE(std::filesystem::exists(folder + "/track.wav"));
+  std::filesystem::remove(folder + "/track.wav");
+  EXPECT_TRUE(platform::removeEmptyFolder(folder));
+  EXPECT_FALSE(std::filesystem::exists(folder));
 }
 
 TEST(Beep, SoundsOrGivesUpWithoutHanging) {

@@ -1,0 +1,78 @@
+#include "batch/output_folders.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "batch/result_names.h"
+#include "engine/path_separator.h"
+#include "platform/file_deletion.h"
+#include "platform/folders.h"
+
+namespace batch {
+
+namespace {
+
+std::string withoutClosingSeparator(const std::string& path) {
+  return path.size() > 1 && path.back() == engine::kPathSeparator ? path.substr(0, path.size() - 1) : path;
+}
+
+void removeLeftoverTemporaryResults(const std::string& folder) {
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    if (isTemporaryResultName(entry->path().filename().string())) {
+      platform::deleteFile(entry->path().string());
+    }
+  }
+}
+
+}  // namespace
+
+OutputFolder& OutputFolders::claim(const std::string& path) {
+  if (OutputFolder* known = find(path)) return *known;
+  OutputFolder& folder = folders_.emplace_back();
+  folder.path = path;
+  const std::string bare = withoutClosingSeparator(path);
+  switch (platform::pathKindOf(bare)) {
+    case platform::PathKind::Missing:
+      folder.createdByJob = platform::createFolder(bare);
+      break;
+    case platform::PathKind::Folder:
+      break;
+    case platform::PathKind::Link:
+    case platform::PathKind::RegularFile:
+    case platform::PathKind::Other:
+      folder.claim = FolderClaim::NotAFolder;
+      return folder;
+  }
+  switch (folder.lock.acquire(bare)) {
+    case platform::FolderLock::Outcome::Held:
+      removeLeftoverTemporaryResults(bare);
+      break;
+    case platform::FolderLock::Outcome::Busy:
+      folder.claim = FolderClaim::InUse;
+      break;
+    case platform::FolderLock::Outcome::Failed:
+      break;
+  }
+  return folder;
+}
+
+OutputFolder* OutputFolders::find(const std::string& path) {
+  for (OutputFolder& folder : folders_) {
+    if (folder.path == path) return &folder;
+  }
+  return nullptr;
+}
+
+void OutputFolders::releaseAll() {
+  for (OutputFolder& folder : folders_) {
+    folder.lock.release();
+    if (folder.createdByJob && !folder.somethingSaved) {
+      platform::removeEmptyFolder(withoutClosingSeparator(folder.path));
+    }
+  }
+  folders_.clear();
+}
+
+}  // namespace batch

@@ -1,0 +1,68 @@
+#include "batch/result_names.h"
+
+#include <unistd.h>
+
+#include <atomic>
+
+#include "engine/wav_file.h"
+
+namespace batch {
+
+namespace {
+
+constexpr std::string_view kResultEnding = "_eq.wav";
+constexpr std::string_view kTemporaryPrefix = ".sonbalancer-";
+constexpr std::string_view kTemporarySuffix = ".part";
+
+bool endsWith(const std::string& text, std::string_view end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+ResultNames namesFromStem(const std::string& stem, bool marked) {
+  ResultNames names;
+  names.wav = stem + std::string(kResultEnding);
+  names.mp3 = stem + ".mp3";
+  names.markedWithExtension = marked;
+  return names;
+}
+
+}  // namespace
+
+std::string mp3PathOf(const std::string& wavPath) {
+  const std::size_t baseLength =
+      wavPath.size() > kResultEnding.size() ? wavPath.size() - kResultEnding.size() : 0;
+  return wavPath.substr(0, baseLength) + ".mp3";
+}
+
+ResultNames ResultNameBook::take(const std::string& sourcePath,
+                                 const std::string& outputFolderPath,
+                                 const std::string& extension) {
+  const std::string plainWav = engine::resultFilePath(sourcePath, outputFolderPath);
+  const std::string stem = plainWav.substr(0, plainWav.size() - kResultEnding.size());
+  ResultNames names = namesFromStem(stem, false);
+  for (unsigned number = 1; !isFree(names); ++number) {
+    const std::string mark =
+        number == 1 ? extension : extension + " " + std::to_string(number);
+    names = namesFromStem(stem + " (" + mark + ")", true);
+  }
+  taken_.insert(names.wav);
+  taken_.insert(names.mp3);
+  return names;
+}
+
+bool ResultNameBook::isFree(const ResultNames& names) const {
+  return taken_.count(names.wav) == 0 && taken_.count(names.mp3) == 0;
+}
+
+std::string temporaryResultPath(const std::string& outputFolderPath, const char* ending) {
+  static std::atomic<unsigned long> counter{0};
+  return outputFolderPath + std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-" +
+         std::to_string(++counter) + "." + ending + std::string(kTemporarySuffix);
+}
+
+bool isTemporaryResultName(const std::string& fileName) {
+  return fileName.compare(0, kTemporaryPrefix.size(), kTemporaryPrefix) == 0 &&
+         endsWith(fileName, kTemporarySuffix);
+}
+
+}  // namespace batch

@@ -1,0 +1,49 @@
+// The names of a job's results: the plain names taken from the source, the names that keep a
+// later same-name source from replacing an earlier one's results, the MP3 beside each WAV, and
+// the short temporary names that results are written under before they take their own.
+#pragma once
+
+#include <set>
+#include <string>
+
+namespace batch {
+
+struct ResultNames {
+  // Full paths in the output folder.
+  std::string wav;
+  std::string mp3;
+  // True when the plain names were already given to an earlier entry of the job, so these
+  // carry the source's extension: "a (ogg)_eq.wav", "a (ogg).mp3".
+  bool markedWithExtension = false;
+};
+
+// The MP3 of a result: wavPath (which ends with "_eq.wav") without those 7 characters,
+// followed by ".mp3".
+std::string mp3PathOf(const std::string& wavPath);
+
+// The result names given out in one job, so that no entry's results replace those of an
+// earlier entry. Entries take their names in list order.
+class ResultNameBook {
+ public:
+  // Names for the source in the output folder (which ends with the separator): the plain
+  // ones while neither is taken, else the base name followed by " (extension)", then
+  // " (extension 2)" and so on. The names returned are taken from then on.
+  ResultNames take(const std::string& sourcePath, const std::string& outputFolderPath,
+                   const std::string& extension);
+  void clear() { taken_.clear(); }
+
+ private:
+  bool isFree(const ResultNames& names) const;
+
+  std::set<std::string> taken_;
+};
+
+// A name, unique among the files that this process writes, for a result being written in the
+// output folder: short whatever the result's name, hidden, and ending with ".part" so that an
+// interrupted job's leftovers are known for what they are. ending tells the kind ("wav", "mp3").
+std::string temporaryResultPath(const std::string& outputFolderPath, const char* ending);
+
+// True for the file names that temporaryResultPath gives, whichever process gave them.
+bool isTemporaryResultName(const std::string& fileName);
+
+}  // namespace batch

@@ -1,0 +1,52 @@
+#include "platform/signals.h"
+
+#include <signal.h>
+
+#include <atomic>
+#include <csignal>
+
+namespace platform {
+
+namespace {
+
+// A lock-free atomic rather than a plain volatile sig_atomic_t: the flag is set by a signal
+// handler or by the window's thread and read by worker threads, and only an atomic makes that
+// both async-signal-safe and free of a data race.
+static_assert(std::atomic<std::sig_atomic_t>::is_always_lock_free);
+
+// Signal numbers are positive, so a negative value tells the program's own request apart.
+constexpr std::sig_atomic_t kNoStop = 0;
+constexpr std::sig_atomic_t kStopByProgram = -1;
+
+std::atomic<std::sig_atomic_t> gStopReason{kNoStop};
+
+void recordStop(std::sig_atomic_t reason) {
+  std::sig_atomic_t expected = kNoStop;
+  gStopReason.compare_exchange_strong(expected, reason);
+}
+
+void handleStopSignal(int signalNumber) { recordStop(signalNumber); }
+
+}  // namespace
+
+void installStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = handleStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+bool stopRequested() { return gStopReason.load() != kNoStop; }
+
+int stopSignal() {
+  const std::sig_atomic_t reason = gStopReason.load();
+  return reason > 0 ? reason : 0;
+}
+
+void requestStop() { recordStop(kStopByProgram); }
+
+void clearStopRequest() { gStopReason.store(kNoStop); }
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+// The stop request of a running job: Ctrl-C, a termination signal, or the program's own
+// request (the window's close box). Children and waits poll it; nothing here ends the process.
+#pragma once
+
+namespace platform {
+
+// Makes SIGINT and SIGTERM record a stop request instead of ending the process. The handlers
+// are installed without SA_RESTART, so a blocking call in progress returns with EINTR. Safe to
+// call more than once.
+void installStopSignals();
+
+// True once a stop signal arrived or requestStop was called, until clearStopRequest. Safe from
+// any thread.
+bool stopRequested();
+
+// The signal that asked for the stop (SIGINT or SIGTERM); 0 when the stop came from
+// requestStop or none was asked. Only the first request of a job is remembered.
+int stopSignal();
+
+// Asks the running job to stop, as a stop signal would. Async-signal-safe and safe from any
+// thread.
+void requestStop();
+
+// Forgets the request, before a new job starts.
+void clearStopRequest();
+
+}  // namespace platform
