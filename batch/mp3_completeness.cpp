@@ -40,6 +40,7 @@ constexpr std::uint32_t kXingHasFrameCount = 0x1;
 constexpr std::uint32_t kXingHasByteCount = 0x2;
 constexpr std::uint32_t kXingHasToc = 0x4;
 constexpr std::uint32_t kXingHasQuality = 0x8;
+constexpr std::size_t kXingTocBytes = 100;
 // The encoder tag that follows the Xing fields: delay and padding, 12 bits each, start at its
 // byte 21, and its checksum at byte 34.
 constexpr std::size_t kEncoderTagBytes = 36;
@@ -104,8 +105,8 @@ std::optional<std::uint64_t> skipId3v2Tags(BufferedFile& in) {
     const std::uint64_t bodyBytes = (std::uint64_t{header[6]} << 21) |
                                     (std::uint64_t{header[7]} << 14) |
                                     (std::uint64_t{header[8]} << 7) | std::uint64_t{header[9]};
-    const std::uint64_t tagBytes = kId3v2HeaderBytes + bodyBytes +
-                                   ((header[5] & kId3v2HasFooter) ? kId3v2FooterBytes : 0);
+    const std::uint64_t tagBytes =
+        kId3v2HeaderBytes + bodyBytes + ((header[5] & kId3v2HasFooter) ? kId3v2FooterBytes : 0);
     if (tagBytes > in.length - offset) return std::nullopt;
     offset += tagBytes;
   }
@@ -126,10 +127,11 @@ std::optional<std::uint64_t> framesEnd(BufferedFile& in, std::uint64_t framesSta
     if (!footer) return std::nullopt;
     if (std::memcmp(footer, "APETAGEX", 8) == 0) {
       // The size counts the items and the footer, not the header.
-      const std::uint64_t tagBytes = std::uint64_t{readLe32(footer + 12)} +
-                                     ((readLe32(footer + 20) & kApeHasHeader) ? kApeHeaderBytes : 0);
+      const std::uint64_t tagBytes =
+          std::uint64_t{readLe32(footer + 12)} +
+          ((readLe32(footer + 20) & kApeHasHeader) ? kApeHeaderBytes : 0);
       if (tagBytes < kApeFooterBytes || tagBytes > end - framesStart) return std::nullopt;
-      
+      end -= tagBytes;
     }
   }
   return end;
@@ -164,8 +166,7 @@ std::optional<FrameHeader> parseFrameHeader(const std::uint8_t* bytes) {
   header.samplesPerFrame = mpeg1 ? 1152 : 576;
   // Bytes per frame = samples per frame / 8 bits × bit rate / sample rate, rounded down; the
   // padding byte makes up the fractions.
-  header.frameBytes =
-      header.samplesPerFrame / 8 * kbps * 1000 / header.sampleRateHz + paddingBytes;
+  header.frameBytes = header.samplesPerFrame / 8 * kbps * 1000 / header.sampleRateHz + paddingBytes;
   const std::size_t sideInfoBytes = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
   header.xingOffset = kFrameHeaderBytes + (hasChecksum ? 2 : 0) + sideInfoBytes;
   return header;
@@ -204,9 +205,9 @@ std::optional<EncoderHeader> readEncoderHeader(const std::uint8_t* frame,
   result.isHeaderFrame = true;
   const std::uint32_t flags = readBe32(frame + at + 4);
   at += 8;
-  std::size_t tagOffset = at + ((flags & kXingHasFrameCount) ? 4 : 0) +
-                          ((flags & kXingHasByteCount) ? 4 : 0) + ((flags & kXingHasToc) ? 100 : 0) +
-                          ((flags & kXingHasQuality) ? 4 : 0);
+  const std::size_t tagOffset =
+      at + ((flags & kXingHasFrameCount) ? 4 : 0) + ((flags & kXingHasByteCount) ? 4 : 0) +
+      ((flags & kXingHasToc) ? kXingTocBytes : 0) + ((flags & kXingHasQuality) ? 4 : 0);
   if (tagOffset > header.frameBytes) return std::nullopt;
   if (flags & kXingHasFrameCount) result.frameCount = readBe32(frame + at);
 
@@ -214,8 +215,8 @@ std::optional<EncoderHeader> readEncoderHeader(const std::uint8_t* frame,
   // they are an encoder tag.
   if (tagOffset + kEncoderTagBytes <= header.frameBytes) {
     const std::uint8_t* tag = frame + tagOffset;
-    const std::uint16_t storedCrc = static_cast<std::uint16_t>(
-        (tag[kEncoderTagCrcOffset] << 8) | tag[kEncoderTagCrcOffset + 1]);
+    const std::uint16_t storedCrc = static_cast<std::uint16_t>((tag[kEncoderTagCrcOffset] << 8) |
+                                                               tag[kEncoderTagCrcOffset + 1]);
     if (encoderTagCrc(frame, header.frameBytes, tagOffset + kEncoderTagCrcOffset) == storedCrc) {
       const std::uint8_t* field = tag + kEncoderTagDelayOffset;
       const std::uint32_t delay = (std::uint32_t{field[0]} << 4) | (field[1] >> 4);

@@ -188,17 +188,21 @@ void waitForEnd(int pidDescriptor) {
   ::poll(&ended, 1, kStopPollMs);
 }
 
+void signalGroup(pid_t child, int signalNumber) {
+  if (::kill(-child, signalNumber) != 0) ::kill(child, signalNumber);
+}
+
 // SIGTERM to the child's group, a grace for it to end, then SIGKILL to whatever of the group
 // is left, the child itself or something it started.
 ChildState stopChild(pid_t child, int pidDescriptor) {
-  ::kill(-child, SIGTERM);
+  signalGroup(child, SIGTERM);
   const auto deadline = std::chrono::steady_clock::now() + kTerminationGrace;
   ChildState state = stateOf(child);
   while (state == ChildState::Running && std::chrono::steady_clock::now() < deadline) {
     waitForEnd(pidDescriptor);
     state = stateOf(child);
   }
-  if (state != ChildState::Gone) ::kill(-child, SIGKILL);
+  if (state != ChildState::Gone) signalGroup(child, SIGKILL);
   return state;
 }
 

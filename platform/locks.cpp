@@ -108,7 +108,7 @@ bool LockedLogFile::open(const std::string& path) {
   close();
   busy_ = false;
   // Not O_TRUNC: the log of a job still running must survive a second job's attempt.
-  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_TRUNC, 0666);
+  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (descriptor < 0) return false;
   const int lockError = lockedOrError(descriptor);
   if (lockError != 0) {

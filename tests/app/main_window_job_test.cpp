@@ -147,6 +147,29 @@ TEST_F(JobWindowTest, WholeJobRunsOnTheWindowsOwnTimerToDone) {
   EXPECT_FALSE(fs::exists(music() + "/sonbalanced/tone.mp3"));
 }
 
+TEST_F(JobWindowTest, CloseBoxStopsTheJobBetweenTwoEntries) {
+  for (const char* name : {"t1.wav", "t2.wav", "t3.wav"}) writeFile(music() + "/" + name, quietWav(4000));
+  control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
+  control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
+  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::Folder, music()));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!fs::exists(music() + "/sonbalanced/t1_eq.wav") && std::chrono::steady_clock::now() < end) {
+    runEventsFor(std::chrono::milliseconds(20));
+  }
+
+  window_->Close(false);
+  settleEvents();
+
+  EXPECT_FALSE(batch::theJobState().running);
+  EXPECT_FALSE(window_) << "the close box is not held back";
+  EXPECT_FALSE(fs::exists(music() + "/sonbalanced/t3_eq.wav"));
+  const std::string log = readFile(logPath());
+  EXPECT_TRUE(log.ends_with("\nJOB STOPPED (window closed): the files not yet processed were left "
+                            "as they were.\n"))
+      << log;
+  EXPECT_EQ(log.find("t3.wav"), std::string::npos);
+}
+
 TEST_F(JobWindowTest, ProcessFolderStartsAJobOverTheChosenFolder) {
   ModalDialogAnswerer answerer([&](wxDialog& dialog) {
     // What the user's choice leaves in the dialog. The toolkit's own SetPath would only

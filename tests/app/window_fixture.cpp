@@ -26,6 +26,7 @@ MainWindowTest::~MainWindowTest() {
   job.running = false;
   job.log.close();
   job.fileList.Clear();
+  job.outputFolders.releaseAll();
   engine::releaseSampleBuffer(job.track.buffer);
   if (window_) window_->Destroy();
   settleEvents();

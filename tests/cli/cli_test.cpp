@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
@@ -189,6 +193,183 @@ TEST_F(HeadlessCommand, HelpAndVersionGoToStandardOutput) {
   const CommandResult version = runCommand(work.path(), "--version");
   EXPECT_EQ(version.exitStatus, 0);
   EXPECT_EQ(version.standardOutput, "sonbalancer-cli (SonBalancer) 1.70\n");
+}
+
+// ---- Faults, stops and other jobs
+
+// A converter that writes the start of its output, tells its process id and then takes its
+// time, so that a test can stop or kill the job while it runs.
+class SlowConverter {
+ public:
+  SlowConverter() {
+    writeFile(bin_ / "ffmpeg",
+              "#!/bin/sh\nfor last; do :; done\nprintf partial > \"$last\"\necho $$ > " +
+                  shellQuoted(pidFile()) + "\nexec sleep 60\n");
+    fs::permissions(bin_ / "ffmpeg", fs::perms::owner_all);
+  }
+  std::string path() const { return bin_.path().string() + ":" + std::getenv("PATH"); }
+  std::string pidFile() const { return bin_ / "pid"; }
+  // The converter's process id once it runs; 0 after 30 s without.
+  pid_t waitUntilRunning() const {
+    for (int i = 0; i < 300; ++i) {
+      const std::string pid = readFile(pidFile());
+      if (!pid.empty() && pid.back() == '\n') return static_cast<pid_t>(std::stol(pid));
+      ::usleep(100'000);
+    }
+    return 0;
+  }
+
+ private:
+  TempFolder bin_;
+};
+
+// True once the process has ended (a zombie counts as ended) within 10 s.
+bool endsSoon(pid_t pid) {
+  for (int i = 0; i < 100; ++i) {
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    if (stat.empty() || stat.find(") Z ") != std::string::npos) return true;
+    ::usleep(100'000);
+  }
+  return false;
+}
+
+// The command started in the background in folder, with PATH as given.
+class RunningCommand {
+ public:
+  RunningCommand(const fs::path& folder, const std::vector<std::string>& arguments,
+                 const std::string& path)
+      : errorFile_(streams_ / "err") {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::setenv("PATH", path.c_str(), 1);
+      std::freopen("/dev/null", "r", stdin);
+      std::freopen(errorFile_.c_str(), "w", stderr);
+      if (::chdir(folder.c_str()) != 0) ::_exit(127);
+      std::vector<char*> argv = {const_cast<char*>(kCommand.c_str())};
+      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+      argv.push_back(nullptr);
+      ::execv(kCommand.c_str(), argv.data());
+      ::_exit(127);
+    }
+  }
+  ~RunningCommand() {
+    if (pid_ > 0 && !waited_) {
+      ::kill(pid_, SIGKILL);
+      wait();
+    }
+  }
+  pid_t pid() const { return pid_; }
+  // The exit status, or 128 + signal.
+  int wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    waited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  std::string standardError() const { return readFile(errorFile_); }
+
+ private:
+  TempFolder streams_;
+  std::string errorFile_;
+  pid_t pid_ = -1;
+  bool waited_ = false;
+};
+
+bool holdsLeftovers(const std::string& folder) {
+  if (!fs::exists(folder)) return false;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "TMPOUT.WAV" || name.ends_with(".part")) return true;
+  }
+  return false;
+}
+
+const std::string kStopLine = "the files not yet processed were left as they were.\n";
+
+TEST_F(HeadlessCommand, StopSignalsEndTheJobWithOnlyWholeFiles) {
+  fs::remove(music() + "/a.ogg");
+  {
+    // Ctrl-C while the MP3 of the first result is being encoded.
+    SlowConverter converter;
+    TempFolder work;
+    RunningCommand job(work.path(), {"--log", music()}, converter.path());
+    const pid_t encoder = converter.waitUntilRunning();
+    ASSERT_GT(encoder, 0) << job.standardError();
+    ::kill(job.pid(), SIGINT);
+    EXPECT_EQ(job.wait(), 130);
+    EXPECT_TRUE(endsSoon(encoder));
+    EXPECT_TRUE(fs::is_regular_file(output() + "b_eq.wav"));
+    EXPECT_FALSE(fs::exists(output() + "b.mp3"));
+    EXPECT_FALSE(holdsLeftovers(output()));
+    EXPECT_TRUE(readFile(work / batch::kProcessLogName)
+                    .ends_with("b_eq.wav\n\nMP3 re-encoding was requested... \n\nJOB STOPPED "
+                               "(SIGINT): " + kStopLine))
+        << readFile(work / batch::kProcessLogName);
+  }
+  {
+    // SIGTERM while a source is being converted.
+    ASSERT_TRUE(makeTone(music() + "/c.ogg", {"-acodec", "libvorbis"}));
+    SlowConverter converter;
+    TempFolder work;
+    RunningCommand job(work.path(), {"--log", music() + "/c.ogg"}, converter.path());
+    const pid_t extractor = converter.waitUntilRunning();
+    ASSERT_GT(extractor, 0) << job.standardError();
+    ::kill(job.pid(), SIGTERM);
+    EXPECT_EQ(job.wait(), 143);
+    EXPECT_TRUE(endsSoon(extractor));
+    EXPECT_FALSE(holdsLeftovers(output()));
+    EXPECT_FALSE(fs::exists(output() + "c_eq.wav"));
+    EXPECT_TRUE(readFile(work / batch::kProcessLogName).ends_with("JOB STOPPED (SIGTERM): " + kStopLine));
+    EXPECT_TRUE(job.standardError().ends_with("STOPPED\n")) << job.standardError();
+  }
+}
+
+TEST_F(HeadlessCommand, KilledCommandTakesItsConverterWithIt) {
+  SlowConverter converter;
+  TempFolder work;
+  RunningCommand job(work.path(), {music() + "/a.ogg"}, converter.path());
+  const pid_t extractor = converter.waitUntilRunning();
+  ASSERT_GT(extractor, 0) << job.standardError();
+  ::kill(job.pid(), SIGKILL);
+  EXPECT_EQ(job.wait(), 128 + SIGKILL);
+  EXPECT_TRUE(endsSoon(extractor));
+}
+
+TEST_F(HeadlessCommand, SecondJobOnAHeldFolderTouchesNothingAndLogsApart) {
+  SlowConverter converter;
+  TempFolder work;
+  RunningCommand first(work.path(), {"--log", music() + "/a.ogg"}, converter.path());
+  ASSERT_GT(converter.waitUntilRunning(), 0) << first.standardError();
+
+  const CommandResult second = runCommand(work.path(), "--log " + shellQuoted(music()));
+
+  EXPECT_EQ(second.exitStatus, 1) << second.standardError;
+  EXPECT_NE(second.standardError.find("sonbalancer-cli: " + music() +
+                                      "/a.ogg: its output folder is in use by another job\n"),
+            std::string::npos)
+      << second.standardError;
+  EXPECT_NE(second.standardError.find("this job's log is sonbalancer-log-2.txt"), std::string::npos);
+  EXPECT_TRUE(second.standardError.ends_with("BUSY\n")) << second.standardError;
+  EXPECT_EQ(readFile(output() + "TMPOUT.WAV"), "partial");
+  EXPECT_FALSE(fs::exists(output() + "b_eq.wav"));
+  EXPECT_NE(readFile(work / "sonbalancer-log-2.txt").find("Output folder in use by another job"),
+            std::string::npos);
+  ::kill(first.pid(), SIGTERM);
+  EXPECT_EQ(first.wait(), 143);
+}
+
+TEST_F(HeadlessCommand, SomeFailedEndsWithStatusThreeAndALinePerFault) {
+  writeFile(music() + "/broken.mp3", std::string(4000, 'x'));
+  TempFolder work;
+  const CommandResult result = runCommand(work.path(), "--no-mp3 " + shellQuoted(music()));
+  EXPECT_EQ(result.exitStatus, 3) << result.standardError;
+  EXPECT_NE(result.standardError.find("\nsonbalancer-cli: " + music() +
+                                      "/broken.mp3: its audio could not be extracted\n"),
+            std::string::npos)
+      << result.standardError;
+  EXPECT_TRUE(result.standardError.ends_with(
+      "\nsonbalancer-cli: 2 processed, 1 skipped, 1 failed\nDONE !\n"))
+      << result.standardError;
 }
 
 std::string progressOf(cli::ProgressStyle style, int columns,

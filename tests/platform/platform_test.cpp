@@ -44,18 +44,6 @@ TEST(Folders, KindOfAPathAndWhetherItLeadsToARegularFile) {
   EXPECT_EQ(platform::pathKindOf(root / "missing"), platform::PathKind::Missing);
 }
 
-TEST(Folders, OnlyAnEmptyFolderIsRemoved) {
-  testing_support::TempFolder root;
-  const std::string folder = root / "sonbalanced";
-  ASSERT_TRUE(platform::createFolder(folder));
-  testing_support::writeFile(folder + "/track.wav", "x");
-  EXPECT_FALSE(platform::removeEmptyFolder(folder));
-  EXPECT_TRUE(std::filesystem::exists(folder + "/track.wav"));
-  std::filesystem::remove(folder + "/track.wav");
-  EXPECT_TRUE(platform::removeEmptyFolder(folder));
-  EXPECT_FALSE(std::filesystem::exists(folder));
-}
-
 TEST(Beep, SoundsOrGivesUpWithoutHanging) {
   const auto start = std::chrono::steady_clock::now();
   const bool played = platform::beep(750, 300);
