@@ -324,15 +324,18 @@ TEST_F(HeadlessCommand, StopSignalsEndTheJobWithOnlyWholeFiles) {
   }
 }
 
-TEST_F(HeadlessCommand, KilledCommandTakesItsConverterWithIt) {
+TEST_F(HeadlessCommand, KilledCommandTakesItsConverterWithItAndKeepsTheLogOfFinishedEntries) {
+  fs::copy_file(music() + "/b.wav", music() + "/0.wav");
   SlowConverter converter;
   TempFolder work;
-  RunningCommand job(work.path(), {music() + "/a.ogg"}, converter.path());
+  RunningCommand job(work.path(), {"--log", "--no-mp3", music()}, converter.path());
   const pid_t extractor = converter.waitUntilRunning();
   ASSERT_GT(extractor, 0) << job.standardError();
   ::kill(job.pid(), SIGKILL);
   EXPECT_EQ(job.wait(), 128 + SIGKILL);
   EXPECT_TRUE(endsSoon(extractor));
+  EXPECT_TRUE(readFile(work / batch::kProcessLogName).ends_with("0_eq.wav\n\n"))
+      << readFile(work / batch::kProcessLogName);
 }
 
 TEST_F(HeadlessCommand, SecondJobOnAHeldFolderTouchesNothingAndLogsApart) {
