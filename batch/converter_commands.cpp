@@ -13,13 +13,19 @@ constexpr const char* kMediaFileFormats =
 
 }  // namespace
 
-std::string temporaryWavPath(const std::string& outputFolderPath) {
-  return outputFolderPath + kTemporaryWavName;
+std::string numberedTemporaryWavName(std::size_t position) {
+  return "TMPOUT-" + std::to_string(position) + ".WAV";
+}
+
+std::string temporaryWavPath(const std::string& outputFolderPath,
+                             const std::string& temporaryWavName) {
+  return outputFolderPath + temporaryWavName;
 }
 
 ConverterCommand conversionCommand(const std::string& sourcePath,
-                                   const std::string& outputFolderPath) {
-  const std::string temporaryWav = temporaryWavPath(outputFolderPath);
+                                   const std::string& outputFolderPath,
+                                   const std::string& temporaryWavName) {
+  const std::string temporaryWav = temporaryWavPath(outputFolderPath, temporaryWavName);
   ConverterCommand command;
   command.commandLine = "ffmpeg -i " + quoted(sourcePath) +
                         " -f wav -flags bitexact -acodec pcm_s16le -ar 44100 -ac 2 " +

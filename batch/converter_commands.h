@@ -11,6 +11,11 @@ namespace batch {
 // Name of the converter's output in the job's output folder.
 inline constexpr const char* kTemporaryWavName = "TMPOUT.WAV";
 
+// The converter's output for the entry at position (counted from 1) of a job whose entries run
+// several at once: "TMPOUT-7.WAV". Tied to the entry, not to the worker, so that the log reads
+// the same whichever worker takes it.
+std::string numberedTemporaryWavName(std::size_t position);
+
 struct ConverterCommand {
   // The command as one line, every path between double quotes and nothing escaped.
   std::string commandLine;
@@ -20,7 +25,8 @@ struct ConverterCommand {
 };
 
 // outputFolderPath ends with the separator.
-std::string temporaryWavPath(const std::string& outputFolderPath);
+std::string temporaryWavPath(const std::string& outputFolderPath,
+                             const std::string& temporaryWavName = kTemporaryWavName);
 
 // The converter reads sourcePath and writes 16-bit stereo 44100 Hz PCM, bit-exact, into the
 // temporary WAV file of the output folder. Its input is read only as a media file on the local
@@ -28,7 +34,8 @@ std::string temporaryWavPath(const std::string& outputFolderPath);
 // from outside what the user chose can come in. The command line shows the command without
 // those limits, in the form the process log has always had.
 ConverterCommand conversionCommand(const std::string& sourcePath,
-                                   const std::string& outputFolderPath);
+                                   const std::string& outputFolderPath,
+                                   const std::string& temporaryWavName = kTemporaryWavName);
 
 // Encodes the saved result at wavPath into an MP3 file at mp3Path, at 128 kbit/s or 192 kbit/s.
 // The format is named, so mp3Path may end in anything.

@@ -7,6 +7,8 @@
 #include <wx/string.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "batch/output_folders.h"
 #include "batch/process_log_file.h"
@@ -17,6 +19,16 @@ namespace batch {
 
 enum class JobMode { SingleFile = 0, Folder = 1 };
 
+// Choices of the headless command that the window's jobs never make.
+struct JobOptions {
+  // An entry whose results are all newer than its source is left alone.
+  bool skipExisting = false;
+  // The WAV result is removed once its MP3 is whole.
+  bool mp3Only = false;
+  // Entries run several at once, each converted into a temporary WAV named after its position.
+  bool numberedTemporaryFiles = false;
+};
+
 // What became of the entries of a job.
 struct EntryCounts {
   // Every result of the entry was saved whole.
@@ -25,6 +37,8 @@ struct EntryCounts {
   // refused or held by another job); the latter also count as faults.
   std::uint32_t skipped = 0;
   std::uint32_t skippedForFault = 0;
+  // Skipped as their results are newer than their source; they have their results.
+  std::uint32_t upToDate = 0;
   // Music that was taken up but did not give all its results.
   std::uint32_t failed = 0;
   // Result WAV files saved, whatever became of their MP3.
@@ -37,6 +51,10 @@ struct JobState {
   // Full paths of the job's files, in listing order.
   wxArrayString fileList;
   std::uint32_t fileCount = 0;
+  // The output folder of each entry of the file list, closing separator included; empty when
+  // every entry writes into track.outputFolderPath.
+  std::vector<std::string> entryOutputFolders;
+  JobOptions options;
   // Entry that the next tick handles.
   std::uint32_t currentIndex = 0;
   bool running = false;

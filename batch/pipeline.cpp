@@ -5,6 +5,9 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 #include "batch/converter_commands.h"
 #include "batch/job_setup.h"
@@ -37,18 +40,11 @@ constexpr std::size_t kDisplayTailLength = 45;
 
 constexpr std::uint32_t kResultFrameBytes = 4;
 
-enum class EntryKind { NotMedia, DirectWav, Converted };
-
-// How one entry ended, and in a few words why, for the user beyond the log.
-enum class EntryOutcome { Processed, NotMusic, Skipped, Failed, Stopped };
-
-struct EntryResult {
-  EntryOutcome outcome = EntryOutcome::Processed;
-  std::string reason;
-};
-
 EntryResult ended(EntryOutcome outcome, std::string reason = {}) {
-  return EntryResult{outcome, std::move(reason)};
+  EntryResult result;
+  result.outcome = outcome;
+  result.reason = std::move(reason);
+  return result;
 }
 
 // Lower-cases A to Z only, as the C locale does.
@@ -84,15 +80,15 @@ std::string baseNameOf(const std::string& path) {
 }
 
 // Opens a WAV source for the engine as it stands.
-EntryResult openDirectWav(JobState& job) {
-  engine::TrackState& track = job.track;
-  job.log.write("Step 1: WAV file to be directly processed...  ");
+EntryResult openDirectWav(EntryWork& work) {
+  engine::TrackState& track = work.track;
+  work.log.write("Step 1: WAV file to be directly processed...  ");
   track.inputFile = std::fopen(track.sourcePath.c_str(), "rb");
   if (!track.inputFile) {
-    job.log.write("ERROR: Could not open this file !\n");
+    work.log.write("ERROR: Could not open this file !\n");
     return ended(EntryOutcome::Failed, "could not be opened");
   }
-  if (!engine::checkDirectWavHeader(track, job.log)) {
+  if (!engine::checkDirectWavHeader(track, work.log)) {
     return ended(EntryOutcome::Failed, "not a WAV file that can be read");
   }
   return {};
@@ -100,16 +96,18 @@ EntryResult openDirectWav(JobState& job) {
 
 // Has the converter extract the source's audio into the temporary WAV file and opens that for
 // the engine.
-EntryResult convertAndOpen(JobState& job, JobWindow& window, SystemServices& system) {
-  engine::TrackState& track = job.track;
-  window.fileGaugeStep(kConversionPercent, kStepPauseMs);
-  job.log.write("Step 1: Multimedia file to be pre-processed by ffmpeg...\n");
-  const ConverterCommand command = conversionCommand(track.sourcePath, track.outputFolderPath);
-  job.log.print("%s\n", command.commandLine.c_str());
+EntryResult convertAndOpen(EntryWork& work) {
+  engine::TrackState& track = work.track;
+  SystemServices& system = work.system;
+  work.window.fileGaugeStep(kConversionPercent, kStepPauseMs);
+  work.log.write("Step 1: Multimedia file to be pre-processed by ffmpeg...\n");
+  const ConverterCommand command =
+      conversionCommand(track.sourcePath, track.outputFolderPath, work.temporaryWavName);
+  work.log.print("%s\n", command.commandLine.c_str());
 
   // A temporary file left by an earlier run would make the converter refuse to overwrite it,
   // and its old audio must never pass for this track.
-  const std::string temporaryWav = temporaryWavPath(track.outputFolderPath);
+  const std::string temporaryWav = temporaryWavPath(track.outputFolderPath, work.temporaryWavName);
   system.deleteFile(temporaryWav);
 
   const platform::ChildOutcome conversion = system.runChild(command.arguments);
@@ -119,18 +117,18 @@ EntryResult convertAndOpen(JobState& job, JobWindow& window, SystemServices& sys
     return ended(EntryOutcome::Stopped);
   }
   if (!childSucceeded(conversion)) {
-    job.log.write("Audio extraction failed! This file will not be processed.\n\n");
+    work.log.write("Audio extraction failed! This file will not be processed.\n\n");
     if (conversion.started) system.deleteFile(temporaryWav);
     return ended(EntryOutcome::Failed, conversion.started ? "its audio could not be extracted"
                                                           : "the converter ffmpeg was not found");
   }
-  job.log.write("Audio extraction / conversion successful\n");
+  work.log.write("Audio extraction / conversion successful\n");
 
-  switch (engine::openConvertedInput(track, temporaryWav, job.log)) {
+  switch (engine::openConvertedInput(track, temporaryWav, work.log)) {
     case engine::ConvertedInput::Ready:
       return {};
     case engine::ConvertedInput::CannotOpen:
-      job.log.write("ERROR: Temporary file TMPOUT.WAV was deleted by another process !\n\n");
+      work.log.write("ERROR: Temporary file TMPOUT.WAV was deleted by another process !\n\n");
       return ended(EntryOutcome::Failed, "the converted audio was not found");
     case engine::ConvertedInput::Unusable:
       system.deleteFile(temporaryWav);
@@ -141,121 +139,203 @@ EntryResult convertAndOpen(JobState& job, JobWindow& window, SystemServices& sys
 
 // Encodes the saved result under a temporary name and gives it its own name only once it is
 // known to hold the whole track, so neither a stopped nor a short encoding is ever kept.
-EntryResult encodeMp3(JobState& job, JobWindow& window, SystemServices& system,
-                      const std::string& mp3Path) {
-  const engine::TrackState& track = job.track;
+EntryResult encodeMp3(EntryWork& work, const std::string& mp3Path) {
+  const engine::TrackState& track = work.track;
+  SystemServices& system = work.system;
   const std::string partialMp3 = temporaryResultPath(track.outputFolderPath, "mp3");
   const ConverterCommand command =
-      mp3Command(track.outputPath, partialMp3, window.mp3At192kTicked());
-  job.log.write("MP3 re-encoding was requested... ");
-  window.fileGaugeStep(kMp3Percent, kStepPauseMs);
+      mp3Command(track.outputPath, partialMp3, work.window.mp3At192kTicked());
+  work.log.write("MP3 re-encoding was requested... ");
+  work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   const platform::ChildOutcome encoding = system.runChild(command.arguments);
   const bool whole = childSucceeded(encoding) &&
                      mp3HoldsWholeTrack(partialMp3, track.targetLength / kResultFrameBytes) &&
                      std::rename(partialMp3.c_str(), mp3Path.c_str()) == 0;
   if (whole) {
-    job.log.write("OK\n\n");
+    work.log.write("OK\n\n");
     return {};
   }
   if (encoding.started) system.deleteFile(partialMp3);
   if (encoding.interrupted) return ended(EntryOutcome::Stopped);
-  job.log.write("Failed ! This should not happen...\n\n");
+  work.log.write("Failed ! This should not happen...\n\n");
   return ended(EntryOutcome::Failed, "its MP3 could not be encoded whole");
 }
 
-void deleteTemporaryWav(JobState& job, SystemServices& system) {
-  const std::string temporaryWav = temporaryWavPath(job.track.outputFolderPath);
-  const platform::DeleteOutcome outcome = system.deleteFile(temporaryWav);
+void deleteTemporaryWav(EntryWork& work) {
+  const std::string temporaryWav =
+      temporaryWavPath(work.track.outputFolderPath, work.temporaryWavName);
+  const platform::DeleteOutcome outcome = work.system.deleteFile(temporaryWav);
   if (outcome == platform::DeleteOutcome::Deleted) return;
-  job.log.print("Unable to delete %s !\n", temporaryWav.c_str());
-  job.log.write(outcome == platform::DeleteOutcome::AccessDenied ? "Cause: Access Denied\n\n"
-                                                                 : "Cause: Not present\n\n");
+  work.log.print("Unable to delete %s !\n", temporaryWav.c_str());
+  work.log.write(outcome == platform::DeleteOutcome::AccessDenied ? "Cause: Access Denied\n\n"
+                                                                  : "Cause: Not present\n\n");
 }
 
 // Runs the engine on the opened input and, when asked, the MP3 step.
-EntryResult processOpenedTrack(JobState& job, JobWindow& window, SystemServices& system,
-                               const ResultNames& names, OutputFolder& folder) {
-  engine::TrackState& track = job.track;
-  window.fileGaugeStep(kEnginePercent, kStepPauseMs);
-  job.engineReached = true;
+EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const ResultNames& names) {
+  engine::TrackState& track = work.track;
+  work.window.fileGaugeStep(kEnginePercent, kStepPauseMs);
   if (names.markedWithExtension) {
-    job.log.print("An earlier file of this job has the same name: results named %s\n",
-                  baseNameOf(names.wav).c_str());
+    work.log.print("An earlier file of this job has the same name: results named %s\n",
+                   baseNameOf(names.wav).c_str());
   }
   // The engine clears the MP3 request exactly when it ends without writing its result; that
   // must cost this track its MP3 and no other, so the job's choice is put back afterwards.
   const bool jobWantsMp3 = track.mp3Requested;
   track.mp3Requested = true;
   // The engine closes the input and names its result in outputPath.
-  engine::processTrack(track, window, job.log);
+  engine::processTrack(track, work.window, work.log);
   const bool saved = track.mp3Requested;
   track.mp3Requested = jobWantsMp3;
   if (!saved) {
-    return ended(EntryOutcome::Failed, track.outputPath.empty()
-                                           ? "not enough memory for its samples"
-                                           : "its result could not be written");
+    EntryResult failed = ended(EntryOutcome::Failed, track.outputPath.empty()
+                                                         ? "not enough memory for its samples"
+                                                         : "its result could not be written");
+    failed.engineReached = true;
+    return failed;
   }
-  folder.somethingSaved = true;
-  ++job.counts.wavSaved;
-  if (system.stopRequested()) return ended(EntryOutcome::Stopped);
-  return jobWantsMp3 ? encodeMp3(job, window, system, names.mp3) : EntryResult{};
+  EntryResult result;
+  if (work.system.stopRequested()) {
+    result = ended(EntryOutcome::Stopped);
+  } else if (jobWantsMp3) {
+    result = encodeMp3(work, names.mp3);
+    if (result.outcome == EntryOutcome::Processed && job.options.mp3Only &&
+        work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
+      work.log.print("Removed %s, as only the MP3 was asked for\n\n", baseNameOf(track.outputPath).c_str());
+    }
+  }
+  result.engineReached = true;
+  result.wavSaved = true;
+  return result;
 }
 
-EntryResult handleEntry(JobState& job, JobWindow& window, SystemServices& system,
-                        const wxString& entry) {
-  if (entry.length() <= kExtensionLength) return ended(EntryOutcome::NotMusic);
-  engine::TrackState& track = job.track;
+// True when every result the entry would give exists and is newer than its source.
+bool resultsUpToDate(const JobState& job, const engine::TrackState& track,
+                     const ResultNames& names) {
+  std::vector<std::string> results;
+  if (!job.options.mp3Only) results.push_back(names.wav);
+  if (track.mp3Requested) results.push_back(names.mp3);
+  std::error_code error;
+  const auto sourceTime = std::filesystem::last_write_time(track.sourcePath, error);
+  if (error) return false;
+  for (const std::string& result : results) {
+    const auto resultTime = std::filesystem::last_write_time(result, error);
+    if (error || resultTime <= sourceTime) return false;
+  }
+  return !results.empty();
+}
+
+// What every end of a job does, whole or stopped.
+void closeJob(JobState& job, JobWindow& window) {
+  job.track.outputFolderPath.clear();
+  window.setGlobalGauge(100);
+  window.setFileGauge(100);
+  job.running = false;
+  job.fileList.Clear();
+  job.entryOutputFolders.clear();
+  job.log.close();
+  job.outputFolders.releaseAll();
+  job.resultNames.clear();
+}
+
+std::string stopCause(const std::string& cause) {
+  if (!cause.empty()) return cause;
+  switch (platform::stopSignal()) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    default:
+      return "stop requested";
+  }
+}
+
+}  // namespace
+
+AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
+                         const std::string& outputFolderPath) {
+  AdmittedEntry admitted;
+  engine::TrackState& track = work.track;
+  work.log.print("Parsing %s...\n", toNativePath(entry).c_str());
+  if (entry.length() <= kExtensionLength) {
+    admitted.result = ended(EntryOutcome::NotMusic);
+    return admitted;
+  }
   track.sourcePath = toNativePath(entry);
+  track.outputFolderPath = outputFolderPath;
 
   const wxString extension = asciiLowerCase(entry.Right(kExtensionLength));
   const std::string nativeExtension = toNativePath(extension);
-  job.log.print("Type: %s - ", nativeExtension.c_str());
-  EntryKind kind = classify(extension);
-  if (kind == EntryKind::NotMedia) {
-    job.log.write("Not a multimedia file - Ignored\n\n");
-    return ended(EntryOutcome::NotMusic);
+  work.log.print("Type: %s - ", nativeExtension.c_str());
+  admitted.kind = classify(extension);
+  if (admitted.kind == EntryKind::NotMedia) {
+    work.log.write("Not a multimedia file - Ignored\n\n");
+    admitted.result = ended(EntryOutcome::NotMusic);
+    return admitted;
   }
   // A pipe or a device would block the job or feed it without end.
   if (!platform::isRegularFile(track.sourcePath)) {
-    job.log.write("Not a regular file (a folder, a device or a pipe) - Ignored\n\n");
-    return ended(EntryOutcome::Skipped, "not a regular file");
+    work.log.write("Not a regular file (a folder, a device or a pipe) - Ignored\n\n");
+    admitted.result = ended(EntryOutcome::Skipped, "not a regular file");
+    return admitted;
   }
-  OutputFolder& folder = job.outputFolders.claim(track.outputFolderPath);
+  const OutputFolder& folder = job.outputFolders.claim(outputFolderPath);
   if (folder.claim == FolderClaim::InUse) {
-    job.folderInUseSeen = true;
-    job.log.write("Output folder in use by another job - Not processed\n\n");
-    return ended(EntryOutcome::Skipped, "its output folder is in use by another job");
+    work.log.write("Output folder in use by another job - Not processed\n\n");
+    admitted.result = ended(EntryOutcome::Skipped, "its output folder is in use by another job");
+    admitted.result.folderInUse = true;
+    return admitted;
   }
   if (folder.claim == FolderClaim::NotAFolder) {
-    job.log.write("Output folder is not a folder of its own - Not processed\n\n");
-    return ended(EntryOutcome::Skipped, "its output folder is a link or not a folder");
+    work.log.write("Output folder is not a folder of its own - Not processed\n\n");
+    admitted.result = ended(EntryOutcome::Skipped, "its output folder is a link or not a folder");
+    return admitted;
   }
 
   job.displayName = displayNameOf(entry);
-  window.setCurrentFileText(wxGetTranslation(job.displayName));
   job.mediaSeen = true;
+  admitted.names = job.resultNames.take(track.sourcePath, outputFolderPath, nativeExtension);
+  if (job.options.skipExisting && resultsUpToDate(job, track, admitted.names)) {
+    work.log.write("Results newer than the source - Skipped\n\n");
+    admitted.result = ended(EntryOutcome::UpToDate);
+    return admitted;
+  }
+  admitted.admitted = true;
+  return admitted;
+}
 
-  const ResultNames names =
-      job.resultNames.take(track.sourcePath, track.outputFolderPath, nativeExtension);
-  track.resultPath = names.wav;
+EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxString& entry,
+                                 const AdmittedEntry& admitted) {
+  engine::TrackState& track = work.track;
+  work.window.setCurrentFileText(wxGetTranslation(displayNameOf(entry)));
+  track.resultPath = admitted.names.wav;
   track.partialResultPath = temporaryResultPath(track.outputFolderPath, "wav");
 
+  EntryKind kind = admitted.kind;
   // A WAV file that is not 16-bit PCM is read by the converter like any other media.
   if (kind == EntryKind::DirectWav && engine::wavNeedsConversion(track.sourcePath)) {
     kind = EntryKind::Converted;
   }
-  const EntryResult opened =
-      kind == EntryKind::DirectWav ? openDirectWav(job) : convertAndOpen(job, window, system);
+  const EntryResult opened = kind == EntryKind::DirectWav ? openDirectWav(work) : convertAndOpen(work);
   if (opened.outcome != EntryOutcome::Processed) {
     engine::closeInput(track);
     return opened;
   }
-  const EntryResult result = processOpenedTrack(job, window, system, names, folder);
-  if (kind == EntryKind::Converted) deleteTemporaryWav(job, system);
+  const EntryResult result = processOpenedTrack(job, work, admitted.names);
+  if (kind == EntryKind::Converted) deleteTemporaryWav(work);
   return result;
 }
 
-void count(JobState& job, JobWindow& window, const wxString& entry, const EntryResult& result) {
+void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result) {
+  if (result.engineReached) job.engineReached = true;
+  if (result.folderInUse) job.folderInUseSeen = true;
+  if (result.wavSaved) {
+    ++job.counts.wavSaved;
+    // A folder claimed for the entry, so it is there to be found.
+    if (OutputFolder* folder = job.outputFolders.find(outputFolderOf(job, index))) {
+      folder->somethingSaved = true;
+    }
+  }
   EntryCounts& counts = job.counts;
   switch (result.outcome) {
     case EntryOutcome::Processed:
@@ -263,6 +343,10 @@ void count(JobState& job, JobWindow& window, const wxString& entry, const EntryR
       return;
     case EntryOutcome::NotMusic:
       ++counts.skipped;
+      return;
+    case EntryOutcome::UpToDate:
+      ++counts.skipped;
+      ++counts.upToDate;
       return;
     case EntryOutcome::Skipped:
       ++counts.skipped;
@@ -274,19 +358,12 @@ void count(JobState& job, JobWindow& window, const wxString& entry, const EntryR
     case EntryOutcome::Stopped:
       return;
   }
-  window.notice(entry + ": " + fromNativePath(result.reason));
+  window.notice(job.fileList[index] + ": " + fromNativePath(result.reason));
 }
 
-// What every end of a job does, whole or stopped.
-void closeJob(JobState& job, JobWindow& window) {
-  job.track.outputFolderPath.clear();
-  window.setGlobalGauge(100);
-  window.setFileGauge(100);
-  job.running = false;
-  job.fileList.Clear();
-  job.log.close();
-  job.outputFolders.releaseAll();
-  job.resultNames.clear();
+const std::string& outputFolderOf(const JobState& job, std::size_t index) {
+  return index < job.entryOutputFolders.size() ? job.entryOutputFolders[index]
+                                               : job.track.outputFolderPath;
 }
 
 void endJob(JobState& job, JobWindow& window) {
@@ -305,20 +382,6 @@ void endJob(JobState& job, JobWindow& window) {
   window.setStateText(wxGetTranslation(job.folderInUseSeen ? "BUSY" : "READY"));
   window.beep(kBeepFrequencyHz, kBeepDurationMs);
 }
-
-std::string stopCause(const std::string& cause) {
-  if (!cause.empty()) return cause;
-  switch (platform::stopSignal()) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-    default:
-      return "stop requested";
-  }
-}
-
-}  // namespace
 
 void stopJob(JobState& job, JobWindow& window, const std::string& cause) {
   if (!job.running) return;
@@ -341,13 +404,19 @@ void timerTick(JobState& job, JobWindow& window, SystemServices& system) {
 
   if (job.currentIndex < job.fileList.GetCount()) {
     const wxString entry = job.fileList[job.currentIndex];
-    job.log.print("Parsing %s...\n", toNativePath(entry).c_str());
-    const EntryResult result = handleEntry(job, window, system, entry);
+    const std::string temporaryWavName = job.options.numberedTemporaryFiles
+                                             ? numberedTemporaryWavName(job.currentIndex + 1)
+                                             : std::string(kTemporaryWavName);
+    EntryWork work{job.track, job.log, window, system, temporaryWavName};
+    const AdmittedEntry admitted =
+        admitEntry(job, work, entry, outputFolderOf(job, job.currentIndex));
+    const EntryResult result =
+        admitted.admitted ? processAdmittedEntry(job, work, entry, admitted) : admitted.result;
     if (result.outcome == EntryOutcome::Stopped) {
       stopJob(job, window);
       return;
     }
-    count(job, window, entry, result);
+    recordEntry(job, window, job.currentIndex, result);
     job.log.commit();
   }
 

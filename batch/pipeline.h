@@ -1,21 +1,84 @@
-// The timer tick: one entry of the running job per tick, from its classification to the
-// removal of the temporary file, then the next tick or the end of the job.
+// The per-file pipeline: one entry from its classification to the removal of the temporary
+// file, in two halves (the first decides, in list order, what the entry is and what its
+// results are named; the second does the work), and the timer tick that runs one entry per
+// tick, then the next tick or the end of the job.
 #pragma once
 
 #include <string>
 
 #include "batch/job_state.h"
 #include "batch/job_window.h"
+#include "batch/result_names.h"
 #include "batch/system_services.h"
+#include "engine/process_log.h"
+#include "engine/track_state.h"
 
 namespace batch {
 
+// Everything one entry is worked with. The window's job uses its own track and log; each
+// worker of a job that runs entries several at once has a track of its own and a log block
+// for each entry.
+struct EntryWork {
+  engine::TrackState& track;
+  engine::ProcessLog& log;
+  JobWindow& window;
+  SystemServices& system;
+  // The converter's output in the output folder.
+  std::string temporaryWavName;
+};
+
+enum class EntryKind { NotMedia, DirectWav, Converted };
+
+// How one entry ended, and in a few words why, for the user beyond the log.
+enum class EntryOutcome { Processed, NotMusic, Skipped, UpToDate, Failed, Stopped };
+
+struct EntryResult {
+  EntryOutcome outcome = EntryOutcome::Processed;
+  std::string reason;
+  // What the entry did that the job keeps count of.
+  bool engineReached = false;
+  bool wavSaved = false;
+  bool folderInUse = false;
+};
+
+// The first half's decision: whether the second half runs, and with what.
+struct AdmittedEntry {
+  bool admitted = false;
+  // The final result of an entry that is not admitted.
+  EntryResult result;
+  EntryKind kind = EntryKind::NotMedia;
+  ResultNames names;
+};
+
+// First half, run for the entries in list order and never two at once: logs the entry's type,
+// sets work.track's source path and output folder, refuses what is not a music file that can be
+// taken up (not a regular file, its output folder held by another job or not a folder, its
+// results already up to date), claims the output folder and gives out the result names.
+AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
+                         const std::string& outputFolderPath);
+
+// Second half: the conversion, the engine, the MP3 step and the removal of the temporary file.
+// Touches nothing of the job but what work holds, so several can run at once.
+EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxString& entry,
+                                 const AdmittedEntry& admitted);
+
+// Keeps count of the finished entry at index of the file list and tells the user of its
+// fault, if any.
+void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result);
+
+// The output folder of the entry at index.
+const std::string& outputFolderOf(const JobState& job, std::size_t index);
+
 // Handles the entry at job.currentIndex, then re-arms the timer or, after the last entry, ends
-// the job (gauges full, state text, log closed, a beep when no track reached the engine). Does
-// nothing but stop the timer when no job is running. A failing entry is logged and skipped.
-// A stop that the system asked for (a signal) stops the job at once: the converter child is
-// stopped and what it wrote removed, and the entries not yet done are left alone.
+// the job (gauges full, state text, log closed, a beep when no result was saved). Does nothing
+// but stop the timer when no job is running. A failing entry is logged and skipped. A stop
+// that the system asked for (a signal) stops the job at once: the converter child is stopped
+// and what it wrote removed, and the entries not yet done are left alone.
 void timerTick(JobState& job, JobWindow& window, SystemServices& system);
+
+// The end of a job whose every entry was handled: the log's closing lines, the locks
+// released, "DONE !" when a result was saved, else "READY" (or "BUSY") and a beep.
+void endJob(JobState& job, JobWindow& window);
 
 // Ends a running job before its end, between two entries or from inside one: the log gets the
 // lines held so far and one line saying that the job was stopped and why (cause, or the signal
