@@ -4,6 +4,11 @@
 
 #include <wx/string.h>
 
+#include <string>
+#include <vector>
+
+#include "batch/entry_list.h"
+
 #include "batch/job_state.h"
 #include "batch/job_window.h"
 
@@ -17,9 +22,23 @@ inline constexpr int kTickIntervalMs = 150;
 inline constexpr int kBeepFrequencyHz = 750;
 inline constexpr int kBeepDurationMs = 300;
 
+// What the headless command asks of a job beyond the check boxes.
+struct LibraryJob {
+  // Files and folders, whole and as the file system's bytes, in the order given.
+  std::vector<std::string> paths;
+  EntryListOptions listing;
+  JobOptions options;
+};
+
 // Sets up a job over path. Returns 0 when the job has started, 1 when none was started (a
 // folder without plain files); a failed set-up closes the log it opened and creates nothing.
 int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path);
+
+// Sets up a job over the entries of every path of the request, each writing into its own
+// output folder, made and locked when its first music entry needs it. One file given alone is a
+// single-file job, anything else a folder job, for the log's banner. Returns 0 when the job has
+// started, 1 when there was no file to process (the log it opened is closed).
+int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request);
 
 // What a process command does once its dialog has given a path: stores it as the chosen path,
 // sets up the job and beeps when nothing started. While a job runs it is refused silently and

@@ -22,4 +22,7 @@ PathKind pathKindOf(const std::string& path);
 // it cannot be looked at.
 bool isRegularFile(const std::string& path);
 
+// True when path, after following links, is a folder.
+bool isFolder(const std::string& path);
+
 }  // namespace platform
