@@ -1,20 +1,26 @@
-// sonbalancer-cli: one SonBalancer job over a file or a folder, without a window, for scripts
-// and machines without a display. The same set-up and per-file pipeline as the window.
+// sonbalancer-cli: one SonBalancer job over music files and folders, without a window, for
+// scripts, machines without a display and whole libraries. The same set-up and per-file
+// pipeline as the window, one entry at a time or several at once.
 #include <wx/cmdline.h>
 #include <wx/init.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
+#include "batch/entry_list.h"
 #include "batch/job_setup.h"
 #include "batch/job_state.h"
 #include "batch/native_path.h"
+#include "batch/parallel_job.h"
 #include "batch/pipeline.h"
 #include "batch/system_services.h"
 #include "cli/console_window.h"
+#include "cli/run_view.h"
 #include "platform/signals.h"
 #include "platform/terminal.h"
 
@@ -43,14 +49,41 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      0},
     {wxCMD_LINE_SWITCH, nullptr, "ignore-clicks", "ignore short clicks (vinyl records)",
      wxCMD_LINE_VAL_NONE, 0},
-    {wxCMD_LINE_PARAM, nullptr, nullptr, "PATH", wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_OPTIONAL},
+    {wxCMD_LINE_SWITCH, "r", "recursive",
+     "folders include their sub-folders (not hidden ones, not sonbalanced, not links)",
+     wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, "j", "jobs", "process N files at once (default: the number of processors)",
+     wxCMD_LINE_VAL_NUMBER, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "skip-existing",
+     "leave alone the files whose results exist and are newer than the file", wxCMD_LINE_VAL_NONE,
+     0},
+    {wxCMD_LINE_OPTION, nullptr, "output",
+     "put the results under DIR, mirroring the folders below each PATH, instead of beside them",
+     wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "mp3-only", "keep only the MP3 results (the WAV is removed)",
+     wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "files-from",
+     "read more paths from FILE, one a line (- for standard input)", wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, "0", nullptr, "the paths of --files-from end with NUL bytes (find -print0)",
+     wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "shard",
+     "K/N: process only the entries K, K+N, K+2N, ... of the whole list", wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_PARAM, nullptr, nullptr, "PATH", wxCMD_LINE_VAL_STRING,
+     wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
     {wxCMD_LINE_USAGE_TEXT, nullptr, nullptr,
-     "\nPATH is a music file or a folder; the results go to the sub-folder sonbalanced beside it.\n"
-     "Every music file that fails or is skipped for a fault gets a line on standard error, and\n"
-     "the job ends with a line of what it processed, skipped and failed.\n"
+     "\nEach PATH is a music file or a folder; the results go to the sub-folder sonbalanced beside\n"
+     "each file. Every music file that fails or is skipped for a fault gets a line on standard\n"
+     "error, and the job ends with a line of what it processed, skipped and failed.\n"
      "Exit status: 0 when every music file gave its results, 1 when none did, 3 when some did\n"
      "and others failed, 2 for a usage error or a PATH that does not exist, 130 or 143 when\n"
-     "stopped by SIGINT (Ctrl-C) or SIGTERM (the files not yet processed are left alone).",
+     "stopped by SIGINT (Ctrl-C) or SIGTERM (the files not yet processed are left alone).\n"
+     "Examples:\n"
+     "  sonbalancer-cli --log ~/Music/album\n"
+     "  sonbalancer-cli -r --skip-existing ~/Music\n"
+     "  sonbalancer-cli -j 4 --mp3-only set1 set2 track.flac\n"
+     "  sonbalancer-cli -r --output /data/balanced /mnt/share/music\n"
+     "  find ~/Music -name '*.mp3' -print0 | sonbalancer-cli -0 --files-from -\n"
+     "  sonbalancer-cli -r --shard 2/8 /library",
      wxCMD_LINE_VAL_NONE, 0},
     wxCMD_LINE_DESC_END};
 
@@ -58,8 +91,14 @@ void printText(std::FILE* stream, const wxString& text) {
   std::fputs(batch::toNativePath(text).c_str(), stream);
 }
 
+int usageError(const wxCmdLineParser& parser, const std::string& message) {
+  std::fprintf(stderr, "sonbalancer-cli: %s\n", message.c_str());
+  printText(stderr, parser.GetUsageString());
+  return kExitUsage;
+}
+
 // The set-up puts the output folder beside a single file, which for a bare relative name
-// would be the root of the file system; so PATH is made absolute. "." parts and trailing
+// would be the root of the file system; so paths are made absolute. "." parts and trailing
 // separators are dropped for a clean log; ".." is kept, as it may cross a symbolic link.
 bool absolutePath(const std::string& argument, std::string& absolute) {
   std::error_code error;
@@ -77,13 +116,95 @@ bool absolutePath(const std::string& argument, std::string& absolute) {
 int exitStatusOf(const batch::JobState& job) {
   if (job.stopped) return kExitSignalBase + platform::stopSignal();
   const batch::EntryCounts& counts = job.counts;
-  if (counts.processed == 0) return kExitNothingDone;
+  const std::uint32_t withResults = counts.processed + counts.upToDate;
+  if (withResults == 0) return kExitNothingDone;
   return counts.failed == 0 && counts.skippedForFault == 0 ? kExitDone : kExitPartlyDone;
+}
+
+// What the command line asks for, or the exit status of a usage error.
+struct Request {
+  batch::LibraryJob job;
+  cli::CheckBoxes boxes;
+  unsigned workers = 1;
+  int usageStatus = 0;
+};
+
+Request readRequest(const wxCmdLineParser& parser) {
+  Request request;
+  auto refuse = [&](const std::string& message) {
+    request.usageStatus = usageError(parser, message);
+    return request;
+  };
+  cli::CheckBoxes& boxes = request.boxes;
+  boxes.log = parser.Found("log");
+  boxes.mp3 = !parser.Found("no-mp3");
+  boxes.mp3At192k = parser.Found("mp3-192k");
+  boxes.noBassline = parser.Found("no-bassline");
+  boxes.ignoreClicks = parser.Found("ignore-clicks");
+
+  batch::LibraryJob& job = request.job;
+  job.listing.recursive = parser.Found("recursive");
+  job.options.skipExisting = parser.Found("skip-existing");
+  job.options.mp3Only = parser.Found("mp3-only");
+  if (job.options.mp3Only && !boxes.mp3) return refuse("--mp3-only and --no-mp3 exclude each other");
+
+  long jobs = static_cast<long>(std::max(1u, std::thread::hardware_concurrency()));
+  if (parser.Found("jobs", &jobs) && (jobs < 1 || jobs > 1024)) {
+    return refuse("--jobs takes a number from 1 to 1024");
+  }
+  request.workers = static_cast<unsigned>(jobs);
+  job.options.numberedTemporaryFiles = request.workers > 1;
+
+  wxString text;
+  if (parser.Found("shard", &text) &&
+      !batch::parseShard(batch::toNativePath(text), job.listing.shardIndex,
+                         job.listing.shardCount)) {
+    return refuse("--shard takes K/N with 1 <= K <= N");
+  }
+  if (parser.Found("output", &text)) {
+    const std::string output = batch::toNativePath(text);
+    if (!absolutePath(output, job.listing.outputRoot)) return refuse(output + ": not a usable folder");
+  }
+
+  std::vector<std::string> arguments;
+  for (std::size_t index = 0; index < parser.GetParamCount(); ++index) {
+    arguments.push_back(batch::toNativePath(parser.GetParam(index)));
+  }
+  if (parser.Found("files-from", &text)) {
+    const std::string list = batch::toNativePath(text);
+    if (!batch::readPathList(list, parser.Found("0"), arguments)) {
+      return refuse(list + ": cannot be read");
+    }
+  } else if (parser.Found("0")) {
+    return refuse("-0 goes with --files-from");
+  }
+  if (arguments.empty()) return refuse("give at least one music file or folder");
+  for (const std::string& argument : arguments) {
+    std::string path;
+    std::error_code error;
+    if (!absolutePath(argument, path) || !fs::exists(fs::status(argument, error))) {
+      std::fprintf(stderr, "sonbalancer-cli: %s: no such file or folder\n", argument.c_str());
+      request.usageStatus = kExitUsage;
+      return request;
+    }
+    job.paths.push_back(path);
+  }
+  return request;
+}
+
+std::string elapsedText(std::chrono::steady_clock::time_point start) {
+  const long seconds = static_cast<long>(
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
+                seconds % 60);
+  return text;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const auto start = std::chrono::steady_clock::now();
   batch::useByteExactFileNames();
   // Only the program name goes to the toolkit: it would convert the arguments with the locale
   // and drop those that are not valid there; they are converted below, as file names.
@@ -118,48 +239,36 @@ int main(int argc, char** argv) {
     std::printf("sonbalancer-cli (SonBalancer) %s\n", SONBALANCER_VERSION);
     return kExitDone;
   }
-  if (parser.GetParamCount() != 1) {
-    std::fputs("sonbalancer-cli: give one music file or folder\n", stderr);
-    printText(stderr, parser.GetUsageString());
-    return kExitUsage;
-  }
+  const Request request = readRequest(parser);
+  if (request.usageStatus != 0) return request.usageStatus;
 
-  const std::string argument = batch::toNativePath(parser.GetParam(0));
-  std::string path;
-  std::error_code error;
-  const fs::file_status status = fs::status(argument, error);
-  if (!absolutePath(argument, path) || !fs::exists(status)) {
-    std::fprintf(stderr, "sonbalancer-cli: %s: no such file or folder\n", argument.c_str());
-    return kExitUsage;
-  }
-  const batch::JobMode mode =
-      fs::is_directory(status) ? batch::JobMode::Folder : batch::JobMode::SingleFile;
-
-  cli::CheckBoxes boxes;
-  boxes.log = parser.Found("log");
-  boxes.mp3 = !parser.Found("no-mp3");
-  boxes.mp3At192k = parser.Found("mp3-192k");
-  boxes.noBassline = parser.Found("no-bassline");
-  boxes.ignoreClicks = parser.Found("ignore-clicks");
   const bool terminal = platform::standardErrorIsTerminal();
-  cli::ConsoleWindow window(boxes, stderr,
-                            terminal ? cli::ProgressStyle::Redrawn : cli::ProgressStyle::Lines,
-                            terminal ? platform::standardErrorColumns() : 0);
+  const cli::ProgressStyle style = terminal ? cli::ProgressStyle::Redrawn : cli::ProgressStyle::Lines;
+  const int columns = terminal ? platform::standardErrorColumns() : 0;
+  cli::ConsoleWindow window(request.boxes, stderr, style, columns);
+  cli::ConsoleRunView runView(request.boxes, stderr, style, columns, request.workers);
+  const bool atOnce = request.workers > 1;
+  batch::JobWindow& shown = atOnce ? static_cast<batch::JobWindow&>(runView) : window;
 
   platform::installStopSignals();
   batch::JobState& job = batch::theJobState();
-  if (!batch::startJob(job, window, mode, batch::fromNativePath(path))) {
-    std::fprintf(stderr, "sonbalancer-cli: no file to process in %s\n", path.c_str());
-    printText(stderr, window.stateText() + "\n");
+  if (batch::setUpLibraryJob(job, shown, request.job) != 0) {
+    std::fputs("sonbalancer-cli: no file to process\n", stderr);
+    printText(stderr, "READY\n");
     return kExitNothingDone;
   }
-  // The window waits for its timer between entries; here they simply follow one another.
-  while (job.running) batch::timerTick(job, window, batch::realSystemServices());
-  window.endProgress();
+  if (atOnce) {
+    batch::runEntriesAtOnce(job, runView, runView, batch::realSystemServices(), request.workers);
+    runView.endProgress();
+  } else {
+    // The window waits for its timer between entries; here they simply follow one another.
+    while (job.running) batch::timerTick(job, window, batch::realSystemServices());
+    window.endProgress();
+  }
   const batch::EntryCounts& counts = job.counts;
-  std::fprintf(stderr, "sonbalancer-cli: %u processed, %u skipped, %u failed\n", counts.processed,
-               counts.skipped, counts.failed);
-  printText(stderr, window.stateText() + "\n");
+  std::fprintf(stderr, "sonbalancer-cli: %u processed, %u skipped, %u failed in %s\n",
+               counts.processed, counts.skipped, counts.failed, elapsedText(start).c_str());
+  printText(stderr, (atOnce ? runView.stateText() : window.stateText()) + "\n");
   engine::releaseSampleBuffer(job.track.buffer);
   return exitStatusOf(job);
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,7 @@ TEST_F(HeadlessCommand, FolderJobGivesTheLogAndResultsOfTheWindowCode) {
   fs::remove_all(output());
 
   TempFolder work;
-  const CommandResult result = runCommand(work.path(), "--log " + shellQuoted(music()));
+  const CommandResult result = runCommand(work.path(), "--jobs 1 --log " + shellQuoted(music()));
 
   EXPECT_EQ(result.exitStatus, 0) << result.standardError;
   EXPECT_EQ(readFile(work / batch::kProcessLogName), windowLog);
@@ -128,7 +129,7 @@ TEST_F(HeadlessCommand, OptionsActAsTheirCheckBoxes) {
 
   TempFolder work;
   const CommandResult result = runCommand(
-      work.path(), "--log --mp3-192k --no-bassline --ignore-clicks " + shellQuoted(music()));
+      work.path(), "-j 1 --log --mp3-192k --no-bassline --ignore-clicks " + shellQuoted(music()));
 
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(readFile(work / batch::kProcessLogName), windowLog);
@@ -176,8 +177,8 @@ TEST_F(HeadlessCommand, UsageErrorsAndMissingPathsEndWithStatusTwo) {
   TempFolder work;
   EXPECT_EQ(runCommand(work.path(), "").exitStatus, 2);
   EXPECT_EQ(runCommand(work.path(), "--loud " + shellQuoted(music())).exitStatus, 2);
-  EXPECT_EQ(runCommand(work.path(), shellQuoted(music()) + " " + shellQuoted(music())).exitStatus,
-            2);
+  EXPECT_EQ(runCommand(work.path(), "--jobs 0 " + shellQuoted(music())).exitStatus, 2);
+  EXPECT_EQ(runCommand(work.path(), "--shard 3/2 " + shellQuoted(music())).exitStatus, 2);
   const CommandResult missing = runCommand(work.path(), shellQuoted(music() + "/absent.mp3"));
   EXPECT_EQ(missing.exitStatus, 2);
   EXPECT_NE(missing.standardError.find("absent.mp3: no such file or folder"), std::string::npos);
@@ -203,20 +204,22 @@ class SlowConverter {
  public:
   SlowConverter() {
     writeFile(bin_ / "ffmpeg",
-              "#!/bin/sh\nfor last; do :; done\nprintf partial > \"$last\"\necho $$ > " +
+              "#!/bin/sh\nfor last; do :; done\nprintf partial > \"$last\"\necho $$ >> " +
                   shellQuoted(pidFile()) + "\nexec sleep 60\n");
     fs::permissions(bin_ / "ffmpeg", fs::perms::owner_all);
   }
   std::string path() const { return bin_.path().string() + ":" + std::getenv("PATH"); }
   std::string pidFile() const { return bin_ / "pid"; }
-  // The converter's process id once it runs; 0 after 30 s without.
-  pid_t waitUntilRunning() const {
-    for (int i = 0; i < 300; ++i) {
-      const std::string pid = readFile(pidFile());
-      if (!pid.empty() && pid.back() == '\n') return static_cast<pid_t>(std::stol(pid));
-      ::usleep(100'000);
+  // The process ids of the first `count` converters once they run; fewer after 30 s without.
+  std::vector<pid_t> waitUntilRunning(std::size_t count = 1) const {
+    std::vector<pid_t> pids;
+    for (int i = 0; i < 300 && pids.size() < count; ++i) {
+      pids.clear();
+      std::istringstream lines(readFile(pidFile()));
+      for (std::string line; std::getline(lines, line);) pids.push_back(std::stoi(line));
+      if (pids.size() < count) ::usleep(100'000);
     }
-    return 0;
+    return pids;
   }
 
  private:
@@ -292,12 +295,12 @@ TEST_F(HeadlessCommand, StopSignalsEndTheJobWithOnlyWholeFiles) {
     // Ctrl-C while the MP3 of the first result is being encoded.
     SlowConverter converter;
     TempFolder work;
-    RunningCommand job(work.path(), {"--log", music()}, converter.path());
-    const pid_t encoder = converter.waitUntilRunning();
-    ASSERT_GT(encoder, 0) << job.standardError();
+    RunningCommand job(work.path(), {"-j", "1", "--log", music()}, converter.path());
+    const std::vector<pid_t> encoder = converter.waitUntilRunning();
+    ASSERT_EQ(encoder.size(), 1u) << job.standardError();
     ::kill(job.pid(), SIGINT);
     EXPECT_EQ(job.wait(), 130);
-    EXPECT_TRUE(endsSoon(encoder));
+    EXPECT_TRUE(endsSoon(encoder[0]));
     EXPECT_TRUE(fs::is_regular_file(output() + "b_eq.wav"));
     EXPECT_FALSE(fs::exists(output() + "b.mp3"));
     EXPECT_FALSE(holdsLeftovers(output()));
@@ -312,11 +315,11 @@ TEST_F(HeadlessCommand, StopSignalsEndTheJobWithOnlyWholeFiles) {
     SlowConverter converter;
     TempFolder work;
     RunningCommand job(work.path(), {"--log", music() + "/c.ogg"}, converter.path());
-    const pid_t extractor = converter.waitUntilRunning();
-    ASSERT_GT(extractor, 0) << job.standardError();
+    const std::vector<pid_t> extractor = converter.waitUntilRunning();
+    ASSERT_EQ(extractor.size(), 1u) << job.standardError();
     ::kill(job.pid(), SIGTERM);
     EXPECT_EQ(job.wait(), 143);
-    EXPECT_TRUE(endsSoon(extractor));
+    EXPECT_TRUE(endsSoon(extractor[0]));
     EXPECT_FALSE(holdsLeftovers(output()));
     EXPECT_FALSE(fs::exists(output() + "c_eq.wav"));
     EXPECT_TRUE(readFile(work / batch::kProcessLogName).ends_with("JOB STOPPED (SIGTERM): " + kStopLine));
@@ -324,16 +327,34 @@ TEST_F(HeadlessCommand, StopSignalsEndTheJobWithOnlyWholeFiles) {
   }
 }
 
+TEST_F(HeadlessCommand, CtrlCWithSeveralWorkersLeavesNoPartialFile) {
+  ASSERT_TRUE(makeTone(music() + "/c.ogg", {"-acodec", "libvorbis"}));
+  SlowConverter converter;
+  TempFolder work;
+  RunningCommand job(work.path(), {"-j", "2", "--no-mp3", "--log", music()}, converter.path());
+  const std::vector<pid_t> converters = converter.waitUntilRunning(2);
+  ASSERT_EQ(converters.size(), 2u) << job.standardError();
+  EXPECT_TRUE(fs::exists(output() + "TMPOUT-1.WAV"));
+  EXPECT_TRUE(fs::exists(output() + "TMPOUT-3.WAV"));
+  ::kill(job.pid(), SIGINT);
+  EXPECT_EQ(job.wait(), 130);
+  for (const pid_t pid : converters) EXPECT_TRUE(endsSoon(pid));
+  EXPECT_FALSE(holdsLeftovers(output()));
+  const std::string log = readFile(work / batch::kProcessLogName);
+  EXPECT_TRUE(log.ends_with("TMPOUT-3.WAV\"\n\nJOB STOPPED (SIGINT): " + kStopLine)) << log;
+  EXPECT_LT(log.find("a.ogg"), log.find("c.ogg"));
+}
+
 TEST_F(HeadlessCommand, KilledCommandTakesItsConverterWithItAndKeepsTheLogOfFinishedEntries) {
   fs::copy_file(music() + "/b.wav", music() + "/0.wav");
   SlowConverter converter;
   TempFolder work;
   RunningCommand job(work.path(), {"--log", "--no-mp3", music()}, converter.path());
-  const pid_t extractor = converter.waitUntilRunning();
-  ASSERT_GT(extractor, 0) << job.standardError();
+  const std::vector<pid_t> extractor = converter.waitUntilRunning();
+  ASSERT_EQ(extractor.size(), 1u) << job.standardError();
   ::kill(job.pid(), SIGKILL);
   EXPECT_EQ(job.wait(), 128 + SIGKILL);
-  EXPECT_TRUE(endsSoon(extractor));
+  EXPECT_TRUE(endsSoon(extractor[0]));
   EXPECT_TRUE(readFile(work / batch::kProcessLogName).ends_with("0_eq.wav\n\n"))
       << readFile(work / batch::kProcessLogName);
 }
@@ -341,8 +362,8 @@ TEST_F(HeadlessCommand, KilledCommandTakesItsConverterWithItAndKeepsTheLogOfFini
 TEST_F(HeadlessCommand, SecondJobOnAHeldFolderTouchesNothingAndLogsApart) {
   SlowConverter converter;
   TempFolder work;
-  RunningCommand first(work.path(), {"--log", music() + "/a.ogg"}, converter.path());
-  ASSERT_GT(converter.waitUntilRunning(), 0) << first.standardError();
+  RunningCommand first(work.path(), {"-j1", "--log", music() + "/a.ogg"}, converter.path());
+  ASSERT_EQ(converter.waitUntilRunning().size(), 1u) << first.standardError();
 
   const CommandResult second = runCommand(work.path(), "--log " + shellQuoted(music()));
 
@@ -370,9 +391,10 @@ TEST_F(HeadlessCommand, SomeFailedEndsWithStatusThreeAndALinePerFault) {
                                       "/broken.mp3: its audio could not be extracted\n"),
             std::string::npos)
       << result.standardError;
-  EXPECT_TRUE(result.standardError.ends_with(
-      "\nsonbalancer-cli: 2 processed, 1 skipped, 1 failed\nDONE !\n"))
+  EXPECT_NE(result.standardError.find("\nsonbalancer-cli: 2 processed, 1 skipped, 1 failed in 0:00:"),
+            std::string::npos)
       << result.standardError;
+  EXPECT_TRUE(result.standardError.ends_with("\nDONE !\n"));
 }
 
 std::string progressOf(cli::ProgressStyle style, int columns,

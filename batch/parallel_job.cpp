@@ -1,0 +1,179 @@
+#include "batch/parallel_job.h"
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "batch/converter_commands.h"
+#include "batch/pipeline.h"
+
+namespace batch {
+
+namespace {
+
+// One entry's log lines, held until the entries before it are written.
+class EntryBlock final : public engine::ProcessLog {
+ public:
+  explicit EntryBlock(bool on) : on_(on) {}
+  bool isOn() const override { return on_; }
+  void write(std::string_view text) override {
+    if (on_) text_.append(text);
+  }
+  std::string take() { return std::move(text_); }
+
+ private:
+  bool on_;
+  std::string text_;
+};
+
+// What one worker is to the pipeline: the job's check boxes and notices, its own file and
+// gauge. Every call goes through the run's lock.
+class WorkerWindow final : public JobWindow {
+  template <class Call>
+  auto locked(Call call) {
+    const std::lock_guard<std::mutex> guard(lock_);
+    return call();
+  }
+
+ public:
+  WorkerWindow(unsigned worker, JobWindow& window, RunProgress& progress, std::mutex& lock)
+      : worker_(worker), window_(window), progress_(progress), lock_(lock) {}
+
+  bool logBoxTicked() override { return locked([&] { return window_.logBoxTicked(); }); }
+  bool mp3BoxTicked() override { return locked([&] { return window_.mp3BoxTicked(); }); }
+  bool mp3At192kTicked() override { return locked([&] { return window_.mp3At192kTicked(); }); }
+  bool noBasslineTicked() override { return locked([&] { return window_.noBasslineTicked(); }); }
+  bool ignoreClicksTicked() override {
+    return locked([&] { return window_.ignoreClicksTicked(); });
+  }
+  void fileGaugeStep(int percent, int) override { setFileGauge(percent); }
+  void setFileGauge(int percent) override {
+    locked([&] { progress_.workerGauge(worker_, percent); });
+  }
+  void setGlobalGauge(int) override {}
+  void setCurrentFileText(const wxString& text) override {
+    locked([&] { progress_.workerFile(worker_, text); });
+  }
+  void setStateText(const wxString&) override {}
+  void startTimer(int) override {}
+  void stopTimer() override {}
+  void beep(int, int) override {}
+  void notice(const wxString& text) override { locked([&] { window_.notice(text); }); }
+
+ private:
+  unsigned worker_;
+  JobWindow& window_;
+  RunProgress& progress_;
+  std::mutex& lock_;
+};
+
+class Run {
+ public:
+  Run(JobState& job, JobWindow& window, RunProgress& progress, SystemServices& system)
+      : job_(job),
+        window_(window),
+        progress_(progress),
+        system_(system),
+        count_(job.fileList.GetCount()),
+        started_(count_, false),
+        finished_(count_, false) {
+    blocks_.reserve(count_);
+    for (std::size_t index = 0; index < count_; ++index) blocks_.emplace_back(job.log.isOn());
+  }
+
+  void work(unsigned worker) {
+    WorkerWindow view(worker, window_, progress_, lock_);
+    engine::TrackState track;
+    track.sampleSpaceLimit = job_.track.sampleSpaceLimit;
+    for (;;) {
+      std::size_t index = 0;
+      AdmittedEntry admitted;
+      std::string temporaryWavName;
+      {
+        const std::lock_guard<std::mutex> guard(lock_);
+        if (stopping_ || next_ >= count_ || system_.stopRequested()) break;
+        index = next_++;
+        started_[index] = true;
+        temporaryWavName = numberedTemporaryWavName(index + 1);
+        track.mp3Requested = job_.track.mp3Requested;
+        EntryWork work{track, blocks_[index], view, system_, temporaryWavName};
+        admitted = admitEntry(job_, work, job_.fileList[index], outputFolderOf(job_, index));
+      }
+      EntryWork work{track, blocks_[index], view, system_, temporaryWavName};
+      const EntryResult result = admitted.admitted
+                                     ? processAdmittedEntry(job_, work, job_.fileList[index], admitted)
+                                     : admitted.result;
+      const std::lock_guard<std::mutex> guard(lock_);
+      if (result.outcome == EntryOutcome::Stopped) {
+        stopping_ = true;
+        break;
+      }
+      recordEntry(job_, window_, index, result);
+      finished_[index] = true;
+      progress_.entriesDone(static_cast<std::uint32_t>(++done_), static_cast<std::uint32_t>(count_));
+      writeFinishedBlocks();
+    }
+    engine::releaseSampleBuffer(track.buffer);
+    const std::lock_guard<std::mutex> guard(lock_);
+    progress_.workerDone(worker);
+  }
+
+  // After the workers: the end of the job, or its stop with every block begun.
+  void end() {
+    job_.currentIndex = static_cast<std::uint32_t>(count_);
+    if (!stopping_ && done_ == count_) {
+      endJob(job_, window_);
+      return;
+    }
+    for (std::size_t index = written_; index < count_; ++index) {
+      if (!started_[index]) continue;
+      job_.log.write(blocks_[index].take());
+      job_.log.finishLine();
+    }
+    stopJob(job_, window_);
+  }
+
+ private:
+  void writeFinishedBlocks() {
+    while (written_ < count_ && finished_[written_]) {
+      job_.log.write(blocks_[written_].take());
+      job_.log.commit();
+      ++written_;
+    }
+  }
+
+  JobState& job_;
+  JobWindow& window_;
+  RunProgress& progress_;
+  SystemServices& system_;
+  const std::size_t count_;
+  std::mutex lock_;
+  std::vector<EntryBlock> blocks_;
+  std::vector<bool> started_;
+  std::vector<bool> finished_;
+  std::size_t next_ = 0;
+  std::size_t done_ = 0;
+  std::size_t written_ = 0;
+  bool stopping_ = false;
+};
+
+}  // namespace
+
+void runEntriesAtOnce(JobState& job, JobWindow& window, RunProgress& progress,
+                      SystemServices& system, unsigned workers) {
+  if (!job.running) return;
+  Run run(job, window, progress, system);
+  const std::size_t count = job.fileList.GetCount();
+  const unsigned threads = static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(workers, count)));
+  std::vector<std::thread> pool;
+  pool.reserve(threads);
+  for (unsigned worker = 0; worker < threads; ++worker) {
+    pool.emplace_back([&run, worker] { run.work(worker); });
+  }
+  for (std::thread& thread : pool) thread.join();
+  run.end();
+}
+
+}  // namespace batch

@@ -1,0 +1,38 @@
+// Running the entries of a job several at once: each worker has a track state of its own and
+// takes the next entry in list order; each entry's log lines are held as a block of their own
+// and written whole, in list order, as soon as the entries before it are done.
+#pragma once
+
+#include <wx/string.h>
+
+#include <cstdint>
+
+#include "batch/job_state.h"
+#include "batch/job_window.h"
+#include "batch/system_services.h"
+
+namespace batch {
+
+// What the workers of a run show. Called from one thread at a time.
+class RunProgress {
+ public:
+  virtual ~RunProgress() = default;
+  // worker counts from 0.
+  virtual void workerFile(unsigned worker, const wxString& text) = 0;
+  virtual void workerGauge(unsigned worker, int percent) = 0;
+  // The worker has nothing more to do.
+  virtual void workerDone(unsigned worker) = 0;
+  virtual void entriesDone(std::uint32_t done, std::uint32_t total) = 0;
+};
+
+// Runs every entry of a job that was set up (setUpLibraryJob with numbered temporary files)
+// with up to `workers` entries at once, then ends it as the timer ticks would: endJob when all
+// were handled, stopJob when a stop was asked for (every running converter is stopped and
+// what it wrote removed; the log holds the blocks of every entry begun, in list order, then the
+// stop line). The results and the log are those of the timer ticks, whatever the number of
+// workers, but for the names of the temporary WAV files. window gives the check boxes and
+// takes the notices and the state text; it is called from one thread at a time.
+void runEntriesAtOnce(JobState& job, JobWindow& window, RunProgress& progress,
+                      SystemServices& system, unsigned workers);
+
+}  // namespace batch
