@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "batch/native_path.h"
 #include "batch/pipeline.h"
 #include "cli/console_window.h"
+#include "cli/run_view.h"
 #include "tests/batch/fake_window.h"
 #include "tests/support/media_files.h"
 #include "tests/support/temp_folder.h"
@@ -443,6 +445,27 @@ TEST(ConsoleProgress, PlainLinesOnlyWhenSomethingChanged) {
   EXPECT_EQ(shown,
             "file [....................]   0%  job [....................]   0%\n"
             "file [....................]   0%  job [##########..........]  50%\n");
+}
+
+TEST(ConsoleProgress, RunOfSeveralWorkersShowsEachWorkersFileAndTheRunsRate) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* stream = open_memstream(&text, &size);
+  {
+    cli::ConsoleRunView view({}, stream, cli::ProgressStyle::Lines, 0, 2);
+    view.workerFile(1, "/m/b.mp3");
+    view.workerGauge(1, 50);
+    view.entriesDone(1, 4);
+    view.notice("/m/c.mp3: not a regular file");
+  }
+  std::fclose(stream);
+  const std::string shown(text, size);
+  std::free(text);
+  EXPECT_TRUE(shown.starts_with("  2 [....................]   0%  /m/b.mp3\n1/4 done  ")) << shown;
+  EXPECT_TRUE(std::regex_search(shown, std::regex("1/4 done  [0-9.]+ tracks a minute  about "
+                                                  "[0-9]+:[0-9]{2}:[0-9]{2} left\n")))
+      << shown;
+  EXPECT_TRUE(shown.ends_with("\nsonbalancer-cli: /m/c.mp3: not a regular file\n")) << shown;
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The headless command over a folder of one-minute tracks with MP3 encoding on, once with one
+# worker and once with as many workers as processors: wall time of each and the speed-up.
+# Usage: bench/library_benchmark.sh [TRACKS]   (default 8; SONBALANCER_CLI names the command)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tracks=${1:-8}
+cli=${SONBALANCER_CLI:-build/bin/sonbalancer-cli}
+workers=$(nproc)
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+
+# Tones over pink noise, each its own pitch, as MP3 files like those of a library.
+for i in $(seq 1 "$tracks"); do
+  ffmpeg -nostdin -loglevel error -f lavfi -i "sine=frequency=$((110 + 37 * i)):duration=60" \
+    -f lavfi -i "anoisesrc=color=pink:amplitude=0.2:duration=60:seed=$i" \
+    -filter_complex "[0][1]amix=inputs=2,aformat=channel_layouts=stereo" -ar 44100 \
+    -b:a 192k "$folder/track$i.mp3"
+done
+
+seconds() {
+  rm -rf "$folder/sonbalanced"
+  local start end
+  start=$(date +%s.%N)
+  "$cli" --jobs "$1" "$folder" 2>/dev/null
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
+}
+
+one=$(seconds 1)
+all=$(seconds "$workers")
+printf 'tracks: %d of 60 s, MP3 on, machine: %s, %d processors\n' "$tracks" \
+  "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')" "$workers"
+awk -v n="$tracks" -v one="$one" -v all="$all" -v w="$workers" 'BEGIN {
+  printf "--jobs 1: %.1f s (%.1f tracks a minute)\n", one, n * 60 / one
+  printf "--jobs %d: %.1f s (%.1f tracks a minute)\n", w, all, n * 60 / all
+  printf "speed-up: %.2f\n", one / all
+}'
