@@ -26,6 +26,17 @@ void removeLeftoverTemporaryResults(const std::string& folder) {
   }
 }
 
+// An output folder elsewhere mirrors the tree of the sources, so the folders above it may be
+// missing too.
+void createParents(const std::string& folder) {
+  for (std::size_t separator = folder.find(engine::kPathSeparator, 1);
+       separator != std::string::npos;
+       separator = folder.find(engine::kPathSeparator, separator + 1)) {
+    const std::string parent = folder.substr(0, separator);
+    if (platform::pathKindOf(parent) == platform::PathKind::Missing) platform::createFolder(parent);
+  }
+}
+
 }  // namespace
 
 OutputFolder& OutputFolders::claim(const std::string& path) {
@@ -35,6 +46,7 @@ OutputFolder& OutputFolders::claim(const std::string& path) {
   const std::string bare = withoutClosingSeparator(path);
   switch (platform::pathKindOf(bare)) {
     case platform::PathKind::Missing:
+      createParents(bare);
       folder.createdByJob = platform::createFolder(bare);
       break;
     case platform::PathKind::Folder:
