@@ -88,6 +88,7 @@ struct ChildStart {
   char* const* environment = nullptr;
   pid_t parent = 0;
   int errorPipe = -1;           // write end, close-on-exec, above the standard streams
+  int outputPipe = -1;          // write end for the child's standard output, or -1
   long descriptorLimit = 1024;  // for closing one by one when close_range is missing
 };
 
@@ -138,6 +139,9 @@ void closeRange(unsigned first, unsigned last, long descriptorLimit) {
     if (stream != null && ::dup2(null, stream) < 0) failInChild(start.errorPipe, errno);
   }
   if (null > STDERR_FILENO) ::close(null);
+  if (start.outputPipe >= 0 && ::dup2(start.outputPipe, STDOUT_FILENO) < 0) {
+    failInChild(start.errorPipe, errno);
+  }
   const unsigned errorPipe = static_cast<unsigned>(start.errorPipe);
   closeRange(STDERR_FILENO + 1, errorPipe - 1, start.descriptorLimit);
   closeRange(errorPipe + 1, ~0U, start.descriptorLimit);
@@ -188,6 +192,46 @@ void waitForEnd(int pidDescriptor) {
   ::poll(&ended, 1, kStopPollMs);
 }
 
+constexpr std::size_t kOutputChunkBytes = 64 * 1024;
+
+// The child's standard output as it comes, handed on in chunks; closed at its end, or when
+// the reader wants no more.
+class OutputReader {
+ public:
+  OutputReader(int descriptor, const OutputHandler* handler)
+      : descriptor_(descriptor), handler_(handler) {}
+
+  bool open() const { return descriptor_.get() >= 0; }
+  int descriptor() const { return descriptor_.get(); }
+  bool refused() const { return refused_; }
+
+  // Reads what is there now; with wait, first waits up to the poll interval for it or for
+  // the child's end.
+  void readAvailable(int pidDescriptor, bool wait) {
+    if (!open()) return;
+    if (wait) {
+      pollfd watched[2] = {{descriptor_.get(), POLLIN, 0}, {pidDescriptor, POLLIN, 0}};
+      ::poll(watched, pidDescriptor >= 0 ? 2 : 1, kStopPollMs);
+    }
+    char chunk[kOutputChunkBytes];
+    for (;;) {
+      const ssize_t got = ::read(descriptor_.get(), chunk, sizeof chunk);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0 && errno == EAGAIN) return;
+      if (got <= 0 || !(*handler_)(chunk, static_cast<std::size_t>(got))) {
+        refused_ = got > 0;
+        descriptor_.reset();
+        return;
+      }
+    }
+  }
+
+ private:
+  Descriptor descriptor_;
+  const OutputHandler* handler_;
+  bool refused_ = false;
+};
+
 void signalGroup(pid_t child, int signalNumber) {
   if (::kill(-child, signalNumber) != 0) ::kill(child, signalNumber);
 }
@@ -226,7 +270,9 @@ std::string findProgram(const std::string& name) {
   return found;
 }
 
-ChildOutcome runChildAndWait(const std::vector<std::string>& arguments) {
+namespace {
+
+ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHandler* onOutput) {
   ChildOutcome outcome;
   if (stopRequested()) {
     outcome.interrupted = true;
@@ -247,12 +293,24 @@ ChildOutcome runChildAndWait(const std::vector<std::string>& arguments) {
   Descriptor writeEnd(aboveStandardStreams(pipeEnds[1]));
   if (readEnd.get() < 0 || writeEnd.get() < 0) return outcome;
 
+  Descriptor outputRead;
+  Descriptor outputWrite;
+  if (onOutput) {
+    int outputEnds[2] = {-1, -1};
+    if (::pipe2(outputEnds, O_CLOEXEC) != 0) return outcome;
+    outputRead.reset(aboveStandardStreams(outputEnds[0]));
+    outputWrite.reset(aboveStandardStreams(outputEnds[1]));
+    if (outputRead.get() < 0 || outputWrite.get() < 0) return outcome;
+    ::fcntl(outputRead.get(), F_SETFL, ::fcntl(outputRead.get(), F_GETFL) | O_NONBLOCK);
+  }
+
   ChildStart start;
   start.program = program.c_str();
   start.argv = argv.data();
   start.environment = environ;
   start.parent = ::getpid();
   start.errorPipe = writeEnd.get();
+  start.outputPipe = outputWrite.get();
   if (const long limit = ::sysconf(_SC_OPEN_MAX); limit > 0) start.descriptorLimit = limit;
 
   sigset_t allSignals;
@@ -263,6 +321,7 @@ ChildOutcome runChildAndWait(const std::vector<std::string>& arguments) {
   if (child == 0) becomeProgram(start);
   ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
   writeEnd.reset();
+  outputWrite.reset();
   if (child < 0) return outcome;
 
   // The pipe closes at a successful exec, or brings the error of a failed one; either way the
@@ -280,17 +339,26 @@ ChildOutcome runChildAndWait(const std::vector<std::string>& arguments) {
   outcome.started = true;
 
   const Descriptor pidDescriptor(openPidDescriptor(child));
+  OutputReader output(outputRead.get() >= 0 ? ::dup(outputRead.get()) : -1, onOutput);
+  outputRead.reset();
   ChildState state = stateOf(child);
-  while (state == ChildState::Running && !stopRequested()) {
-    waitForEnd(pidDescriptor.get());
+  while (state == ChildState::Running && !stopRequested() && !output.refused()) {
+    if (output.open()) {
+      output.readAvailable(pidDescriptor.get(), true);
+    } else {
+      waitForEnd(pidDescriptor.get());
+    }
     state = stateOf(child);
   }
+  // What the child wrote before it ended is still in the pipe.
+  if (state == ChildState::Ended) output.readAvailable(pidDescriptor.get(), false);
   if (state == ChildState::Running) {
-    outcome.interrupted = true;
+    // Stopped for the job's stop request, or because its output is not wanted any more.
+    outcome.interrupted = !output.refused();
     state = stopChild(child, pidDescriptor.get());
   }
   if (state == ChildState::Gone || !reap(child, status)) return outcome;
-  if (outcome.interrupted) return outcome;
+  if (outcome.interrupted || output.refused()) return outcome;
   if (WIFEXITED(status)) {
     outcome.exitStatusRead = true;
     outcome.exitStatus = WEXITSTATUS(status);
@@ -299,6 +367,17 @@ ChildOutcome runChildAndWait(const std::vector<std::string>& arguments) {
     outcome.exitStatus = kSignalStatusBase + WTERMSIG(status);
   }
   return outcome;
+}
+
+}  // namespace
+
+ChildOutcome runChildAndWait(const std::vector<std::string>& arguments) {
+  return runChild(arguments, nullptr);
+}
+
+ChildOutcome runChildReadingOutput(const std::vector<std::string>& arguments,
+                                   const OutputHandler& onOutput) {
+  return runChild(arguments, &onOutput);
 }
 
 }  // namespace platform

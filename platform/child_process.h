@@ -2,6 +2,8 @@
 // job is asked to stop.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,15 @@ struct ChildOutcome {
 // kernel ties this to the calling thread, not the process. The call holds that thread until
 // the child is reaped, so this matters only to a thread ended some other way.
 ChildOutcome runChildAndWait(const std::vector<std::string>& arguments);
+
+// Takes the next bytes of a child's standard output; false when it wants no more.
+using OutputHandler = std::function<bool(const char* bytes, std::size_t count)>;
+
+// runChildAndWait, but the child's standard output comes to onOutput as it is written, in
+// chunks, all of it before the call returns. When onOutput wants no more, the child is stopped
+// as for a stop request, and the outcome says it was not read (exitStatusRead false).
+ChildOutcome runChildReadingOutput(const std::vector<std::string>& arguments,
+                                   const OutputHandler& onOutput);
 
 // The full path of the program that runChildAndWait would start, or "" when there is none.
 std::string findProgram(const std::string& name);

@@ -300,4 +300,28 @@ TEST(ChildProcess, ChildEndsWhenTheProcessWaitingForItIsKilled) {
   if (isRunning(child)) ::kill(child, SIGKILL);
 }
 
+TEST(ChildProcess, OutputReachesTheReaderWholeAndAReaderThatHasEnoughStopsTheChild) {
+  std::string read;
+  const platform::ChildOutcome whole = platform::runChildReadingOutput(
+      {"sh", "-c", "head -c 300000 /dev/zero | tr '\\0' x; echo end; echo noise >&2; exit 3"},
+      [&](const char* bytes, std::size_t count) {
+        read.append(bytes, count);
+        return true;
+      });
+  EXPECT_TRUE(whole.exitStatusRead);
+  EXPECT_EQ(whole.exitStatus, 3);
+  EXPECT_EQ(read, std::string(300000, 'x') + "end\n");
+
+  std::size_t taken = 0;
+  const platform::ChildOutcome refused = platform::runChildReadingOutput(
+      {"sh", "-c", "while :; do echo more; done"}, [&](const char*, std::size_t count) {
+        taken += count;
+        return taken < 100000;
+      });
+  EXPECT_TRUE(refused.started);
+  EXPECT_FALSE(refused.exitStatusRead);
+  EXPECT_FALSE(refused.interrupted);
+  EXPECT_GE(taken, 100000u);
+}
+
 }  // namespace
