@@ -1,12 +1,16 @@
-// The two command lines given to the converter: the extraction of a source's audio into the
-// temporary WAV file, and the MP3 encoding of a saved result. Each comes as the text written
-// to the process log and as the argument list the child is started with.
+// The converter's command for the extraction of a source's audio into the temporary WAV file,
+// as the text written to the process log and as the argument list the child is started with.
 #pragma once
 
 #include <string>
 #include <vector>
 
 namespace batch {
+
+// The demuxers of the media files that a music library holds; the converter and its prober
+// read nothing else.
+inline constexpr const char* kMediaFileFormats =
+    "mp3,mov,avi,flv,ogg,asf,matroska,mpeg,mpegts,wav,w64,flac,aac,aiff,wv,ape";
 
 // Name of the converter's output in the job's output folder.
 inline constexpr const char* kTemporaryWavName = "TMPOUT.WAV";
@@ -36,9 +40,5 @@ std::string temporaryWavPath(const std::string& outputFolderPath,
 ConverterCommand conversionCommand(const std::string& sourcePath,
                                    const std::string& outputFolderPath,
                                    const std::string& temporaryWavName = kTemporaryWavName);
-
-// Encodes the saved result at wavPath into an MP3 file at mp3Path, at 128 kbit/s or 192 kbit/s.
-// The format is named, so mp3Path may end in anything.
-ConverterCommand mp3Command(const std::string& wavPath, const std::string& mp3Path, bool at192k);
 
 }  // namespace batch

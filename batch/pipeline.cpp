@@ -11,7 +11,7 @@
 
 #include "batch/converter_commands.h"
 #include "batch/job_setup.h"
-#include "batch/mp3_completeness.h"
+#include "batch/mp3_step.h"
 #include "batch/native_path.h"
 #include "batch/result_names.h"
 #include "engine/path_separator.h"
@@ -19,6 +19,7 @@
 #include "engine/wav_file.h"
 #include "platform/folders.h"
 #include "platform/signals.h"
+#include "report/loudness.h"
 
 namespace batch {
 
@@ -137,27 +138,27 @@ EntryResult convertAndOpen(EntryWork& work) {
   return ended(EntryOutcome::Failed, "the converted audio could not be read");
 }
 
-// Encodes the saved result under a temporary name and gives it its own name only once it is
-// known to hold the whole track, so neither a stopped nor a short encoding is ever kept.
-EntryResult encodeMp3(EntryWork& work, const std::string& mp3Path) {
+// The saved result's MP3, from the samples still in the buffer.
+EntryResult encodeResultMp3(EntryWork& work, const std::string& mp3Path) {
   const engine::TrackState& track = work.track;
-  SystemServices& system = work.system;
-  const std::string partialMp3 = temporaryResultPath(track.outputFolderPath, "mp3");
-  const ConverterCommand command =
-      mp3Command(track.outputPath, partialMp3, work.window.mp3At192kTicked());
+  Mp3Request request;
+  request.wavPath = track.outputPath;
+  request.mp3Path = mp3Path;
+  request.partialMp3Path = temporaryResultPath(track.outputFolderPath, "mp3");
+  request.sourcePath = track.sourcePath;
+  request.at192k = work.window.mp3At192kTicked();
+  request.frames = track.targetLength / kResultFrameBytes;
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
-  const platform::ChildOutcome encoding = system.runChild(command.arguments);
-  const bool whole = childSucceeded(encoding) &&
-                     mp3HoldsWholeTrack(partialMp3, track.targetLength / kResultFrameBytes) &&
-                     std::rename(partialMp3.c_str(), mp3Path.c_str()) == 0;
-  if (whole) {
-    work.log.write("OK\n\n");
-    return {};
+  request.wavTruePeakDbtp = report::truePeakDbtpOfPcm16(track.buffer.bytes, track.targetLength);
+  switch (encodeMp3(request, work.system, work.log)) {
+    case Mp3Outcome::Whole:
+      return {};
+    case Mp3Outcome::Stopped:
+      return ended(EntryOutcome::Stopped);
+    case Mp3Outcome::Failed:
+      break;
   }
-  if (encoding.started) system.deleteFile(partialMp3);
-  if (encoding.interrupted) return ended(EntryOutcome::Stopped);
-  work.log.write("Failed ! This should not happen...\n\n");
   return ended(EntryOutcome::Failed, "its MP3 could not be encoded whole");
 }
 
@@ -198,7 +199,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Resul
   if (work.system.stopRequested()) {
     result = ended(EntryOutcome::Stopped);
   } else if (jobWantsMp3) {
-    result = encodeMp3(work, names.mp3);
+    result = encodeResultMp3(work, names.mp3);
     if (result.outcome == EntryOutcome::Processed && job.options.mp3Only &&
         work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
       work.log.print("Removed %s, as only the MP3 was asked for\n\n", baseNameOf(track.outputPath).c_str());

@@ -11,6 +11,10 @@ class PlatformServices final : public SystemServices {
   platform::ChildOutcome runChild(const std::vector<std::string>& arguments) override {
     return platform::runChildAndWait(arguments);
   }
+  platform::ChildOutcome runChildReadingOutput(const std::vector<std::string>& arguments,
+                                               const platform::OutputHandler& onOutput) override {
+    return platform::runChildReadingOutput(arguments, onOutput);
+  }
   platform::DeleteOutcome deleteFile(const std::string& path) override {
     return platform::deleteFile(path);
   }

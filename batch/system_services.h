@@ -15,6 +15,9 @@ class SystemServices {
  public:
   virtual ~SystemServices() = default;
   virtual platform::ChildOutcome runChild(const std::vector<std::string>& arguments) = 0;
+  // A child whose standard output the caller reads (the prober's findings, decoded audio).
+  virtual platform::ChildOutcome runChildReadingOutput(const std::vector<std::string>& arguments,
+                                                       const platform::OutputHandler& onOutput) = 0;
   virtual platform::DeleteOutcome deleteFile(const std::string& path) = 0;
   // True once the user asked the job to stop (a signal, the window's close box).
   virtual bool stopRequested() = 0;

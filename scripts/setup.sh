@@ -6,6 +6,7 @@ set -eu
 packages=(
   build-essential cmake pkg-config
   libwxgtk3.2-dev libgtk-3-dev libasound2-dev
+  libebur128-dev nlohmann-json3-dev
   ffmpeg sox
   xvfb xauth
   libgtest-dev libgmock-dev libbenchmark-dev

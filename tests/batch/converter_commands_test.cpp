@@ -20,25 +20,6 @@ TEST(ConverterCommands, ConversionQuotesBothPathsAndKeepsThemWholeAsArguments) {
                 "-ar", "44100", "-ac", "2", "/m/sonbalanced/TMPOUT.WAV"}));
 }
 
-TEST(ConverterCommands, Mp3GoesBesideTheResultWithoutItsEqEnding) {
-  const batch::ConverterCommand command =
-      batch::mp3Command("/m/sonbalanced/a b_eq.wav", "/m/sonbalanced/a b.mp3", false);
-  EXPECT_EQ(command.commandLine,
-            "FFMPEG -i \"/m/sonbalanced/a b_eq.wav\" -f mp3 -ab 128k \"/m/sonbalanced/a b.mp3\"");
-  EXPECT_EQ(command.arguments,
-            (std::vector<std::string>{"FFMPEG", "-i", "/m/sonbalanced/a b_eq.wav", "-f", "mp3",
-                                      "-ab", "128k", "/m/sonbalanced/a b.mp3"}));
-}
-
-TEST(ConverterCommands, RateBoxTurns128kInto192k) {
-  const std::string result = "/m/sonbalanced/x_eq.wav";
-  const batch::ConverterCommand command = batch::mp3Command(result, "/m/sonbalanced/x.mp3", true);
-  EXPECT_EQ(command.commandLine,
-            "FFMPEG -i \"/m/sonbalanced/x_eq.wav\" -f mp3 -ab 192k \"/m/sonbalanced/x.mp3\"");
-  EXPECT_EQ(command.commandLine.substr(result.size() + 24, 4), "192k");
-  EXPECT_EQ(command.arguments[6], "192k");
-}
-
 TEST(ConverterCommands, TemporaryFileLiesInTheOutputFolder) {
   EXPECT_EQ(batch::temporaryWavPath("/m/sonbalanced/"), "/m/sonbalanced/TMPOUT.WAV");
   EXPECT_EQ(batch::mp3PathOf("/m/sonbalanced/clip_eq.wav"), "/m/sonbalanced/clip.mp3");

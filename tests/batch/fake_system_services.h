@@ -27,6 +27,11 @@ class FakeSystemServices : public batch::SystemServices {
     calls.push_back("run " + (arguments.empty() ? std::string() : arguments[0]));
     return onRunChild(arguments);
   }
+  platform::ChildOutcome runChildReadingOutput(const std::vector<std::string>& arguments,
+                                               const platform::OutputHandler& onOutput) override {
+    calls.push_back("read " + (arguments.empty() ? std::string() : arguments[0]));
+    return platform::runChildReadingOutput(arguments, onOutput);
+  }
   platform::DeleteOutcome deleteFile(const std::string& path) override {
     calls.push_back("delete " + path);
     return onDeleteFile(path);

@@ -1,0 +1,59 @@
+// The MP3 step of an entry: the encoder's arguments (the source's tags and cover, the level
+// lowered so that the decoded MP3 keeps a true peak of at most -1 dBTP), the encoding under a
+// temporary name, the checks that the MP3 is whole and within its ceiling, and its log lines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "batch/source_tags.h"
+#include "batch/system_services.h"
+#include "engine/process_log.h"
+
+namespace batch {
+
+// The ceiling that streaming and broadcast guidelines give for lossy files.
+inline constexpr double kMp3TruePeakCeilingDbtp = -1.0;
+
+struct Mp3Encoding {
+  std::string wavPath;
+  std::string mp3Path;
+  bool at192k = false;
+  // The source whose tags and cover the MP3 carries; empty, or tags.empty(), for none.
+  std::string sourcePath;
+  SourceTags tags;
+  // The change of level in dB, 0 or below.
+  double gainDb = 0.0;
+};
+
+// The encoder's argument list. Nothing is shown of it but what is derived from it.
+std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding);
+
+// How much lower an MP3 must be than its WAV of this true peak, in dB (0 or below), rounded
+// down to the hundredth so that the ceiling holds.
+double gainForTruePeak(double truePeakDbtp);
+
+enum class Mp3Outcome { Whole, Failed, Stopped };
+
+struct Mp3Request {
+  std::string wavPath;
+  std::string mp3Path;
+  // Where the temporary MP3 is written, beside mp3Path.
+  std::string partialMp3Path;
+  std::string sourcePath;
+  bool at192k = false;
+  // The saved result's frames, and its true peak.
+  std::uint64_t frames = 0;
+  double wavTruePeakDbtp = 0.0;
+};
+
+// Encodes the result to its MP3 and logs the outcome after "MP3 re-encoding was
+// requested... ": "OK" (with a line for a lowered level and one when the tags could not be
+// carried) or "Failed ! This should not happen...". The MP3 takes its name only when whole
+// and within the ceiling (it is encoded again, lower, when the encoder overshoots); an earlier
+// MP3 of that name survives any failure. Stopped when the job is asked to stop; nothing is
+// then logged and nothing of the encoding is left.
+Mp3Outcome encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log);
+
+}  // namespace batch
