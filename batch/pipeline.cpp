@@ -66,6 +66,33 @@ EntryKind classify(const wxString& extension) {
   return EntryKind::NotMedia;
 }
 
+// The formats that music libraries are kept in beside those above. Their extension is what
+// follows the last dot of the name, whatever its length.
+constexpr const char* kLibraryExtensions[] = {"flac", "m4a", "aac", "opus",
+                                              "aif",  "aiff", "wv",  "ape"};
+
+struct MediaType {
+  EntryKind kind = EntryKind::NotMedia;
+  // Lower-cased, as the type line shows it.
+  wxString extension;
+  // The extension is the whole of what follows the last dot, which the result names drop.
+  bool wholeExtension = false;
+};
+
+MediaType mediaTypeOf(const wxString& entry) {
+  MediaType type;
+  type.extension = asciiLowerCase(entry.Right(kExtensionLength));
+  type.kind = classify(type.extension);
+  if (type.kind != EntryKind::NotMedia) return type;
+  const wxString name = entry.AfterLast(engine::kPathSeparator);
+  if (name.Find('.') == wxNOT_FOUND) return type;
+  const wxString dotted = asciiLowerCase(name.AfterLast('.'));
+  for (const char* library : kLibraryExtensions) {
+    if (dotted == library) return MediaType{EntryKind::Converted, dotted, true};
+  }
+  return type;
+}
+
 wxString displayNameOf(const wxString& path) {
   if (path.length() > kDisplayWholeLimit) return "..." + path.Right(kDisplayTailLength);
   return path;
@@ -265,10 +292,10 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
   track.sourcePath = toNativePath(entry);
   track.outputFolderPath = outputFolderPath;
 
-  const wxString extension = asciiLowerCase(entry.Right(kExtensionLength));
-  const std::string nativeExtension = toNativePath(extension);
+  const MediaType type = mediaTypeOf(entry);
+  const std::string nativeExtension = toNativePath(type.extension);
   work.log.print("Type: %s - ", nativeExtension.c_str());
-  admitted.kind = classify(extension);
+  admitted.kind = type.kind;
   if (admitted.kind == EntryKind::NotMedia) {
     work.log.write("Not a multimedia file - Ignored\n\n");
     admitted.result = ended(EntryOutcome::NotMusic);
@@ -295,7 +322,8 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
 
   job.displayName = displayNameOf(entry);
   job.mediaSeen = true;
-  admitted.names = job.resultNames.take(track.sourcePath, outputFolderPath, nativeExtension);
+  admitted.names = job.resultNames.take(track.sourcePath, outputFolderPath, nativeExtension,
+                                        type.wholeExtension);
   if (job.options.skipExisting && resultsUpToDate(job, track, admitted.names)) {
     work.log.write("Results newer than the source - Skipped\n\n");
     admitted.result = ended(EntryOutcome::UpToDate);

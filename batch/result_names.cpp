@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "engine/path_separator.h"
 #include "engine/wav_file.h"
 
 namespace batch {
@@ -36,9 +37,17 @@ std::string mp3PathOf(const std::string& wavPath) {
 
 ResultNames ResultNameBook::take(const std::string& sourcePath,
                                  const std::string& outputFolderPath,
-                                 const std::string& extension) {
-  const std::string plainWav = engine::resultFilePath(sourcePath, outputFolderPath);
-  const std::string stem = plainWav.substr(0, plainWav.size() - kResultEnding.size());
+                                 const std::string& extension, bool wholeExtension) {
+  std::string stem;
+  if (wholeExtension) {
+    const std::size_t separator = sourcePath.rfind(engine::kPathSeparator);
+    const std::string name =
+        separator == std::string::npos ? sourcePath : sourcePath.substr(separator + 1);
+    stem = outputFolderPath + name.substr(0, name.size() - extension.size() - 1);
+  } else {
+    const std::string plainWav = engine::resultFilePath(sourcePath, outputFolderPath);
+    stem = plainWav.substr(0, plainWav.size() - kResultEnding.size());
+  }
   ResultNames names = namesFromStem(stem, false);
   for (unsigned number = 1; !isFree(names); ++number) {
     const std::string mark =

@@ -27,9 +27,11 @@ class ResultNameBook {
  public:
   // Names for the source in the output folder (which ends with the separator): the plain
   // ones while neither is taken, else the base name followed by " (extension)", then
-  // " (extension 2)" and so on. The names returned are taken from then on.
+  // " (extension 2)" and so on. The base name is the source's name without its last four
+  // characters, or, for a wholeExtension, without the dot and extension. The names returned
+  // are taken from then on.
   ResultNames take(const std::string& sourcePath, const std::string& outputFolderPath,
-                   const std::string& extension);
+                   const std::string& extension, bool wholeExtension = false);
   void clear() { taken_.clear(); }
 
  private:

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -793,6 +797,139 @@ TEST_F(Pipeline, StopDuringTheConversionRemovesItsOutputAndEndsTheJob) {
   EXPECT_TRUE(fs::is_regular_file(output() + "a.mp3"));
   EXPECT_TRUE(job_.stopped);
   EXPECT_EQ(window_.stateText, "STOPPED");
+}
+
+// ---- The formats of real libraries, and MP3 results that keep the track
+
+// What the prober reads back of a file: its format, streams and tags, as JSON.
+nlohmann::json probe(const std::string& path) {
+  std::string json;
+  platform::runChildReadingOutput(
+      {"ffprobe", "-v", "error", "-show_format", "-show_streams", "-of", "json", path},
+      [&json](const char* bytes, std::size_t count) {
+        json.append(bytes, count);
+        return true;
+      });
+  return nlohmann::json::parse(json, nullptr, false);
+}
+
+TEST_F(Pipeline, LibraryFormatsAreConvertedAndNamedWithoutTheirExtension) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> sources = {
+      {"Song.FLAC", {}},
+      {"b.m4a", {"-acodec", "aac"}},
+      {"c.aac", {"-acodec", "aac", "-f", "adts"}},
+      {"d.opus", {"-acodec", "libopus"}},
+      {"e.aif", {"-f", "aiff"}},
+      {"f.aiff", {}},
+      {"g.wv", {}}};
+  for (const auto& [name, arguments] : sources) ASSERT_TRUE(makeTone(music() + "/" + name, arguments)) << name;
+  window_.mp3Box = false;
+
+  runFolderJob();
+
+  for (const auto& [name, arguments] : sources) {
+    const std::string base = name.substr(0, name.rfind('.'));
+    std::string extension = name.substr(name.rfind('.') + 1);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(log().find(name + "...\nType: " + extension +
+                         " - Step 1: Multimedia file to be pre-processed by ffmpeg...\n"),
+              std::string::npos)
+        << name;
+    EXPECT_TRUE(fs::is_regular_file(output() + base + "_eq.wav")) << name << "\n" << log();
+  }
+  EXPECT_EQ(job_.counts.processed, sources.size());
+}
+
+TEST_F(Pipeline, Mp3CarriesTheSourcesTagsAndFrontCoverButNoLoudnessTag) {
+  const std::string cover = root_ / "cover.png";
+  const std::string plain = root_ / "plain.flac";
+  const std::string source = music() + "/Song.flac";
+  ASSERT_EQ(platform::runChildAndWait({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                                       "color=blue:s=32x32", "-frames:v", "1", cover})
+                .exitStatus,
+            0);
+  ASSERT_TRUE(makeTone(plain, {"-metadata", "TITLE=Título", "-metadata", "ARTIST=Band",
+                               "-metadata", "ALBUM=Set", "-metadata", "DATE=2004", "-metadata",
+                               "BPM=126", "-metadata", "INITIALKEY=11B", "-metadata",
+                               "REPLAYGAIN_TRACK_GAIN=-6.0 dB"}));
+  ASSERT_EQ(platform::runChildAndWait({"ffmpeg", "-v", "error", "-i", plain, "-i", cover, "-map",
+                                       "0", "-map", "1", "-c", "copy", "-disposition:v",
+                                       "attached_pic", source})
+                .exitStatus,
+            0);
+
+  runSingleFileJob(source);
+
+  const std::string mp3 = output() + "Song.mp3";
+  EXPECT_EQ(readFile(mp3).substr(0, 4), std::string("ID3\x03", 4));
+  const nlohmann::json found = probe(mp3);
+  const nlohmann::json tags = found["format"]["tags"];
+  EXPECT_EQ(tags.value("title", ""), "Título");
+  EXPECT_EQ(tags.value("artist", ""), "Band");
+  EXPECT_EQ(tags.value("album", ""), "Set");
+  EXPECT_EQ(tags.value("date", ""), "2004");
+  EXPECT_EQ(tags.value("TBPM", ""), "126");
+  EXPECT_EQ(tags.value("TKEY", ""), "11B");
+  for (const auto& [name, value] : tags.items()) {
+    EXPECT_EQ(name.find("REPLAYGAIN"), std::string::npos) << name;
+  }
+  ASSERT_EQ(found["streams"].size(), 2u);
+  EXPECT_EQ(found["streams"][1]["disposition"]["attached_pic"], 1);
+  EXPECT_EQ(found["streams"][1]["tags"]["comment"], "Cover (front)");
+}
+
+TEST_F(Pipeline, VideoOfAVideoSourceNeverEntersTheMp3) {
+  const std::string source = music() + "/clip.mp4";
+  ASSERT_TRUE(makeTone(source, {"-f", "lavfi", "-i", "testsrc=s=64x64:d=0.5", "-metadata",
+                                "title=Clip", "-shortest"}));
+
+  runSingleFileJob(source);
+
+  const nlohmann::json found = probe(output() + "clip.mp3");
+  ASSERT_EQ(found["streams"].size(), 1u) << found.dump();
+  EXPECT_EQ(found["streams"][0]["codec_type"], "audio");
+  EXPECT_EQ(found["format"]["tags"].value("title", ""), "Clip");
+}
+
+TEST_F(Pipeline, TagsTheEncoderRefusesCostTheMp3OnlyItsTags) {
+  const std::string source = music() + "/a.ogg";
+  ASSERT_TRUE(makeTone(source, {"-acodec", "libvorbis", "-metadata", "title=Refused"}));
+  system_.onRunChild = [](const std::vector<std::string>& arguments) {
+    const bool tagged = std::find(arguments.begin(), arguments.end(), "-map_metadata") !=
+                        arguments.end();
+    return tagged ? exited(1) : platform::runChildAndWait(arguments);
+  };
+
+  runSingleFileJob(source);
+
+  EXPECT_TRUE(log().ends_with("The source's tags and cover could not be carried into the MP3\n\n"))
+      << log();
+  EXPECT_GT(fs::file_size(output() + "a.mp3"), 1000u);
+}
+
+// A loud, bright track whose result peaks between its samples: its MP3, as a player decodes
+// it, stays under the ceiling, measured by the converter's own meter.
+TEST_F(Pipeline, LoudTrackGivesAnMp3UnderMinusOneDbtpDecoded) {
+  const std::string source = music() + "/loud.wav";
+  ASSERT_TRUE(makeTone(source, {"-af", "volume=12dB,aeval=val(0)*0.9+0.1*random(0)", "-acodec",
+                                "pcm_s16le", "-f", "wav"}, 3.0, 3000));
+
+  runSingleFileJob(source);
+
+  ASSERT_NE(log().find("MP3 level lowered by "), std::string::npos) << log();
+  std::string measured;
+  platform::runChildReadingOutput(
+      {"sh", "-c",
+       "ffmpeg -nostdin -v info -i \"$0\" -af ebur128=peak=true -f null - 2>&1 | grep -A1 'True "
+       "peak:' | tail -1",
+       output() + "loud.mp3"},
+      [&measured](const char* bytes, std::size_t count) {
+        measured.append(bytes, count);
+        return true;
+      });
+  const std::size_t number = measured.find_first_of("-0123456789");
+  ASSERT_NE(number, std::string::npos) << measured;
+  EXPECT_LE(std::stod(measured.substr(number)), -1.0) << measured;
 }
 
 }  // namespace
