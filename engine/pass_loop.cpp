@@ -7,7 +7,7 @@
 namespace engine {
 
 void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
-                 TrackHost& host, ProcessLog& log) {
+                 TrackHost& host, ProcessLog& log, TrackObserver* observer) {
   // The second pass analyses the corrected output of the first afresh; a second pass never
   // calls for a third.
   int passCount = 1;
@@ -16,7 +16,9 @@ void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackF
       log.write("\nStep 1: Restarting from previously processed track in first pass...\n\n");
     }
     const ScanRecord record = splitAndScan(samples, targetLength, flags.ignoreClicks, host, log);
+    if (observer && passIndex == 0) observer->firstSplit(samples, targetLength);
     const Gains gains = correctionGains(record, flags, log);
+    if (observer) observer->passGains(gains);
     if (passIndex == 0 && bandsFarApart(gains)) {
       passCount = 2;
       log.write("Note: A double pass process will be necessary.\n\n");

@@ -7,14 +7,16 @@
 #include "engine/process_log.h"
 #include "engine/track_flags.h"
 #include "engine/track_host.h"
+#include "engine/track_observer.h"
 
 namespace engine {
 
 // samples holds at least 3 × targetLength bytes: the PCM region [0, T) on entry, which ends as
 // the corrected frames; [T, 3T) is working space for the low and high band planes. T is a
 // whole number of frames. Runs one pass, or two when the first pass finds the bands of the
-// track far apart; moves the file gauge through host during each scan. Cannot fail.
+// track far apart; moves the file gauge through host during each scan. Shows the first split
+// and each pass's gains to observer, when there is one. Cannot fail.
 void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
-                 TrackHost& host, ProcessLog& log);
+                 TrackHost& host, ProcessLog& log, TrackObserver* observer = nullptr);
 
 }  // namespace engine

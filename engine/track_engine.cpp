@@ -60,8 +60,9 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
     }
   }
 
-  runPassLoop(samples, track.targetLength, flags, host, log);
-  saveResult(track, log);
+  if (track.observer) track.observer->loaded(samples, track.targetLength);
+  runPassLoop(samples, track.targetLength, flags, host, log, track.observer);
+  if (track.saveWanted) saveResult(track, log);
 }
 
 }  // namespace engine

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/sample_buffer.h"
+#include "engine/track_observer.h"
 
 namespace engine {
 
@@ -43,6 +44,10 @@ struct TrackState {
   // The result WAV's path, set by the save.
   std::string outputPath;
   SampleBuffer buffer;
+  // Shown the track as the engine works on it, when a report is made.
+  TrackObserver* observer = nullptr;
+  // False when the track is only analysed: the passes run and nothing is saved.
+  bool saveWanted = true;
   // The most the sample buffer may take. A track that needs more is refused like one that
   // cannot be allocated: a damaged header can ask for far more than the machine has, and the
   // system would grant it lazily and then stop the whole program when the pages are touched.
