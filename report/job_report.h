@@ -1,0 +1,66 @@
+// The report of one job: what was done to every track, as figures. The batch layer fills it
+// entry by entry; the writers turn it into report.json, report.csv and report.html.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace report {
+
+// RMS level in dBFS of each band of one channel, as the engine's band split gives it.
+struct BandLevels {
+  double low = 0.0;
+  double mid = 0.0;
+  double high = 0.0;
+};
+
+struct StereoBands {
+  BandLevels left;
+  BandLevels right;
+};
+
+// Loudness and levels of a track's audio at 44100 Hz stereo. Silence gives -infinity, which
+// the writers show as null (JSON), empty (CSV) or a dash (HTML).
+struct TrackFigures {
+  double integratedLufs = 0.0;
+  double loudnessRangeLu = 0.0;
+  double truePeakDbtp = 0.0;
+  double samplePeakDbfs = 0.0;
+  StereoBands bands;
+};
+
+enum class TrackStatus { Processed, Skipped, Failed, Analyzed };
+
+struct TrackRecord {
+  std::string source;
+  TrackStatus status = TrackStatus::Skipped;
+  // Empty for processed and analyzed tracks.
+  std::string reason;
+  std::optional<std::string> resultWav;
+  std::optional<std::string> resultMp3;
+  // Length of the audio; 0 when the track never reached the engine.
+  double seconds = 0.0;
+  // 1 or 2; 0 when the track never reached the engine.
+  int passes = 0;
+  double processingSeconds = 0.0;
+  // Present once the track reached the engine (before) and once it was computed (after).
+  std::optional<TrackFigures> before;
+  std::optional<TrackFigures> after;
+  // The six applied gains in dB (over both passes), same shape as the bands.
+  std::optional<StereoBands> gainsDb;
+  // The MP3's peak reduction, 0 or below; 0 when none.
+  double mp3GainDb = 0.0;
+};
+
+struct JobReport {
+  std::string program = "SonBalancer";
+  std::string version;
+  // ISO 8601, local time with its offset.
+  std::string started;
+  // The job's options, as name and value (true/false, numbers and texts as they were given).
+  std::vector<std::pair<std::string, std::string>> options;
+  std::vector<TrackRecord> tracks;
+};
+
+}  // namespace report
