@@ -3,6 +3,7 @@
 #include <wx/intl.h>
 
 #include <algorithm>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,26 @@ void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options)
   }
 }
 
+// The local time in ISO 8601, with its offset from UTC: "2026-12-09T06:52:11+01:00".
+std::string isoLocalTime(std::time_t time) {
+  std::tm local{};
+  localtime_r(&time, &local);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+  std::string iso = text;
+  if (iso.size() >= 5) iso.insert(iso.size() - 2, ":");
+  return iso;
+}
+
+void beginReport(JobState& job, ReportTarget target,
+                 std::vector<std::pair<std::string, std::string>> options) {
+  job.report = report::JobReport{};
+  job.report.version = "1.70";
+  job.report.started = isoLocalTime(std::time(nullptr));
+  job.report.options = std::move(options);
+  job.reportTarget = std::move(target);
+}
+
 // Fails, closing the log it opened, when the list is empty.
 bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
   job.fileList = std::move(list.paths);
@@ -54,6 +75,7 @@ bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
     job.log.close();
     return false;
   }
+  job.reportTracks.assign(job.options.report ? job.fileCount : 0, std::nullopt);
   job.outputFolders.releaseAll();
   job.resultNames.clear();
   job.track.outputFolderPath = list.outputFolders.front();
@@ -77,7 +99,16 @@ bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
 int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path) {
   const std::vector<std::string> paths = {toNativePath(path)};
   openLog(job, window, mode, paths);
-  takeJobChoices(job, window, JobOptions{});
+  JobOptions options;
+  // The process log's figures, for people: a job that keeps a log keeps its report beside it.
+  options.report = window.logBoxTicked();
+  takeJobChoices(job, window, options);
+  auto box = [](bool ticked) { return std::string(ticked ? "true" : "false"); };
+  beginReport(job, ReportTarget{".", kWindowReportName},
+              {{"mp3", box(window.mp3BoxTicked())},
+               {"mp3_192k", box(window.mp3At192kTicked())},
+               {"no_bassline", box(window.noBasslineTicked())},
+               {"ignore_clicks", box(window.ignoreClicksTicked())}});
   // A folder's plain files, hidden ones left out, or the one file; which of them are music is
   // decided per entry.
   if (!startEntries(job, window, listEntries(paths, EntryListOptions{}))) return 1;
@@ -95,7 +126,16 @@ int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request)
                            : JobMode::Folder;
   openLog(job, window, mode, request.paths);
   takeJobChoices(job, window, request.options);
-  return startEntries(job, window, listEntries(request.paths, request.listing)) ? 0 : 1;
+  beginReport(job, request.reportTarget, request.reportOptions);
+  EntryList list = listEntries(request.paths, request.listing);
+  if (request.options.analyzeOnly) {
+    // Nothing is saved and no output folder is made: the converter writes into a folder of
+    // the job's own.
+    job.track.mp3Requested = false;
+    job.analysisFolder = platform::createPrivateFolder();
+    for (std::string& folder : list.outputFolders) folder = job.analysisFolder + engine::kPathSeparator;
+  }
+  return startEntries(job, window, std::move(list)) ? 0 : 1;
 }
 
 bool startJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path) {

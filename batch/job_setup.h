@@ -28,7 +28,13 @@ struct LibraryJob {
   std::vector<std::string> paths;
   EntryListOptions listing;
   JobOptions options;
+  // With options.report: where it goes, and the job's options as the report gives them.
+  ReportTarget reportTarget;
+  std::vector<std::pair<std::string, std::string>> reportOptions;
 };
+
+// The report of a window's job, beside its process log in the working folder.
+inline constexpr const char* kWindowReportName = "sonbalancer-report";
 
 // Sets up a job over path. Returns 0 when the job has started, 1 when none was started (a
 // folder without plain files); a failed set-up closes the log it opened and creates nothing.

@@ -7,12 +7,14 @@
 #include <wx/string.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "batch/output_folders.h"
 #include "batch/process_log_file.h"
 #include "batch/result_names.h"
+#include "report/job_report.h"
 #include "engine/track_state.h"
 
 namespace batch {
@@ -27,6 +29,16 @@ struct JobOptions {
   bool mp3Only = false;
   // Entries run several at once, each converted into a temporary WAV named after its position.
   bool numberedTemporaryFiles = false;
+  // Every figure of every track is measured for the job's report.
+  bool report = false;
+  // The passes run in memory and nothing is saved: no audio, no output folder.
+  bool analyzeOnly = false;
+};
+
+// Where the job's report goes: folder/baseName.json, .csv and .html.
+struct ReportTarget {
+  std::string folder;
+  std::string baseName;
 };
 
 // What became of the entries of a job.
@@ -71,6 +83,15 @@ struct JobState {
   OutputFolders outputFolders;
   ResultNameBook resultNames;
   ProcessLogFile log;
+  // The report of the job, when options.report: what the job was asked, and each entry's
+  // record once it is done, by position in the file list.
+  report::JobReport report;
+  std::vector<std::optional<report::TrackRecord>> reportTracks;
+  ReportTarget reportTarget;
+  // The page of the last report written, for the window's "Open Last Report".
+  std::string lastReportPage;
+  // A private folder for the converter's output when nothing is saved; removed at the end.
+  std::string analysisFolder;
   // The current entry as shown in the current-file text.
   wxString displayName;
   engine::TrackState track;

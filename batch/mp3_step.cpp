@@ -103,7 +103,7 @@ double gainForTruePeak(double truePeakDbtp) {
   return -std::ceil((truePeakDbtp - kMp3TruePeakCeilingDbtp) * 100.0 - 1e-6) / 100.0;
 }
 
-Mp3Outcome encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log) {
+Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log) {
   Mp3Encoding encoding;
   encoding.wavPath = request.wavPath;
   encoding.mp3Path = request.partialMp3Path;
@@ -135,10 +135,10 @@ Mp3Outcome encodeMp3(const Mp3Request& request, SystemServices& system, engine::
     attempt = Attempt::Failed;
   }
   if (attempt != Attempt::Whole) system.deleteFile(request.partialMp3Path);
-  if (attempt == Attempt::Stopped) return Mp3Outcome::Stopped;
+  if (attempt == Attempt::Stopped) return Mp3Result{Mp3Outcome::Stopped, 0.0};
   if (attempt == Attempt::Failed) {
     log.write("Failed ! This should not happen...\n\n");
-    return Mp3Outcome::Failed;
+    return Mp3Result{Mp3Outcome::Failed, 0.0};
   }
   log.write("OK\n\n");
   if (encoding.gainDb < 0.0) {
@@ -146,7 +146,7 @@ Mp3Outcome encodeMp3(const Mp3Request& request, SystemServices& system, engine::
               -encoding.gainDb);
   }
   if (tagsDropped) log.write("The source's tags and cover could not be carried into the MP3\n\n");
-  return Mp3Outcome::Whole;
+  return Mp3Result{Mp3Outcome::Whole, encoding.gainDb};
 }
 
 }  // namespace batch

@@ -36,6 +36,12 @@ double gainForTruePeak(double truePeakDbtp);
 
 enum class Mp3Outcome { Whole, Failed, Stopped };
 
+struct Mp3Result {
+  Mp3Outcome outcome = Mp3Outcome::Failed;
+  // The level change of the MP3 kept, in dB (0 or below).
+  double gainDb = 0.0;
+};
+
 struct Mp3Request {
   std::string wavPath;
   std::string mp3Path;
@@ -54,6 +60,6 @@ struct Mp3Request {
 // and within the ceiling (it is encoded again, lower, when the encoder overshoots); an earlier
 // MP3 of that name survives any failure. Stopped when the job is asked to stop; nothing is
 // then logged and nothing of the encoding is left.
-Mp3Outcome encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log);
+Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log);
 
 }  // namespace batch

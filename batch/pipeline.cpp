@@ -2,7 +2,9 @@
 
 #include <wx/intl.h>
 
+#include <chrono>
 #include <csignal>
+#include <optional>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -20,6 +22,8 @@
 #include "platform/folders.h"
 #include "platform/signals.h"
 #include "report/loudness.h"
+#include "report/report_files.h"
+#include "report/track_measures.h"
 
 namespace batch {
 
@@ -165,8 +169,9 @@ EntryResult convertAndOpen(EntryWork& work) {
   return ended(EntryOutcome::Failed, "the converted audio could not be read");
 }
 
-// The saved result's MP3, from the samples still in the buffer.
-EntryResult encodeResultMp3(EntryWork& work, const std::string& mp3Path) {
+// The saved result's MP3. resultTruePeak is the result's true peak when it is already known.
+EntryResult encodeResultMp3(EntryWork& work, const std::string& mp3Path,
+                            std::optional<double> resultTruePeak) {
   const engine::TrackState& track = work.track;
   Mp3Request request;
   request.wavPath = track.outputPath;
@@ -177,10 +182,16 @@ EntryResult encodeResultMp3(EntryWork& work, const std::string& mp3Path) {
   request.frames = track.targetLength / kResultFrameBytes;
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
-  request.wavTruePeakDbtp = report::truePeakDbtpOfPcm16(track.buffer.bytes, track.targetLength);
-  switch (encodeMp3(request, work.system, work.log)) {
+  request.wavTruePeakDbtp =
+      resultTruePeak ? *resultTruePeak
+                     : report::truePeakDbtpOfPcm16(track.buffer.bytes, track.targetLength);
+  const Mp3Result mp3 = encodeMp3(request, work.system, work.log);
+  EntryResult result;
+  switch (mp3.outcome) {
     case Mp3Outcome::Whole:
-      return {};
+      result.record.resultMp3 = mp3Path;
+      result.record.mp3GainDb = mp3.gainDb;
+      return result;
     case Mp3Outcome::Stopped:
       return ended(EntryOutcome::Stopped);
     case Mp3Outcome::Failed:
@@ -199,41 +210,71 @@ void deleteTemporaryWav(EntryWork& work) {
                                                                   : "Cause: Not present\n\n");
 }
 
-// Runs the engine on the opened input and, when asked, the MP3 step.
+// Runs the engine on the opened input and, when asked, the MP3 step; measures what the report
+// tells of the track when there is one.
 EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const ResultNames& names) {
   engine::TrackState& track = work.track;
+  const JobOptions& options = job.options;
   work.window.fileGaugeStep(kEnginePercent, kStepPauseMs);
   if (names.markedWithExtension) {
     work.log.print("An earlier file of this job has the same name: results named %s\n",
                    baseNameOf(names.wav).c_str());
   }
-  // The engine clears the MP3 request exactly when it ends without writing its result; that
-  // must cost this track its MP3 and no other, so the job's choice is put back afterwards.
-  const bool jobWantsMp3 = track.mp3Requested;
+  report::TrackMeasurer measurer;
+  if (options.report) track.observer = &measurer;
+  track.saveWanted = !options.analyzeOnly;
+  // The engine clears the MP3 request exactly when it ends without writing its result (or, when
+  // nothing is saved, without computing it); that must cost this track its MP3 and no other,
+  // so the job's choice is put back afterwards.
+  const bool jobWantsMp3 = track.mp3Requested && !options.analyzeOnly;
+  const bool requested = track.mp3Requested;
   track.mp3Requested = true;
   // The engine closes the input and names its result in outputPath.
   engine::processTrack(track, work.window, work.log);
-  const bool saved = track.mp3Requested;
-  track.mp3Requested = jobWantsMp3;
-  if (!saved) {
-    EntryResult failed = ended(EntryOutcome::Failed, track.outputPath.empty()
-                                                         ? "not enough memory for its samples"
-                                                         : "its result could not be written");
-    failed.engineReached = true;
-    return failed;
-  }
+  const bool computed = track.mp3Requested;
+  track.mp3Requested = requested;
+  track.observer = nullptr;
+  track.saveWanted = true;
+
   EntryResult result;
-  if (work.system.stopRequested()) {
-    result = ended(EntryOutcome::Stopped);
-  } else if (jobWantsMp3) {
-    result = encodeResultMp3(work, names.mp3);
-    if (result.outcome == EntryOutcome::Processed && job.options.mp3Only &&
-        work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
-      work.log.print("Removed %s, as only the MP3 was asked for\n\n", baseNameOf(track.outputPath).c_str());
+  if (!computed) {
+    result = ended(EntryOutcome::Failed, track.outputPath.empty()
+                                             ? "not enough memory for its samples"
+                                             : "its result could not be written");
+  } else {
+    std::optional<report::TrackFigures> after;
+    if (options.report) after = report::loudnessFigures(track.buffer.bytes, track.targetLength);
+    if (options.analyzeOnly) {
+      result = ended(EntryOutcome::Analyzed);
+    } else if (work.system.stopRequested()) {
+      result = ended(EntryOutcome::Stopped);
+    } else if (jobWantsMp3) {
+      result = encodeResultMp3(work, names.mp3,
+                               after ? std::optional<double>(after->truePeakDbtp) : std::nullopt);
+      if (result.outcome == EntryOutcome::Processed && options.mp3Only &&
+          work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
+        work.log.print("Removed %s, as only the MP3 was asked for\n\n",
+                       baseNameOf(track.outputPath).c_str());
+      } else if (result.outcome != EntryOutcome::Stopped) {
+        result.record.resultWav = track.outputPath;
+      }
+    } else {
+      result.record.resultWav = track.outputPath;
+    }
+    result.wavSaved = !options.analyzeOnly;
+    if (after) {
+      // Last: the split for the result's band levels overwrites the buffer.
+      after->bands = report::bandLevelsOfResult(track.buffer.bytes, track.targetLength);
+      result.record.after = after;
     }
   }
   result.engineReached = true;
-  result.wavSaved = true;
+  if (options.report && measurer.passes > 0) {
+    result.record.seconds = measurer.seconds;
+    result.record.passes = measurer.passes;
+    result.record.before = measurer.before;
+    result.record.gainsDb = measurer.gainsDb;
+  }
   return result;
 }
 
@@ -264,6 +305,12 @@ void closeJob(JobState& job, JobWindow& window) {
   job.log.close();
   job.outputFolders.releaseAll();
   job.resultNames.clear();
+  if (!job.analysisFolder.empty()) {
+    // The job's own private folder, holding at most what a stopped conversion left.
+    std::error_code ignored;
+    std::filesystem::remove_all(job.analysisFolder, ignored);
+    job.analysisFolder.clear();
+  }
 }
 
 std::string stopCause(const std::string& cause) {
@@ -307,14 +354,17 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
     admitted.result = ended(EntryOutcome::Skipped, "not a regular file");
     return admitted;
   }
-  const OutputFolder& folder = job.outputFolders.claim(outputFolderPath);
-  if (folder.claim == FolderClaim::InUse) {
+  // A job that saves nothing neither makes nor locks an output folder.
+  const FolderClaim claim = job.options.analyzeOnly
+                                ? FolderClaim::Ready
+                                : job.outputFolders.claim(outputFolderPath).claim;
+  if (claim == FolderClaim::InUse) {
     work.log.write("Output folder in use by another job - Not processed\n\n");
     admitted.result = ended(EntryOutcome::Skipped, "its output folder is in use by another job");
     admitted.result.folderInUse = true;
     return admitted;
   }
-  if (folder.claim == FolderClaim::NotAFolder) {
+  if (claim == FolderClaim::NotAFolder) {
     work.log.write("Output folder is not a folder of its own - Not processed\n\n");
     admitted.result = ended(EntryOutcome::Skipped, "its output folder is a link or not a folder");
     return admitted;
@@ -324,7 +374,7 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
   job.mediaSeen = true;
   admitted.names = job.resultNames.take(track.sourcePath, outputFolderPath, nativeExtension,
                                         type.wholeExtension);
-  if (job.options.skipExisting && resultsUpToDate(job, track, admitted.names)) {
+  if (job.options.skipExisting && !job.options.analyzeOnly && resultsUpToDate(job, track, admitted.names)) {
     work.log.write("Results newer than the source - Skipped\n\n");
     admitted.result = ended(EntryOutcome::UpToDate);
     return admitted;
@@ -333,8 +383,10 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
   return admitted;
 }
 
-EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxString& entry,
-                                 const AdmittedEntry& admitted) {
+namespace {
+
+EntryResult workOnAdmittedEntry(const JobState& job, EntryWork& work, const wxString& entry,
+                                const AdmittedEntry& admitted) {
   engine::TrackState& track = work.track;
   work.window.setCurrentFileText(wxGetTranslation(displayNameOf(entry)));
   track.resultPath = admitted.names.wav;
@@ -355,7 +407,75 @@ EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxS
   return result;
 }
 
+}  // namespace
+
+EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxString& entry,
+                                 const AdmittedEntry& admitted) {
+  const auto start = std::chrono::steady_clock::now();
+  EntryResult result = workOnAdmittedEntry(job, work, entry, admitted);
+  result.record.processingSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return result;
+}
+
+namespace {
+
+report::TrackStatus statusOf(EntryOutcome outcome) {
+  switch (outcome) {
+    case EntryOutcome::Processed:
+      return report::TrackStatus::Processed;
+    case EntryOutcome::Analyzed:
+      return report::TrackStatus::Analyzed;
+    case EntryOutcome::Failed:
+      return report::TrackStatus::Failed;
+    default:
+      return report::TrackStatus::Skipped;
+  }
+}
+
+std::string reportReasonOf(const EntryResult& result) {
+  switch (result.outcome) {
+    case EntryOutcome::Processed:
+    case EntryOutcome::Analyzed:
+      return {};
+    case EntryOutcome::NotMusic:
+      return "not a multimedia file";
+    case EntryOutcome::UpToDate:
+      return "results newer than the source";
+    default:
+      return result.reason;
+  }
+}
+
+void keepForReport(JobState& job, std::size_t index, const EntryResult& result) {
+  if (!job.options.report || index >= job.reportTracks.size()) return;
+  report::TrackRecord record = result.record;
+  record.source = toNativePath(job.fileList[index]);
+  record.status = statusOf(result.outcome);
+  record.reason = reportReasonOf(result);
+  job.reportTracks[index] = std::move(record);
+}
+
+// The report of the entries recorded so far, in list order.
+void writeJobReport(JobState& job, JobWindow& window) {
+  if (!job.options.report) return;
+  job.report.tracks.clear();
+  for (const std::optional<report::TrackRecord>& track : job.reportTracks) {
+    if (track) job.report.tracks.push_back(*track);
+  }
+  const ReportTarget& target = job.reportTarget;
+  if (report::writeReport(job.report, target.folder, target.baseName)) {
+    job.lastReportPage = target.folder + engine::kPathSeparator + target.baseName + ".html";
+  } else {
+    window.notice("the report could not be written into " + fromNativePath(target.folder));
+  }
+  job.reportTracks.clear();
+}
+
+}  // namespace
+
 void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result) {
+  keepForReport(job, index, result);
   if (result.engineReached) job.engineReached = true;
   if (result.folderInUse) job.folderInUseSeen = true;
   if (result.wavSaved) {
@@ -368,6 +488,7 @@ void recordEntry(JobState& job, JobWindow& window, std::size_t index, const Entr
   EntryCounts& counts = job.counts;
   switch (result.outcome) {
     case EntryOutcome::Processed:
+    case EntryOutcome::Analyzed:
       ++counts.processed;
       return;
     case EntryOutcome::NotMusic:
@@ -402,9 +523,10 @@ void endJob(JobState& job, JobWindow& window) {
     job.log.write(
         "\nERROR: File extractions could not be processed ! Check presence of FFMPEG.EXE !\n");
   }
+  writeJobReport(job, window);
   closeJob(job, window);
   // Done only when a result exists: a job whose every save failed has done nothing.
-  if (job.counts.wavSaved > 0) {
+  if (job.counts.wavSaved > 0 || (job.options.analyzeOnly && job.counts.processed > 0)) {
     window.setStateText(wxGetTranslation("DONE !"));
     return;
   }
@@ -418,6 +540,7 @@ void stopJob(JobState& job, JobWindow& window, const std::string& cause) {
   job.log.print("\nJOB STOPPED (%s): the files not yet processed were left as they were.\n",
                 stopCause(cause).c_str());
   job.stopped = true;
+  writeJobReport(job, window);
   closeJob(job, window);
   window.setStateText(wxGetTranslation("STOPPED"));
 }

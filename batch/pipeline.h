@@ -12,6 +12,7 @@
 #include "batch/system_services.h"
 #include "engine/process_log.h"
 #include "engine/track_state.h"
+#include "report/job_report.h"
 
 namespace batch {
 
@@ -30,7 +31,7 @@ struct EntryWork {
 enum class EntryKind { NotMedia, DirectWav, Converted };
 
 // How one entry ended, and in a few words why, for the user beyond the log.
-enum class EntryOutcome { Processed, NotMusic, Skipped, UpToDate, Failed, Stopped };
+enum class EntryOutcome { Processed, Analyzed, NotMusic, Skipped, UpToDate, Failed, Stopped };
 
 struct EntryResult {
   EntryOutcome outcome = EntryOutcome::Processed;
@@ -39,6 +40,9 @@ struct EntryResult {
   bool engineReached = false;
   bool wavSaved = false;
   bool folderInUse = false;
+  // What the report tells of the entry; its source, status and reason are filled in when the
+  // entry is recorded.
+  report::TrackRecord record;
 };
 
 // The first half's decision: whether the second half runs, and with what.

@@ -68,6 +68,12 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_OPTION, nullptr, "shard",
      "K/N: process only the entries K, K+N, K+2N, ... of the whole list", wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "report",
+     "write report.json, report.csv and report.html of the job into DIR", wxCMD_LINE_VAL_STRING,
+     0},
+    {wxCMD_LINE_SWITCH, nullptr, "analyze",
+     "measure and report what the job would do, writing no audio (needs --report)",
+     wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_PARAM, nullptr, nullptr, "PATH", wxCMD_LINE_VAL_STRING,
      wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
     {wxCMD_LINE_USAGE_TEXT, nullptr, nullptr,
@@ -83,7 +89,9 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      "  sonbalancer-cli -j 4 --mp3-only set1 set2 track.flac\n"
      "  sonbalancer-cli -r --output /data/balanced /mnt/share/music\n"
      "  find ~/Music -name '*.mp3' -print0 | sonbalancer-cli -0 --files-from -\n"
-     "  sonbalancer-cli -r --shard 2/8 /library",
+     "  sonbalancer-cli -r --shard 2/8 /library\n"
+     "  sonbalancer-cli -r --report ~/balance-report ~/Music\n"
+     "  sonbalancer-cli --analyze --report /tmp/preview set1",
      wxCMD_LINE_VAL_NONE, 0},
     wxCMD_LINE_DESC_END};
 
@@ -165,6 +173,35 @@ Request readRequest(const wxCmdLineParser& parser) {
     const std::string output = batch::toNativePath(text);
     if (!absolutePath(output, job.listing.outputRoot)) return refuse(output + ": not a usable folder");
   }
+
+  job.options.analyzeOnly = parser.Found("analyze");
+  if (parser.Found("report", &text)) {
+    const std::string folder = batch::toNativePath(text);
+    job.options.report = true;
+    if (!absolutePath(folder, job.reportTarget.folder)) return refuse(folder + ": not a usable folder");
+    job.reportTarget.baseName = "report";
+  } else if (job.options.analyzeOnly) {
+    return refuse("--analyze needs --report DIR");
+  }
+  if (job.options.analyzeOnly && (job.options.mp3Only || job.options.skipExisting)) {
+    return refuse("--analyze writes nothing: it goes with neither --mp3-only nor --skip-existing");
+  }
+  auto said = [&](const char* name) { return std::string(parser.Found(name) ? "true" : "false"); };
+  wxString outputText;
+  wxString shardText;
+  parser.Found("output", &outputText);
+  parser.Found("shard", &shardText);
+  job.reportOptions = {{"recursive", said("recursive")},
+                       {"jobs", std::to_string(request.workers)},
+                       {"skip_existing", said("skip-existing")},
+                       {"output", batch::toNativePath(outputText)},
+                       {"mp3", boxes.mp3 && !job.options.analyzeOnly ? "true" : "false"},
+                       {"mp3_192k", said("mp3-192k")},
+                       {"mp3_only", said("mp3-only")},
+                       {"no_bassline", said("no-bassline")},
+                       {"ignore_clicks", said("ignore-clicks")},
+                       {"analyze", said("analyze")},
+                       {"shard", batch::toNativePath(shardText)}};
 
   std::vector<std::string> arguments;
   for (std::size_t index = 0; index < parser.GetParamCount(); ++index) {

@@ -3,6 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <vector>
+#include <unistd.h>
+
 namespace platform {
 
 bool createFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
@@ -21,6 +25,14 @@ PathKind pathKindOf(const std::string& path) {
 bool isRegularFile(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string createPrivateFolder() {
+  const char* temporary = std::getenv("TMPDIR");
+  std::string pattern = std::string(temporary && *temporary ? temporary : "/tmp") + "/sonbalancer-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  return ::mkdtemp(name.data()) ? std::string(name.data()) : std::string();
 }
 
 bool isFolder(const std::string& path) {

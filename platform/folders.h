@@ -22,6 +22,10 @@ PathKind pathKindOf(const std::string& path);
 // it cannot be looked at.
 bool isRegularFile(const std::string& path);
 
+// Creates a new folder of our own under the system's temporary folder ($TMPDIR, else /tmp),
+// readable by us alone; "" when it cannot be made.
+std::string createPrivateFolder();
+
 // True when path, after following links, is a folder.
 bool isFolder(const std::string& path);
 

@@ -1,0 +1,108 @@
+// The job's report through the real command: every figure of every track, the same results
+// and log as without it, and a job that only analyses.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "tests/support/media_files.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using testing_support::makeTone;
+using testing_support::readFile;
+using testing_support::TempFolder;
+using testing_support::writeFile;
+
+namespace {
+
+const std::string kCommand = std::string(SONBALANCER_BINARY_DIR) + "/bin/sonbalancer-cli";
+
+class ReportCommand : public ::testing::Test {
+ protected:
+  ReportCommand() {
+    fs::create_directory(music());
+    EXPECT_TRUE(makeTone(music() + "/a.ogg", {"-acodec", "libvorbis"}, 2.0, 300));
+    EXPECT_TRUE(makeTone(music() + "/b.wav", {"-acodec", "pcm_s16le", "-f", "wav"}, 2.0, 2000));
+    writeFile(music() + "/notes.txt", "not music");
+  }
+  std::string music() const { return root_ / "Music"; }
+  std::string output() const { return music() + "/sonbalanced/"; }
+
+  int run(const TempFolder& work, const std::string& arguments) {
+    const std::string line = "cd '" + work.path().string() + "' && '" + kCommand + "' " +
+                             arguments + " '" + music() + "' 2>/dev/null </dev/null";
+    const int status = std::system(line.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  TempFolder root_;
+};
+
+TEST_F(ReportCommand, ReportGivesEveryFigureAndChangesNoResultNorLog) {
+  TempFolder plain;
+  ASSERT_EQ(run(plain, "-j 1 --log"), 0);
+  const std::string plainLog = readFile(plain / "sonbalancer-log.txt");
+  const std::string plainWav = readFile(output() + "a_eq.wav");
+  const std::string plainMp3 = readFile(output() + "a.mp3");
+  fs::remove_all(output());
+
+  TempFolder work;
+  const std::string folder = work / "report";
+  ASSERT_EQ(run(work, "-j 2 --log --report '" + folder + "'"), 0);
+
+  EXPECT_EQ(readFile(output() + "a_eq.wav"), plainWav);
+  EXPECT_EQ(readFile(output() + "a.mp3"), plainMp3);
+  std::string log = readFile(work / "sonbalancer-log.txt");
+  for (std::size_t at; (at = log.find("TMPOUT-1.WAV")) != std::string::npos;) log.replace(at, 12, "TMPOUT.WAV");
+  EXPECT_EQ(log, plainLog);
+
+  const nlohmann::json report = nlohmann::json::parse(readFile(folder + "/report.json"));
+  EXPECT_EQ(report["summary"]["processed"], 2);
+  EXPECT_EQ(report["summary"]["skipped"], 1);
+  ASSERT_EQ(report["tracks"].size(), 3u);
+  const nlohmann::json& a = report["tracks"][0];
+  EXPECT_EQ(a["source"], music() + "/a.ogg");
+  EXPECT_EQ(a["status"], "processed");
+  EXPECT_EQ(a["result_wav"], output() + "a_eq.wav");
+  EXPECT_EQ(a["result_mp3"], output() + "a.mp3");
+  EXPECT_NEAR(a["seconds"].get<double>(), 2.0, 0.01);
+  EXPECT_EQ(a["passes"], 2);
+  EXPECT_LT(a["mp3_gain_db"].get<double>(), 0.0);
+  // The result is louder than its source, its low band raised most.
+  EXPECT_GT(a["after"]["integrated_lufs"].get<double>(), a["before"]["integrated_lufs"].get<double>());
+  EXPECT_GT(a["gains_db"]["left"]["low"].get<double>(), 0.0);
+  EXPECT_NEAR(a["after"]["sample_peak_dbfs"].get<double>(), 0.0, 0.1);
+  EXPECT_GE(a["after"]["true_peak_dbtp"].get<double>(), a["after"]["sample_peak_dbfs"].get<double>());
+  EXPECT_EQ(report["tracks"][2]["status"], "skipped");
+  EXPECT_EQ(report["tracks"][2]["reason"], "not a multimedia file");
+  EXPECT_TRUE(fs::is_regular_file(folder + "/report.csv"));
+  EXPECT_TRUE(fs::is_regular_file(folder + "/report.html"));
+}
+
+TEST_F(ReportCommand, AnalysisWritesNoAudioAndLogsUpToTheSave) {
+  TempFolder work;
+  const std::string folder = work / "preview";
+  ASSERT_EQ(run(work, "--analyze --log --report '" + folder + "'"), 0);
+
+  EXPECT_FALSE(fs::exists(output()));
+  const std::string log = readFile(work / "sonbalancer-log.txt");
+  EXPECT_EQ(log.find("Step 5"), std::string::npos) << log;
+  EXPECT_EQ(log.find("MP3"), std::string::npos) << log;
+  EXPECT_NE(log.find("Step 4: Applying corrections...\n"), std::string::npos);
+  const nlohmann::json report = nlohmann::json::parse(readFile(folder + "/report.json"));
+  ASSERT_EQ(report["tracks"].size(), 3u);
+  for (int index : {0, 1}) {
+    const nlohmann::json& track = report["tracks"][index];
+    EXPECT_EQ(track["status"], "analyzed");
+    EXPECT_TRUE(track["result_wav"].is_null());
+    EXPECT_TRUE(track["after"]["integrated_lufs"].is_number());
+  }
+  EXPECT_EQ(report["options"]["analyze"], true);
+}
+
+}  // namespace
