@@ -6,11 +6,13 @@
 #include <wx/intl.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/filename.h>
 #include <wx/utils.h>
 
 #include "app/build_information.h"
 #include "app/compact_check_box.h"
 #include "batch/job_setup.h"
+#include "batch/native_path.h"
 #include "batch/pipeline.h"
 #include "batch/system_services.h"
 #include "engine/sample_buffer.h"
@@ -35,6 +37,7 @@ const wxWindowID zevozaroridAvori::ID_MENU_QUIT = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_ABOUT = wxNewId();
 const wxWindowID zevozaroridAvori::ID_STATUSBAR1 = wxNewId();
 const wxWindowID zevozaroridAvori::ID_TIMER1 = wxNewId();
+const wxWindowID zevozaroridAvori::ID_MENU_REPORT = wxNewId();
 
 namespace {
 
@@ -153,6 +156,9 @@ void zevozaroridAvori::createControls() {
 void zevozaroridAvori::createMenuBar() {
   auto* menuBar = new wxMenuBar(0);
   auto* fileMenu = new wxMenu();
+  fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_REPORT, _("Open Last Report"),
+                                  _("Open the report of the last job in the browser"),
+                                  wxITEM_NORMAL));
   fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_QUIT, _("Quit\tAlt-F4"),
                                   _("Quit the application"), wxITEM_NORMAL));
   menuBar->Append(fileMenu, _("&File"));
@@ -180,6 +186,7 @@ void zevozaroridAvori::bindHandlers() {
   Bind(wxEVT_MENU, &zevozaroridAvori::onAbout, this, ID_MENU_ABOUT);
   Bind(wxEVT_TIMER, &zevozaroridAvori::onTimer, this, ID_TIMER1);
   Bind(wxEVT_CLOSE_WINDOW, &zevozaroridAvori::onClose, this);
+  Bind(wxEVT_MENU, &zevozaroridAvori::onOpenReport, this, ID_MENU_REPORT);
   Bind(wxEVT_TIMER, &zevozaroridAvori::onStopWatch, this, stopWatch_.GetId());
 }
 
@@ -217,6 +224,21 @@ void zevozaroridAvori::onStopWatch(wxTimerEvent&) {
   if (!platform::stopRequested()) return;
   batch::stopJob(batch::theJobState(), *this);
   Close(true);
+}
+
+// A job that keeps its process log writes its report beside it; the last one opens in the
+// desktop's browser.
+void zevozaroridAvori::onOpenReport(wxCommandEvent&) {
+  const std::string& page = batch::theJobState().lastReportPage;
+  if (page.empty()) {
+    notice(_("No report yet: a job writes one when \"Trace Events in a Log File\" is ticked"));
+    return;
+  }
+  wxFileName file(batch::fromNativePath(page));
+  file.MakeAbsolute();
+  if (!wxLaunchDefaultBrowser(wxFileName::FileNameToURL(file))) {
+    notice(_("The report could not be opened: ") + file.GetFullPath());
+  }
 }
 
 // A running job is never interrupted from here.

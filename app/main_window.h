@@ -39,6 +39,7 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   static const wxWindowID ID_MENU_ABOUT;
   static const wxWindowID ID_STATUSBAR1;
   static const wxWindowID ID_TIMER1;
+  static const wxWindowID ID_MENU_REPORT;
 
   // batch::JobWindow
   bool logBoxTicked() override;
@@ -74,6 +75,7 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   void onTimer(wxTimerEvent& event);
   void onClose(wxCloseEvent& event);
   void onStopWatch(wxTimerEvent& event);
+  void onOpenReport(wxCommandEvent& event);
 
   void quit();
 

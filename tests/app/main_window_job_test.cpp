@@ -168,6 +168,9 @@ TEST_F(JobWindowTest, CloseBoxStopsTheJobBetweenTwoEntries) {
                             "as they were.\n"))
       << log;
   EXPECT_EQ(log.find("t3.wav"), std::string::npos);
+  // A job that keeps its log keeps its report beside it, for "Open Last Report".
+  EXPECT_NE(readFile(workFolder_ / "sonbalancer-report.json").find("t1.wav"), std::string::npos);
+  EXPECT_EQ(batch::theJobState().lastReportPage, "./sonbalancer-report.html");
 }
 
 TEST_F(JobWindowTest, ProcessFolderStartsAJobOverTheChosenFolder) {

@@ -200,8 +200,15 @@ TEST_F(MainWindowTest, MenusHoldQuitAndAboutWithTheirAccelerators) {
   EXPECT_EQ(bar->GetMenuLabel(0), "&File");
   EXPECT_EQ(bar->GetMenuLabel(1), "Help");
 
+  // The File menu also opens the last report, before Quit.
+  ASSERT_EQ(bar->GetMenu(0)->GetMenuItemCount(), 2u);
+  EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetId(), Window::ID_MENU_REPORT);
+  EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetItemLabel(), "Open Last Report");
+  ASSERT_EQ(bar->GetMenu(1)->GetMenuItemCount(), 1u);
+
   struct Expected {
     std::size_t menu;
+    std::size_t position;
     wxWindowID id;
     wxString label;
     wxString help;
@@ -209,15 +216,14 @@ TEST_F(MainWindowTest, MenusHoldQuitAndAboutWithTheirAccelerators) {
     int accelKey;
   };
   const Expected expected[] = {
-      {0, Window::ID_MENU_QUIT, "Quit\tAlt-F4", "Quit the application", wxACCEL_ALT, WXK_F4},
-      {1, Window::ID_MENU_ABOUT, "About\tF1", "Show info about this application", wxACCEL_NORMAL,
+      {0, 1, Window::ID_MENU_QUIT, "Quit\tAlt-F4", "Quit the application", wxACCEL_ALT, WXK_F4},
+      {1, 0, Window::ID_MENU_ABOUT, "About\tF1", "Show info about this application", wxACCEL_NORMAL,
        WXK_F1},
   };
   for (const Expected& e : expected) {
     SCOPED_TRACE(e.label);
     wxMenu* menu = bar->GetMenu(e.menu);
-    ASSERT_EQ(menu->GetMenuItemCount(), 1u);
-    wxMenuItem* item = menu->FindItemByPosition(0);
+    wxMenuItem* item = menu->FindItemByPosition(e.position);
     EXPECT_EQ(item->GetId(), e.id);
     EXPECT_EQ(item->GetItemLabel(), e.label);
     EXPECT_EQ(item->GetHelp(), e.help);
