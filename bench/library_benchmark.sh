@@ -10,25 +10,11 @@ workers=$(nproc)
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 
-# Tones over pink noise, each its own pitch, as MP3 files like those of a library.
-for i in $(seq 1 "$tracks"); do
-  ffmpeg -nostdin -loglevel error -f lavfi -i "sine=frequency=$((110 + 37 * i)):duration=60" \
-    -f lavfi -i "anoisesrc=color=pink:amplitude=0.2:duration=60:seed=$i" \
-    -filter_complex "[0][1]amix=inputs=2,aformat=channel_layouts=stereo" -ar 44100 \
-    -b:a 192k "$folder/track$i.mp3"
-done
+. bench/tracks.sh
+make_tracks "$folder" "$tracks"
 
-seconds() {
-  rm -rf "$folder/sonbalanced"
-  local start end
-  start=$(date +%s.%N)
-  "$cli" --jobs "$1" "$folder" 2>/dev/null
-  end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
-}
-
-one=$(seconds 1)
-all=$(seconds "$workers")
+one=$(seconds "$folder" --jobs 1)
+all=$(seconds "$folder" --jobs "$workers")
 printf 'tracks: %d of 60 s, MP3 on, machine: %s, %d processors\n' "$tracks" \
   "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')" "$workers"
 awk -v n="$tracks" -v one="$one" -v all="$all" -v w="$workers" 'BEGIN {

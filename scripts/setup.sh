@@ -8,7 +8,7 @@ packages=(
   libwxgtk3.2-dev libgtk-3-dev libasound2-dev
   libebur128-dev nlohmann-json3-dev
   ffmpeg sox
-  xvfb xauth
+  xvfb xauth chromium
   libgtest-dev libgmock-dev libbenchmark-dev
   desktop-file-utils
 )
