@@ -1,14 +1,19 @@
 #include "engine/apply_corrections.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "engine/pcm_access.h"
+#include "engine/simd.h"
 
 namespace engine {
 
 namespace {
+
+// One channel's gains for the length of a pass, in double: the limiter lowers them and they
+// are never rounded back to single precision.
+struct WorkingGains {
+  double low;
+  double middle;
+  double high;
+};
 
 WorkingGains workingGains(const ChannelGains& gains) {
   return {gains.low, gains.middle, gains.high};
@@ -20,7 +25,10 @@ void lowerGains(WorkingGains& gains, double factor) {
   gains.high *= factor;
 }
 
-inline std::int16_t limitInline(double sum, WorkingGains& gains, bool ignoreClicks) {
+// The output value of one channel's sum, truncated toward zero within ±32766. Beyond that the
+// value is clamped and, unless ignoreClicks, the channel's gains are lowered for the rest of
+// the pass so that the same band values would give ±32764.
+inline std::int16_t limitSum(double sum, WorkingGains& gains, bool ignoreClicks) {
   if (sum > kClampLevel) {
     if (!ignoreClicks) lowerGains(gains, kResetLevel / sum);
     return static_cast<std::int16_t>(kClampLevel);
@@ -46,17 +54,18 @@ void applyFramesPlainly(std::uint8_t* samples, std::uint32_t targetLength, std::
                         std::uint32_t end, WorkingGains& left, WorkingGains& right) {
   const std::uint8_t* const lowPlane = samples + targetLength;
   const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
-  for (std::uint32_t k = begin; k < end; k += 4) {
+  for (std::uint32_t k = begin; k < end; k += kFrameBytes) {
     const double leftSum = recombine(left, loadSample(lowPlane + k), loadSample(samples + k),
                                      loadSample(highPlane + k));
-    storeSample(samples + k, limitInline(leftSum, left, kIgnoreClicks));
-    const double rightSum = recombine(right, loadSample(lowPlane + k + 2),
-                                      loadSample(samples + k + 2), loadSample(highPlane + k + 2));
-    storeSample(samples + k + 2, limitInline(rightSum, right, kIgnoreClicks));
+    storeSample(samples + k, limitSum(leftSum, left, kIgnoreClicks));
+    const double rightSum =
+        recombine(right, loadSample(lowPlane + k + kRightOffset),
+                  loadSample(samples + k + kRightOffset), loadSample(highPlane + k + kRightOffset));
+    storeSample(samples + k + kRightOffset, limitSum(rightSum, right, kIgnoreClicks));
   }
 }
 
-#if defined(__SSE2__)
+#if defined(SONBALANCER_SSE2)
 
 // Two frames at a time, each frame's left and right values as the two lanes of a double
 // vector. The lanes do exactly the scalar operations: the 16-bit values convert to double
@@ -105,7 +114,7 @@ void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains
                  WorkingGains& right) {
   const std::uint8_t* const lowPlane = samples + targetLength;
   const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
-  const std::uint32_t walkEnd = targetLength & ~std::uint32_t{3};
+  const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
   const std::uint32_t pairsEnd = walkEnd & ~(kPairBytes - 1);
   const __m128d clampLevel = _mm_set1_pd(kClampLevel);
   const __m128d negativeClampLevel = _mm_set1_pd(-kClampLevel);
@@ -142,17 +151,13 @@ void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains
 template <bool kIgnoreClicks>
 void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains& left,
                  WorkingGains& right) {
-  applyFramesPlainly<kIgnoreClicks>(samples, targetLength, 0, targetLength & ~std::uint32_t{3},
-                                    left, right);
+  applyFramesPlainly<kIgnoreClicks>(samples, targetLength, 0, wholeFrameBytes(targetLength), left,
+                                    right);
 }
 
 #endif
 
 }  // namespace
-
-std::int16_t limitSum(double sum, WorkingGains& gains, bool ignoreClicks) {
-  return limitInline(sum, gains, ignoreClicks);
-}
 
 void applyCorrections(std::uint8_t* samples, std::uint32_t targetLength, const Gains& gains,
                       bool ignoreClicks, ProcessLog& log) {

@@ -14,19 +14,6 @@ constexpr float kClampLevel = 32766.0f;
 // A clamped channel's gains are scaled so that the clamping band values would give this.
 constexpr float kResetLevel = 32764.0f;
 
-// One channel's gains for the length of a pass, in double: the limiter lowers them and they
-// are never rounded back to single precision.
-struct WorkingGains {
-  double low;
-  double middle;
-  double high;
-};
-
-// The output value of one channel's sum, truncated toward zero within ±32766. Beyond that the
-// value is clamped and, unless ignoreClicks, the channel's gains are lowered for the rest of
-// the pass so that the same band values would give ±32764.
-std::int16_t limitSum(double sum, WorkingGains& gains, bool ignoreClicks);
-
 // The application of one pass, in place: for every frame of [0, targetLength) the middle band there
 // and the low and high bands at targetLength and 2 × targetLength further on are recombined into
 // the frame. The planes are read only. Cannot fail.

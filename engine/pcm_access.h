@@ -1,5 +1,5 @@
-// Signed 16-bit little-endian values at byte offsets of the sample buffer, read and written
-// whatever the alignment and the host's byte order.
+// The frame layout of the sample buffer, and signed 16-bit little-endian values at its byte
+// offsets, read and written whatever the alignment and the host's byte order.
 #pragma once
 
 #include <bit>
@@ -7,6 +7,18 @@
 #include <cstring>
 
 namespace engine {
+
+// A frame is a left and a right 16-bit value, the left one first.
+inline constexpr std::uint32_t kSampleBytes = 2;
+inline constexpr std::uint32_t kFrameBytes = 2 * kSampleBytes;
+// Offset of the right value within its frame.
+inline constexpr std::uint32_t kRightOffset = kSampleBytes;
+
+// The bytes of the whole frames within a length: a trailing partial frame is never walked.
+template <typename Length>
+constexpr Length wholeFrameBytes(Length bytes) {
+  return bytes & ~static_cast<Length>(kFrameBytes - 1);
+}
 
 inline std::int16_t loadSample(const std::uint8_t* at) {
   if constexpr (std::endian::native == std::endian::little) {

@@ -10,7 +10,6 @@
 
 namespace {
 
-using engine::WorkingGains;
 using engine_testing::planeValue;
 using engine_testing::RecordingLog;
 
@@ -40,48 +39,62 @@ std::vector<std::uint8_t> planesOf(const std::vector<BandFrame>& frames) {
 
 engine::Gains unitGains() { return {{1, 1, 1}, {1, 1, 1}}; }
 
+// The frame after a sum shows the gains that sum left: a band value of 10000 comes out as
+// 10000 times its gain.
 TEST(ApplyCorrections, SumOfExactly32766PassesAndLeavesTheGains) {
-  WorkingGains gains{1, 1, 1};
-  EXPECT_EQ(engine::limitSum(32766.0, gains, false), 32766);
-  EXPECT_EQ(engine::limitSum(-32766.0, gains, false), -32766);
-  EXPECT_EQ(gains.low, 1.0);
-  EXPECT_EQ(gains.middle, 1.0);
-  EXPECT_EQ(gains.high, 1.0);
+  std::vector<std::uint8_t> buffer =
+      planesOf({{0, 32766, 0, 0, -32766, 0}, {0, 10000, 0, 0, 10000, 0}});
+  engine::SilentLog log;
+  engine::applyCorrections(buffer.data(), 8, unitGains(), false, log);
+  EXPECT_EQ(planeValue(buffer, 0, 0, 0), 32766);
+  EXPECT_EQ(planeValue(buffer, 0, 0, 1), -32766);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 0), 10000);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 1), 10000);
 }
 
 TEST(ApplyCorrections, SumJustBeyondTheClampLowersTheChannelsGains) {
-  WorkingGains gains{2.0, 1.0, 0.5};
-  EXPECT_EQ(engine::limitSum(32766.25, gains, false), 32766);
+  // 0 × 2 + 32766 × 1 + 1 × 0.25 = 32766.25 in the left channel.
+  std::vector<std::uint8_t> buffer =
+      planesOf({{0, 32766, 1, 0, 0, 0}, {10000, 10000, 10000, 10000, 10000, 10000}});
+  engine::SilentLog log;
+  engine::applyCorrections(buffer.data(), 8, {{2.0f, 1.0f, 0.25f}, {2.0f, 1.0f, 0.25f}}, false,
+                           log);
+  EXPECT_EQ(planeValue(buffer, 0, 0, 0), 32766);
   const double factor = 32764.0 / 32766.25;
-  EXPECT_EQ(gains.low, 2.0 * factor);
-  EXPECT_EQ(gains.middle, factor);
-  EXPECT_EQ(gains.high, 0.5 * factor);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 0),
+            static_cast<int>((2.0 * factor * 10000 + factor * 10000) + 0.25 * factor * 10000));
+  EXPECT_EQ(planeValue(buffer, 0, 1, 0), 32497);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 1), 32500);
 }
 
 TEST(ApplyCorrections, SumsTruncateTowardZero) {
-  WorkingGains gains{1, 1, 1};
-  EXPECT_EQ(engine::limitSum(1.9, gains, false), 1);
-  EXPECT_EQ(engine::limitSum(-1.9, gains, false), -1);
-  EXPECT_EQ(engine::limitSum(-0.9, gains, false), 0);
-  EXPECT_EQ(engine::limitSum(32765.99, gains, false), 32765);
+  // With the high gain at 0.5: 1.5, -1.5, -0.5 and 32765.5.
+  std::vector<std::uint8_t> buffer =
+      planesOf({{0, 1, 1, 0, -1, -1}, {0, 0, -1, 0, 32765, 1}});
+  engine::SilentLog log;
+  engine::applyCorrections(buffer.data(), 8, {{1.0f, 1.0f, 0.5f}, {1.0f, 1.0f, 0.5f}}, false,
+                           log);
+  EXPECT_EQ(planeValue(buffer, 0, 0, 0), 1);
+  EXPECT_EQ(planeValue(buffer, 0, 0, 1), -1);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 0), 0);
+  EXPECT_EQ(planeValue(buffer, 0, 1, 1), 32765);
 }
 
 TEST(ApplyCorrections, ClampOfMinus40000ResetsTheChannelTo32764) {
   std::vector<std::uint8_t> buffer =
-      planesOf({{-20000, -10000, -10000, 3, 4, 5}, {-20000, -10000, -10000, 3, 4, 5}});
+      planesOf({{-20000, -10000, -10000, 3, 4, 5},
+                {-20000, -10000, -10000, 3, 4, 5},
+                {10000, 0, 0, 3, 4, 5}});
   RecordingLog log;
-  engine::applyCorrections(buffer.data(), 8, unitGains(), false, log);
+  engine::applyCorrections(buffer.data(), 12, unitGains(), false, log);
   EXPECT_EQ(planeValue(buffer, 0, 0, 0), -32766);
   EXPECT_EQ(planeValue(buffer, 0, 1, 0), -32764);
   // The right channel keeps its gains and its values.
   EXPECT_EQ(planeValue(buffer, 0, 0, 1), 12);
   EXPECT_EQ(planeValue(buffer, 0, 1, 1), 12);
   EXPECT_EQ(log.text(), "Step 4: Applying corrections...\n\n");
-
-  WorkingGains gains{1, 1, 1};
-  engine::limitSum(-40000.0, gains, false);
-  EXPECT_EQ(gains.low, 32764.0 / 40000.0);
-  EXPECT_DOUBLE_EQ(gains.low, 0.8191);
+  // The gains were scaled by 32764 / 40000 at the first clamp.
+  EXPECT_EQ(planeValue(buffer, 0, 2, 0), static_cast<int>(32764.0 / 40000.0 * 10000));
 }
 
 TEST(ApplyCorrections, IgnoringClicksClampsEachValueAloneAndKeepsTheGains) {

@@ -1,5 +1,7 @@
 #include "engine/band_split.h"
 
+#include "engine/band_filters.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,28 +9,40 @@
 #include <random>
 
 #include "tests/engine/pass_fakes.h"
+#include "tests/engine/reference_scan.h"
 
 namespace {
 
 using engine::BandPeaks;
-using engine::ChannelBands;
 using engine::ChannelScan;
-using engine::HighBandCounters;
 using engine_testing::bufferOfFrames;
 using engine_testing::planeValue;
 using engine_testing::RecordingHost;
 using engine_testing::RecordingLog;
+using engine_testing::ReferenceChannel;
 
-TEST(BandSplit, InputOfTwentyScalesToSeventeen) {
-  EXPECT_EQ(engine::scaledInput(20), 17);
-  EXPECT_EQ(engine::scaledInput(-20), -17);
-}
-
-TEST(BandSplit, FastStepOfHundredIsSeventyAndSlowStepOfThousandIsThirteen) {
-  EXPECT_EQ(engine::fastLowPassStep(100), 70);
-  EXPECT_EQ(engine::fastLowPassStep(-100), -70);
-  EXPECT_EQ(engine::slowLowPassStep(1000), 13);
-  EXPECT_EQ(engine::slowLowPassStep(-1000), -13);
+TEST(BandSplit, OneFrameShowsTheScaledInputAndBothFilterSteps) {
+  // Both filters start at the unscaled first value v and take one step toward 0.85v; the three
+  // bands add back up to the scaled input. 666 scales to 566, a difference of -100, which steps
+  // the fast filter by -70 and the slow one by -1; 6666 scales to 5666, which steps them by
+  // -709 and -13.
+  struct Case {
+    int value, low, middle, high;
+  };
+  for (const Case& c : {Case{20, 20, -2, -1}, Case{666, 665, -69, -30},
+                        Case{6666, 6653, -696, -291}}) {
+    SCOPED_TRACE(c.value);
+    std::vector<std::uint8_t> buffer = bufferOfFrames({{c.value, -c.value}});
+    RecordingHost host;
+    engine::SilentLog log;
+    engine::splitAndScan(buffer.data(), 4, false, host, log);
+    EXPECT_EQ(planeValue(buffer, 1, 0, 0), c.low);
+    EXPECT_EQ(planeValue(buffer, 0, 0, 0), c.middle);
+    EXPECT_EQ(planeValue(buffer, 2, 0, 0), c.high);
+    EXPECT_EQ(planeValue(buffer, 1, 0, 1), -c.low);
+    EXPECT_EQ(planeValue(buffer, 0, 0, 1), -c.middle);
+    EXPECT_EQ(planeValue(buffer, 2, 0, 1), -c.high);
+  }
 }
 
 TEST(BandSplit, TrackOfTenThousandSplitsFrameByFrame) {
@@ -136,166 +150,109 @@ TEST(BandSplit, GaugeStepsAtEverySixteenMebibytesOfFrameOffset) {
   EXPECT_EQ(host.gaugeSteps[0], std::make_pair(25, 30));
 }
 
-ChannelBands highOnly(int high) { return {0, 0, static_cast<std::int16_t>(high)}; }
-
-TEST(BandSplit, ClickOfThreeSamplesLeavesHighPeakWhileRunOfFourMovesItToItsLargest) {
-  ChannelScan scan;
-  HighBandCounters counters;
-  for (int high : {500, 900, 600, 0}) engine::recordBands(scan, counters, highOnly(high), true);
-  EXPECT_EQ(scan.high.peakMax, 0);
-
-  for (int high : {500, 700, 600, 550}) engine::recordBands(scan, counters, highOnly(high), true);
-  EXPECT_EQ(scan.high.peakMax, 700);
-  EXPECT_EQ(counters.upRun, 0);
-
-  engine::recordBands(scan, counters, highOnly(800), true);
-  EXPECT_EQ(scan.high.peakMax, 700);
-  EXPECT_EQ(counters.upRun, 1);
-  EXPECT_EQ(counters.upCandidate, 800);
+// The rules below are those of the reference, which the engine's walk is held to on whole
+// tracks further down; here each is shown on values chosen for it.
+void recordHigh(ReferenceChannel& channel, int high, bool ignoreClicks) {
+  channel.record(0, 0, high, ignoreClicks);
 }
 
-TEST(BandSplit, DownwardClicksAreIgnoredLikeUpwardOnes) {
-  ChannelScan scan;
-  HighBandCounters counters;
-  for (int high : {-500, -900, -600, 0}) engine::recordBands(scan, counters, highOnly(high), true);
-  EXPECT_EQ(scan.high.peakMin, 0);
+TEST(ScanRules, ClickOfThreeSamplesLeavesHighPeakWhileRunOfFourMovesItToItsLargest) {
+  ReferenceChannel scan;
+  for (int high : {500, 900, 600, 0}) recordHigh(scan, high, true);
+  EXPECT_EQ(scan.peak[2][0], 0);
+
+  for (int high : {500, 700, 600, 550}) recordHigh(scan, high, true);
+  EXPECT_EQ(scan.peak[2][0], 700);
+  EXPECT_EQ(scan.upRun, 0);
+
+  recordHigh(scan, 800, true);
+  EXPECT_EQ(scan.peak[2][0], 700);
+  EXPECT_EQ(scan.upRun, 1);
+  EXPECT_EQ(scan.upCandidate, 800);
+}
+
+TEST(ScanRules, DownwardClicksAreIgnoredLikeUpwardOnes) {
+  ReferenceChannel scan;
+  for (int high : {-500, -900, -600, 0}) recordHigh(scan, high, true);
+  EXPECT_EQ(scan.peak[2][1], 0);
   for (int high : {-500, -700, -600, -550})
-    engine::recordBands(scan, counters, highOnly(high), true);
-  EXPECT_EQ(scan.high.peakMin, -700);
+    recordHigh(scan, high, true);
+  EXPECT_EQ(scan.peak[2][1], -700);
 
   // A sample above the peak maximum breaks a downward run.
   for (int high : {-800, -800, -800, 5, -800})
-    engine::recordBands(scan, counters, highOnly(high), true);
-  EXPECT_EQ(scan.high.peakMin, -700);
-  EXPECT_EQ(counters.downRun, 1);
+    recordHigh(scan, high, true);
+  EXPECT_EQ(scan.peak[2][1], -700);
+  EXPECT_EQ(scan.downRun, 1);
 }
 
-TEST(BandSplit, WithoutIgnoringClicksOneSampleMovesTheHighPeak) {
-  ChannelScan scan;
-  HighBandCounters counters;
-  engine::recordBands(scan, counters, highOnly(900), false);
-  engine::recordBands(scan, counters, highOnly(-300), false);
-  EXPECT_EQ(scan.high.peakMax, 900);
-  EXPECT_EQ(scan.high.peakMin, -300);
+TEST(ScanRules, WithoutIgnoringClicksOneSampleMovesTheHighPeak) {
+  ReferenceChannel scan;
+  recordHigh(scan, 900, false);
+  recordHigh(scan, -300, false);
+  EXPECT_EQ(scan.peak[2][0], 900);
+  EXPECT_EQ(scan.peak[2][1], -300);
 }
 
-TEST(BandSplit, HighStepIsTwoWhileARunIsPendingElseEight) {
-  ChannelScan scan;
-  HighBandCounters counters;
+TEST(ScanRules, HighStepIsTwoWhileARunIsPendingElseEight) {
+  ReferenceChannel scan;
   const int expectedSteps[] = {2, 4, 6, 14, 22};
   for (int expected : expectedSteps) {
-    engine::recordBands(scan, counters, highOnly(100), true);
-    EXPECT_EQ(counters.upStep, expected);
+    recordHigh(scan, 100, true);
+    EXPECT_EQ(scan.upStep, expected);
   }
 
-  ChannelScan plain;
-  HighBandCounters plainCounters;
+  ReferenceChannel plain;
   for (int expected : {8, 16, 24}) {
-    engine::recordBands(plain, plainCounters, highOnly(100), false);
-    EXPECT_EQ(plainCounters.upStep, expected);
+    recordHigh(plain, 100, false);
+    EXPECT_EQ(plain.upStep, expected);
   }
 }
 
-TEST(BandSplit, HighQuasiPeakMovesByOneEveryThirtyTwoSamplesBeyondIt) {
-  ChannelScan scan;
-  HighBandCounters counters;
-  for (int i = 0; i < 31; ++i) engine::recordBands(scan, counters, highOnly(100), false);
-  EXPECT_EQ(scan.high.quasiPeakMax, 0);
-  engine::recordBands(scan, counters, highOnly(100), false);
-  EXPECT_EQ(scan.high.quasiPeakMax, 1);
-  EXPECT_EQ(counters.upStep, 0);
+TEST(ScanRules, HighQuasiPeakMovesByOneEveryThirtyTwoSamplesBeyondIt) {
+  ReferenceChannel scan;
+  for (int i = 0; i < 31; ++i) recordHigh(scan, 100, false);
+  EXPECT_EQ(scan.quasi[2][0], 0);
+  recordHigh(scan, 100, false);
+  EXPECT_EQ(scan.quasi[2][0], 1);
+  EXPECT_EQ(scan.upStep, 0);
 
-  for (int i = 0; i < 64; ++i) engine::recordBands(scan, counters, highOnly(-100), false);
-  EXPECT_EQ(scan.high.quasiPeakMin, -2);
-  EXPECT_EQ(scan.high.quasiPeakMax, 1);
+  for (int i = 0; i < 64; ++i) recordHigh(scan, -100, false);
+  EXPECT_EQ(scan.quasi[2][1], -2);
+  EXPECT_EQ(scan.quasi[2][0], 1);
 }
 
-TEST(BandSplit, MiddleQuasiPeakAveragesSamplesInTheOuterHalfOfThePeakRange) {
-  HighBandCounters counters;
-  ChannelScan scan;
-  scan.middle = {200, -200, 51, -51};
-  engine::recordBands(scan, counters, {0, 101, 0}, false);
-  EXPECT_EQ(scan.middle.quasiPeakMax, 75);
-  engine::recordBands(scan, counters, {0, -101, 0}, false);
-  EXPECT_EQ(scan.middle.quasiPeakMin, -75);
+TEST(ScanRules, MiddleQuasiPeakAveragesSamplesInTheOuterHalfOfThePeakRange) {
+  ReferenceChannel scan;
+  scan.peak[1][0] = 200, scan.peak[1][1] = -200, scan.quasi[1][0] = 51, scan.quasi[1][1] = -51;
+  scan.record(0, 101, 0, false);
+  EXPECT_EQ(scan.quasi[1][0], 75);
+  scan.record(0, -101, 0, false);
+  EXPECT_EQ(scan.quasi[1][1], -75);
 
-  scan.middle = {200, -200, 51, -51};
-  engine::recordBands(scan, counters, {0, 100, 0}, false);
-  engine::recordBands(scan, counters, {0, -100, 0}, false);
-  EXPECT_EQ(scan.middle.quasiPeakMax, 51);
-  EXPECT_EQ(scan.middle.quasiPeakMin, -51);
+  scan.peak[1][0] = 200, scan.peak[1][1] = -200, scan.quasi[1][0] = 51, scan.quasi[1][1] = -51;
+  scan.record(0, 100, 0, false);
+  scan.record(0, -100, 0, false);
+  EXPECT_EQ(scan.quasi[1][0], 51);
+  EXPECT_EQ(scan.quasi[1][1], -51);
 
   // It can fall: a sample just above half the peak pulls a high average down.
-  scan.middle = {200, 0, 180, 0};
-  engine::recordBands(scan, counters, {0, 101, 0}, false);
-  EXPECT_EQ(scan.middle.quasiPeakMax, 140);
+  scan.peak[1][0] = 200, scan.peak[1][1] = 0, scan.quasi[1][0] = 180, scan.quasi[1][1] = 0;
+  scan.record(0, 101, 0, false);
+  EXPECT_EQ(scan.quasi[1][0], 140);
 }
 
-TEST(BandSplit, LowQuasiPeakFollowsAThousandthAndStopsWithin999) {
-  HighBandCounters counters;
-  ChannelScan scan;
-  engine::recordBands(scan, counters, {5000, 0, 0}, false);
-  EXPECT_EQ(scan.low.quasiPeakMax, 5);
-  scan.low.quasiPeakMax = 4001;
-  engine::recordBands(scan, counters, {5000, 0, 0}, false);
-  EXPECT_EQ(scan.low.quasiPeakMax, 4001);
-  engine::recordBands(scan, counters, {-2500, 0, 0}, false);
-  EXPECT_EQ(scan.low.quasiPeakMin, -2);
-  EXPECT_EQ(scan.low.quasiPeakMax, 4001);
+TEST(ScanRules, LowQuasiPeakFollowsAThousandthAndStopsWithin999) {
+  ReferenceChannel scan;
+  scan.record(5000, 0, 0, false);
+  EXPECT_EQ(scan.quasi[0][0], 5);
+  scan.quasi[0][0] = 4001;
+  scan.record(5000, 0, 0, false);
+  EXPECT_EQ(scan.quasi[0][0], 4001);
+  scan.record(-2500, 0, 0, false);
+  EXPECT_EQ(scan.quasi[0][1], -2);
+  EXPECT_EQ(scan.quasi[0][0], 4001);
 }
-
-// A plain transcription of the scan in double arithmetic, to hold the fast walk to.
-struct ReferenceChannel {
-  int slow = 0, fast = 0;
-  int peak[3][2] = {}, quasi[3][2] = {};
-  int upRun = 0, downRun = 0, upCandidate = 0, downCandidate = 0, upStep = 0, downStep = 0;
-
-  int bands[3] = {};
-
-  void step(int value, bool ignoreClicks) {
-    const int x = static_cast<int>(value * 0.85000002384185791015625);
-    slow += static_cast<int>((x - slow) * 0.0130000002682209014892578125);
-    fast += static_cast<int>((x - fast) * 0.709999978542327880859375);
-    bands[0] = slow;
-    bands[1] = std::clamp(fast - slow, -32766, 32766);
-    bands[2] = std::clamp(x - fast, -32766, 32766);
-    for (int band = 0; band < 3; ++band) {
-      if (band == 2 && ignoreClicks) continue;
-      peak[band][0] = std::max(peak[band][0], bands[band]);
-      peak[band][1] = std::min(peak[band][1], bands[band]);
-    }
-    const int high = bands[2];
-    if (ignoreClicks) {
-      if (high > peak[2][0]) {
-        upCandidate = upRun == 0 ? high : std::max(upCandidate, high);
-        if (++upRun == 4) peak[2][0] = upCandidate, upRun = 0;
-        downRun = 0;
-      } else {
-        upRun = 0;
-        if (high < peak[2][1]) {
-          downCandidate = downRun == 0 ? high : std::min(downCandidate, high);
-          if (++downRun == 4) peak[2][1] = downCandidate, downRun = 0;
-        } else {
-          downRun = 0;
-        }
-      }
-    }
-    if (bands[0] > quasi[0][0]) quasi[0][0] += (bands[0] - quasi[0][0]) / 1000;
-    if (bands[0] < quasi[0][1]) quasi[0][1] += (bands[0] - quasi[0][1]) / 1000;
-    if (bands[1] > peak[1][0] / 2) {
-      quasi[1][0] = bands[1] / 2 + quasi[1][0] / 2;
-    } else if (bands[1] < peak[1][1] / 2) {
-      quasi[1][1] = bands[1] / 2 + quasi[1][1] / 2;
-    }
-    if (high > quasi[2][0]) {
-      upStep = (upStep + (ignoreClicks && upRun ? 2 : 8)) % 256;
-      if (upStep == 0) ++quasi[2][0];
-    } else if (high < quasi[2][1]) {
-      downStep = (downStep + (ignoreClicks && downRun ? 2 : 8)) % 256;
-      if (downStep == 0) --quasi[2][1];
-    }
-  }
-};
 
 void expectSameBand(const BandPeaks& band, const ReferenceChannel& reference, int index) {
   EXPECT_EQ(band.peakMax, reference.peak[index][0]);
@@ -316,9 +273,8 @@ engine::ScanRecord expectScanAsPlainArithmetic(const std::vector<std::pair<int, 
       engine::splitAndScan(buffer.data(), targetLength, ignoreClicks, host, log);
 
   std::vector<std::uint8_t> expected(buffer.size());
-  ReferenceChannel reference[2];
-  reference[0].slow = reference[0].fast = frames[0].first;
-  reference[1].slow = reference[1].fast = frames[0].second;
+  ReferenceChannel reference[2] = {ReferenceChannel(frames[0].first),
+                                   ReferenceChannel(frames[0].second)};
   for (std::size_t frame = 0; frame < frames.size(); ++frame) {
     reference[0].step(frames[frame].first, ignoreClicks);
     reference[1].step(frames[frame].second, ignoreClicks);
@@ -366,17 +322,19 @@ TEST(BandSplit, FastWalkMatchesPlainDoubleArithmeticOnLoudCrackledMusic) {
 
 TEST(BandSplit, IntegerFiltersGiveTheDoubleProductsForEveryPossibleValue) {
   for (int value = -32768; value <= 32767; ++value) {
-    ASSERT_EQ(engine::scaledInputExactly(value), engine::scaledInput(value)) << value;
+    ASSERT_EQ(engine::scaledInputExactly(value),
+              static_cast<int>(value * double{engine::kInputScale}))
+        << value;
   }
   // Differences between a scaled input and a 16-bit state stay within ±60620; every 17-bit
   // difference is checked, from states at both ends of the range and in the middle.
   for (const int state : {-32768, 0, 32767}) {
     for (int difference = -65535; difference <= 65535; ++difference) {
       ASSERT_EQ(engine::lowPassed(state, state + difference, engine::kExactSlowCoefficient),
-                state + engine::slowLowPassStep(difference))
+                state + static_cast<int>(difference * double{engine::kSlowCoefficient}))
           << difference;
       ASSERT_EQ(engine::lowPassed(state, state + difference, engine::kExactFastCoefficient),
-                state + engine::fastLowPassStep(difference))
+                state + static_cast<int>(difference * double{engine::kFastCoefficient}))
           << difference;
     }
   }
@@ -454,9 +412,8 @@ TEST(BandSplit, EveryPrefixOfASoftNoisyTrackRecordsLikePlainArithmetic) {
   }
   for (const bool ignoreClicks : {false, true}) {
     SCOPED_TRACE(ignoreClicks);
-    ReferenceChannel reference[2];
-    reference[0].slow = reference[0].fast = frames[0].first;
-    reference[1].slow = reference[1].fast = frames[0].second;
+    ReferenceChannel reference[2] = {ReferenceChannel(frames[0].first),
+                                     ReferenceChannel(frames[0].second)};
     for (std::size_t frameCount = 1; frameCount <= frames.size(); ++frameCount) {
       reference[0].step(frames[frameCount - 1].first, ignoreClicks);
       reference[1].step(frames[frameCount - 1].second, ignoreClicks);

@@ -1,0 +1,190 @@
+#include "engine/band_filters.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/pcm_access.h"
+#include "engine/simd.h"
+
+namespace engine {
+
+namespace {
+
+constexpr std::int16_t limitBand(int value) {
+  return static_cast<std::int16_t>(std::clamp(value, -kBandLimit, kBandLimit));
+}
+
+// A block is split in three walks: the scaling of every input value and the band arithmetic
+// run many values to an instruction, leaving the serial walk of the filters with nothing but
+// the recurrences. The scaled values are kept in a small array beside the block.
+using ScaledBlock = std::int16_t[kBlockBytes / kSampleBytes];
+
+// filterBlock: the slow and fast states of both channels over the scaled values of `bytes`
+// bytes of frames; the slow states go to the low-band plane, the fast states to the high-band
+// plane for now.
+
+#if defined(SONBALANCER_SSE2)
+
+// One low-pass of both channels, the states in the low halves of two 64-bit lanes (left,
+// right), the high halves 0. With the difference d = x − state above −2^17, d + 2^s is
+// positive and below 2^29, so the unsigned 32 × 32-bit product (d + 2^s)·n is exact, and
+// floor(((d + 2^s)·n + bias) / 2^s) = trunc(d·n / 2^s) + n, with bias = 2^s − 1 for a
+// negative d as in lowPassed. The new state is that, plus the old state, minus n.
+struct LanePass {
+  __m128i numerator;  // n in each lane
+  __m128i one;        // 2^s
+  __m128i bias;       // 2^s − 1
+  int shift;
+};
+
+LanePass lanePass(ExactCoefficient c) {
+  return {_mm_set_epi32(0, static_cast<int>(c.numerator), 0, static_cast<int>(c.numerator)),
+          _mm_set_epi32(0, 1 << c.shift, 0, 1 << c.shift),
+          _mm_set_epi32(0, (1 << c.shift) - 1, 0, (1 << c.shift) - 1), c.shift};
+}
+
+inline __m128i lanesLowPassed(__m128i state, __m128i x, const LanePass& pass) {
+  const __m128i difference = _mm_sub_epi32(x, state);
+  const __m128i raised = _mm_add_epi32(difference, pass.one);
+  const __m128i towardZero = _mm_and_si128(_mm_srai_epi32(difference, 31), pass.bias);
+  const __m128i product = _mm_add_epi64(_mm_mul_epu32(raised, pass.numerator), towardZero);
+  return _mm_add_epi32(_mm_srli_epi64(product, pass.shift), _mm_sub_epi32(state, pass.numerator));
+}
+
+// The states of both channels as a left and a right 16-bit value.
+inline void storeLanePair(std::uint8_t* at, __m128i state) {
+  const __m128i pair = _mm_shuffle_epi32(state, 0x08);
+  const int bits = _mm_cvtsi128_si32(_mm_packs_epi32(pair, pair));
+  std::memcpy(at, &bits, sizeof bits);
+}
+
+void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* lowAt,
+                 std::uint8_t* fastAt, FrameFilter& filter) {
+  const LanePass slowPass = lanePass(kExactSlowCoefficient);
+  const LanePass fastPass = lanePass(kExactFastCoefficient);
+  __m128i slow =
+      _mm_set_epi32(0, static_cast<int>(filter.right.slow), 0, static_cast<int>(filter.left.slow));
+  __m128i fast =
+      _mm_set_epi32(0, static_cast<int>(filter.right.fast), 0, static_cast<int>(filter.left.fast));
+  for (std::uint32_t k = 0; k < bytes; k += kFrameBytes) {
+    int pair;
+    std::memcpy(&pair, scaled + k / kSampleBytes, sizeof pair);
+    const __m128i values = _mm_cvtsi32_si128(pair);
+    const __m128i x = _mm_unpacklo_epi32(_mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16),
+                                         _mm_setzero_si128());
+    slow = lanesLowPassed(slow, x, slowPass);
+    fast = lanesLowPassed(fast, x, fastPass);
+    storeLanePair(lowAt + k, slow);
+    storeLanePair(fastAt + k, fast);
+  }
+  alignas(16) std::int32_t lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), slow);
+  filter.left.slow = lanes[0];
+  filter.right.slow = lanes[2];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), fast);
+  filter.left.fast = lanes[0];
+  filter.right.fast = lanes[2];
+}
+
+#else
+
+void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* lowAt,
+                 std::uint8_t* fastAt, FrameFilter& filter) {
+  FrameFilter state = filter;
+  for (std::uint32_t k = 0; k < bytes; k += kFrameBytes) {
+    const std::int64_t left = scaled[k / kSampleBytes];
+    const std::int64_t right = scaled[k / kSampleBytes + 1];
+    state.left.slow = lowPassed(state.left.slow, left, kExactSlowCoefficient);
+    state.left.fast = lowPassed(state.left.fast, left, kExactFastCoefficient);
+    state.right.slow = lowPassed(state.right.slow, right, kExactSlowCoefficient);
+    state.right.fast = lowPassed(state.right.fast, right, kExactFastCoefficient);
+    // Each new state lies between the old state and x, so it stays within 16 bits.
+    storeSample(lowAt + k, static_cast<std::int16_t>(state.left.slow));
+    storeSample(lowAt + k + kRightOffset, static_cast<std::int16_t>(state.right.slow));
+    storeSample(fastAt + k, static_cast<std::int16_t>(state.left.fast));
+    storeSample(fastAt + k + kRightOffset, static_cast<std::int16_t>(state.right.fast));
+  }
+  filter = state;
+}
+
+#endif
+
+#if defined(SONBALANCER_SSE2)
+
+// Four values at a time in double lanes: 16-bit value × 0.85f is exact in double, so the
+// truncating conversion gives the same as the scalar product.
+void scaleBlock(const std::uint8_t* at, std::uint32_t bytes, ScaledBlock& scaled) {
+  const __m128d inputScale = _mm_set1_pd(kInputScale);
+  std::uint32_t k = 0;
+  for (; k + 8 <= bytes; k += 8) {
+    const __m128i values = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + k));
+    const __m128i wide = _mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16);
+    const __m128i first = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtepi32_pd(wide), inputScale));
+    const __m128i second =
+        _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(wide, 0xEE)), inputScale));
+    const __m128i both = _mm_unpacklo_epi64(first, second);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(scaled + k / kSampleBytes),
+                     _mm_packs_epi32(both, both));
+  }
+  for (; k < bytes; k += 2)
+    scaled[k / kSampleBytes] = static_cast<std::int16_t>(scaledInputExactly(loadSample(at + k)));
+}
+
+// middle = fast − slow and high = x − fast, each held within ±32766, eight values at a time.
+// The saturating subtraction stops at −32768 … 32767, and holding that within ±32766 gives
+// what holding the exact difference would.
+void bandsOfBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* middleAt,
+                  const std::uint8_t* lowAt, std::uint8_t* highAt) {
+  const __m128i upperLimit = _mm_set1_epi16(kBandLimit);
+  const __m128i lowerLimit = _mm_set1_epi16(-kBandLimit);
+  std::uint32_t k = 0;
+  for (; k + 16 <= bytes; k += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scaled + k / kSampleBytes));
+    const __m128i slow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lowAt + k));
+    const __m128i fast = _mm_loadu_si128(reinterpret_cast<const __m128i*>(highAt + k));
+    const __m128i middle = _mm_subs_epi16(fast, slow);
+    const __m128i high = _mm_subs_epi16(x, fast);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(middleAt + k),
+                     _mm_min_epi16(_mm_max_epi16(middle, lowerLimit), upperLimit));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(highAt + k),
+                     _mm_min_epi16(_mm_max_epi16(high, lowerLimit), upperLimit));
+  }
+  for (; k < bytes; k += 2) {
+    const int fast = loadSample(highAt + k);
+    storeSample(middleAt + k, limitBand(fast - loadSample(lowAt + k)));
+    storeSample(highAt + k, limitBand(scaled[k / kSampleBytes] - fast));
+  }
+}
+
+#else
+
+void scaleBlock(const std::uint8_t* at, std::uint32_t bytes, ScaledBlock& scaled) {
+  for (std::uint32_t k = 0; k < bytes; k += 2) {
+    scaled[k / kSampleBytes] = static_cast<std::int16_t>(scaledInputExactly(loadSample(at + k)));
+  }
+}
+
+void bandsOfBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* middleAt,
+                  const std::uint8_t* lowAt, std::uint8_t* highAt) {
+  for (std::uint32_t k = 0; k < bytes; k += 2) {
+    const int fast = loadSample(highAt + k);
+    storeSample(middleAt + k, limitBand(fast - loadSample(lowAt + k)));
+    storeSample(highAt + k, limitBand(scaled[k / kSampleBytes] - fast));
+  }
+}
+
+#endif
+
+}  // namespace
+
+void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                std::uint32_t end, FrameFilter& filter) {
+  std::uint8_t* const lowAt = samples + targetLength + begin;
+  std::uint8_t* const highAt = samples + 2 * std::size_t{targetLength} + begin;
+  ScaledBlock scaled;
+  scaleBlock(samples + begin, end - begin, scaled);
+  filterBlock(scaled, end - begin, lowAt, highAt, filter);
+  bandsOfBlock(scaled, end - begin, samples + begin, lowAt, highAt);
+}
+
+}  // namespace engine
