@@ -8,15 +8,6 @@ std::string quoted(const std::string& path) { return '"' + path + '"'; }
 
 }  // namespace
 
-std::string numberedTemporaryWavName(std::size_t position) {
-  return "TMPOUT-" + std::to_string(position) + ".WAV";
-}
-
-std::string temporaryWavPath(const std::string& outputFolderPath,
-                             const std::string& temporaryWavName) {
-  return outputFolderPath + temporaryWavName;
-}
-
 ConverterCommand conversionCommand(const std::string& sourcePath,
                                    const std::string& outputFolderPath,
                                    const std::string& temporaryWavName) {

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "batch/converter_commands.h"
 #include "batch/pipeline.h"
+#include "batch/result_names.h"
 
 namespace batch {
 

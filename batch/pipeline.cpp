@@ -6,9 +6,9 @@
 #include <csignal>
 #include <optional>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "batch/converter_commands.h"
@@ -17,6 +17,7 @@
 #include "batch/native_path.h"
 #include "batch/result_names.h"
 #include "engine/path_separator.h"
+#include "engine/pcm_access.h"
 #include "engine/track_engine.h"
 #include "engine/wav_file.h"
 #include "platform/folders.h"
@@ -42,8 +43,6 @@ constexpr std::size_t kExtensionLength = 3;
 // Longer paths are shown as "..." and their last kDisplayTailLength characters.
 constexpr std::size_t kDisplayWholeLimit = 44;
 constexpr std::size_t kDisplayTailLength = 45;
-
-constexpr std::uint32_t kResultFrameBytes = 4;
 
 EntryResult ended(EntryOutcome outcome, std::string reason = {}) {
   EntryResult result;
@@ -115,12 +114,12 @@ std::string baseNameOf(const std::string& path) {
 EntryResult openDirectWav(EntryWork& work) {
   engine::TrackState& track = work.track;
   work.log.write("Step 1: WAV file to be directly processed...  ");
-  track.inputFile = std::fopen(track.sourcePath.c_str(), "rb");
-  if (!track.inputFile) {
+  engine::InputFile input = engine::openInputFile(track.sourcePath);
+  if (!input) {
     work.log.write("ERROR: Could not open this file !\n");
     return ended(EntryOutcome::Failed, "could not be opened");
   }
-  if (!engine::checkDirectWavHeader(track, work.log)) {
+  if (!engine::checkDirectWavHeader(track, std::move(input), work.log)) {
     return ended(EntryOutcome::Failed, "not a WAV file that can be read");
   }
   return {};
@@ -156,13 +155,26 @@ EntryResult convertAndOpen(EntryWork& work) {
   }
   work.log.write("Audio extraction / conversion successful\n");
 
-  switch (engine::openConvertedInput(track, temporaryWav, work.log)) {
+  // These lines have always named the file of a job that takes one entry at a time, also
+  // when the entries run several at once.
+  switch (engine::openConvertedInput(track, temporaryWav)) {
     case engine::ConvertedInput::Ready:
       return {};
     case engine::ConvertedInput::CannotOpen:
-      work.log.write("ERROR: Temporary file TMPOUT.WAV was deleted by another process !\n\n");
+      work.log.print("ERROR: Temporary file %s was deleted by another process !\n\n",
+                     kTemporaryWavName);
       return ended(EntryOutcome::Failed, "the converted audio was not found");
-    case engine::ConvertedInput::Unusable:
+    case engine::ConvertedInput::NoAudio:
+      work.log.print(
+          "ERROR: Temporary file %s holds no audio ! This file will not be processed.\n\n",
+          kTemporaryWavName);
+      system.deleteFile(temporaryWav);
+      return ended(EntryOutcome::Failed, "the converted audio is empty or too long");
+    case engine::ConvertedInput::TooLong:
+      work.log.print(
+          "ERROR: Temporary file %s is too long (4 GiB or more) ! This file will not be "
+          "processed.\n\n",
+          kTemporaryWavName);
       system.deleteFile(temporaryWav);
       return ended(EntryOutcome::Failed, "the converted audio is empty or too long");
   }
@@ -179,7 +191,7 @@ EntryResult encodeResultMp3(EntryWork& work, const std::string& mp3Path,
   request.partialMp3Path = temporaryResultPath(track.outputFolderPath, "mp3");
   request.sourcePath = track.sourcePath;
   request.at192k = work.window.mp3At192kTicked();
-  request.frames = track.targetLength / kResultFrameBytes;
+  request.frames = track.targetLength / engine::kFrameBytes;
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   request.wavTruePeakDbtp =
@@ -397,11 +409,9 @@ EntryResult workOnAdmittedEntry(const JobState& job, EntryWork& work, const wxSt
   if (kind == EntryKind::DirectWav && engine::wavNeedsConversion(track.sourcePath)) {
     kind = EntryKind::Converted;
   }
+  // An entry that fails here holds no open input: only an accepted one is handed to the track.
   const EntryResult opened = kind == EntryKind::DirectWav ? openDirectWav(work) : convertAndOpen(work);
-  if (opened.outcome != EntryOutcome::Processed) {
-    engine::closeInput(track);
-    return opened;
-  }
+  if (opened.outcome != EntryOutcome::Processed) return opened;
   const EntryResult result = processOpenedTrack(job, work, admitted.names);
   if (kind == EntryKind::Converted) deleteTemporaryWav(work);
   return result;

@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <string_view>
 
 #include "engine/path_separator.h"
-#include "engine/wav_file.h"
 
 namespace batch {
 
@@ -27,6 +27,24 @@ ResultNames namesFromStem(const std::string& stem, bool marked) {
   return names;
 }
 
+// outputFolderPath, then the base name of sourcePath without its last 4 characters, normally
+// the dot and extension. A base name shorter than that is dropped whole, so that the results
+// stay inside the folder.
+std::string plainStem(const std::string& sourcePath, const std::string& outputFolderPath) {
+  // The first character is never taken for a separator: a path whose only separator leads is
+  // a base name.
+  std::size_t baseStart = 0;
+  for (std::size_t index = sourcePath.size(); index-- > 1;) {
+    if (sourcePath[index] == engine::kPathSeparator) {
+      baseStart = index + 1;
+      break;
+    }
+  }
+  const std::size_t baseLength = sourcePath.size() - baseStart;
+  const std::size_t keptLength = baseLength < 4 ? 0 : baseLength - 4;
+  return outputFolderPath + sourcePath.substr(baseStart, keptLength);
+}
+
 }  // namespace
 
 std::string mp3PathOf(const std::string& wavPath) {
@@ -45,8 +63,7 @@ ResultNames ResultNameBook::take(const std::string& sourcePath,
         separator == std::string::npos ? sourcePath : sourcePath.substr(separator + 1);
     stem = outputFolderPath + name.substr(0, name.size() - extension.size() - 1);
   } else {
-    const std::string plainWav = engine::resultFilePath(sourcePath, outputFolderPath);
-    stem = plainWav.substr(0, plainWav.size() - kResultEnding.size());
+    stem = plainStem(sourcePath, outputFolderPath);
   }
   ResultNames names = namesFromStem(stem, false);
   for (unsigned number = 1; !isFree(names); ++number) {
@@ -72,6 +89,15 @@ std::string temporaryResultPath(const std::string& outputFolderPath, const char*
 bool isTemporaryResultName(const std::string& fileName) {
   return fileName.compare(0, kTemporaryPrefix.size(), kTemporaryPrefix) == 0 &&
          endsWith(fileName, kTemporarySuffix);
+}
+
+std::string numberedTemporaryWavName(std::size_t position) {
+  return "TMPOUT-" + std::to_string(position) + ".WAV";
+}
+
+std::string temporaryWavPath(const std::string& outputFolderPath,
+                             const std::string& temporaryWavName) {
+  return outputFolderPath + temporaryWavName;
 }
 
 }  // namespace batch

@@ -1,8 +1,10 @@
-// The names of a job's results: the plain names taken from the source, the names that keep a
-// later same-name source from replacing an earlier one's results, the MP3 beside each WAV, and
-// the short temporary names that results are written under before they take their own.
+// The names of the files a job writes, and the only place that spells them: the plain result
+// names taken from the source, the names that keep a later same-name source from replacing an
+// earlier one's results, the MP3 beside each WAV, the short temporary names that results are
+// written under before they take their own, and the converter's output.
 #pragma once
 
+#include <cstddef>
 #include <set>
 #include <string>
 
@@ -47,5 +49,17 @@ std::string temporaryResultPath(const std::string& outputFolderPath, const char*
 
 // True for the file names that temporaryResultPath gives, whichever process gave them.
 bool isTemporaryResultName(const std::string& fileName);
+
+// Name of the converter's output in the job's output folder.
+inline constexpr const char* kTemporaryWavName = "TMPOUT.WAV";
+
+// The converter's output for the entry at position (counted from 1) of a job whose entries run
+// several at once: "TMPOUT-7.WAV". Tied to the entry, not to the worker, so that the log reads
+// the same whichever worker takes it.
+std::string numberedTemporaryWavName(std::size_t position);
+
+// outputFolderPath ends with the separator.
+std::string temporaryWavPath(const std::string& outputFolderPath,
+                             const std::string& temporaryWavName = kTemporaryWavName);
 
 }  // namespace batch

@@ -124,6 +124,8 @@ void BM_SaveResult(benchmark::State& state) {
   engine::TrackState track;
   track.sourcePath = folder / "five_minutes.wav";
   track.outputFolderPath = folder.path().string() + "/";
+  track.resultPath = track.outputFolderPath + "five_minutes_eq.wav";
+  track.partialResultPath = track.resultPath + ".part";
   engine::obtainSampleBuffer(track.buffer, 3 * std::uint64_t{kTrackBytes});
   fillTrack(track.buffer.bytes);
   track.targetLength = kTrackBytes;
@@ -154,14 +156,16 @@ void BM_ProcessTrack(benchmark::State& state) {
   engine::TrackState track;
   track.sourcePath = sourcePath;
   track.outputFolderPath = folder.path().string() + "/";
+  track.resultPath = track.outputFolderPath + "five_minutes_eq.wav";
+  track.partialResultPath = track.resultPath + ".part";
   QuietHost host;
   engine::SilentLog silent;
   CountingLog counting;
   const bool logOn = state.range(0) != 0;
   engine::ProcessLog& log = logOn ? static_cast<engine::ProcessLog&>(counting) : silent;
   for (auto _ : state) {
-    track.inputFile = std::fopen(sourcePath.c_str(), "rb");
-    if (!track.inputFile || !engine::checkDirectWavHeader(track, log)) {
+    engine::InputFile input = engine::openInputFile(sourcePath);
+    if (!input || !engine::checkDirectWavHeader(track, std::move(input), log)) {
       state.SkipWithError("the generated track could not be opened");
       break;
     }

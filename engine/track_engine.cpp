@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "engine/metadata_silencing.h"
 #include "engine/pass_loop.h"
@@ -11,7 +12,20 @@
 
 namespace engine {
 
+namespace {
+
+// The one read of the whole data, which the input does not outlive: it is closed before the
+// long work on the samples, and before the job removes the file.
+std::size_t readData(InputFile input, std::uint8_t* samples, std::uint32_t dataLength) {
+  if (!input || dataLength == 0) return 0;
+  return std::fread(samples, 1, dataLength, input.get());
+}
+
+}  // namespace
+
 void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
+  // Taken from the track at once, so that every way out below closes it.
+  InputFile input = std::move(track.inputFile);
   track.outputPath.clear();
   const std::uint32_t dataLength = track.dataLength;
   const float rateFactor = track.rateFactor;
@@ -26,7 +40,6 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
     log.print("source length = %ld - target length = %ld - required space = %ld\n",
               static_cast<long>(dataLength), static_cast<long>(targetLength),
               static_cast<long>(requiredSpace));
-    closeInput(track);
     track.mp3Requested = false;
     return;
   }
@@ -38,14 +51,10 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
 
   if (converting) log.write("Step 1: File resampling...  ");
   std::uint8_t* samples = track.buffer.bytes;
-  // One read of the whole data. The track keeps its declared length even if the file came up
-  // short; what could not be read is silence rather than whatever the block held before.
-  std::size_t readBytes = 0;
-  if (track.inputFile && dataLength > 0) {
-    readBytes = std::fread(samples, 1, dataLength, track.inputFile);
-  }
+  // The track keeps its declared length even if the file came up short; what could not be
+  // read is silence rather than whatever the block held before.
+  const std::size_t readBytes = readData(std::move(input), samples, dataLength);
   if (readBytes < dataLength) std::memset(samples + readBytes, 0, dataLength - readBytes);
-  closeInput(track);
 
   const std::uint32_t audioStart = silenceMetadata(samples, dataLength, track.header, log);
   fadeIn(samples, dataLength, audioStart);

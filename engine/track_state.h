@@ -4,9 +4,9 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "engine/input_file.h"
 #include "engine/sample_buffer.h"
 #include "engine/track_observer.h"
 
@@ -15,9 +15,10 @@ namespace engine {
 constexpr std::size_t kWavHeaderBytes = 44;
 
 struct TrackState {
-  // The open WAV data of the current entry, positioned at the first sample byte; the engine
-  // closes it once read.
-  std::FILE* inputFile = nullptr;
+  // The open WAV data of the current entry, positioned at the first sample byte. Held only
+  // from the header checks that accept it to the engine's one read, which closes it: the job
+  // removes the converter's output right after the engine.
+  InputFile inputFile;
   // Bytes of sample data in the input.
   std::uint32_t dataLength = 0;
   // Bytes of 44100 Hz stereo PCM after rate conversion; the length saved.
@@ -36,9 +37,8 @@ struct TrackState {
   std::string sourcePath;
   // The job's output folder, closing separator included.
   std::string outputFolderPath;
-  // Where the save puts the result and the name it is written under first; set by the job,
-  // which keeps same-name sources apart. Empty: the source's base name with "_eq.wav" in the
-  // output folder, and that name followed by ".part".
+  // Where the save puts the result and the name it is written under first, in the same
+  // folder; both given by the job, which names every result and keeps same-name sources apart.
   std::string resultPath;
   std::string partialResultPath;
   // The result WAV's path, set by the save.
@@ -53,11 +53,5 @@ struct TrackState {
   // system would grant it lazily and then stop the whole program when the pages are touched.
   std::uint64_t sampleSpaceLimit = UINT64_MAX;
 };
-
-// Closes the track's input file, if one is open; calling it again does nothing.
-inline void closeInput(TrackState& track) {
-  if (track.inputFile) std::fclose(track.inputFile);
-  track.inputFile = nullptr;
-}
 
 }  // namespace engine

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <string_view>
+#include <utility>
 
-#include "engine/path_separator.h"
+#include "engine/pcm_access.h"
 
 namespace engine {
 
@@ -13,17 +15,20 @@ namespace {
 
 constexpr long kShortestDirectFile = 1025;
 constexpr std::uint64_t kLongestDataLength = 0xFFFFFFFFull;
-constexpr double kStereo44100ByteRate = 176400.0;
+constexpr double kStereo44100ByteRate = 44100.0 * kFrameBytes;
+
+constexpr std::string_view kWavTooLongText =
+    "This WAV file is too long (4 GiB or more)! It will be ignored !\n";
 
 // The result's header with both size fields 0; nothing of the input header carries over.
 constexpr std::array<std::uint8_t, kWavHeaderBytes> kResultHeaderTemplate = {
     // clang-format off
     'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
     'f', 'm', 't', ' ', 16, 0, 0, 0,
-    1, 0, 2, 0,              // PCM, 2 channels
-    0x44, 0xAC, 0x00, 0x00,  // 44100 frames per second
-    0x10, 0xB1, 0x02, 0x00,  // 176400 bytes per second
-    4, 0, 16, 0,             // 4-byte frames of 16-bit values
+    1, 0, 2, 0,                           // PCM, 2 channels
+    0x44, 0xAC, 0x00, 0x00,               // 44100 frames per second
+    0x10, 0xB1, 0x02, 0x00,               // 176400 bytes per second
+    kFrameBytes, 0, 8 * kSampleBytes, 0,  // 4-byte frames of 16-bit values
     'd', 'a', 't', 'a', 0, 0, 0, 0,
     // clang-format on
 };
@@ -112,8 +117,9 @@ bool writeWav(const std::string& path, const std::array<std::uint8_t, kWavHeader
 }  // namespace
 
 bool wavNeedsConversion(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
+  const InputFile input = openInputFile(path);
+  if (!input) return false;
+  std::FILE* file = input.get();
   bool needsConversion = false;
   const long length = fileLength(file);
   std::uint32_t formatBytes = 0;
@@ -128,20 +134,18 @@ bool wavNeedsConversion(const std::string& path) {
       needsConversion = !isSixteenBitPcm(format, formatBytes);
     }
   }
-  std::fclose(file);
   return needsConversion;
 }
 
-bool checkDirectWavHeader(TrackState& track, ProcessLog& log) {
-  const long length = fileLength(track.inputFile);
+bool checkDirectWavHeader(TrackState& track, InputFile input, ProcessLog& log) {
+  // Each refusal below returns with the input still here, which closes it.
+  const long length = fileLength(input.get());
   if (length < kShortestDirectFile) {
     log.write("This WAV file is too short! It will be ignored !\n");
-    closeInput(track);
     return false;
   }
   if (static_cast<std::uint64_t>(length) > kLongestDataLength) {
     log.write(kWavTooLongText);
-    closeInput(track);
     return false;
   }
   log.print("Opened - File length: %ld\n", length);
@@ -149,9 +153,8 @@ bool checkDirectWavHeader(TrackState& track, ProcessLog& log) {
 
   // Only the header is read here; the samples are read in one go by the load.
   track.header.fill(0);
-  readAt(track.inputFile, 0, track.header.data(), kWavHeaderBytes);
+  readAt(input.get(), 0, track.header.data(), kWavHeaderBytes);
   if (!hasTag(track.header.data(), "RIFF")) {
-    closeInput(track);
     log.write("This is not a valid WAV file at all !\n");
     return false;
   }
@@ -163,7 +166,6 @@ bool checkDirectWavHeader(TrackState& track, ProcessLog& log) {
   } else if (track.channelByte == 1) {
     track.rateField = readLe32(track.header.data() + 28);
   } else {
-    closeInput(track);
     log.write(
         "WAV header data seem to be corrupted. Try old command utility by using the -f option to "
         "load as raw data.\n");
@@ -176,56 +178,36 @@ bool checkDirectWavHeader(TrackState& track, ProcessLog& log) {
   const double factor =
       divisor == 0.0 ? std::numeric_limits<double>::infinity() : kStereo44100ByteRate / divisor;
   track.rateFactor = static_cast<float>(factor);
+  track.inputFile = std::move(input);
   return true;
 }
 
-ConvertedInput openConvertedInput(TrackState& track, const std::string& path, ProcessLog& log) {
-  track.inputFile = std::fopen(path.c_str(), "rb");
-  if (!track.inputFile) return ConvertedInput::CannotOpen;
-  const long length = fileLength(track.inputFile);
-  if (length < static_cast<long>(kWavHeaderBytes)) {
-    log.write(kConvertedNoAudioText);
-    closeInput(track);
-    return ConvertedInput::Unusable;
-  }
+ConvertedInput openConvertedInput(TrackState& track, const std::string& path) {
+  // Handed to the track only when usable; a refusal returns with it here, which closes it.
+  InputFile input = openInputFile(path);
+  if (!input) return ConvertedInput::CannotOpen;
+  const long length = fileLength(input.get());
+  if (length < static_cast<long>(kWavHeaderBytes)) return ConvertedInput::NoAudio;
 
   track.header.fill(0);
-  readAt(track.inputFile, 0, track.header.data(), kWavHeaderBytes);
+  readAt(input.get(), 0, track.header.data(), kWavHeaderBytes);
   // The converter may put chunks (its name, the source's tags) before the samples, making the
   // header longer and of any length; starting at byte 44 regardless would put the audio off
   // the frame grid. The engine is handed the audio and a header that ends where it starts.
   std::uint64_t audioStart = kWavHeaderBytes;
   std::uint32_t dataChunkSize = 0;
-  if (const auto dataChunk = findChunk(track.inputFile, length, "data", &dataChunkSize)) {
+  if (const auto dataChunk = findChunk(input.get(), length, "data", &dataChunkSize)) {
     audioStart = *dataChunk + 8;
     std::memcpy(track.header.data() + 36, "data", 4);
     writeLe32(track.header.data() + 40, dataChunkSize);
   }
   const std::uint64_t dataLength = static_cast<std::uint64_t>(length) - audioStart;
-  if (dataLength > kLongestDataLength) {
-    log.write(kConvertedTooLongText);
-    closeInput(track);
-    return ConvertedInput::Unusable;
-  }
-  std::fseek(track.inputFile, static_cast<long>(audioStart), SEEK_SET);
+  if (dataLength > kLongestDataLength) return ConvertedInput::TooLong;
+  std::fseek(input.get(), static_cast<long>(audioStart), SEEK_SET);
   track.dataLength = static_cast<std::uint32_t>(dataLength);
   track.rateFactor = 1.0f;
+  track.inputFile = std::move(input);
   return ConvertedInput::Ready;
-}
-
-std::string resultFilePath(const std::string& sourcePath, const std::string& outputFolderPath) {
-  // The first character is never taken for a separator: a path whose only separator leads is
-  // a base name.
-  std::size_t baseStart = 0;
-  for (std::size_t index = sourcePath.size(); index-- > 1;) {
-    if (sourcePath[index] == kPathSeparator) {
-      baseStart = index + 1;
-      break;
-    }
-  }
-  const std::size_t baseLength = sourcePath.size() - baseStart;
-  const std::size_t keptLength = baseLength < 4 ? 0 : baseLength - 4;
-  return outputFolderPath + sourcePath.substr(baseStart, keptLength) + "_eq.wav";
 }
 
 std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLength) {
@@ -238,15 +220,11 @@ std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLengt
 void saveResult(TrackState& track, ProcessLog& log) {
   log.write("Step 5: Saving result: \n");
   track.header = resultHeader(track.targetLength);
-  track.outputPath = track.resultPath.empty()
-                         ? resultFilePath(track.sourcePath, track.outputFolderPath)
-                         : track.resultPath;
+  track.outputPath = track.resultPath;
 
   // Written under another name first: a full disk or a failed close must neither leave a
   // truncated result behind nor replace a good one from an earlier job.
-  const std::string partialPath = track.partialResultPath.empty()
-                                      ? track.outputPath + std::string(kPartialResultSuffix)
-                                      : track.partialResultPath;
+  const std::string& partialPath = track.partialResultPath;
   if (writeWav(partialPath, track.header, track.buffer.bytes, track.targetLength) &&
       std::rename(partialPath.c_str(), track.outputPath.c_str()) == 0) {
     log.print("WAV Saved as %s\n\n", track.outputPath.c_str());

@@ -1,5 +1,4 @@
 #include "batch/converter_commands.h"
-#include "batch/result_names.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +17,6 @@ TEST(ConverterCommands, ConversionQuotesBothPathsAndKeepsThemWholeAsArguments) {
                 "mp3,mov,avi,flv,ogg,asf,matroska,mpeg,mpegts,wav,w64,flac,aac,aiff,wv,ape", "-i",
                 "/m/My \"Best\" Ça.mp3", "-f", "wav", "-flags", "bitexact", "-acodec", "pcm_s16le",
                 "-ar", "44100", "-ac", "2", "/m/sonbalanced/TMPOUT.WAV"}));
-}
-
-TEST(ConverterCommands, TemporaryFileLiesInTheOutputFolder) {
-  EXPECT_EQ(batch::temporaryWavPath("/m/sonbalanced/"), "/m/sonbalanced/TMPOUT.WAV");
-  EXPECT_EQ(batch::mp3PathOf("/m/sonbalanced/clip_eq.wav"), "/m/sonbalanced/clip.mp3");
 }
 
 }  // namespace

@@ -8,16 +8,21 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <numbers>
 #include <optional>
+#include <regex>
+#include <sstream>
 
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
-#include "engine/wav_file.h"
 #include "platform/locks.h"
 #include "tests/batch/fake_system_services.h"
 #include "tests/batch/fake_window.h"
+#include "tests/engine/wav_bytes.h"
 #include "tests/support/media_files.h"
 #include "tests/support/temp_folder.h"
 
@@ -59,76 +64,31 @@ constexpr const char* kExtractionFailed =
 constexpr const char* kNoEngineReached =
     "\nERROR: File extractions could not be processed ! Check presence of FFMPEG.EXE !\n";
 
-// The engine's lines for half a second of a 440 Hz sine through the MP3 encoder and back: two
-// passes, as the bands of a pure tone lie far apart.
-constexpr const char* kSineThroughTheEngine = R"(
-Step 2: three-band filter and scanning...
-Monitored quasi-peaks:
-LF: R = 0 0 -- L = 0 0
-MF: R = -1344 1330 -- L = -1344 1330
-HF: R = -61 61 -- L = -61 61
+// Half a second of a 440 Hz sine in both channels, as a 24-bit WAV whose low bytes are 0: the
+// converter takes it to 16 bits by dropping them, so the engine is given these very samples
+// whatever the converter's build.
+std::string exactTone() {
+  std::string samples;
+  for (int frame = 0; frame < 22050; ++frame) {
+    const double phase = 2.0 * std::numbers::pi * 440.0 * frame / 44100.0;
+    const auto value = static_cast<std::uint16_t>(std::lround(4096.0 * std::sin(phase)));
+    for (int channel = 0; channel < 2; ++channel) {
+      samples.push_back('\0');
+      wav_testing::appendLe16(samples, value);
+    }
+  }
+  return wav_testing::plainWav(2, 44100, samples, 24);
+}
 
-Monitored peaks:
-LF: R = -514 467 -- L = -518 467
-MF: R = -2263 2297 -- L = -2263 2298
-HF: R = -61 64 -- L = -61 64
-
-Step 3: Setting correction parameters...
-Before max peak considerations:
-Left channel low freq: 40.000000
-Right channel low freq: 40.000000
-Left channel middle freq: 9.672619
-Right channel middle freq: 9.672619
-Left channel high freq: 56.000000
-Right channel high freq: 56.000000
-
-After max peak considerations:
-Left channel low freq: 40.000000
-Right channel low freq: 40.000000
-Left channel middle freq: 9.672619
-Right channel middle freq: 9.672619
-Left channel high freq: 56.000000
-Right channel high freq: 56.000000
-
-Note: A double pass process will be necessary.
-
-Step 4: Applying corrections...
-
-
-Step 1: Restarting from previously processed track in first pass...
-
-
-Step 2: three-band filter and scanning...
-Monitored quasi-peaks:
-LF: R = -3920 3921 -- L = -3920 3921
-MF: R = -14094 13958 -- L = -14094 13958
-HF: R = -288 288 -- L = -288 288
-
-Monitored peaks:
-LF: R = -5443 5525 -- L = -5481 5401
-MF: R = -24699 23492 -- L = -24698 23519
-HF: R = -626 626 -- L = -626 626
-
-Step 3: Setting correction parameters...
-Before max peak considerations:
-Left channel low freq: 4.335629
-Right channel low freq: 4.335629
-Left channel middle freq: 0.922378
-Right channel middle freq: 0.922378
-Left channel high freq: 15.625000
-Right channel high freq: 15.625000
-
-After max peak considerations:
-Left channel low freq: 4.335629
-Right channel low freq: 4.335629
-Left channel middle freq: 0.922378
-Right channel middle freq: 0.922378
-Left channel high freq: 15.625000
-Right channel high freq: 15.625000
-
-Step 4: Applying corrections...
-
-)";
+// The lines of text that open a step, in order.
+std::vector<std::string> stepLines(const std::string& text) {
+  std::vector<std::string> steps;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("Step ")) steps.push_back(line);
+  }
+  return steps;
+}
 
 ChildOutcome exited(int status) { return ChildOutcome{true, true, status}; }
 
@@ -176,30 +136,50 @@ class Pipeline : public ::testing::Test {
   FakeSystemServices system_;
 };
 
-TEST_F(Pipeline, ConvertedMp3WithMp3BoxLogsEveryStepInOrder) {
-  const std::string source = music() + "/song.mp3";
-  ASSERT_TRUE(makeTone(source, kMp3));
+TEST_F(Pipeline, ConvertedEntryWithMp3BoxLogsEveryStepInOrder) {
+  const std::string source = music() + "/song.wav";
+  writeFile(source, exactTone());
 
   runSingleFileJob(source);
 
-  EXPECT_EQ(log(), banner(batch::JobMode::SingleFile, source) + "Parsing " + source +
-                       "...\n"
-                       "Type: mp3 - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
-                       conversionLine(source, output()) +
-                       "Audio extraction / conversion successful\n" + kSineThroughTheEngine +
-                       "Step 5: Saving result: \n"
-                       "WAV Saved as " +
-                       output() +
-                       "song_eq.wav\n\n"
-                       "MP3 re-encoding was requested... OK\n\n"
-                       "MP3 level lowered by 0.33 dB for a true peak of at most -1.0 dBTP\n\n");
+  // The engine's values between the conversion and the save are the engine tests' matter.
+  const std::string text = log();
+  const std::string untilEngine =
+      banner(batch::JobMode::SingleFile, source) + "Parsing " + source +
+      "...\n"
+      "Type: wav - Step 1: Multimedia file to be pre-processed by ffmpeg...\n" +
+      conversionLine(source, output()) + "Audio extraction / conversion successful\n";
+  const std::string fromSave = "Step 5: Saving result: \nWAV Saved as " + output() +
+                               "song_eq.wav\n\nMP3 re-encoding was requested... OK\n\n";
+  ASSERT_TRUE(text.starts_with(untilEngine)) << text;
+  const std::size_t save = text.find(fromSave, untilEngine.size());
+  ASSERT_NE(save, std::string::npos) << text;
+  // The bands of a pure tone lie far apart: two passes.
+  EXPECT_EQ(stepLines(text.substr(untilEngine.size(), save - untilEngine.size())),
+            (std::vector<std::string>{
+                "Step 2: three-band filter and scanning...",
+                "Step 3: Setting correction parameters...", "Step 4: Applying corrections...",
+                "Step 1: Restarting from previously processed track in first pass...",
+                "Step 2: three-band filter and scanning...",
+                "Step 3: Setting correction parameters...", "Step 4: Applying corrections..."}))
+      << text;
+  // The reduction is the encoder's to reach: its build may need it encoded again, lower.
+  EXPECT_TRUE(std::regex_match(text.substr(save + fromSave.size()),
+                               std::regex("MP3 level lowered by [0-9]+\\.[0-9]{2} dB for a true "
+                                          "peak of at most -1\\.0 dBTP\n\n")))
+      << text;
+
   EXPECT_TRUE(fs::is_regular_file(output() + "song_eq.wav"));
   EXPECT_GT(fs::file_size(output() + "song.mp3"), 0u);
   EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
-  EXPECT_EQ(system_.calls,
-            (std::vector<std::string>{"delete " + output() + "TMPOUT.WAV", "run ffmpeg",
-                                      "read ffprobe", "run FFMPEG", "read ffmpeg",
-                                      "delete " + output() + "TMPOUT.WAV"}));
+  std::vector<std::string> calls = system_.calls;
+  const std::vector<std::string> encodingAgain = {"run FFMPEG", "read ffmpeg"};
+  while (calls.size() > 6 && std::equal(encodingAgain.begin(), encodingAgain.end(), calls.end() - 3)) {
+    calls.erase(calls.end() - 3, calls.end() - 1);
+  }
+  EXPECT_EQ(calls, (std::vector<std::string>{"delete " + output() + "TMPOUT.WAV", "run ffmpeg",
+                                             "read ffprobe", "run FFMPEG", "read ffmpeg",
+                                             "delete " + output() + "TMPOUT.WAV"}));
   EXPECT_EQ(window_.stateText, "DONE !");
   EXPECT_EQ(window_.beeps, 0);
   EXPECT_EQ(window_.currentFileText,
@@ -370,22 +350,30 @@ TEST_F(Pipeline, FailedConversionRemovesWhatItWroteAndSkipsTheEntry) {
   EXPECT_FALSE(job_.engineReached);
 }
 
-TEST_F(Pipeline, TemporaryFileWithoutAudioNeverReachesTheEngine) {
+TEST_F(Pipeline, TemporaryFileWithoutUsableAudioNeverReachesTheEngine) {
   const std::string source = music() + "/a.mp3";
   writeFile(source, "x");
-  system_.onRunChild = [this](const std::vector<std::string>&) {
-    writeFile(output() + "TMPOUT.WAV", "RIFF");
-    return exited(0);
-  };
+  const std::pair<std::uint64_t, std::string> cases[] = {
+      {4, "ERROR: Temporary file TMPOUT.WAV holds no audio ! This file will not be processed.\n\n"},
+      {44 + 0x100000000ull,  // sparse: costs no disk
+       "ERROR: Temporary file TMPOUT.WAV is too long (4 GiB or more) ! This file will not be "
+       "processed.\n\n"}};
+  for (const auto& [length, line] : cases) {
+    system_.onRunChild = [this, length](const std::vector<std::string>&) {
+      writeFile(output() + "TMPOUT.WAV", "RIFF");
+      fs::resize_file(output() + "TMPOUT.WAV", length);
+      return exited(0);
+    };
 
-  runSingleFileJob(source);
+    runSingleFileJob(source);
 
-  EXPECT_TRUE(log().ends_with(conversionLine(source, output()) +
-                              "Audio extraction / conversion successful\n" +
-                              std::string(engine::kConvertedNoAudioText) + kNoEngineReached))
-      << log();
-  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
-  EXPECT_EQ(window_.stateText, "READY");
+    EXPECT_TRUE(log().ends_with(conversionLine(source, output()) +
+                                "Audio extraction / conversion successful\n" + line +
+                                kNoEngineReached))
+        << log();
+    EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+    EXPECT_EQ(window_.stateText, "READY");
+  }
 }
 
 TEST_F(Pipeline, TemporaryFileGoneAfterConversionIsReported) {

@@ -56,13 +56,25 @@ struct EngineFixture : ::testing::Test {
   }
   ~EngineFixture() override { engine::releaseSampleBuffer(track.buffer); }
 
+  // The result of the source of that name, as the job would name it.
+  void nameResult(const std::string& sourceName) {
+    track.sourcePath = folder / sourceName;
+    track.resultPath =
+        track.outputFolderPath + sourceName.substr(0, sourceName.rfind('.')) + "_eq.wav";
+    track.partialResultPath = track.resultPath + ".part";
+  }
+
   // Writes a direct WAV source, checks its header and runs the engine on it.
-  void processDirect(const std::string& name, const std::string& bytes) {
-    track.sourcePath = folder / name;
+  void processDirect(const std::string& name, const std::string& bytes,
+                     engine::ProcessLog& sourceLog) {
+    nameResult(name);
     writeFile(track.sourcePath, bytes);
-    track.inputFile = std::fopen(track.sourcePath.c_str(), "rb");
-    ASSERT_TRUE(engine::checkDirectWavHeader(track, log)) << log.text();
-    engine::processTrack(track, host, log);
+    ASSERT_TRUE(engine::checkDirectWavHeader(track, engine::openInputFile(track.sourcePath),
+                                             sourceLog));
+    engine::processTrack(track, host, sourceLog);
+  }
+  void processDirect(const std::string& name, const std::string& bytes) {
+    processDirect(name, bytes, log);
   }
 
   std::string result() const { return readFile(track.outputPath); }
@@ -94,7 +106,7 @@ TEST_F(EngineFixture, DirectWavRoundTripIsLoadedConvertedAndSaved) {
       << log.text();
   EXPECT_EQ(track.outputPath, track.outputFolderPath + "Song_eq.wav");
   EXPECT_TRUE(endsWith(log.text(), savedLines())) << log.text();
-  EXPECT_EQ(track.inputFile, nullptr);
+  EXPECT_FALSE(track.inputFile);
   EXPECT_TRUE(track.mp3Requested);
   EXPECT_EQ(track.targetLength, 2756u);
 
@@ -133,11 +145,7 @@ TEST_F(EngineFixture, LogsAndLengthsFollowTheRate) {
     RecordingLog caseLog;
     std::string bytes = plainWav(c.channels, c.sampleRate, someAudio(c.dataBytes));
     bytes.resize(44 + c.dataBytes);  // no pad byte: the data runs to the end of the file
-    track.sourcePath = folder / "case.wav";
-    writeFile(track.sourcePath, bytes);
-    track.inputFile = std::fopen(track.sourcePath.c_str(), "rb");
-    ASSERT_TRUE(engine::checkDirectWavHeader(track, caseLog));
-    engine::processTrack(track, host, caseLog);
+    processDirect("case.wav", bytes, caseLog);
 
     const std::string opened = "Opened - File length: " + std::to_string(bytes.size()) + "\n";
     EXPECT_TRUE(startsWith(caseLog.text(), opened + c.loadLines)) << caseLog.text();
@@ -164,11 +172,11 @@ TEST_F(EngineFixture, MetadataBeforeTheSamplesIsSkippedBeforeConversion) {
 TEST_F(EngineFixture, ConvertedInputWithTagsIsReadFromItsDataChunk) {
   const std::string info = std::string("INFO") + chunk("INAM", std::string("my data song\0", 13));
   const std::string samples = someAudio(4000);
-  track.sourcePath = folder / "song.mp3";
+  nameResult("song.mp3");
   const std::string temporary = track.outputFolderPath + "TMPOUT.WAV";
   writeFile(temporary, riffWave(chunk("fmt ", formatBlock(1, 2, 44100, 16)) + chunk("LIST", info) +
                                 chunk("data", samples)));
-  ASSERT_EQ(engine::openConvertedInput(track, temporary, log), engine::ConvertedInput::Ready);
+  ASSERT_EQ(engine::openConvertedInput(track, temporary), engine::ConvertedInput::Ready);
   engine::processTrack(track, host, log);
 
   EXPECT_EQ(log.text().find("Skipping WAV metadata"), std::string::npos) << log.text();
@@ -180,7 +188,7 @@ TEST_F(EngineFixture, ConvertedInputWithTagsIsReadFromItsDataChunk) {
 TEST_F(EngineFixture, TargetBeyond32BitsTakesTheOutOfMemoryPath) {
   track.sourcePath = folder / "huge.wav";
   writeFile(track.sourcePath, someAudio(100));
-  track.inputFile = std::fopen(track.sourcePath.c_str(), "rb");
+  track.inputFile = engine::openInputFile(track.sourcePath);
   track.dataLength = 3'000'000'000u;
   track.rateFactor = 2.0f;
   track.outputPath = "left from an earlier entry";
@@ -191,7 +199,7 @@ TEST_F(EngineFixture, TargetBeyond32BitsTakesTheOutOfMemoryPath) {
             "Error: Not enough allocated memory !\n"
             "source length = 3000000000 - target length = 6000000000 - required space = "
             "18000000000\n");
-  EXPECT_EQ(track.inputFile, nullptr);
+  EXPECT_FALSE(track.inputFile);
   EXPECT_FALSE(track.mp3Requested);
   EXPECT_TRUE(track.outputPath.empty());
   EXPECT_TRUE(host.questions.empty());
@@ -201,7 +209,7 @@ TEST_F(EngineFixture, TargetBeyond32BitsTakesTheOutOfMemoryPath) {
 
 TEST_F(EngineFixture, TargetTooLongForTheSavedHeaderTakesTheOutOfMemoryPath) {
   // 4294967260 fits 32 bits, but its RIFF size (+ 36) would not.
-  track.inputFile = std::tmpfile();
+  track.inputFile.reset(std::tmpfile());
   track.dataLength = 2'147'483'630u;
   track.rateFactor = 2.0f;
   engine::processTrack(track, host, log);
@@ -209,7 +217,7 @@ TEST_F(EngineFixture, TargetTooLongForTheSavedHeaderTakesTheOutOfMemoryPath) {
             "Error: Not enough allocated memory !\n"
             "source length = 2147483630 - target length = 4294967260 - required space = "
             "12884901780\n");
-  EXPECT_EQ(track.inputFile, nullptr);
+  EXPECT_FALSE(track.inputFile);
   EXPECT_FALSE(track.mp3Requested);
 }
 
@@ -224,7 +232,7 @@ TEST_F(EngineFixture, TrackNeedingMoreThanTheMachineHasTakesTheOutOfMemoryPath) 
                             "1058400000\n"),
             std::string::npos)
       << log.text();
-  EXPECT_EQ(track.inputFile, nullptr);
+  EXPECT_FALSE(track.inputFile);
   EXPECT_FALSE(track.mp3Requested);
   EXPECT_EQ(track.buffer.capacity, 0u);
 }

@@ -36,13 +36,8 @@ struct DirectCheck {
   RecordingLog log;
   bool accepted = false;
 
-  explicit DirectCheck(const std::string& path) {
-    track.inputFile = std::fopen(path.c_str(), "rb");
-    accepted = engine::checkDirectWavHeader(track, log);
-  }
-  ~DirectCheck() {
-    if (track.inputFile) std::fclose(track.inputFile);
-  }
+  explicit DirectCheck(const std::string& path)
+      : accepted(engine::checkDirectWavHeader(track, engine::openInputFile(path), log)) {}
 };
 
 std::string wavFile(const TempFolder& folder, const std::string& bytes) {
@@ -57,7 +52,7 @@ TEST(DirectWavHeader, FileOf1024BytesIsTooShort) {
   TempFolder folder;
   DirectCheck check(wavFile(folder, plainWav(2, 44100, std::string(980, '\1'))));
   EXPECT_FALSE(check.accepted);
-  EXPECT_EQ(check.track.inputFile, nullptr);
+  EXPECT_FALSE(check.track.inputFile);
   EXPECT_EQ(check.log.text(), "This WAV file is too short! It will be ignored !\n");
 }
 
@@ -68,7 +63,7 @@ TEST(DirectWavHeader, FileOf1025BytesIsAcceptedWithDataLength981) {
   ASSERT_TRUE(check.accepted);
   EXPECT_EQ(check.log.text(), "Opened - File length: 1025\n");
   EXPECT_EQ(check.track.dataLength, 981u);
-  EXPECT_EQ(std::ftell(check.track.inputFile), 44);
+  EXPECT_EQ(std::ftell(check.track.inputFile.get()), 44);
   EXPECT_EQ(std::string(check.track.header.begin(), check.track.header.end()), bytes.substr(0, 44));
   EXPECT_EQ(check.track.channelByte, 2);
   EXPECT_EQ(check.track.rateField, 44100u);
@@ -81,7 +76,7 @@ TEST(DirectWavHeader, FileWithoutRiffIsNotAWavFile) {
   bytes.replace(0, 4, "RIFX");
   DirectCheck check(wavFile(folder, bytes));
   EXPECT_FALSE(check.accepted);
-  EXPECT_EQ(check.track.inputFile, nullptr);
+  EXPECT_FALSE(check.track.inputFile);
   EXPECT_EQ(check.log.text(),
             "Opened - File length: 2044\nThis is not a valid WAV file at all !\n");
 }
@@ -99,7 +94,7 @@ TEST(DirectWavHeader, OnlyTheLowByteOfTheChannelCountCounts) {
   bytes[23] = 0;
   DirectCheck sixChannels(wavFile(folder, bytes));
   EXPECT_FALSE(sixChannels.accepted);
-  EXPECT_EQ(sixChannels.track.inputFile, nullptr);
+  EXPECT_FALSE(sixChannels.track.inputFile);
   EXPECT_EQ(sixChannels.log.text(), "Opened - File length: 2044\n" + kCorruptedText);
 }
 
@@ -145,7 +140,7 @@ TEST(DirectWavHeader, FileOf4GiBIsSkippedNotWrappedRound) {
   std::filesystem::resize_file(path, 0x100000000ull);  // sparse: costs no disk
   DirectCheck tooLong(path);
   EXPECT_FALSE(tooLong.accepted);
-  EXPECT_EQ(tooLong.track.inputFile, nullptr);
+  EXPECT_FALSE(tooLong.track.inputFile);
   EXPECT_EQ(tooLong.log.text(),
             "This WAV file is too long (4 GiB or more)! It will be ignored !\n");
 
@@ -225,14 +220,10 @@ std::string converterOutput(const std::string& samples) {
 
 struct ConvertedOpen {
   engine::TrackState track;
-  RecordingLog log;
   engine::ConvertedInput outcome;
 
   explicit ConvertedOpen(const std::string& path)
-      : outcome(engine::openConvertedInput(track, path, log)) {}
-  ~ConvertedOpen() {
-    if (track.inputFile) std::fclose(track.inputFile);
-  }
+      : outcome(engine::openConvertedInput(track, path)) {}
 };
 
 TEST(ConvertedInput, AudioStartsAtTheDataChunkWhateverPrecedesIt) {
@@ -245,10 +236,9 @@ TEST(ConvertedInput, AudioStartsAtTheDataChunkWhateverPrecedesIt) {
 
   ConvertedOpen input(path);
   ASSERT_EQ(input.outcome, engine::ConvertedInput::Ready);
-  EXPECT_EQ(input.log.text(), "");
   EXPECT_EQ(input.track.dataLength, samples.size());
   EXPECT_EQ(input.track.rateFactor, 1.0f);
-  EXPECT_EQ(std::ftell(input.track.inputFile), 110);
+  EXPECT_EQ(std::ftell(input.track.inputFile.get()), 110);
   const std::string header(input.track.header.begin(), input.track.header.end());
   EXPECT_EQ(header.substr(0, 36), bytes.substr(0, 36));
   EXPECT_EQ(header.substr(36, 4), "data");
@@ -262,7 +252,7 @@ TEST(ConvertedInput, PlainHeaderGivesTheDataAfterByte44) {
   ConvertedOpen input(path);
   ASSERT_EQ(input.outcome, engine::ConvertedInput::Ready);
   EXPECT_EQ(input.track.dataLength, 56u);
-  EXPECT_EQ(std::ftell(input.track.inputFile), 44);
+  EXPECT_EQ(std::ftell(input.track.inputFile.get()), 44);
 }
 
 TEST(ConvertedInput, IsNeverValidated) {
@@ -275,7 +265,6 @@ TEST(ConvertedInput, IsNeverValidated) {
   EXPECT_EQ(input.track.dataLength, 56u);
   EXPECT_EQ(input.track.rateFactor, 1.0f);
   EXPECT_EQ(std::string(input.track.header.begin(), input.track.header.end()), bytes.substr(0, 44));
-  EXPECT_EQ(input.log.text(), "");
 }
 
 TEST(ConvertedInput, ChunkSizesRunningPastTheEndFallBackToByte44) {
@@ -291,55 +280,33 @@ TEST(ConvertedInput, ChunkSizesRunningPastTheEndFallBackToByte44) {
   EXPECT_EQ(std::string(input.track.header.begin(), input.track.header.end()), bytes.substr(0, 44));
 }
 
-TEST(ConvertedInput, ShorterThanAHeaderIsUnusable) {
+TEST(ConvertedInput, ShorterThanAHeaderHoldsNoAudio) {
   TempFolder folder;
   const std::string path = folder / "TMPOUT.WAV";
   writeFile(path, std::string(43, 'R'));
   ConvertedOpen input(path);
-  EXPECT_EQ(input.outcome, engine::ConvertedInput::Unusable);
-  EXPECT_EQ(input.track.inputFile, nullptr);
-  EXPECT_EQ(
-      input.log.text(),
-      "ERROR: Temporary file TMPOUT.WAV holds no audio ! This file will not be processed.\n\n");
+  EXPECT_EQ(input.outcome, engine::ConvertedInput::NoAudio);
+  EXPECT_FALSE(input.track.inputFile);
 }
 
-TEST(ConvertedInput, AudioOf4GiBIsUnusable) {
+TEST(ConvertedInput, AudioOf4GiBIsTooLong) {
   TempFolder folder;
   const std::string path = folder / "TMPOUT.WAV";
   writeFile(path, converterOutput(""));
   std::filesystem::resize_file(path, 110 + 0x100000000ull);
   ConvertedOpen input(path);
-  EXPECT_EQ(input.outcome, engine::ConvertedInput::Unusable);
-  EXPECT_EQ(input.track.inputFile, nullptr);
-  EXPECT_EQ(input.log.text(), engine::kConvertedTooLongText);
+  EXPECT_EQ(input.outcome, engine::ConvertedInput::TooLong);
+  EXPECT_FALSE(input.track.inputFile);
 }
 
 TEST(ConvertedInput, MissingFileCannotBeOpened) {
   TempFolder folder;
   ConvertedOpen input(folder / "TMPOUT.WAV");
   EXPECT_EQ(input.outcome, engine::ConvertedInput::CannotOpen);
-  EXPECT_EQ(input.log.text(), "");
+  EXPECT_FALSE(input.track.inputFile);
 }
 
-// ---- The result's name and header
-
-TEST(ResultFilePath, ReplacesTheLastFourCharactersOfTheBaseName) {
-  EXPECT_EQ(engine::resultFilePath("/music/Song.WAV", "/music/sonbalanced/"),
-            "/music/sonbalanced/Song_eq.wav");
-  EXPECT_EQ(engine::resultFilePath("/music/clip.mpg", "/out/"), "/out/clip_eq.wav");
-  EXPECT_EQ(engine::resultFilePath("/music/trackmp3", "/out/"), "/out/trac_eq.wav");
-  EXPECT_EQ(engine::resultFilePath("a/b.c/song.flac.ogg", "/out/"), "/out/song.flac_eq.wav");
-}
-
-TEST(ResultFilePath, FirstCharacterIsNeverTakenForASeparator) {
-  EXPECT_EQ(engine::resultFilePath("song.mp3", "/out/"), "/out/song_eq.wav");
-  EXPECT_EQ(engine::resultFilePath("/song.mp3", "/out/"), "/out//song_eq.wav");
-}
-
-TEST(ResultFilePath, ShortBaseNameStaysInsideTheOutputFolder) {
-  EXPECT_EQ(engine::resultFilePath("/music/wav", "/music/sonbalanced/"),
-            "/music/sonbalanced/_eq.wav");
-}
+// ---- The result's header
 
 TEST(ResultHeader, HoldsTheTemplateWithBothSizes) {
   const auto header = engine::resultHeader(400);
@@ -367,9 +334,7 @@ struct SaveFixture : ::testing::Test {
   std::string outputPath;
 
   void prepare(std::uint32_t targetLength) {
-    track.sourcePath = "/music/Song.MP3";
-    track.outputFolderPath = folder.path().string() + "/";
-    outputPath = track.outputFolderPath + "Song_eq.wav";
+    nameResult(folder.path().string() + "/Song_eq.wav");
     track.mp3Requested = true;
     track.targetLength = targetLength;
     ASSERT_TRUE(engine::obtainSampleBuffer(track.buffer, 3ull * targetLength));
@@ -379,15 +344,19 @@ struct SaveFixture : ::testing::Test {
   }
   void TearDown() override { engine::releaseSampleBuffer(track.buffer); }
 
+  void nameResult(const std::string& path) {
+    outputPath = path;
+    track.resultPath = path;
+    track.partialResultPath = path + ".part";
+  }
+
   std::string samples() const {
     return std::string(reinterpret_cast<const char*>(track.buffer.bytes), track.targetLength);
   }
-  bool partialLeft() const {
-    return std::filesystem::exists(outputPath + std::string(engine::kPartialResultSuffix));
-  }
+  bool partialLeft() const { return std::filesystem::exists(track.partialResultPath); }
 };
 
-TEST_F(SaveFixture, WritesHeaderAndPcmRegionUnderTheEqName) {
+TEST_F(SaveFixture, WritesHeaderAndPcmRegionUnderTheResultPath) {
   prepare(400);
   engine::saveResult(track, log);
 
@@ -411,13 +380,22 @@ TEST_F(SaveFixture, ReplacesAnEarlierResult) {
 
 TEST_F(SaveFixture, MissingOutputFolderCannotBeWritten) {
   prepare(40);
-  track.outputFolderPath = folder.path().string() + "/gone/";
+  const std::string gone = folder.path().string() + "/gone/";
+  nameResult(gone + "Song_eq.wav");
   engine::saveResult(track, log);
-  const std::string path = track.outputFolderPath + "Song_eq.wav";
-  EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + path + " !\n\n");
-  EXPECT_EQ(track.outputPath, path);
+  EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + outputPath + " !\n\n");
+  EXPECT_EQ(track.outputPath, outputPath);
   EXPECT_FALSE(track.mp3Requested);
-  EXPECT_FALSE(std::filesystem::exists(track.outputFolderPath));
+  EXPECT_FALSE(std::filesystem::exists(gone));
+}
+
+TEST_F(SaveFixture, ResultWithoutAPathIsAFailedSave) {
+  prepare(40);
+  nameResult("");
+  engine::saveResult(track, log);
+  EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write  !\n\n");
+  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
 // A file-size limit makes the write run short, as a full disk would.
