@@ -9,8 +9,9 @@
 
 #include "batch/entry_list.h"
 #include "batch/native_path.h"
-#include "platform/folders.h"
+#include "batch/sample_blocks.h"
 #include "engine/path_separator.h"
+#include "platform/folders.h"
 #include "platform/memory.h"
 
 namespace batch {
@@ -45,6 +46,7 @@ void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options)
   if (const std::uint64_t memoryBytes = platform::physicalMemoryBytes()) {
     track.sampleSpaceLimit = memoryBytes;
   }
+  drawLargeSampleBlocks(track.buffer);
 }
 
 // The local time in ISO 8601, with its offset from UTC: "2026-12-09T06:52:11+01:00".

@@ -8,6 +8,7 @@
 
 #include "batch/pipeline.h"
 #include "batch/result_names.h"
+#include "batch/sample_blocks.h"
 
 namespace batch {
 
@@ -87,6 +88,7 @@ class Run {
     WorkerWindow view(worker, window_, progress_, lock_);
     engine::TrackState track;
     track.sampleSpaceLimit = job_.track.sampleSpaceLimit;
+    drawLargeSampleBlocks(track.buffer);
     for (;;) {
       std::size_t index = 0;
       AdmittedEntry admitted;

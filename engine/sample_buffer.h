@@ -6,10 +6,23 @@
 
 namespace engine {
 
+// Where blocks come from when not from the heap: the program may hand the engine a source of
+// large blocks that are cheaper to touch (the engine itself makes no system call).
+struct BlockSource {
+  // A block of at least bytes bytes, or null.
+  void* (*obtain)(std::uint64_t bytes);
+  // Gives back a block of obtain, named with the size it was obtained with.
+  void (*release)(void* block, std::uint64_t bytes);
+};
+
 struct SampleBuffer {
   std::uint8_t* bytes = nullptr;
   // The size recorded for the block at the last successful request; 0 while there is none.
   std::uint64_t capacity = 0;
+  // The size the block was obtained with, which its release names.
+  std::uint64_t blockBytes = 0;
+  // Null: the heap.
+  const BlockSource* source = nullptr;
 };
 
 // Bytes a track needs: the larger of its data length and its target length, then the low and
