@@ -39,7 +39,7 @@ std::uint32_t silenceMetadata(std::uint8_t* samples, std::uint32_t dataLength,
 
   // The tag and its size field go, and the silence ends on the frame grid, which always starts
   // at byte 0 of the data wherever the tag lies.
-  std::uint64_t silenceEnd = (tagOffset + 8 + 3) & ~3ull;
+  std::uint64_t silenceEnd = wholeFrameBytes(tagOffset + 8 + (kFrameBytes - 1));
   if (silenceEnd > dataLength) silenceEnd = dataLength;
   std::memset(samples, 0, silenceEnd);
   return static_cast<std::uint32_t>(silenceEnd);

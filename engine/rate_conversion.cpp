@@ -4,11 +4,11 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/pcm_access.h"
+
 namespace engine {
 
 namespace {
-
-constexpr std::uint32_t kFrameBytes = 4;
 
 // Below this factor (sources above 58800 Hz stereo) dropping at most one frame in four cannot
 // reach the target length; syncing at every source frame keeps both length and tempo.
@@ -63,7 +63,7 @@ ConversionSchedule conversionSchedule(float rateFactor) {
   std::uint32_t copyStep = 0;
   if (std::isfinite(fourTimes) && fourTimes >= 4.0f) {
     copyStep = fourTimes >= 2147483648.0f ? 0x80000000u : static_cast<std::uint32_t>(fourTimes);
-    copyStep &= ~3u;
+    copyStep = wholeFrameBytes(copyStep);
   }
   ConversionSchedule schedule;
   if (copyStep == 0) {
@@ -107,7 +107,7 @@ void expandFrames(std::uint8_t* samples, std::uint32_t dataLength, std::uint32_t
   std::uint64_t write = targetLength;
   if (dataLength >= kFrameBytes) {
     if (targetLength < kFrameBytes) return;
-    std::uint64_t read = (dataLength & ~3u) - kFrameBytes;
+    std::uint64_t read = wholeFrameBytes(dataLength) - kFrameBytes;
     std::uint32_t framesSinceSync = 0;
     for (;;) {
       std::uint64_t limit;

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 
+#include "engine/pcm_access.h"
+
 namespace engine {
 
 // Longest PCM that a saved WAV can describe: its RIFF size field holds the length plus 36.
-constexpr std::uint64_t kMaxTargetLength = (0xFFFFFFFFull - 36) & ~3ull;
+constexpr std::uint64_t kMaxTargetLength = wholeFrameBytes(0xFFFFFFFFull - 36);
 
 // The rate factor taken apart once, so that value × factor is formed exactly: a float has 24
 // significant bits and a byte count 32, so the product needs 56, more than a double keeps.
@@ -19,7 +21,7 @@ class ExactFactor {
   // value × factor truncated toward zero; saturates at the largest 64-bit value.
   std::uint64_t scale(std::uint64_t value) const;
   // The same with the two low bits cleared: a byte offset on the frame grid.
-  std::uint64_t scaleToFrame(std::uint64_t value) const { return scale(value) & ~3ull; }
+  std::uint64_t scaleToFrame(std::uint64_t value) const { return wholeFrameBytes(scale(value)); }
 
  private:
   std::uint64_t mantissa_ = 0;
@@ -35,13 +37,15 @@ bool needsRateConversion(float rateFactor);
 std::uint64_t convertedLength(std::uint32_t dataLength, float rateFactor);
 
 // Bytes used without conversion: the whole frames of the data.
-constexpr std::uint32_t unconvertedLength(std::uint32_t dataLength) { return dataLength & ~3u; }
+constexpr std::uint32_t unconvertedLength(std::uint32_t dataLength) {
+  return wholeFrameBytes(dataLength);
+}
 
 // How frames are repeated or dropped. Between syncs each source frame advances the write
 // position by copyStepBytes; every syncPeriodFrames source frames the write position is brought
 // back to rateFactor × read position, which keeps the tempo right over the whole track.
 struct ConversionSchedule {
-  std::uint32_t copyStepBytes = 4;
+  std::uint32_t copyStepBytes = kFrameBytes;
   std::uint32_t syncPeriodFrames = 4;
 };
 
