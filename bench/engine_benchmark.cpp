@@ -1,5 +1,6 @@
 // Speed of the engine on a five-minute 44100 Hz stereo track whose strong bass and weak middle
-// call for two passes: the passes alone, and the whole run from the open WAV to the saved result.
+// call for two passes: the passes alone, and the whole run from the open WAV to the saved result,
+// with the sample block reused (warm) or fresh (cold, as every run of the command starts).
 
 #include <benchmark/benchmark.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/sample_blocks.h"
 #include "engine/apply_corrections.h"
 #include "engine/band_split.h"
 #include "engine/pass_loop.h"
@@ -163,7 +165,12 @@ void BM_ProcessTrack(benchmark::State& state) {
   CountingLog counting;
   const bool logOn = state.range(0) != 0;
   engine::ProcessLog& log = logOn ? static_cast<engine::ProcessLog&>(counting) : silent;
+  // 0: the block of the last run reused; 1: a fresh block from the heap, as every run of the
+  // command paid before; 2: a fresh block of the system's large blocks, as the command runs.
+  const auto start = state.range(1);
+  if (start == 2) batch::drawLargeSampleBlocks(track.buffer);
   for (auto _ : state) {
+    if (start != 0) engine::releaseSampleBuffer(track.buffer);
     engine::InputFile input = engine::openInputFile(sourcePath);
     if (!input || !engine::checkDirectWavHeader(track, std::move(input), log)) {
       state.SkipWithError("the generated track could not be opened");
@@ -179,7 +186,10 @@ void BM_ProcessTrack(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kTrackBytes);
   engine::releaseSampleBuffer(track.buffer);
 }
-BENCHMARK(BM_ProcessTrack)->Arg(0)->Arg(1)->ArgName("log")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProcessTrack)
+    ->ArgsProduct({{0, 1}, {0, 1, 2}})
+    ->ArgNames({"log", "start"})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds SonBalancer and runs every test: the whole suite (window tests under a private Xvfb
-# server), then the non-window tests again built with AddressSanitizer and
-# UndefinedBehaviorSanitizer. Installs what it needs first.
+# server), the engine's tests again on its portable paths, then the non-window tests again built
+# with AddressSanitizer and UndefinedBehaviorSanitizer. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -30,6 +30,13 @@ rm -f "$display_file"
 echo "Window tests use Xvfb on $DISPLAY"
 
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+# The engine's plain paths, which a processor without the vector instructions runs, held to the
+# same tests.
+cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONBALANCER_PORTABLE=ON \
+      -DSONBALANCER_GUI=OFF -DSONBALANCER_BENCH=OFF
+cmake --build build-portable -j"$jobs" --target engine_tests
+ctest --test-dir build-portable --output-on-failure -j"$jobs" -L engine
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSONBALANCER_SANITIZE=ON \
       -DSONBALANCER_GUI=OFF -DSONBALANCER_BENCH=OFF
