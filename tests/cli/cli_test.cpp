@@ -351,7 +351,7 @@ TEST_F(HeadlessCommand, KilledCommandTakesItsConverterWithItAndKeepsTheLogOfFini
   fs::copy_file(music() + "/b.wav", music() + "/0.wav");
   SlowConverter converter;
   TempFolder work;
-  RunningCommand job(work.path(), {"--log", "--no-mp3", music()}, converter.path());
+  RunningCommand job(work.path(), {"-j", "1", "--log", "--no-mp3", music()}, converter.path());
   const std::vector<pid_t> extractor = converter.waitUntilRunning();
   ASSERT_EQ(extractor.size(), 1u) << job.standardError();
   ::kill(job.pid(), SIGKILL);
