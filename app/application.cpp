@@ -10,6 +10,8 @@ bool redudedoradAdi::OnInit() {
   batch::useByteExactFileNames();
   platform::installStopSignals();
   wxInitAllImageHandlers();
+  // The desktop notification at a job's end names the program by this.
+  SetAppDisplayName("SonBalancer");
   auto* window = new zevozaroridAvori(nullptr, wxID_ANY);
   window->Show(true);
   SetTopWindow(window);

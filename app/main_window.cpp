@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <wx/artprov.h>
+#include <wx/dnd.h>
 #include <wx/font.h>
 #include <wx/icon.h>
 #include <wx/intl.h>
@@ -9,13 +10,17 @@
 #include <wx/filename.h>
 #include <wx/utils.h>
 
+#include <functional>
+
 #include "app/build_information.h"
 #include "app/compact_check_box.h"
+#include "app/job_end_notice.h"
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
 #include "batch/pipeline.h"
 #include "batch/system_services.h"
 #include "engine/sample_buffer.h"
+#include "platform/folders.h"
 #include "platform/signals.h"
 
 // Static initialisation takes the ids in this order; only their distinctness matters.
@@ -38,6 +43,7 @@ const wxWindowID zevozaroridAvori::ID_MENU_ABOUT = wxNewId();
 const wxWindowID zevozaroridAvori::ID_STATUSBAR1 = wxNewId();
 const wxWindowID zevozaroridAvori::ID_TIMER1 = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_REPORT = wxNewId();
+const wxWindowID zevozaroridAvori::ID_MENU_STOP = wxNewId();
 
 namespace {
 
@@ -58,15 +64,30 @@ void tipWholeLabelIfClipped(wxControl& control) {
   if (control.GetSize().x < control.GetBestSize().x) control.SetToolTip(control.GetLabelText());
 }
 
-// Shows the command's dialog and, on OK, starts a job over the chosen path. A job already
-// running refuses the command before the dialog appears, as Quit does.
+// Shows the command's dialog and gives the path chosen with OK. A job already running refuses
+// the command before the dialog appears, as Quit does.
 template <class PathDialog>
-void runProcessCommand(PathDialog& dialog, batch::JobWindow& window, batch::JobMode mode) {
-  batch::JobState& job = batch::theJobState();
-  if (job.running) return;
-  if (dialog.ShowModal() != wxID_OK) return;
-  batch::startJob(job, window, mode, dialog.GetPath());
+bool choosePath(PathDialog& dialog, wxString& path) {
+  if (batch::theJobState().running) return false;
+  if (dialog.ShowModal() != wxID_OK) return false;
+  path = dialog.GetPath();
+  return true;
 }
+
+// File managers and the desktop drag files as text/uri-list, which the toolkit's file drop
+// target decodes (escaped blanks, UTF-8 letters) to file names.
+class MusicDropTarget : public wxFileDropTarget {
+ public:
+  explicit MusicDropTarget(std::function<bool(const wxArrayString&)> takeDrop)
+      : takeDrop_(std::move(takeDrop)) {}
+
+  bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& paths) override {
+    return takeDrop_(paths);
+  }
+
+ private:
+  std::function<bool(const wxArrayString&)> takeDrop_;
+};
 
 }  // namespace
 
@@ -98,6 +119,11 @@ zevozaroridAvori::zevozaroridAvori(wxWindow* parent, wxWindowID id)
   fileDialog_->SetName("wxFileDialog");
 
   timer_.SetOwner(this, ID_TIMER1);
+  notifyDesktop_ = [this](const app::DesktopNotice& notice) {
+    app::showThroughToolkit(notice, this);
+  };
+  SetDropTarget(
+      new MusicDropTarget([this](const wxArrayString& paths) { return takeDrop(paths); }));
   bindHandlers();
   stopWatch_.SetOwner(this, wxID_ANY);
   stopWatch_.Start(kStopWatchIntervalMs, wxTIMER_CONTINUOUS);
@@ -159,6 +185,9 @@ void zevozaroridAvori::createMenuBar() {
   fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_REPORT, _("Open Last Report"),
                                   _("Open the report of the last job in the browser"),
                                   wxITEM_NORMAL));
+  fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_STOP, _("Stop After This File\tCtrl+."),
+                                  _("Stop the job once the file in process is done"),
+                                  wxITEM_NORMAL));
   fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_QUIT, _("Quit\tAlt-F4"),
                                   _("Quit the application"), wxITEM_NORMAL));
   menuBar->Append(fileMenu, _("&File"));
@@ -167,6 +196,7 @@ void zevozaroridAvori::createMenuBar() {
                                   _("Show info about this application"), wxITEM_NORMAL));
   menuBar->Append(helpMenu, _("Help"));
   SetMenuBar(menuBar);
+  showWhetherAJobRuns();
 }
 
 void zevozaroridAvori::createStatusBar() {
@@ -187,17 +217,20 @@ void zevozaroridAvori::bindHandlers() {
   Bind(wxEVT_TIMER, &zevozaroridAvori::onTimer, this, ID_TIMER1);
   Bind(wxEVT_CLOSE_WINDOW, &zevozaroridAvori::onClose, this);
   Bind(wxEVT_MENU, &zevozaroridAvori::onOpenReport, this, ID_MENU_REPORT);
+  Bind(wxEVT_MENU, &zevozaroridAvori::onStopAfterThisFile, this, ID_MENU_STOP);
   Bind(wxEVT_TIMER, &zevozaroridAvori::onStopWatch, this, stopWatch_.GetId());
 }
 
 void zevozaroridAvori::onProcessFolder(wxCommandEvent&) {
-  runProcessCommand(*folderDialog_, *this, batch::JobMode::Folder);
+  wxString path;
+  if (choosePath(*folderDialog_, path)) startJobOver(batch::JobMode::Folder, path);
 }
 
 void zevozaroridAvori::onQuitButton(wxCommandEvent&) { quit(); }
 
 void zevozaroridAvori::onProcessFile(wxCommandEvent&) {
-  runProcessCommand(*fileDialog_, *this, batch::JobMode::SingleFile);
+  wxString path;
+  if (choosePath(*fileDialog_, path)) startJobOver(batch::JobMode::SingleFile, path);
 }
 
 void zevozaroridAvori::onQuitMenu(wxCommandEvent&) { quit(); }
@@ -208,7 +241,14 @@ void zevozaroridAvori::onAbout(wxCommandEvent&) {
 }
 
 void zevozaroridAvori::onTimer(wxTimerEvent&) {
-  batch::timerTick(batch::theJobState(), *this, batch::realSystemServices());
+  batch::JobState& job = batch::theJobState();
+  const bool wasRunning = job.running;
+  batch::timerTick(job, *this, batch::realSystemServices());
+  showWhetherAJobRuns();
+  // A job stopped by a signal closes the window; only one that ran to its end is told of. The
+  // last entry held the event loop, so a switch to another window while it ran is still
+  // queued: whether this one is active is asked once the queue has been seen to.
+  if (wasRunning && !job.running && !job.stopped) CallAfter(&zevozaroridAvori::tellOfJobEnd);
 }
 
 // The close box is not held back while a job runs: the job is stopped between two entries,
@@ -239,6 +279,55 @@ void zevozaroridAvori::onOpenReport(wxCommandEvent&) {
   if (!wxLaunchDefaultBrowser(wxFileName::FileNameToURL(file))) {
     notice(_("The report could not be opened: ") + file.GetFullPath());
   }
+}
+
+// The whole job runs on this thread, one entry a tick, so the command is only seen between two
+// entries: the entry in process is already whole, and the job stops as the close box stops it.
+// The window is then ready for the next job, not closing, so it says "READY" rather than the
+// stop's "STOPPED", and the status bar gives the counts.
+void zevozaroridAvori::onStopAfterThisFile(wxCommandEvent&) {
+  batch::JobState& job = batch::theJobState();
+  if (!job.running) return;
+  timer_.Stop();
+  const std::uint32_t filesDone = job.currentIndex;
+  batch::stopJob(job, *this, "stopped by the user");
+  setStateText(_("READY"));
+  notice(app::stoppedJobText(filesDone, job.fileCount, job.counts));
+  showWhetherAJobRuns();
+  tellOfJobEnd();
+}
+
+void zevozaroridAvori::startJobOver(batch::JobMode mode, const wxString& path) {
+  batch::startJob(batch::theJobState(), *this, mode, path);
+  showWhetherAJobRuns();
+}
+
+// One item starts the job that its process command would start, without the dialog.
+bool zevozaroridAvori::takeDrop(const wxArrayString& paths) {
+  if (batch::theJobState().running) {
+    notice(_("The drop was refused: a job is running"));
+    return false;
+  }
+  if (paths.size() != 1) {
+    notice(_("The drop was refused: drop one music file or one folder"));
+    return false;
+  }
+  wxString path = paths[0];
+  // A folder dragged from some file managers ends in a separator, which the folder dialog
+  // never gives.
+  while (path.size() > 1 && path.EndsWith("/")) path.RemoveLast();
+  const bool folder = platform::isFolder(batch::toNativePath(path));
+  startJobOver(folder ? batch::JobMode::Folder : batch::JobMode::SingleFile, path);
+  return true;
+}
+
+void zevozaroridAvori::showWhetherAJobRuns() {
+  GetMenuBar()->Enable(ID_MENU_STOP, batch::theJobState().running);
+}
+
+void zevozaroridAvori::tellOfJobEnd() {
+  if (IsActive()) return;
+  notifyDesktop_(app::jobEndNotice(batch::theJobState().counts));
 }
 
 // A running job is never interrupted from here.

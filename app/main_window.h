@@ -1,5 +1,6 @@
 // The main window: heading, buttons, option check boxes, gauges, texts, menus, status bar, the
-// two selection dialogs and the timer that drives a job. It is also the job's JobWindow.
+// two selection dialogs, the drop target and the timer that drives a job. It is also the job's
+// JobWindow.
 #pragma once
 
 #include <wx/button.h>
@@ -12,6 +13,7 @@
 #include <wx/statusbr.h>
 #include <wx/timer.h>
 
+#include "app/job_end_notice.h"
 #include "batch/job_state.h"
 #include "batch/job_window.h"
 
@@ -40,6 +42,7 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   static const wxWindowID ID_STATUSBAR1;
   static const wxWindowID ID_TIMER1;
   static const wxWindowID ID_MENU_REPORT;
+  static const wxWindowID ID_MENU_STOP;
 
   // batch::JobWindow
   bool logBoxTicked() override;
@@ -61,6 +64,10 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   // The job's timer, for those who need to look at it.
   const wxTimer& timer() const { return timer_; }
 
+  // Replaces the toolkit's notification that tells of a job that ended while the window was
+  // not the active window.
+  void setDesktopNotifier(app::DesktopNotifier notifier) { notifyDesktop_ = std::move(notifier); }
+
  private:
   void createControls();
   void createMenuBar();
@@ -76,7 +83,15 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   void onClose(wxCloseEvent& event);
   void onStopWatch(wxTimerEvent& event);
   void onOpenReport(wxCommandEvent& event);
+  void onStopAfterThisFile(wxCommandEvent& event);
 
+  // What a process command does once it has its path, and what a drop of one item does.
+  void startJobOver(batch::JobMode mode, const wxString& path);
+  // Takes a drop of one file or one folder while no job runs; refuses any other with a notice.
+  bool takeDrop(const wxArrayString& paths);
+  // "Stop After This File" can be chosen only while a job runs.
+  void showWhetherAJobRuns();
+  void tellOfJobEnd();
   void quit();
 
   wxStaticText* globalProgressCaption_ = nullptr;
@@ -101,4 +116,5 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   // Looks for a stop signal (SIGINT, SIGTERM) now and then, so that one that arrives between
   // two entries, or while no job runs, still closes the window.
   wxTimer stopWatch_;
+  app::DesktopNotifier notifyDesktop_;
 };

@@ -11,6 +11,7 @@ packages=(
   xvfb xauth chromium
   libgtest-dev libgmock-dev libbenchmark-dev
   desktop-file-utils
+  dpkg-dev lintian
 )
 
 missing=()

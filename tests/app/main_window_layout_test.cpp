@@ -193,15 +193,15 @@ TEST_F(MainWindowTest, EveryOtherControlKeepsTheDefaultFont) {
   }
 }
 
-TEST_F(MainWindowTest, MenusHoldQuitAndAboutWithTheirAccelerators) {
+TEST_F(MainWindowTest, MenusHoldStopQuitAndAboutWithTheirAccelerators) {
   wxMenuBar* bar = window_->GetMenuBar();
   ASSERT_NE(bar, nullptr);
   ASSERT_EQ(bar->GetMenuCount(), 2u);
   EXPECT_EQ(bar->GetMenuLabel(0), "&File");
   EXPECT_EQ(bar->GetMenuLabel(1), "Help");
 
-  // The File menu also opens the last report, before Quit.
-  ASSERT_EQ(bar->GetMenu(0)->GetMenuItemCount(), 2u);
+  // The File menu also opens the last report and stops a job, before Quit.
+  ASSERT_EQ(bar->GetMenu(0)->GetMenuItemCount(), 3u);
   EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetId(), Window::ID_MENU_REPORT);
   EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetItemLabel(), "Open Last Report");
   ASSERT_EQ(bar->GetMenu(1)->GetMenuItemCount(), 1u);
@@ -216,7 +216,9 @@ TEST_F(MainWindowTest, MenusHoldQuitAndAboutWithTheirAccelerators) {
     int accelKey;
   };
   const Expected expected[] = {
-      {0, 1, Window::ID_MENU_QUIT, "Quit\tAlt-F4", "Quit the application", wxACCEL_ALT, WXK_F4},
+      {0, 1, Window::ID_MENU_STOP, "Stop After This File\tCtrl+.",
+       "Stop the job once the file in process is done", wxACCEL_CTRL, '.'},
+      {0, 2, Window::ID_MENU_QUIT, "Quit\tAlt-F4", "Quit the application", wxACCEL_ALT, WXK_F4},
       {1, 0, Window::ID_MENU_ABOUT, "About\tF1", "Show info about this application", wxACCEL_NORMAL,
        WXK_F1},
   };
