@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <wx/artprov.h>
+#include <wx/config.h>
 #include <wx/dnd.h>
 #include <wx/font.h>
 #include <wx/icon.h>
@@ -44,8 +45,12 @@ const wxWindowID zevozaroridAvori::ID_STATUSBAR1 = wxNewId();
 const wxWindowID zevozaroridAvori::ID_TIMER1 = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_REPORT = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_STOP = wxNewId();
+const wxWindowID zevozaroridAvori::ID_MENU_MATCH_LOUDNESS = wxNewId();
 
 namespace {
+
+// The toolkit's per-user configuration keeps the Options menu's choice between runs.
+const char* const kMatchLoudnessKey = "/Options/MatchLoudness";
 
 // The buttons stand 128 and 120 pixels apart; toolkits whose buttons carry wide margins would
 // let each one cover the label of the next. So they fit their labels, with a little room kept
@@ -191,6 +196,14 @@ void zevozaroridAvori::createMenuBar() {
   fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_QUIT, _("Quit\tAlt-F4"),
                                   _("Quit the application"), wxITEM_NORMAL));
   menuBar->Append(fileMenu, _("&File"));
+  auto* optionsMenu = new wxMenu();
+  optionsMenu->AppendCheckItem(ID_MENU_MATCH_LOUDNESS, _("Match Loudness (-16 LUFS)"),
+                               _("Bring every result to -16 LUFS, as far as a true peak of "
+                                 "-1 dBTP allows"));
+  bool matchLoudness = false;
+  wxConfigBase::Get()->Read(kMatchLoudnessKey, &matchLoudness, false);
+  optionsMenu->Check(ID_MENU_MATCH_LOUDNESS, matchLoudness);
+  menuBar->Append(optionsMenu, _("Options"));
   auto* helpMenu = new wxMenu();
   helpMenu->Append(new wxMenuItem(helpMenu, ID_MENU_ABOUT, _("About\tF1"),
                                   _("Show info about this application"), wxITEM_NORMAL));
@@ -218,6 +231,7 @@ void zevozaroridAvori::bindHandlers() {
   Bind(wxEVT_CLOSE_WINDOW, &zevozaroridAvori::onClose, this);
   Bind(wxEVT_MENU, &zevozaroridAvori::onOpenReport, this, ID_MENU_REPORT);
   Bind(wxEVT_MENU, &zevozaroridAvori::onStopAfterThisFile, this, ID_MENU_STOP);
+  Bind(wxEVT_MENU, &zevozaroridAvori::onMatchLoudness, this, ID_MENU_MATCH_LOUDNESS);
   Bind(wxEVT_TIMER, &zevozaroridAvori::onStopWatch, this, stopWatch_.GetId());
 }
 
@@ -295,6 +309,13 @@ void zevozaroridAvori::onStopAfterThisFile(wxCommandEvent&) {
   notice(app::stoppedJobText(filesDone, job.fileCount, job.counts));
   showWhetherAJobRuns();
   tellOfJobEnd();
+}
+
+// Remembered at once, so that a program that is killed keeps the choice too.
+void zevozaroridAvori::onMatchLoudness(wxCommandEvent&) {
+  wxConfigBase* config = wxConfigBase::Get();
+  config->Write(kMatchLoudnessKey, matchLoudnessChosen());
+  config->Flush();
 }
 
 void zevozaroridAvori::startJobOver(batch::JobMode mode, const wxString& path) {

@@ -43,9 +43,11 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   static const wxWindowID ID_TIMER1;
   static const wxWindowID ID_MENU_REPORT;
   static const wxWindowID ID_MENU_STOP;
+  static const wxWindowID ID_MENU_MATCH_LOUDNESS;
 
   // batch::JobWindow
   bool logBoxTicked() override;
+  bool matchLoudnessChosen() override;
   bool mp3BoxTicked() override;
   bool mp3At192kTicked() override;
   bool noBasslineTicked() override;
@@ -84,6 +86,7 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   void onStopWatch(wxTimerEvent& event);
   void onOpenReport(wxCommandEvent& event);
   void onStopAfterThisFile(wxCommandEvent& event);
+  void onMatchLoudness(wxCommandEvent& event);
 
   // What a process command does once it has its path, and what a drop of one item does.
   void startJobOver(batch::JobMode mode, const wxString& path);

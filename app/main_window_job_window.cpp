@@ -1,5 +1,6 @@
-// The main window as the batch controller sees it: check boxes read, gauges and texts set,
+// The main window as the batch controller sees it: check boxes and the Options menu read, gauges and texts set,
 // the repaint of a gauge step, the timer and the beep.
+#include <wx/menu.h>
 #include <wx/utils.h>
 
 #include "app/main_window.h"
@@ -11,6 +12,9 @@ bool zevozaroridAvori::mp3BoxTicked() { return mp3Box_->GetValue(); }
 bool zevozaroridAvori::mp3At192kTicked() { return mp3At192kBox_->GetValue(); }
 bool zevozaroridAvori::noBasslineTicked() { return noBasslineBox_->GetValue(); }
 bool zevozaroridAvori::ignoreClicksTicked() { return ignoreClicksBox_->GetValue(); }
+bool zevozaroridAvori::matchLoudnessChosen() {
+  return GetMenuBar()->IsChecked(ID_MENU_MATCH_LOUDNESS);
+}
 
 // The whole job runs on this thread, so the gauge is only seen if the frame is repainted
 // here and now; the pause then leaves it on screen long enough to be read.

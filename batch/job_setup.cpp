@@ -104,13 +104,15 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
   JobOptions options;
   // The process log's figures, for people: a job that keeps a log keeps its report beside it.
   options.report = window.logBoxTicked();
+  if (window.matchLoudnessChosen()) options.loudnessTargetLufs = kWindowLoudnessTargetLufs;
   takeJobChoices(job, window, options);
   auto box = [](bool ticked) { return std::string(ticked ? "true" : "false"); };
   beginReport(job, ReportTarget{".", kWindowReportName},
               {{"mp3", box(window.mp3BoxTicked())},
                {"mp3_192k", box(window.mp3At192kTicked())},
                {"no_bassline", box(window.noBasslineTicked())},
-               {"ignore_clicks", box(window.ignoreClicksTicked())}});
+               {"ignore_clicks", box(window.ignoreClicksTicked())},
+               {"loudness_target", options.loudnessTargetLufs ? "-16" : ""}});
   // A folder's plain files, hidden ones left out, or the one file; which of them are music is
   // decided per entry.
   if (!startEntries(job, window, listEntries(paths, EntryListOptions{}))) return 1;

@@ -14,6 +14,9 @@
 
 namespace batch {
 
+// The loudness that the window's "Match Loudness" brings every result to, in LUFS.
+inline constexpr double kWindowLoudnessTargetLufs = -16.0;
+
 // Name of the sub-folder, beside the source, that receives every result.
 inline constexpr const char* kOutputFolderName = "sonbalanced";
 // Interval between two ticks of a running job.

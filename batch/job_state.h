@@ -7,6 +7,8 @@
 #include <wx/string.h>
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "batch/process_log_file.h"
 #include "batch/result_names.h"
 #include "report/job_report.h"
+#include "report/loudness.h"
 #include "engine/track_state.h"
 
 namespace batch {
@@ -33,6 +36,28 @@ struct JobOptions {
   bool report = false;
   // The passes run in memory and nothing is saved: no audio, no output folder.
   bool analyzeOnly = false;
+  // Each result is brought by one gain to this integrated loudness, in LUFS, as far as a true
+  // peak of at most -1.0 dBTP allows. Unset: the results are left at the engine's level.
+  std::optional<double> loudnessTargetLufs;
+  // Each MP3 carries ReplayGain track tags, and with albumReplayGain the album tags of the
+  // tracks of its output folder.
+  bool replayGain = false;
+  bool albumReplayGain = false;
+};
+
+// One MP3 of the job with its ReplayGain track tags, and its decoded audio's loudness.
+struct AlbumTrack {
+  std::string mp3Path;
+  std::uint64_t frames = 0;
+  std::shared_ptr<report::LoudnessMeter> programme;
+};
+
+// The MP3s of one output folder that get the album tags once the job's entries are done.
+struct AlbumFolder {
+  std::vector<AlbumTrack> tracks;
+  // A track of the folder was left as it was (its results were up to date), so the job cannot
+  // measure the album.
+  bool partial = false;
 };
 
 // Where the job's report goes: folder/baseName.json, .csv and .html.
@@ -92,6 +117,8 @@ struct JobState {
   std::string lastReportPage;
   // A private folder for the converter's output when nothing is saved; removed at the end.
   std::string analysisFolder;
+  // With options.albumReplayGain: the MP3s of each output folder, by folder path.
+  std::map<std::string, AlbumFolder> albums;
   // The current entry as shown in the current-file text.
   wxString displayName;
   engine::TrackState track;

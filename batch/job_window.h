@@ -17,6 +17,8 @@ class JobWindow : public engine::TrackHost {
   virtual bool mp3BoxTicked() = 0;
   // "Set MP3 rate to 192K (default 128k)"
   virtual bool mp3At192kTicked() = 0;
+  // Options > "Match Loudness (-16 LUFS)"; only the window offers it.
+  virtual bool matchLoudnessChosen() { return false; }
 
   // Sets a gauge (0 to 100) without repainting.
   virtual void setFileGauge(int percent) = 0;

@@ -2,9 +2,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 
 #include "batch/converter_commands.h"
+#include "batch/loudness_match.h"
 #include "batch/mp3_completeness.h"
+#include "batch/replay_gain.h"
 #include "report/loudness.h"
 
 namespace batch {
@@ -17,6 +21,10 @@ constexpr int kMostEncodings = 3;
 constexpr double kOvershootMarginDb = 0.05;
 // The prober's findings for one file; more is not its JSON.
 constexpr std::size_t kMostProbeBytes = 16 * 1024 * 1024;
+
+// With a loudness target, an MP3 this close to it is kept; lame's filtering leaves most
+// encodings some tenths of a dB quieter than their WAV.
+constexpr double kLoudnessToleranceLu = 0.1;
 
 bool succeeded(const platform::ChildOutcome& outcome) {
   return outcome.started && outcome.exitStatusRead && outcome.exitStatus == 0;
@@ -32,9 +40,9 @@ SourceTags probeTags(const std::string& sourcePath, SystemServices& system) {
   return succeeded(probe) ? sourceTagsFromProbe(json) : SourceTags{};
 }
 
-// The true peak of the MP3 as a player decodes it, in dBTP.
-double decodedTruePeak(const std::string& mp3Path, SystemServices& system, bool& measured) {
-  report::TruePeakMeter meter;
+// The MP3 as a player decodes it, fed to meter; false when it could not be decoded whole.
+template <class Meter>
+bool measureDecoded(const std::string& mp3Path, SystemServices& system, Meter& meter) {
   std::string carried;
   std::vector<float> samples;
   constexpr std::size_t kFrameBytes = 2 * sizeof(float);
@@ -50,13 +58,33 @@ double decodedTruePeak(const std::string& mp3Path, SystemServices& system, bool&
         carried.erase(0, frames * kFrameBytes);
         return true;
       });
-  measured = succeeded(decoding) && meter.ready();
-  return meter.truePeakDbtp();
+  return succeeded(decoding) && meter.ready();
+}
+
+// The level change the next encoding adds: lower when the encoder overshot the ceiling; with
+// a loudness target, toward it as far as the ceiling allows; 0 when this MP3 is kept.
+double nextCorrectionDb(double decodedPeakDbtp, double decodedLufs,
+                        const std::optional<double>& targetLufs) {
+  if (decodedPeakDbtp > kMp3TruePeakCeilingDbtp) {
+    return gainForTruePeak(decodedPeakDbtp) - kOvershootMarginDb;
+  }
+  if (!targetLufs || !std::isfinite(decodedLufs)) return 0.0;
+  const double wanted = *targetLufs - decodedLufs;
+  if (std::fabs(wanted) <= kLoudnessToleranceLu) return 0.0;
+  // A raise keeps the margin that the matched WAV keeps.
+  const double headroom = kLoudnessTruePeakCeilingDbtp - kTruePeakMeterMarginDb - decodedPeakDbtp;
+  // The volume filter is given hundredths of a dB.
+  const double correction = std::round((wanted > 0.0 ? std::min(wanted, headroom) : wanted) * 100.0) / 100.0;
+  return std::fabs(correction) >= 0.01 ? correction : 0.0;
 }
 
 enum class Attempt { Whole, Failed, Stopped };
 
 Attempt encodeOnce(const Mp3Encoding& encoding, std::uint64_t frames, SystemServices& system) {
+  // The encoder will not replace the file of an earlier try: asked whether to, it reads "no"
+  // from the closed standard input and fails.
+  std::error_code unknown;
+  if (std::filesystem::exists(encoding.mp3Path, unknown)) system.deleteFile(encoding.mp3Path);
   const platform::ChildOutcome outcome = system.runChild(mp3Arguments(encoding));
   if (outcome.interrupted) return Attempt::Stopped;
   return succeeded(outcome) && mp3HoldsWholeTrack(encoding.mp3Path, frames) ? Attempt::Whole
@@ -87,7 +115,7 @@ std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding) {
   }
   // The version that most players, car radios and DJ software read.
   arguments.insert(arguments.end(), {"-id3v2_version", "3"});
-  if (encoding.gainDb < 0.0) {
+  if (encoding.gainDb != 0.0) {
     char volume[48];
     std::snprintf(volume, sizeof volume, "volume=%.2fdB", encoding.gainDb);
     arguments.insert(arguments.end(), {"-af", volume});
@@ -112,6 +140,7 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
   encoding.tags = probeTags(request.sourcePath, system);
   encoding.gainDb = gainForTruePeak(request.wavTruePeakDbtp);
   bool tagsDropped = false;
+  std::shared_ptr<report::LoudnessMeter> programme;
 
   Attempt attempt = Attempt::Failed;
   for (int tries = 0; tries < kMostEncodings; ++tries) {
@@ -124,10 +153,43 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     }
     if (attempt != Attempt::Whole) break;
     bool measured = false;
-    const double decodedPeak = decodedTruePeak(encoding.mp3Path, system, measured);
-    if (!measured || !(decodedPeak > kMp3TruePeakCeilingDbtp)) break;
-    if (tries + 1 < kMostEncodings) {
-      encoding.gainDb += gainForTruePeak(decodedPeak) - kOvershootMarginDb;
+    double decodedPeak = 0.0;
+    if (request.replayGain || request.loudnessTargetLufs) {
+      // The tags and the target are of the audio a player decodes, so it is measured.
+      programme = std::make_shared<report::LoudnessMeter>();
+      measured = measureDecoded(encoding.mp3Path, system, *programme);
+      decodedPeak = programme->truePeakDbtp();
+      if (!measured) programme.reset();
+    } else {
+      report::TruePeakMeter meter;
+      measured = measureDecoded(encoding.mp3Path, system, meter);
+      decodedPeak = meter.truePeakDbtp();
+    }
+    if (!measured) break;
+    // A move toward the target leaves a try to lower an MP3 that it made overshoot.
+    const bool spareTry = tries + 2 < kMostEncodings;
+    const double correction =
+        nextCorrectionDb(decodedPeak, programme ? programme->integratedLufs() : 0.0,
+                         spareTry ? request.loudnessTargetLufs : std::nullopt);
+    if (correction == 0.0 || tries + 1 == kMostEncodings) break;
+    encoding.gainDb += correction;
+  }
+  bool replayGainWritten = false;
+  if (attempt == Attempt::Whole && programme && request.replayGain) {
+    ReplayGainTags tags;
+    tags.trackGain = replayGainText(programme->integratedLufs());
+    tags.trackPeak = replayGainPeakText(programme->truePeakDbtp());
+    const std::string& untaggedPath = request.untaggedMp3Path;
+    // The untagged MP3 stays whole under its own name until the tagged copy has proved whole.
+    if (std::rename(request.partialMp3Path.c_str(), untaggedPath.c_str()) != 0) {
+      // Still whole under its first name: kept without the tags.
+    } else if (addReplayGainTags(untaggedPath, request.partialMp3Path, tags, request.frames,
+                                 system)) {
+      replayGainWritten = true;
+      system.deleteFile(untaggedPath);
+    } else if (std::rename(untaggedPath.c_str(), request.partialMp3Path.c_str()) != 0) {
+      attempt = Attempt::Failed;
+      system.deleteFile(untaggedPath);
     }
   }
   if (attempt == Attempt::Whole &&
@@ -135,18 +197,31 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     attempt = Attempt::Failed;
   }
   if (attempt != Attempt::Whole) system.deleteFile(request.partialMp3Path);
-  if (attempt == Attempt::Stopped) return Mp3Result{Mp3Outcome::Stopped, 0.0};
+  if (attempt == Attempt::Stopped) return Mp3Result{Mp3Outcome::Stopped, 0.0, nullptr};
   if (attempt == Attempt::Failed) {
     log.write("Failed ! This should not happen...\n\n");
-    return Mp3Result{Mp3Outcome::Failed, 0.0};
+    return Mp3Result{Mp3Outcome::Failed, 0.0, nullptr};
   }
   log.write("OK\n\n");
   if (encoding.gainDb < 0.0) {
     log.print("MP3 level lowered by %.2f dB for a true peak of at most -1.0 dBTP\n\n",
               -encoding.gainDb);
+  } else if (encoding.gainDb > 0.0) {
+    log.print("MP3 level raised by %.2f dB to keep the loudness target\n\n", encoding.gainDb);
   }
   if (tagsDropped) log.write("The source's tags and cover could not be carried into the MP3\n\n");
-  return Mp3Result{Mp3Outcome::Whole, encoding.gainDb};
+  Mp3Result result{Mp3Outcome::Whole, encoding.gainDb, nullptr};
+  if (request.replayGain) {
+    if (replayGainWritten) {
+      log.print("ReplayGain of the MP3: track gain %s, peak %s\n\n",
+                replayGainText(programme->integratedLufs()).c_str(),
+                replayGainPeakText(programme->truePeakDbtp()).c_str());
+      result.programme = std::move(programme);
+    } else {
+      log.write("The ReplayGain tags could not be written into the MP3\n\n");
+    }
+  }
+  return result;
 }
 
 }  // namespace batch

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "batch/source_tags.h"
 #include "batch/system_services.h"
 #include "engine/process_log.h"
+#include "report/loudness.h"
 
 namespace batch {
 
@@ -23,7 +26,7 @@ struct Mp3Encoding {
   // The source whose tags and cover the MP3 carries; empty, or tags.empty(), for none.
   std::string sourcePath;
   SourceTags tags;
-  // The change of level in dB, 0 or below.
+  // The change of level in dB: 0 or below, or above 0 toward a loudness target.
   double gainDb = 0.0;
 };
 
@@ -38,8 +41,11 @@ enum class Mp3Outcome { Whole, Failed, Stopped };
 
 struct Mp3Result {
   Mp3Outcome outcome = Mp3Outcome::Failed;
-  // The level change of the MP3 kept, in dB (0 or below).
+  // The level change of the MP3 kept, in dB (0 or below, but for a loudness target).
   double gainDb = 0.0;
+  // With Mp3Request::replayGain, the decoded MP3's loudness once its track tags are written;
+  // null otherwise.
+  std::shared_ptr<report::LoudnessMeter> programme;
 };
 
 struct Mp3Request {
@@ -52,14 +58,25 @@ struct Mp3Request {
   // The saved result's frames, and its true peak.
   std::uint64_t frames = 0;
   double wavTruePeakDbtp = 0.0;
+  // The MP3 gets ReplayGain track tags measured on its decoded audio; the untagged MP3 waits
+  // under untaggedMp3Path, beside mp3Path, while its tagged copy is made.
+  bool replayGain = false;
+  std::string untaggedMp3Path;
+  // The WAV was matched to this loudness: the MP3, which the encoder leaves a little quieter,
+  // is encoded again toward it, as far as the ceiling allows.
+  std::optional<double> loudnessTargetLufs;
 };
 
 // Encodes the result to its MP3 and logs the outcome after "MP3 re-encoding was
 // requested... ": "OK" (with a line for a lowered level and one when the tags could not be
 // carried) or "Failed ! This should not happen...". The MP3 takes its name only when whole
 // and within the ceiling (it is encoded again, lower, when the encoder overshoots); an earlier
-// MP3 of that name survives any failure. Stopped when the job is asked to stop; nothing is
-// then logged and nothing of the encoding is left.
+// MP3 of that name survives any failure. With replayGain, the MP3 kept is then copied with its
+// track tags ("ReplayGain of the MP3: track gain -3.52 dB, peak 0.891251"); when that fails it
+// is kept without them ("The ReplayGain tags could not be written into the MP3"). With
+// loudnessTargetLufs it may be raised ("MP3 level raised by 0.45 dB to keep the loudness
+// target"). Stopped when the job is asked to stop; nothing is then logged and nothing of the
+// encoding is left.
 Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log);
 
 }  // namespace batch

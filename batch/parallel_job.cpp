@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "batch/pipeline.h"
+#include "batch/replay_gain.h"
 #include "batch/result_names.h"
 #include "batch/sample_blocks.h"
 
@@ -126,6 +127,7 @@ class Run {
   void end() {
     job_.currentIndex = static_cast<std::uint32_t>(count_);
     if (!stopping_ && done_ == count_) {
+      writeAlbumReplayGain(job_, system_);
       endJob(job_, window_);
       return;
     }

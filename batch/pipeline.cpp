@@ -6,6 +6,7 @@
 #include <csignal>
 #include <optional>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -13,8 +14,10 @@
 
 #include "batch/converter_commands.h"
 #include "batch/job_setup.h"
+#include "batch/loudness_match.h"
 #include "batch/mp3_step.h"
 #include "batch/native_path.h"
+#include "batch/replay_gain.h"
 #include "batch/result_names.h"
 #include "engine/path_separator.h"
 #include "engine/pcm_access.h"
@@ -182,7 +185,7 @@ EntryResult convertAndOpen(EntryWork& work) {
 }
 
 // The saved result's MP3. resultTruePeak is the result's true peak when it is already known.
-EntryResult encodeResultMp3(EntryWork& work, const std::string& mp3Path,
+EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work, const std::string& mp3Path,
                             std::optional<double> resultTruePeak) {
   const engine::TrackState& track = work.track;
   Mp3Request request;
@@ -192,6 +195,9 @@ EntryResult encodeResultMp3(EntryWork& work, const std::string& mp3Path,
   request.sourcePath = track.sourcePath;
   request.at192k = work.window.mp3At192kTicked();
   request.frames = track.targetLength / engine::kFrameBytes;
+  request.replayGain = options.replayGain;
+  request.loudnessTargetLufs = options.loudnessTargetLufs;
+  if (options.replayGain) request.untaggedMp3Path = temporaryResultPath(track.outputFolderPath, "mp3");
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   request.wavTruePeakDbtp =
@@ -203,6 +209,9 @@ EntryResult encodeResultMp3(EntryWork& work, const std::string& mp3Path,
     case Mp3Outcome::Whole:
       result.record.resultMp3 = mp3Path;
       result.record.mp3GainDb = mp3.gainDb;
+      if (options.albumReplayGain && mp3.programme) {
+        result.albumTrack = AlbumTrack{mp3Path, request.frames, mp3.programme};
+      }
       return result;
     case Mp3Outcome::Stopped:
       return ended(EntryOutcome::Stopped);
@@ -234,7 +243,9 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Resul
   }
   report::TrackMeasurer measurer;
   if (options.report) track.observer = &measurer;
-  track.saveWanted = !options.analyzeOnly;
+  // A result to be matched in loudness is saved here once matched, with the engine's own lines.
+  const bool matching = options.loudnessTargetLufs.has_value();
+  track.saveWanted = !options.analyzeOnly && !matching;
   // The engine clears the MP3 request exactly when it ends without writing its result (or, when
   // nothing is saved, without computing it); that must cost this track its MP3 and no other,
   // so the job's choice is put back afterwards.
@@ -243,6 +254,12 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Resul
   track.mp3Requested = true;
   // The engine closes the input and names its result in outputPath.
   engine::processTrack(track, work.window, work.log);
+  std::optional<LoudnessMatch> match;
+  if (matching && track.mp3Requested) {
+    match = matchLoudness(track.buffer.bytes, track.targetLength, *options.loudnessTargetLufs,
+                          work.log);
+    if (!options.analyzeOnly) engine::saveResult(track, work.log);
+  }
   const bool computed = track.mp3Requested;
   track.mp3Requested = requested;
   track.observer = nullptr;
@@ -256,13 +273,18 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Resul
   } else {
     std::optional<report::TrackFigures> after;
     if (options.report) after = report::loudnessFigures(track.buffer.bytes, track.targetLength);
+    std::optional<double> resultTruePeak;
+    if (after) {
+      resultTruePeak = after->truePeakDbtp;
+    } else if (match && match->applied) {
+      resultTruePeak = match->truePeakDbtp;
+    }
     if (options.analyzeOnly) {
       result = ended(EntryOutcome::Analyzed);
     } else if (work.system.stopRequested()) {
       result = ended(EntryOutcome::Stopped);
     } else if (jobWantsMp3) {
-      result = encodeResultMp3(work, names.mp3,
-                               after ? std::optional<double>(after->truePeakDbtp) : std::nullopt);
+      result = encodeResultMp3(options, work, names.mp3, resultTruePeak);
       if (result.outcome == EntryOutcome::Processed && options.mp3Only &&
           work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
         work.log.print("Removed %s, as only the MP3 was asked for\n\n",
@@ -274,6 +296,11 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Resul
       result.record.resultWav = track.outputPath;
     }
     result.wavSaved = !options.analyzeOnly;
+    if (match) {
+      result.record.loudnessTargetLufs = options.loudnessTargetLufs;
+      result.record.loudnessGainDb = match->gainDb;
+      result.loudnessShortLu = match->shortLu;
+    }
     if (after) {
       // Last: the split for the result's band levels overwrites the buffer.
       after->bands = report::bandLevelsOfResult(track.buffer.bytes, track.targetLength);
@@ -317,6 +344,7 @@ void closeJob(JobState& job, JobWindow& window) {
   job.log.close();
   job.outputFolders.releaseAll();
   job.resultNames.clear();
+  job.albums.clear();
   if (!job.analysisFolder.empty()) {
     // The job's own private folder, holding at most what a stopped conversion left.
     std::error_code ignored;
@@ -486,6 +514,18 @@ void writeJobReport(JobState& job, JobWindow& window) {
 
 void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result) {
   keepForReport(job, index, result);
+  if (job.options.albumReplayGain) {
+    if (result.albumTrack) job.albums[outputFolderOf(job, index)].tracks.push_back(*result.albumTrack);
+    if (result.outcome == EntryOutcome::UpToDate) job.albums[outputFolderOf(job, index)].partial = true;
+  }
+  if (result.loudnessShortLu > 0.0 && job.options.loudnessTargetLufs) {
+    char shortfall[160];
+    std::snprintf(shortfall, sizeof shortfall,
+                  ": %.2f LU short of %.1f LUFS for a true peak of at most %.1f dBTP",
+                  result.loudnessShortLu, *job.options.loudnessTargetLufs,
+                  kLoudnessTruePeakCeilingDbtp);
+    window.notice(job.fileList[index] + shortfall);
+  }
   if (result.engineReached) job.engineReached = true;
   if (result.folderInUse) job.folderInUseSeen = true;
   if (result.wavSaved) {
@@ -584,6 +624,7 @@ void timerTick(JobState& job, JobWindow& window, SystemServices& system) {
 
   ++job.currentIndex;
   if (job.currentIndex >= job.fileCount || job.currentIndex >= job.fileList.GetCount()) {
+    writeAlbumReplayGain(job, system);
     endJob(job, window);
     return;
   }

@@ -4,6 +4,7 @@
 #include <wx/cmdline.h>
 #include <wx/init.h>
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -34,6 +35,9 @@ constexpr int kExitUsage = 2;
 constexpr int kExitPartlyDone = 3;
 // A job stopped by a signal exits as a shell reports a program that the signal ended.
 constexpr int kExitSignalBase = 128;
+// Below -70 LUFS the loudness gate leaves nothing to measure.
+constexpr double kLowestLoudnessTargetLufs = -70.0;
+constexpr double kHighestLoudnessTargetLufs = 0.0;
 
 const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, "h", "help", "show this help and exit", wxCMD_LINE_VAL_NONE,
@@ -74,6 +78,13 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, nullptr, "analyze",
      "measure and report what the job would do, writing no audio (needs --report)",
      wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "loudness-target",
+     "bring each result by one gain to LUFS integrated loudness (e.g. -18), as far as a true peak "
+     "of at most -1.0 dBTP allows",
+     wxCMD_LINE_VAL_DOUBLE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "replaygain",
+     "write ReplayGain track tags into each MP3, and album tags for each folder's tracks",
+     wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_PARAM, nullptr, nullptr, "PATH", wxCMD_LINE_VAL_STRING,
      wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
     {wxCMD_LINE_USAGE_TEXT, nullptr, nullptr,
@@ -91,7 +102,8 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      "  find ~/Music -name '*.mp3' -print0 | sonbalancer-cli -0 --files-from -\n"
      "  sonbalancer-cli -r --shard 2/8 /library\n"
      "  sonbalancer-cli -r --report ~/balance-report ~/Music\n"
-     "  sonbalancer-cli --analyze --report /tmp/preview set1",
+     "  sonbalancer-cli --analyze --report /tmp/preview set1\n"
+     "  sonbalancer-cli -r --loudness-target -18 --replaygain ~/Music",
      wxCMD_LINE_VAL_NONE, 0},
     wxCMD_LINE_DESC_END};
 
@@ -186,6 +198,23 @@ Request readRequest(const wxCmdLineParser& parser) {
   if (job.options.analyzeOnly && (job.options.mp3Only || job.options.skipExisting)) {
     return refuse("--analyze writes nothing: it goes with neither --mp3-only nor --skip-existing");
   }
+  double target = 0.0;
+  if (parser.Found("loudness-target", &target)) {
+    if (!(target >= kLowestLoudnessTargetLufs && target <= kHighestLoudnessTargetLufs)) {
+      return refuse("--loudness-target takes LUFS from -70 to 0");
+    }
+    job.options.loudnessTargetLufs = target;
+  }
+  job.options.replayGain = parser.Found("replaygain");
+  if (job.options.replayGain && (!boxes.mp3 || job.options.analyzeOnly)) {
+    return refuse("--replaygain tags the MP3 files: it goes with neither --no-mp3 nor --analyze");
+  }
+  std::string targetText;
+  if (job.options.loudnessTargetLufs) {
+    char shortest[32];
+    const auto written = std::to_chars(shortest, shortest + sizeof shortest, target);
+    targetText.assign(shortest, written.ptr);
+  }
   auto said = [&](const char* name) { return std::string(parser.Found(name) ? "true" : "false"); };
   wxString outputText;
   wxString shardText;
@@ -201,7 +230,9 @@ Request readRequest(const wxCmdLineParser& parser) {
                        {"no_bassline", said("no-bassline")},
                        {"ignore_clicks", said("ignore-clicks")},
                        {"analyze", said("analyze")},
-                       {"shard", batch::toNativePath(shardText)}};
+                       {"shard", batch::toNativePath(shardText)},
+                       {"loudness_target", targetText},
+                       {"replaygain", said("replaygain")}};
 
   std::vector<std::string> arguments;
   for (std::size_t index = 0; index < parser.GetParamCount(); ++index) {
@@ -225,6 +256,10 @@ Request readRequest(const wxCmdLineParser& parser) {
       return request;
     }
     job.paths.push_back(path);
+    // Album tags belong to the tracks of a folder, never to a file given on its own.
+    if (job.options.replayGain && (job.listing.recursive || fs::is_directory(path, error))) {
+      job.options.albumReplayGain = true;
+    }
   }
   return request;
 }

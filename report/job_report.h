@@ -51,6 +51,10 @@ struct TrackRecord {
   std::optional<StereoBands> gainsDb;
   // The MP3's peak reduction, 0 or below; 0 when none.
   double mp3GainDb = 0.0;
+  // With a loudness target: the target in LUFS, and the gain the result got for it in dB (0
+  // for a silent result); unset without one.
+  std::optional<double> loudnessTargetLufs;
+  std::optional<double> loudnessGainDb;
 };
 
 struct JobReport {

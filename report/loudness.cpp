@@ -58,6 +58,48 @@ double TruePeakMeter::truePeakDbtp() const {
   return decibels(peak);
 }
 
+LoudnessMeter::LoudnessMeter() : state_(std::make_unique<MeterState>()) {
+  // The histogram keeps the memory fixed and gives the programme loudness of several meters.
+  state_->meter = ebur128_init(kChannels, kSampleRate,
+                               EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM | EBUR128_MODE_TRUE_PEAK);
+}
+
+LoudnessMeter::~LoudnessMeter() = default;
+
+bool LoudnessMeter::ready() const { return state_->meter != nullptr; }
+
+void LoudnessMeter::addFloat(const float* samples, std::size_t frames) {
+  if (ready() && frames > 0) ebur128_add_frames_float(state_->meter, samples, frames);
+}
+
+double LoudnessMeter::integratedLufs() const { return programmeLoudnessLufs({this}); }
+
+double LoudnessMeter::truePeakDbtp() const {
+  if (!ready()) return -std::numeric_limits<double>::infinity();
+  double peak = 0.0;
+  for (unsigned channel = 0; channel < kChannels; ++channel) {
+    double channelPeak = 0.0;
+    if (ebur128_true_peak(state_->meter, channel, &channelPeak) == EBUR128_SUCCESS) {
+      peak = std::max(peak, channelPeak);
+    }
+  }
+  return decibels(peak);
+}
+
+double programmeLoudnessLufs(const std::vector<const LoudnessMeter*>& meters) {
+  std::vector<ebur128_state*> states;
+  for (const LoudnessMeter* meter : meters) {
+    if (meter && meter->ready()) states.push_back(meter->state_->meter);
+  }
+  double loudness = -std::numeric_limits<double>::infinity();
+  // libebur128 reads the states without changing them, though its prototype is not const.
+  if (states.empty() ||
+      ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) != EBUR128_SUCCESS) {
+    return -std::numeric_limits<double>::infinity();
+  }
+  return loudness;
+}
+
 double truePeakDbtpOfPcm16(const std::uint8_t* bytes, std::size_t byteCount) {
   TruePeakMeter meter;
   const std::size_t frames = byteCount / (kChannels * sizeof(std::int16_t));

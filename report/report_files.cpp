@@ -39,6 +39,10 @@ const char* statusName(TrackStatus status) {
 
 Json number(double value) { return std::isfinite(value) ? Json(value) : Json(nullptr); }
 
+Json optionalNumber(const std::optional<double>& value) {
+  return value ? number(*value) : Json(nullptr);
+}
+
 Json optionalText(const std::optional<std::string>& text) {
   return text ? Json(*text) : Json(nullptr);
 }
@@ -88,7 +92,9 @@ Json trackJson(const TrackRecord& track) {
               {"before", figuresJson(track.before)},
               {"after", figuresJson(track.after)},
               {"gains_db", track.gainsDb ? bandsJson(*track.gainsDb) : Json(nullptr)},
-              {"mp3_gain_db", number(track.mp3GainDb)}};
+              {"mp3_gain_db", number(track.mp3GainDb)},
+              {"loudness_gain_db", optionalNumber(track.loudnessGainDb)},
+              {"loudness_target_lufs", optionalNumber(track.loudnessTargetLufs)}};
 }
 
 Json spreadJson(const std::optional<Spread>& spread) {
@@ -154,7 +160,7 @@ std::string csvHeader() {
       header += std::string(",gain_") + channel + "_" + band + "_db";
     }
   }
-  return header + ",mp3_gain_db";
+  return header + ",mp3_gain_db,loudness_gain_db,loudness_target_lufs";
 }
 
 bool writeWholeFile(const fs::path& path, const std::string& bytes) {
@@ -253,6 +259,8 @@ std::string reportCsv(const JobReport& job) {
       for (int field = 0; field < 6; ++field) appendCsvField(row, "");
     }
     appendCsvField(row, csvNumber(track.mp3GainDb, kDbDecimals));
+    appendCsvField(row, track.loudnessGainDb ? csvNumber(*track.loudnessGainDb, kDbDecimals) : "");
+    appendCsvField(row, track.loudnessTargetLufs ? csvNumber(*track.loudnessTargetLufs, kDbDecimals) : "");
     row.back() = '\r';
     csv += row + "\n";
   }

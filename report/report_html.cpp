@@ -145,6 +145,7 @@ std::string trackRow(const TrackRecord& track, std::size_t index) {
     row += cell(gain, 2);
   }
   row += cell(hasMp3 ? std::optional<double>(track.mp3GainDb) : std::nullopt, 2);
+  row += cell(track.loudnessGainDb, 2);
   row += cell(reachedEngine ? std::optional<double>(track.seconds) : std::nullopt, 1);
   row += "<td>" + (reachedEngine ? std::to_string(track.passes) : std::string()) + "</td></tr>\n";
   return row;
@@ -157,6 +158,7 @@ std::string trackTable(const JobReport& job) {
       "<th rowspan=\"2\">Reason</th><th colspan=\"2\">Loudness (LUFS)</th>"
       "<th colspan=\"2\">Loudness range (LU)</th><th colspan=\"2\">True peak (dBTP)</th>"
       "<th colspan=\"6\">Gains (dB)</th><th rowspan=\"2\">MP3 gain (dB)</th>"
+      "<th rowspan=\"2\">Loudness gain (dB)</th>"
       "<th rowspan=\"2\">Seconds</th><th rowspan=\"2\">Passes</th></tr><tr>"
       "<th>before</th><th>after</th><th>before</th><th>after</th><th>before</th><th>after</th>"
       "<th>L low</th><th>L mid</th><th>L high</th><th>R low</th><th>R mid</th><th>R high</th>"

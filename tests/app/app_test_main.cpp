@@ -1,12 +1,16 @@
 // Runs the window tests inside one toolkit session. The toolkit starts only when the tests
 // run, not when they are merely listed, so listing works without a display.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <wx/app.h>
+#include <wx/config.h>
+#include <wx/fileconf.h>
 #include <wx/debug.h>
 #include <wx/init.h>
 #include <wx/log.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/application.h"
 
@@ -27,6 +31,14 @@ bool startToolkit(int argc, char** argv) {
   // Logged messages go to the test output; the toolkit would otherwise gather them into a
   // message box that waits for a click.
   delete wxLog::SetActiveTarget(new wxLogStderr);
+  // The choices the window remembers go to a file of this run, never to the user's own.
+  char configPath[] = "/tmp/sonbalancer-test-config-XXXXXX";
+  const int descriptor = ::mkstemp(configPath);
+  if (descriptor < 0) return false;
+  ::close(descriptor);
+  wxConfigBase::Set(new wxFileConfig(wxEmptyString, wxEmptyString, configPath, wxEmptyString,
+                                     wxCONFIG_USE_LOCAL_FILE));
+  std::atexit([] { delete wxConfigBase::Set(nullptr); });
   return true;
 }
 

@@ -21,6 +21,7 @@
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/media_files.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -340,6 +341,31 @@ TEST_F(JobWindowTest, DroppedFolderStartsTheFolderJobWithoutADialog) {
             "SonBalancer V1.70 - PROCESS LOG FILE\n"
             "------------------------------------\nMODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
             "SOURCE PATH: " + folder + "\n\n");
+}
+
+TEST_F(JobWindowTest, MatchLoudnessIsRememberedAndTakesTheWindowsJobToItsTarget) {
+  EXPECT_FALSE(window_->matchLoudnessChosen());
+  // The toolkit ticks a check item before it sends the command.
+  window_->GetMenuBar()->Check(zevozaroridAvori::ID_MENU_MATCH_LOUDNESS, true);
+  chooseMenuItem(zevozaroridAvori::ID_MENU_MATCH_LOUDNESS);
+  window_->Destroy();
+  settleEvents();
+  window_ = new zevozaroridAvori(nullptr);
+  window_->Show(true);
+  settleEvents();
+  EXPECT_TRUE(window_->matchLoudnessChosen());
+
+  const std::string source = music() + "/tone.flac";
+  ASSERT_TRUE(testing_support::makeTone(source, {}, 2.0, 300));
+  control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
+  control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
+  ASSERT_TRUE(drop(fileUri(source) + "\r\n"));
+  runJobToItsEnd();
+  EXPECT_EQ(stateText(), "DONE !");
+  EXPECT_NE(readFile(logPath()).find("Loudness matched to -16.0 LUFS: gain "), std::string::npos)
+      << readFile(logPath());
+  const std::string report = readFile(workFolder_ / "sonbalancer-report.json");
+  EXPECT_NE(report.find("\"loudness_target_lufs\": -16.0"), std::string::npos) << report;
 }
 
 TEST_F(JobWindowTest, DroppedFileIsProcessedAsProcessOneFileProcessesIt) {

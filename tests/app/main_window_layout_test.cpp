@@ -196,15 +196,23 @@ TEST_F(MainWindowTest, EveryOtherControlKeepsTheDefaultFont) {
 TEST_F(MainWindowTest, MenusHoldStopQuitAndAboutWithTheirAccelerators) {
   wxMenuBar* bar = window_->GetMenuBar();
   ASSERT_NE(bar, nullptr);
-  ASSERT_EQ(bar->GetMenuCount(), 2u);
+  ASSERT_EQ(bar->GetMenuCount(), 3u);
   EXPECT_EQ(bar->GetMenuLabel(0), "&File");
-  EXPECT_EQ(bar->GetMenuLabel(1), "Help");
+  EXPECT_EQ(bar->GetMenuLabel(1), "Options");
+  EXPECT_EQ(bar->GetMenuLabel(2), "Help");
 
   // The File menu also opens the last report and stops a job, before Quit.
   ASSERT_EQ(bar->GetMenu(0)->GetMenuItemCount(), 3u);
   EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetId(), Window::ID_MENU_REPORT);
   EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetItemLabel(), "Open Last Report");
+  // Options holds the one loudness choice, off on a first run.
   ASSERT_EQ(bar->GetMenu(1)->GetMenuItemCount(), 1u);
+  wxMenuItem* matchLoudness = bar->GetMenu(1)->FindItemByPosition(0);
+  EXPECT_EQ(matchLoudness->GetId(), Window::ID_MENU_MATCH_LOUDNESS);
+  EXPECT_EQ(matchLoudness->GetItemLabel(), "Match Loudness (-16 LUFS)");
+  EXPECT_EQ(matchLoudness->GetKind(), wxITEM_CHECK);
+  EXPECT_FALSE(matchLoudness->IsChecked());
+  ASSERT_EQ(bar->GetMenu(2)->GetMenuItemCount(), 1u);
 
   struct Expected {
     std::size_t menu;
@@ -219,7 +227,7 @@ TEST_F(MainWindowTest, MenusHoldStopQuitAndAboutWithTheirAccelerators) {
       {0, 1, Window::ID_MENU_STOP, "Stop After This File\tCtrl+.",
        "Stop the job once the file in process is done", wxACCEL_CTRL, '.'},
       {0, 2, Window::ID_MENU_QUIT, "Quit\tAlt-F4", "Quit the application", wxACCEL_ALT, WXK_F4},
-      {1, 0, Window::ID_MENU_ABOUT, "About\tF1", "Show info about this application", wxACCEL_NORMAL,
+      {2, 0, Window::ID_MENU_ABOUT, "About\tF1", "Show info about this application", wxACCEL_NORMAL,
        WXK_F1},
   };
   for (const Expected& e : expected) {

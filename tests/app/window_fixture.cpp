@@ -1,5 +1,7 @@
 #include "tests/app/window_fixture.h"
 
+#include <wx/config.h>
+
 #include <wx/button.h>
 #include <wx/utils.h>
 
@@ -16,6 +18,8 @@ void settleEvents() {
 }
 
 MainWindowTest::MainWindowTest() {
+  // Each test starts from the choices of a first run.
+  wxConfigBase::Get()->DeleteAll();
   window_ = new zevozaroridAvori(nullptr);
   window_->Show(true);
   settleEvents();

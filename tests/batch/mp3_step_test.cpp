@@ -4,13 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "batch/converter_commands.h"
 
+#include "batch/system_services.h"
 #include "platform/child_process.h"
+#include "tests/engine/recording_log.h"
 #include "tests/support/media_files.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 using testing_support::makeTone;
 using testing_support::TempFolder;
@@ -44,6 +50,31 @@ TEST(Mp3Step, LevelIsLoweredByTheTruePeakOverTheCeilingRoundedUp) {
   EXPECT_EQ(batch::gainForTruePeak(-1.0), 0.0);
   EXPECT_DOUBLE_EQ(batch::gainForTruePeak(0.734), -1.74);
   EXPECT_DOUBLE_EQ(batch::gainForTruePeak(-0.99), -0.01);
+}
+
+// The first MP3 of this noise peaks above the ceiling (its WAV is claimed to be at it), so it is
+// encoded again over the first try's file, lower.
+TEST(Mp3Step, OvershootingMp3IsEncodedAgainLowerAndKept) {
+  TempFolder folder;
+  const std::string wav = folder / "noise_eq.wav";
+  ASSERT_EQ(platform::runChildAndWait({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                       "anoisesrc=c=white:a=0.95:d=3:seed=5", "-ac", "2", "-ar",
+                                       "44100", "-flags", "bitexact", "-c:a", "pcm_s16le", wav})
+                .exitStatus,
+            0);
+  batch::Mp3Request request;
+  request.wavPath = wav;
+  request.mp3Path = folder / "noise.mp3";
+  request.partialMp3Path = folder / ".noise.mp3.part";
+  request.frames = 3 * 44100;
+  request.wavTruePeakDbtp = batch::kMp3TruePeakCeilingDbtp;
+  engine_testing::RecordingLog log;
+  const batch::Mp3Result result = batch::encodeMp3(request, batch::realSystemServices(), log);
+  EXPECT_EQ(result.outcome, batch::Mp3Outcome::Whole) << log.text();
+  EXPECT_LT(result.gainDb, 0.0);
+  EXPECT_TRUE(log.text().starts_with("OK\n\nMP3 level lowered by ")) << log.text();
+  EXPECT_TRUE(fs::is_regular_file(request.mp3Path));
+  EXPECT_FALSE(fs::exists(request.partialMp3Path));
 }
 
 TEST(SourceTags, ProberFindingsOfAFlacGiveTheCarriedTagsAndItsFrontCover) {

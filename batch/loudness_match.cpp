@@ -1,0 +1,75 @@
+#include "batch/loudness_match.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "report/loudness.h"
+#include "report/track_measures.h"
+
+namespace batch {
+
+namespace {
+
+// Taken off again when the rounded samples still peak above the aimed ceiling.
+constexpr double kRetryStepDb = 0.05;
+constexpr int kMostScalings = 6;
+
+std::int16_t sampleAt(const std::uint8_t* bytes) {
+  std::int16_t value = 0;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+// In double: a float factor would move samples near full scale by more than half a step.
+void scale(const std::uint8_t* original, std::uint8_t* result, std::uint32_t byteCount,
+           double gainDb) {
+  const double factor = std::pow(10.0, gainDb / 20.0);
+  for (std::uint32_t at = 0; at + 1 < byteCount; at += 2) {
+    // std::lround rounds halves away from zero, so positive and negative halves stay mirrored.
+    const long scaled = std::lround(sampleAt(original + at) * factor);
+    const std::int16_t value = static_cast<std::int16_t>(std::clamp<long>(
+        scaled, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
+    std::memcpy(result + at, &value, sizeof value);
+  }
+}
+
+}  // namespace
+
+LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
+                            engine::ProcessLog& log) {
+  LoudnessMatch match;
+  const report::TrackFigures figures = report::loudnessFigures(samples, targetLength);
+  if (!std::isfinite(figures.integratedLufs) || !std::isfinite(figures.truePeakDbtp)) {
+    log.write("Loudness not matched: the result is silent\n\n");
+    match.truePeakDbtp = figures.truePeakDbtp;
+    return match;
+  }
+  const double aimedCeiling = kLoudnessTruePeakCeilingDbtp - kTruePeakMeterMarginDb;
+  const double wantedDb = targetLufs - figures.integratedLufs;
+  double gainDb = std::min(wantedDb, aimedCeiling - figures.truePeakDbtp);
+  std::uint8_t* original = samples + targetLength;
+  std::memcpy(original, samples, targetLength);
+  double truePeak = figures.truePeakDbtp;
+  for (int scaling = 0; scaling < kMostScalings; ++scaling) {
+    scale(original, samples, targetLength, gainDb);
+    truePeak = report::truePeakDbtpOfPcm16(samples, targetLength);
+    if (!(truePeak > aimedCeiling)) break;
+    gainDb -= truePeak - aimedCeiling + kRetryStepDb;
+  }
+  match.applied = true;
+  match.gainDb = gainDb;
+  match.truePeakDbtp = truePeak;
+  // A shortfall below a hundredth is the retry's own step, not a bound the user must know of.
+  match.shortLu = wantedDb - gainDb >= 0.005 ? wantedDb - gainDb : 0.0;
+  log.print("Loudness matched to %.1f LUFS: gain %+.2f dB", targetLufs, gainDb);
+  if (match.shortLu > 0.0) {
+    log.print(", %.2f LU short of the target for a true peak of at most %.1f dBTP", match.shortLu,
+              kLoudnessTruePeakCeilingDbtp);
+  }
+  log.write("\n\n");
+  return match;
+}
+
+}  // namespace batch
