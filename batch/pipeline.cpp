@@ -299,7 +299,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Resul
     if (match) {
       result.record.loudnessTargetLufs = options.loudnessTargetLufs;
       result.record.loudnessGainDb = match->gainDb;
-      result.loudnessShortLu = match->shortLu;
+      result.record.loudnessShortLu = match->shortLu;
     }
     if (after) {
       // Last: the split for the result's band levels overwrites the buffer.
@@ -518,11 +518,11 @@ void recordEntry(JobState& job, JobWindow& window, std::size_t index, const Entr
     if (result.albumTrack) job.albums[outputFolderOf(job, index)].tracks.push_back(*result.albumTrack);
     if (result.outcome == EntryOutcome::UpToDate) job.albums[outputFolderOf(job, index)].partial = true;
   }
-  if (result.loudnessShortLu > 0.0 && job.options.loudnessTargetLufs) {
+  if (result.record.loudnessShortLu.value_or(0.0) > 0.0 && job.options.loudnessTargetLufs) {
     char shortfall[160];
     std::snprintf(shortfall, sizeof shortfall,
                   ": %.2f LU short of %.1f LUFS for a true peak of at most %.1f dBTP",
-                  result.loudnessShortLu, *job.options.loudnessTargetLufs,
+                  *result.record.loudnessShortLu, *job.options.loudnessTargetLufs,
                   kLoudnessTruePeakCeilingDbtp);
     window.notice(job.fileList[index] + shortfall);
   }

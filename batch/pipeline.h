@@ -41,8 +41,6 @@ struct EntryResult {
   bool engineReached = false;
   bool wavSaved = false;
   bool folderInUse = false;
-  // With a loudness target: how far the result stays below it, in LU; 0 when it reached it.
-  double loudnessShortLu = 0.0;
   // With album ReplayGain: the entry's MP3, once it has its track tags.
   std::optional<AlbumTrack> albumTrack;
   // What the report tells of the entry; its source, status and reason are filled in when the

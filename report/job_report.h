@@ -55,6 +55,9 @@ struct TrackRecord {
   // for a silent result); unset without one.
   std::optional<double> loudnessTargetLufs;
   std::optional<double> loudnessGainDb;
+  // How far the result stays below the target for the true-peak ceiling, in LU; 0 when it
+  // reached it.
+  std::optional<double> loudnessShortLu;
 };
 
 struct JobReport {

@@ -94,7 +94,8 @@ Json trackJson(const TrackRecord& track) {
               {"gains_db", track.gainsDb ? bandsJson(*track.gainsDb) : Json(nullptr)},
               {"mp3_gain_db", number(track.mp3GainDb)},
               {"loudness_gain_db", optionalNumber(track.loudnessGainDb)},
-              {"loudness_target_lufs", optionalNumber(track.loudnessTargetLufs)}};
+              {"loudness_target_lufs", optionalNumber(track.loudnessTargetLufs)},
+              {"loudness_short_lu", optionalNumber(track.loudnessShortLu)}};
 }
 
 Json spreadJson(const std::optional<Spread>& spread) {
@@ -160,7 +161,7 @@ std::string csvHeader() {
       header += std::string(",gain_") + channel + "_" + band + "_db";
     }
   }
-  return header + ",mp3_gain_db,loudness_gain_db,loudness_target_lufs";
+  return header + ",mp3_gain_db,loudness_gain_db,loudness_target_lufs,loudness_short_lu";
 }
 
 bool writeWholeFile(const fs::path& path, const std::string& bytes) {
@@ -261,6 +262,7 @@ std::string reportCsv(const JobReport& job) {
     appendCsvField(row, csvNumber(track.mp3GainDb, kDbDecimals));
     appendCsvField(row, track.loudnessGainDb ? csvNumber(*track.loudnessGainDb, kDbDecimals) : "");
     appendCsvField(row, track.loudnessTargetLufs ? csvNumber(*track.loudnessTargetLufs, kDbDecimals) : "");
+    appendCsvField(row, track.loudnessShortLu ? csvNumber(*track.loudnessShortLu, kDbDecimals) : "");
     row.back() = '\r';
     csv += row + "\n";
   }

@@ -165,8 +165,10 @@ TEST(LoudnessCommand, TracksOfEveryLevelMeetTheTargetUnderTheCeilingAndCarryRepl
   // The bursts are held by the ceiling, and every place that speaks of the track says by how
   // much they fall short.
   const nlohmann::json& spiky = report["tracks"][3];
-  const double shortLu = -18.0 - spiky["after"]["integrated_lufs"].get<double>();
+  const double shortLu = spiky["loudness_short_lu"].get<double>();
+  EXPECT_NEAR(shortLu, -18.0 - spiky["after"]["integrated_lufs"].get<double>(), 0.01);
   EXPECT_GT(shortLu, 2.0);
+  EXPECT_EQ(report["tracks"][0]["loudness_short_lu"], 0.0);
   char shortText[32];
   std::snprintf(shortText, sizeof shortText, "%.2f LU short", shortLu);
   EXPECT_NE(log.find(shortText), std::string::npos) << log;

@@ -63,6 +63,7 @@ JobReport smallJob() {
   a.mp3GainDb = -0.75;
   a.loudnessTargetLufs = -18.0;
   a.loudnessGainDb = 2.125;
+  a.loudnessShortLu = 0.5;
   TrackRecord silent = track("silence.wav", TrackStatus::Processed);
   silent.before = silent.after =
       TrackFigures{kSilence,
@@ -105,6 +106,7 @@ TEST(ReportJson, SummaryCountsSpreadsAndNulls) {
   EXPECT_EQ(tracks[0]["seconds"], 180.25);
   EXPECT_EQ(tracks[0]["loudness_gain_db"], 2.125);
   EXPECT_EQ(tracks[0]["loudness_target_lufs"], -18.0);
+  EXPECT_EQ(tracks[0]["loudness_short_lu"], 0.5);
   EXPECT_TRUE(tracks[1]["loudness_gain_db"].is_null());
   EXPECT_TRUE(tracks[1]["before"]["integrated_lufs"].is_null());
   EXPECT_TRUE(tracks[1]["after"]["bands"]["left"]["mid"].is_null());
@@ -140,26 +142,26 @@ TEST(ReportCsv, HeaderRowsAndQuoting) {
       "after_sample_peak_dbfs,after_left_low_dbfs,after_left_mid_dbfs,after_left_high_dbfs,"
       "after_right_low_dbfs,after_right_mid_dbfs,after_right_high_dbfs,"
       "gain_left_low_db,gain_left_mid_db,gain_left_high_db,gain_right_low_db,"
-      "gain_right_mid_db,gain_right_high_db,mp3_gain_db,loudness_gain_db,loudness_target_lufs\r\n";
+      "gain_right_mid_db,gain_right_high_db,mp3_gain_db,loudness_gain_db,loudness_target_lufs,loudness_short_lu\r\n";
   const std::string empties(10, ',');
   EXPECT_EQ(csv, header +
                      "a.wav,processed,,a_eq.wav,a.mp3,180.250,2,3.500,"
                      "-20.1235,6.5000,-1.2500,-1.5000,-30.0000,-20.0000,-25.0000,-31.0000,-21.0000,"
                      "-26.0000,-15.0000,6.5000,-1.2500,-1.5000,-29.0000,-19.0000,-24.0000,-30.0000,"
-                     "-20.0000,-25.0000,1.5000,-0.2500,0.1250,2.0000,-3.0000,0.0000,-0.7500,2.1250,-18.0000\r\n"
+                     "-20.0000,-25.0000,1.5000,-0.2500,0.1250,2.0000,-3.0000,0.0000,-0.7500,2.1250,-18.0000,0.5000\r\n"
                      "silence.wav,processed,,,,0.000,1,0.000" +
                      empties + empties +
-                     ",0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,,\r\n"
+                     ",0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,,,\r\n"
                      "b.wav,analyzed,,,,0.000,0,0.000,-11.1235,6.5000,-1.2500,-1.5000,-30.0000,"
                      "-20.0000,-25.0000,-31.0000,-21.0000,-26.0000" +
                      empties +
-                     ",,,,,,,0.0000,,\r\n"
+                     ",,,,,,,0.0000,,,\r\n"
                      "\"say \"\"hi\"\", then\nbye.wav\",skipped,not a WAV file,,,0.000,0,0.000" +
                      empties + empties +
-                     ",,,,,,,0.0000,,\r\n"
+                     ",,,,,,,0.0000,,,\r\n"
                      "broken\xff.wav,failed,could not read,,,0.000,0,0.000,-40.0000,6.5000,-1.2500,"
                      "-1.5000,-30.0000,-20.0000,-25.0000,-31.0000,-21.0000,-26.0000" +
-                     empties + ",,,,,,,0.0000,,\r\n");
+                     empties + ",,,,,,,0.0000,,,\r\n");
 }
 
 // A file-size limit makes a write run short, as a full disk would.
