@@ -514,9 +514,10 @@ void writeJobReport(JobState& job, JobWindow& window) {
 
 void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result) {
   keepForReport(job, index, result);
-  if (job.options.albumReplayGain) {
-    if (result.albumTrack) job.albums[outputFolderOf(job, index)].tracks.push_back(*result.albumTrack);
-    if (result.outcome == EntryOutcome::UpToDate) job.albums[outputFolderOf(job, index)].partial = true;
+  if (job.options.albumReplayGain && (result.albumTrack || result.outcome == EntryOutcome::UpToDate)) {
+    AlbumFolder& album = job.albums[outputFolderOf(job, index)];
+    if (result.albumTrack) album.tracks.push_back(*result.albumTrack);
+    if (result.outcome == EntryOutcome::UpToDate) album.partial = true;
   }
   if (result.record.loudnessShortLu.value_or(0.0) > 0.0 && job.options.loudnessTargetLufs) {
     char shortfall[160];

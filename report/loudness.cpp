@@ -30,6 +30,23 @@ double decibels(double amplitude) {
   return amplitude > 0.0 ? 20.0 * std::log10(amplitude) : -std::numeric_limits<double>::infinity();
 }
 
+namespace {
+
+// The larger true peak of both channels of a meter set up with EBUR128_MODE_TRUE_PEAK.
+double truePeakDbtpOf(ebur128_state* meter) {
+  if (meter == nullptr) return -std::numeric_limits<double>::infinity();
+  double peak = 0.0;
+  for (unsigned channel = 0; channel < kChannels; ++channel) {
+    double channelPeak = 0.0;
+    if (ebur128_true_peak(meter, channel, &channelPeak) == EBUR128_SUCCESS) {
+      peak = std::max(peak, channelPeak);
+    }
+  }
+  return decibels(peak);
+}
+
+}  // namespace
+
 TruePeakMeter::TruePeakMeter() : state_(std::make_unique<MeterState>()) {
   state_->meter = ebur128_init(kChannels, kSampleRate, EBUR128_MODE_TRUE_PEAK);
 }
@@ -47,15 +64,7 @@ void TruePeakMeter::addFloat(const float* samples, std::size_t frames) {
 }
 
 double TruePeakMeter::truePeakDbtp() const {
-  if (!ready()) return -std::numeric_limits<double>::infinity();
-  double peak = 0.0;
-  for (unsigned channel = 0; channel < kChannels; ++channel) {
-    double channelPeak = 0.0;
-    if (ebur128_true_peak(state_->meter, channel, &channelPeak) == EBUR128_SUCCESS) {
-      peak = std::max(peak, channelPeak);
-    }
-  }
-  return decibels(peak);
+  return truePeakDbtpOf(state_->meter);
 }
 
 LoudnessMeter::LoudnessMeter() : state_(std::make_unique<MeterState>()) {
@@ -75,15 +84,7 @@ void LoudnessMeter::addFloat(const float* samples, std::size_t frames) {
 double LoudnessMeter::integratedLufs() const { return programmeLoudnessLufs({this}); }
 
 double LoudnessMeter::truePeakDbtp() const {
-  if (!ready()) return -std::numeric_limits<double>::infinity();
-  double peak = 0.0;
-  for (unsigned channel = 0; channel < kChannels; ++channel) {
-    double channelPeak = 0.0;
-    if (ebur128_true_peak(state_->meter, channel, &channelPeak) == EBUR128_SUCCESS) {
-      peak = std::max(peak, channelPeak);
-    }
-  }
-  return decibels(peak);
+  return truePeakDbtpOf(state_->meter);
 }
 
 double programmeLoudnessLufs(const std::vector<const LoudnessMeter*>& meters) {
