@@ -19,58 +19,84 @@ constexpr std::int16_t limitBand(int value) {
 // the recurrences. The scaled values are kept in a small array beside the block.
 using ScaledBlock = std::int16_t[kBlockBytes / kSampleBytes];
 
+// Where the block after this one lies in the three planes, and its length (0 at the last).
+struct NextBlock {
+  const std::uint8_t* input;
+  const std::uint8_t* low;
+  const std::uint8_t* high;
+  std::uint32_t bytes;
+};
+
+constexpr std::uint32_t kCacheLineBytes = 64;
+
 // filterBlock: the slow and fast states of both channels over the scaled values of `bytes`
 // bytes of frames; the slow states go to the low-band plane, the fast states to the high-band
 // plane for now.
 
 #if defined(SONBALANCER_SSE2)
 
-// One low-pass of both channels, the states in the low halves of two 64-bit lanes (left,
-// right), the high halves 0. With the difference d = x − state above −2^17, d + 2^s is
-// positive and below 2^29, so the unsigned 32 × 32-bit product (d + 2^s)·n is exact, and
-// floor(((d + 2^s)·n + bias) / 2^s) = trunc(d·n / 2^s) + n, with bias = 2^s − 1 for a
-// negative d as in lowPassed. The new state is that, plus the old state, minus n.
+// One low-pass of both channels in the low halves of two 64-bit lanes (left, right), the high
+// halves 0. Values and states are held offset by 2^15, so u = state + 2^15 and v = x + 2^15 lie
+// in [0, 2^16). With c = n / 2^s and m = 2^s − n, state + trunc((x − state)·c) is
+// floor((state·m + x·n + bias) / 2^s), the bias 2^s − 1 where x < state as in lowPassed; the
+// offset adds 2^15·(m + n) = 2^15·2^s inside, so
+//   u' = floor((u·m + v·n + bias) / 2^s),
+// every term unsigned and the sum below 2^47. The state's own chain is one multiply, one add
+// and one shift; v·n and the bias are ready beside it.
 struct LanePass {
-  __m128i numerator;  // n in each lane
-  __m128i one;        // 2^s
-  __m128i bias;       // 2^s − 1
+  __m128i numerator;   // n in each lane
+  __m128i complement;  // m = 2^s − n
+  __m128i bias;        // 2^s − 1
   int shift;
 };
 
 LanePass lanePass(ExactCoefficient c) {
+  const int complement = (1 << c.shift) - static_cast<int>(c.numerator);
   return {_mm_set_epi32(0, static_cast<int>(c.numerator), 0, static_cast<int>(c.numerator)),
-          _mm_set_epi32(0, 1 << c.shift, 0, 1 << c.shift),
+          _mm_set_epi32(0, complement, 0, complement),
           _mm_set_epi32(0, (1 << c.shift) - 1, 0, (1 << c.shift) - 1), c.shift};
 }
 
+constexpr int kStateOffset = 1 << 15;
+
 inline __m128i lanesLowPassed(__m128i state, __m128i x, const LanePass& pass) {
-  const __m128i difference = _mm_sub_epi32(x, state);
-  const __m128i raised = _mm_add_epi32(difference, pass.one);
-  const __m128i towardZero = _mm_and_si128(_mm_srai_epi32(difference, 31), pass.bias);
-  const __m128i product = _mm_add_epi64(_mm_mul_epu32(raised, pass.numerator), towardZero);
-  return _mm_add_epi32(_mm_srli_epi64(product, pass.shift), _mm_sub_epi32(state, pass.numerator));
+  const __m128i towardZero = _mm_and_si128(_mm_cmpgt_epi32(state, x), pass.bias);
+  const __m128i input = _mm_add_epi64(_mm_mul_epu32(x, pass.numerator), towardZero);
+  return _mm_srli_epi64(_mm_add_epi64(_mm_mul_epu32(state, pass.complement), input), pass.shift);
 }
 
-// The states of both channels as a left and a right 16-bit value.
+// The offset states of both channels as a left and a right 16-bit value.
 inline void storeLanePair(std::uint8_t* at, __m128i state) {
-  const __m128i pair = _mm_shuffle_epi32(state, 0x08);
+  const __m128i pair = _mm_shuffle_epi32(_mm_sub_epi32(state, _mm_set1_epi32(kStateOffset)), 0x08);
   const int bits = _mm_cvtsi128_si32(_mm_packs_epi32(pair, pair));
   std::memcpy(at, &bits, sizeof bits);
 }
 
+inline __m128i offsetLanes(std::int64_t left, std::int64_t right) {
+  return _mm_set_epi32(0, static_cast<int>(right + kStateOffset), 0,
+                       static_cast<int>(left + kStateOffset));
+}
+
 void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* lowAt,
-                 std::uint8_t* fastAt, FrameFilter& filter) {
+                 std::uint8_t* fastAt, FrameFilter& filter, const NextBlock& next) {
   const LanePass slowPass = lanePass(kExactSlowCoefficient);
   const LanePass fastPass = lanePass(kExactFastCoefficient);
-  __m128i slow =
-      _mm_set_epi32(0, static_cast<int>(filter.right.slow), 0, static_cast<int>(filter.left.slow));
-  __m128i fast =
-      _mm_set_epi32(0, static_cast<int>(filter.right.fast), 0, static_cast<int>(filter.left.fast));
+  __m128i slow = offsetLanes(filter.left.slow, filter.right.slow);
+  __m128i fast = offsetLanes(filter.left.fast, filter.right.fast);
+  const __m128i flipSign = _mm_set1_epi16(static_cast<std::int16_t>(0x8000));
   for (std::uint32_t k = 0; k < bytes; k += kFrameBytes) {
+    // The filters leave the memory idle for long enough to bring in the next block's input and
+    // plane lines, which the walk would otherwise wait for.
+    if (k % kCacheLineBytes == 0 && k < next.bytes) {
+      _mm_prefetch(reinterpret_cast<const char*>(next.input + k), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(next.low + k), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(next.high + k), _MM_HINT_T0);
+    }
     int pair;
     std::memcpy(&pair, scaled + k / kSampleBytes, sizeof pair);
-    const __m128i values = _mm_cvtsi32_si128(pair);
-    const __m128i x = _mm_unpacklo_epi32(_mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16),
+    // Flipping the sign bit of a 16-bit value adds 2^15 and leaves it unsigned.
+    const __m128i values = _mm_xor_si128(_mm_cvtsi32_si128(pair), flipSign);
+    const __m128i x = _mm_unpacklo_epi32(_mm_unpacklo_epi16(values, _mm_setzero_si128()),
                                          _mm_setzero_si128());
     slow = lanesLowPassed(slow, x, slowPass);
     fast = lanesLowPassed(fast, x, fastPass);
@@ -79,17 +105,17 @@ void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* l
   }
   alignas(16) std::int32_t lanes[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(lanes), slow);
-  filter.left.slow = lanes[0];
-  filter.right.slow = lanes[2];
+  filter.left.slow = lanes[0] - kStateOffset;
+  filter.right.slow = lanes[2] - kStateOffset;
   _mm_store_si128(reinterpret_cast<__m128i*>(lanes), fast);
-  filter.left.fast = lanes[0];
-  filter.right.fast = lanes[2];
+  filter.left.fast = lanes[0] - kStateOffset;
+  filter.right.fast = lanes[2] - kStateOffset;
 }
 
 #else
 
 void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* lowAt,
-                 std::uint8_t* fastAt, FrameFilter& filter) {
+                 std::uint8_t* fastAt, FrameFilter& filter, const NextBlock&) {
   FrameFilter state = filter;
   for (std::uint32_t k = 0; k < bytes; k += kFrameBytes) {
     const std::int64_t left = scaled[k / kSampleBytes];
@@ -183,7 +209,10 @@ void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
   std::uint8_t* const highAt = samples + 2 * std::size_t{targetLength} + begin;
   ScaledBlock scaled;
   scaleBlock(samples + begin, end - begin, scaled);
-  filterBlock(scaled, end - begin, lowAt, highAt, filter);
+  const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
+  const NextBlock next{samples + end, lowAt + (end - begin), highAt + (end - begin),
+                       std::min(kBlockBytes, walkEnd - end)};
+  filterBlock(scaled, end - begin, lowAt, highAt, filter, next);
   bandsOfBlock(scaled, end - begin, samples + begin, lowAt, highAt);
 }
 
