@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "batch/entry_list.h"
@@ -46,6 +47,7 @@ void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options)
   if (const std::uint64_t memoryBytes = platform::physicalMemoryBytes()) {
     track.sampleSpaceLimit = memoryBytes;
   }
+  track.filtersOnOwnThread = std::thread::hardware_concurrency() >= 2;
   drawLargeSampleBlocks(track.buffer);
 }
 

@@ -73,12 +73,14 @@ class WorkerWindow final : public JobWindow {
 
 class Run {
  public:
-  Run(JobState& job, JobWindow& window, RunProgress& progress, SystemServices& system)
+  Run(JobState& job, JobWindow& window, RunProgress& progress, SystemServices& system,
+      unsigned workers)
       : job_(job),
         window_(window),
         progress_(progress),
         system_(system),
         count_(job.fileList.GetCount()),
+        workers_(workers),
         started_(count_, false),
         finished_(count_, false) {
     blocks_.reserve(count_);
@@ -89,6 +91,9 @@ class Run {
     WorkerWindow view(worker, window_, progress_, lock_);
     engine::TrackState track;
     track.sampleSpaceLimit = job_.track.sampleSpaceLimit;
+    // Only while the workers leave a core each for their filters.
+    track.filtersOnOwnThread =
+        job_.track.filtersOnOwnThread && 2 * workers_ <= std::thread::hardware_concurrency();
     drawLargeSampleBlocks(track.buffer);
     for (;;) {
       std::size_t index = 0;
@@ -153,6 +158,7 @@ class Run {
   RunProgress& progress_;
   SystemServices& system_;
   const std::size_t count_;
+  const unsigned workers_;
   std::mutex lock_;
   std::vector<EntryBlock> blocks_;
   std::vector<bool> started_;
@@ -168,9 +174,9 @@ class Run {
 void runEntriesAtOnce(JobState& job, JobWindow& window, RunProgress& progress,
                       SystemServices& system, unsigned workers) {
   if (!job.running) return;
-  Run run(job, window, progress, system);
   const std::size_t count = job.fileList.GetCount();
   const unsigned threads = static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(workers, count)));
+  Run run(job, window, progress, system, threads);
   std::vector<std::thread> pool;
   pool.reserve(threads);
   for (unsigned worker = 0; worker < threads; ++worker) {

@@ -72,6 +72,8 @@ void applyFramesPlainly(std::uint8_t* samples, std::uint32_t targetLength, std::
 // exactly, and each lane's products and sums are the same IEEE double operations in the same
 // order. Only when a sum may be clamped does the pair go the plain way.
 constexpr std::uint32_t kPairBytes = 8;
+constexpr std::uint32_t kCacheLineBytes = 64;
+constexpr std::uint32_t kPrefetchBytes = 4096;
 
 struct LaneGains {
   __m128d low;
@@ -121,6 +123,11 @@ void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains
   const __m128d magnitudeBits = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFF'FFFF'FFFF'FFFF));
   LaneGains gains = laneGains(left, right);
   for (std::uint32_t k = 0; k < pairsEnd; k += kPairBytes) {
+    if (k % kCacheLineBytes == 0 && k + kPrefetchBytes < pairsEnd) {
+      _mm_prefetch(reinterpret_cast<const char*>(lowPlane + k + kPrefetchBytes), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(samples + k + kPrefetchBytes), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(highPlane + k + kPrefetchBytes), _MM_HINT_T0);
+    }
     const FramePair low = loadPair(lowPlane + k);
     const FramePair middle = loadPair(samples + k);
     const FramePair high = loadPair(highPlane + k);

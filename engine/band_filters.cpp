@@ -29,6 +29,12 @@ struct NextBlock {
 
 constexpr std::uint32_t kCacheLineBytes = 64;
 
+NextBlock nextBlock(const std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t end) {
+  const std::uint8_t* const low = samples + targetLength + end;
+  return {samples + end, low, low + targetLength,
+          std::min(kBlockBytes, wholeFrameBytes(targetLength) - end)};
+}
+
 // filterBlock: the slow and fast states of both channels over the scaled values of `bytes`
 // bytes of frames; the slow states go to the low-band plane, the fast states to the high-band
 // plane for now.
@@ -209,11 +215,25 @@ void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
   std::uint8_t* const highAt = samples + 2 * std::size_t{targetLength} + begin;
   ScaledBlock scaled;
   scaleBlock(samples + begin, end - begin, scaled);
-  const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
-  const NextBlock next{samples + end, lowAt + (end - begin), highAt + (end - begin),
-                       std::min(kBlockBytes, walkEnd - end)};
-  filterBlock(scaled, end - begin, lowAt, highAt, filter, next);
+  filterBlock(scaled, end - begin, lowAt, highAt, filter, nextBlock(samples, targetLength, end));
   bandsOfBlock(scaled, end - begin, samples + begin, lowAt, highAt);
+}
+
+void filterStatesOfBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                         std::uint32_t end, FrameFilter& filter) {
+  ScaledBlock scaled;
+  scaleBlock(samples + begin, end - begin, scaled);
+  filterBlock(scaled, end - begin, samples + targetLength + begin,
+              samples + 2 * std::size_t{targetLength} + begin, filter,
+              nextBlock(samples, targetLength, end));
+}
+
+void bandsOfFilteredBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                          std::uint32_t end) {
+  ScaledBlock scaled;
+  scaleBlock(samples + begin, end - begin, scaled);
+  bandsOfBlock(scaled, end - begin, samples + begin, samples + targetLength + begin,
+               samples + 2 * std::size_t{targetLength} + begin);
 }
 
 }  // namespace engine

@@ -18,8 +18,10 @@ int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength);
 // The split and scan of one pass, in place. samples holds at least 3 × targetLength bytes,
 // targetLength a whole number of frames; the PCM region [0, T) is replaced by the middle band, the
 // low band goes to [T, 2T) and the high band to [2T, 3T). Every 16 MiB of frame offset (from 0) the
-// file gauge steps with a 30 ms pause. Writes the step line and the scan's log block.
+// file gauge steps with a 30 ms pause. Writes the step line and the scan's log block. With
+// filtersOnOwnThread the band filters run on a second thread ahead of the scan, to the same
+// planes and record.
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
-                        TrackHost& host, ProcessLog& log);
+                        TrackHost& host, ProcessLog& log, bool filtersOnOwnThread = false);
 
 }  // namespace engine

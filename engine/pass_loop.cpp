@@ -15,7 +15,8 @@ void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackF
     if (passIndex > 0) {
       log.write("\nStep 1: Restarting from previously processed track in first pass...\n\n");
     }
-    const ScanRecord record = splitAndScan(samples, targetLength, flags.ignoreClicks, host, log);
+    const ScanRecord record = splitAndScan(samples, targetLength, flags.ignoreClicks, host, log,
+                                            flags.filtersOnOwnThread);
     if (observer && passIndex == 0) observer->firstSplit(samples, targetLength);
     const Gains gains = correctionGains(record, flags, log);
     if (observer) observer->passGains(gains);

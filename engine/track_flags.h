@@ -1,5 +1,5 @@
-// The two options of one track, read from the host once before its first pass and kept for
-// every pass of that track.
+// The options of one track, read once before its first pass and kept for every pass of that
+// track.
 #pragma once
 
 namespace engine {
@@ -9,6 +9,9 @@ struct TrackFlags {
   bool noBassline = false;
   // Let clicks of 1 to 3 samples neither move the high band's peaks nor lower the gains.
   bool ignoreClicks = false;
+  // Run the band filters of each pass on a second thread, ahead of the scan; the same bits
+  // either way. For a core that would otherwise stay idle.
+  bool filtersOnOwnThread = false;
 };
 
 }  // namespace engine

@@ -52,6 +52,8 @@ struct TrackState {
   // cannot be allocated: a damaged header can ask for far more than the machine has, and the
   // system would grant it lazily and then stop the whole program when the pages are touched.
   std::uint64_t sampleSpaceLimit = UINT64_MAX;
+  // A core is free beside this track's: its band filters may run on a thread of their own.
+  bool filtersOnOwnThread = false;
 };
 
 }  // namespace engine

@@ -264,13 +264,13 @@ void expectSameBand(const BandPeaks& band, const ReferenceChannel& reference, in
 // Splits and scans the frames, and expects every band value and every record value to be
 // those of the plain line-by-line rules; returns the record.
 engine::ScanRecord expectScanAsPlainArithmetic(const std::vector<std::pair<int, int>>& frames,
-                                               bool ignoreClicks) {
+                                               bool ignoreClicks, bool filtersOnOwnThread = false) {
   std::vector<std::uint8_t> buffer = bufferOfFrames(frames);
   RecordingHost host;
   engine::SilentLog log;
   const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
-  const engine::ScanRecord record =
-      engine::splitAndScan(buffer.data(), targetLength, ignoreClicks, host, log);
+  const engine::ScanRecord record = engine::splitAndScan(buffer.data(), targetLength, ignoreClicks,
+                                                         host, log, filtersOnOwnThread);
 
   std::vector<std::uint8_t> expected(buffer.size());
   ReferenceChannel reference[2] = {ReferenceChannel(frames[0].first),
@@ -386,10 +386,12 @@ std::vector<std::pair<int, int>> trackOfManySections(std::size_t frameCount) {
 
 TEST(BandSplit, FastWalkMatchesPlainArithmeticThroughQuietLoudAndClickySections) {
   // An odd frame count, so that the walk ends inside a group and inside a block.
+  // The filters run on the walk's own thread and on a second one ahead of it.
   const std::vector<std::pair<int, int>> frames = trackOfManySections(400003);
-  for (const bool ignoreClicks : {false, true}) {
-    SCOPED_TRACE(ignoreClicks);
-    const engine::ScanRecord record = expectScanAsPlainArithmetic(frames, ignoreClicks);
+  for (const auto& [ignoreClicks, ownThread] : {std::pair{false, false}, std::pair{true, false},
+                                               std::pair{false, true}, std::pair{true, true}}) {
+    SCOPED_TRACE(testing::Message() << ignoreClicks << ownThread);
+    const engine::ScanRecord record = expectScanAsPlainArithmetic(frames, ignoreClicks, ownThread);
     // The square wave reaches the band limit, and the high quasi-peaks have moved.
     EXPECT_EQ(record.left.middle.peakMax, 32766);
     EXPECT_EQ(record.right.middle.peakMin, -32766);
@@ -449,17 +451,19 @@ TEST(BandSplit, LongTrackMovesTheGaugeAtEachStretchAndCarriesItsStateAcross) {
   const std::size_t frameCount = (2 * (std::size_t{1} << 24) + 4000) / 4;
   const std::vector<std::pair<int, int>> frames = trackOfManySections(frameCount);
   std::vector<std::uint8_t> buffer = bufferOfFrames(frames);
-  RecordingHost host;
-  engine::SilentLog log;
   const auto targetLength = static_cast<std::uint32_t>(frameCount * 4);
-  engine::splitAndScan(buffer.data(), targetLength, false, host, log);
-  // 33558432 / 70 = 479406; 16777216 / 479406 = 34 and 33554432 / 479406 = 69.
-  EXPECT_EQ(host.gaugeSteps,
-            (std::vector<std::pair<int, int>>{{25, 30}, {25 + 34, 30}, {25 + 69, 30}}));
-
-  for (const bool ignoreClicks : {false, true}) {
-    SCOPED_TRACE(ignoreClicks);
-    expectScanAsPlainArithmetic(frames, ignoreClicks);
+  for (const bool ownThread : {false, true}) {
+    RecordingHost host;
+    engine::SilentLog log;
+    std::vector<std::uint8_t> walked = buffer;
+    engine::splitAndScan(walked.data(), targetLength, false, host, log, ownThread);
+    // 33558432 / 70 = 479406; 16777216 / 479406 = 34 and 33554432 / 479406 = 69.
+    EXPECT_EQ(host.gaugeSteps,
+              (std::vector<std::pair<int, int>>{{25, 30}, {25 + 34, 30}, {25 + 69, 30}}));
+  }
+  for (const auto& [ignoreClicks, ownThread] : {std::pair{false, false}, std::pair{true, true}}) {
+    SCOPED_TRACE(testing::Message() << ignoreClicks << ownThread);
+    expectScanAsPlainArithmetic(frames, ignoreClicks, ownThread);
   }
 }
 
