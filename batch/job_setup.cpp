@@ -47,7 +47,7 @@ void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options)
   if (const std::uint64_t memoryBytes = platform::physicalMemoryBytes()) {
     track.sampleSpaceLimit = memoryBytes;
   }
-  track.filtersOnOwnThread = std::thread::hardware_concurrency() >= 2;
+  track.splitOnOwnThread = std::thread::hardware_concurrency() >= 2;
   drawLargeSampleBlocks(track.buffer);
 }
 

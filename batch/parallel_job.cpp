@@ -92,8 +92,8 @@ class Run {
     engine::TrackState track;
     track.sampleSpaceLimit = job_.track.sampleSpaceLimit;
     // Only while the workers leave a core each for their filters.
-    track.filtersOnOwnThread =
-        job_.track.filtersOnOwnThread && 2 * workers_ <= std::thread::hardware_concurrency();
+    track.splitOnOwnThread =
+        job_.track.splitOnOwnThread && 2 * workers_ <= std::thread::hardware_concurrency();
     drawLargeSampleBlocks(track.buffer);
     for (;;) {
       std::size_t index = 0;

@@ -86,16 +86,20 @@ void BM_SplitAndScan(benchmark::State& state) {
   QuietHost host;
   engine::SilentLog silent;
   const bool ignoreClicks = state.range(0) != 0;
+  const bool splitOnOwnThread = state.range(1) != 0;
   for (auto _ : state) {
     state.PauseTiming();
     std::memcpy(samples.data(), track.data(), kTrackBytes);
     state.ResumeTiming();
-    benchmark::DoNotOptimize(
-        engine::splitAndScan(samples.data(), kTrackBytes, ignoreClicks, host, silent));
+    benchmark::DoNotOptimize(engine::splitAndScan(samples.data(), kTrackBytes, ignoreClicks, host,
+                                                  silent, splitOnOwnThread));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kTrackBytes);
 }
-BENCHMARK(BM_SplitAndScan)->Arg(0)->Arg(1)->ArgName("ignore_clicks")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitAndScan)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"ignore_clicks", "own_thread"})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ApplyCorrections(benchmark::State& state) {
   std::vector<std::uint8_t> track(3 * std::size_t{kTrackBytes});

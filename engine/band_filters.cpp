@@ -219,21 +219,4 @@ void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
   bandsOfBlock(scaled, end - begin, samples + begin, lowAt, highAt);
 }
 
-void filterStatesOfBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
-                         std::uint32_t end, FrameFilter& filter) {
-  ScaledBlock scaled;
-  scaleBlock(samples + begin, end - begin, scaled);
-  filterBlock(scaled, end - begin, samples + targetLength + begin,
-              samples + 2 * std::size_t{targetLength} + begin, filter,
-              nextBlock(samples, targetLength, end));
-}
-
-void bandsOfFilteredBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
-                          std::uint32_t end) {
-  ScaledBlock scaled;
-  scaleBlock(samples + begin, end - begin, scaled);
-  bandsOfBlock(scaled, end - begin, samples + begin, samples + targetLength + begin,
-               samples + 2 * std::size_t{targetLength} + begin);
-}
-
 }  // namespace engine

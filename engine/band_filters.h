@@ -79,13 +79,4 @@ constexpr std::uint32_t kBlockBytes = 8192;
 void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
                 std::uint32_t end, FrameFilter& filter);
 
-// splitBlock in two halves, for a walk that runs the filters on a thread of their own ahead of
-// the bands. filterStatesOfBlock leaves the slow states of the block in the low-band plane and
-// the fast states in the high-band plane; bandsOfFilteredBlock then turns those and the block's
-// input into its three bands, as splitBlock would have.
-void filterStatesOfBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
-                         std::uint32_t end, FrameFilter& filter);
-void bandsOfFilteredBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
-                          std::uint32_t end);
-
 }  // namespace engine

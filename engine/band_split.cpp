@@ -3,6 +3,9 @@
 #include <atomic>
 #include <system_error>
 #include <thread>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine/band_filters.h"
 #include "engine/pcm_access.h"
@@ -38,46 +41,59 @@ void scanFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
   }
 }
 
-// The filters of a whole pass on a thread of their own. They are the one serial chain of the
-// split; the bands and the scan of a block need only its filter states, so they follow on the
-// calling thread a block or more behind. Each side writes only bytes the other no longer reads
-// or does not read yet: the filters a block's low and high planes and nothing else, the bands
-// that block's middle and high planes once its states are published.
-class FiltersAhead {
+inline void spinPause() {
+#if defined(__SSE2__)
+  _mm_pause();
+#endif
+}
+
+constexpr int kSpinsBeforeSleep = 4000;
+
+// The split of a whole pass on a thread of its own, its filters being the one long serial chain
+// of a pass. The scan follows on the calling thread a block or more behind and only reads the
+// planes of the blocks published to it, which the split no longer touches.
+class SplitAhead {
  public:
-  FiltersAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
+  SplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
                const FrameFilter& filter)
       : samples_(samples), targetLength_(targetLength), walkEnd_(walkEnd), filter_(filter) {}
-  FiltersAhead(const FiltersAhead&) = delete;
-  FiltersAhead& operator=(const FiltersAhead&) = delete;
-  ~FiltersAhead() {
+  SplitAhead(const SplitAhead&) = delete;
+  SplitAhead& operator=(const SplitAhead&) = delete;
+  ~SplitAhead() {
     if (thread_.joinable()) thread_.join();
   }
 
-  // False when no thread could be started; the walk then splits every block itself.
+  // False when no thread could be started; the scan then splits every block itself.
   bool start() {
     try {
-      thread_ = std::thread([this] { filterAll(); });
+      thread_ = std::thread([this] { splitAll(); });
     } catch (const std::system_error&) {
       return false;
     }
     return true;
   }
 
+  // A block's split takes some microseconds, less than putting a thread to sleep and waking it
+  // again costs, so the scan spins for a while before it sleeps.
   void waitFor(std::uint32_t end) {
-    for (std::uint32_t done = filteredEnd_.load(std::memory_order_acquire); done < end;
-         done = filteredEnd_.load(std::memory_order_acquire)) {
-      filteredEnd_.wait(done, std::memory_order_acquire);
+    for (int spins = 0;; ++spins) {
+      const std::uint32_t done = splitEnd_.load(std::memory_order_acquire);
+      if (done >= end) return;
+      if (spins < kSpinsBeforeSleep) {
+        spinPause();
+      } else {
+        splitEnd_.wait(done, std::memory_order_acquire);
+      }
     }
   }
 
  private:
-  void filterAll() {
+  void splitAll() {
     for (std::uint32_t begin = 0; begin < walkEnd_;) {
       const std::uint32_t end = walkEnd_ - begin > kBlockBytes ? begin + kBlockBytes : walkEnd_;
-      filterStatesOfBlock(samples_, targetLength_, begin, end, filter_);
-      filteredEnd_.store(end, std::memory_order_release);
-      filteredEnd_.notify_one();
+      splitBlock(samples_, targetLength_, begin, end, filter_);
+      splitEnd_.store(end, std::memory_order_release);
+      splitEnd_.notify_one();
       begin = end;
     }
   }
@@ -86,7 +102,7 @@ class FiltersAhead {
   const std::uint32_t targetLength_;
   const std::uint32_t walkEnd_;
   FrameFilter filter_;
-  std::atomic<std::uint32_t> filteredEnd_{0};
+  std::atomic<std::uint32_t> splitEnd_{0};
   std::thread thread_;
 };
 
@@ -117,7 +133,7 @@ int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength) {
 }
 
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
-                        TrackHost& host, ProcessLog& log, bool filtersOnOwnThread) {
+                        TrackHost& host, ProcessLog& log, bool splitOnOwnThread) {
   log.write("\nStep 2: three-band filter and scanning...\n");
   ScanRecord record;
   // Only whole frames are walked; a length that is not a whole number of frames would
@@ -128,15 +144,11 @@ ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool 
     const std::int64_t firstLeft = loadSample(samples);
     const std::int64_t firstRight = loadSample(samples + kRightOffset);
     FrameFilter filter{{firstLeft, firstLeft}, {firstRight, firstRight}};
-    FiltersAhead ahead(samples, targetLength, walkEnd, filter);
-    if (filtersOnOwnThread && walkEnd > kBlockBytes && ahead.start()) {
+    SplitAhead ahead(samples, targetLength, walkEnd, filter);
+    if (splitOnOwnThread && walkEnd > kBlockBytes && ahead.start()) {
       walkPass(
           samples, targetLength, walkEnd, ignoreClicks,
-          [&](std::uint32_t begin, std::uint32_t end) {
-            ahead.waitFor(end);
-            bandsOfFilteredBlock(samples, targetLength, begin, end);
-          },
-          host, record);
+          [&](std::uint32_t, std::uint32_t end) { ahead.waitFor(end); }, host, record);
     } else {
       walkPass(
           samples, targetLength, walkEnd, ignoreClicks,

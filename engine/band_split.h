@@ -19,9 +19,9 @@ int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength);
 // targetLength a whole number of frames; the PCM region [0, T) is replaced by the middle band, the
 // low band goes to [T, 2T) and the high band to [2T, 3T). Every 16 MiB of frame offset (from 0) the
 // file gauge steps with a 30 ms pause. Writes the step line and the scan's log block. With
-// filtersOnOwnThread the band filters run on a second thread ahead of the scan, to the same
+// splitOnOwnThread the split runs on a second thread ahead of the scan, to the same
 // planes and record.
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
-                        TrackHost& host, ProcessLog& log, bool filtersOnOwnThread = false);
+                        TrackHost& host, ProcessLog& log, bool splitOnOwnThread = false);
 
 }  // namespace engine

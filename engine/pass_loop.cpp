@@ -16,7 +16,7 @@ void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackF
       log.write("\nStep 1: Restarting from previously processed track in first pass...\n\n");
     }
     const ScanRecord record = splitAndScan(samples, targetLength, flags.ignoreClicks, host, log,
-                                            flags.filtersOnOwnThread);
+                                            flags.splitOnOwnThread);
     if (observer && passIndex == 0) observer->firstSplit(samples, targetLength);
     const Gains gains = correctionGains(record, flags, log);
     if (observer) observer->passGains(gains);

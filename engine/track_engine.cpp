@@ -48,7 +48,7 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   TrackFlags flags;
   flags.noBassline = host.noBasslineTicked();
   flags.ignoreClicks = host.ignoreClicksTicked();
-  flags.filtersOnOwnThread = track.filtersOnOwnThread;
+  flags.splitOnOwnThread = track.splitOnOwnThread;
 
   if (converting) log.write("Step 1: File resampling...  ");
   std::uint8_t* samples = track.buffer.bytes;

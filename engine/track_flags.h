@@ -9,9 +9,9 @@ struct TrackFlags {
   bool noBassline = false;
   // Let clicks of 1 to 3 samples neither move the high band's peaks nor lower the gains.
   bool ignoreClicks = false;
-  // Run the band filters of each pass on a second thread, ahead of the scan; the same bits
+  // Run the band split of each pass on a second thread, ahead of the scan; the same bits
   // either way. For a core that would otherwise stay idle.
-  bool filtersOnOwnThread = false;
+  bool splitOnOwnThread = false;
 };
 
 }  // namespace engine

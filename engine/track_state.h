@@ -52,8 +52,8 @@ struct TrackState {
   // cannot be allocated: a damaged header can ask for far more than the machine has, and the
   // system would grant it lazily and then stop the whole program when the pages are touched.
   std::uint64_t sampleSpaceLimit = UINT64_MAX;
-  // A core is free beside this track's: its band filters may run on a thread of their own.
-  bool filtersOnOwnThread = false;
+  // A core is free beside this track's: its band split may run on a thread of its own.
+  bool splitOnOwnThread = false;
 };
 
 }  // namespace engine

@@ -264,13 +264,13 @@ void expectSameBand(const BandPeaks& band, const ReferenceChannel& reference, in
 // Splits and scans the frames, and expects every band value and every record value to be
 // those of the plain line-by-line rules; returns the record.
 engine::ScanRecord expectScanAsPlainArithmetic(const std::vector<std::pair<int, int>>& frames,
-                                               bool ignoreClicks, bool filtersOnOwnThread = false) {
+                                               bool ignoreClicks, bool splitOnOwnThread = false) {
   std::vector<std::uint8_t> buffer = bufferOfFrames(frames);
   RecordingHost host;
   engine::SilentLog log;
   const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
   const engine::ScanRecord record = engine::splitAndScan(buffer.data(), targetLength, ignoreClicks,
-                                                         host, log, filtersOnOwnThread);
+                                                         host, log, splitOnOwnThread);
 
   std::vector<std::uint8_t> expected(buffer.size());
   ReferenceChannel reference[2] = {ReferenceChannel(frames[0].first),
