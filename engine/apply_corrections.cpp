@@ -7,14 +7,6 @@ namespace engine {
 
 namespace {
 
-// One channel's gains for the length of a pass, in double: the limiter lowers them and they
-// are never rounded back to single precision.
-struct WorkingGains {
-  double low;
-  double middle;
-  double high;
-};
-
 WorkingGains workingGains(const ChannelGains& gains) {
   return {gains.low, gains.middle, gains.high};
 }
@@ -112,18 +104,18 @@ inline void storePair(std::uint8_t* at, __m128d first, __m128d second) {
 }
 
 template <bool kIgnoreClicks>
-void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains& left,
-                 WorkingGains& right) {
+void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                 std::uint32_t end, WorkingGains& left, WorkingGains& right) {
   const std::uint8_t* const lowPlane = samples + targetLength;
   const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
-  const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
-  const std::uint32_t pairsEnd = walkEnd & ~(kPairBytes - 1);
+  const std::uint32_t prefetchEnd = wholeFrameBytes(targetLength);
+  const std::uint32_t pairsEnd = begin + ((end - begin) & ~(kPairBytes - 1));
   const __m128d clampLevel = _mm_set1_pd(kClampLevel);
   const __m128d negativeClampLevel = _mm_set1_pd(-kClampLevel);
   const __m128d magnitudeBits = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFF'FFFF'FFFF'FFFF));
   LaneGains gains = laneGains(left, right);
-  for (std::uint32_t k = 0; k < pairsEnd; k += kPairBytes) {
-    if (k % kCacheLineBytes == 0 && k + kPrefetchBytes < pairsEnd) {
+  for (std::uint32_t k = begin; k < pairsEnd; k += kPairBytes) {
+    if (k % kCacheLineBytes == 0 && k + kPrefetchBytes < prefetchEnd) {
       _mm_prefetch(reinterpret_cast<const char*>(lowPlane + k + kPrefetchBytes), _MM_HINT_T0);
       _mm_prefetch(reinterpret_cast<const char*>(samples + k + kPrefetchBytes), _MM_HINT_T0);
       _mm_prefetch(reinterpret_cast<const char*>(highPlane + k + kPrefetchBytes), _MM_HINT_T0);
@@ -150,32 +142,39 @@ void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains
     }
     storePair(samples + k, first, second);
   }
-  applyFramesPlainly<kIgnoreClicks>(samples, targetLength, pairsEnd, walkEnd, left, right);
+  applyFramesPlainly<kIgnoreClicks>(samples, targetLength, pairsEnd, end, left, right);
 }
 
 #else
 
 template <bool kIgnoreClicks>
-void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, WorkingGains& left,
-                 WorkingGains& right) {
-  applyFramesPlainly<kIgnoreClicks>(samples, targetLength, 0, wholeFrameBytes(targetLength), left,
-                                    right);
+void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                 std::uint32_t end, WorkingGains& left, WorkingGains& right) {
+  applyFramesPlainly<kIgnoreClicks>(samples, targetLength, begin, end, left, right);
 }
 
 #endif
 
 }  // namespace
 
+CorrectionWalk startCorrections(const Gains& gains, bool ignoreClicks, ProcessLog& log) {
+  log.write("Step 4: Applying corrections...\n\n");
+  return {workingGains(gains.left), workingGains(gains.right), ignoreClicks};
+}
+
+void applyCorrectionsTo(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                        std::uint32_t end, CorrectionWalk& walk) {
+  if (walk.ignoreClicks) {
+    applyFrames<true>(samples, targetLength, begin, end, walk.left, walk.right);
+  } else {
+    applyFrames<false>(samples, targetLength, begin, end, walk.left, walk.right);
+  }
+}
+
 void applyCorrections(std::uint8_t* samples, std::uint32_t targetLength, const Gains& gains,
                       bool ignoreClicks, ProcessLog& log) {
-  log.write("Step 4: Applying corrections...\n\n");
-  WorkingGains left = workingGains(gains.left);
-  WorkingGains right = workingGains(gains.right);
-  if (ignoreClicks) {
-    applyFrames<true>(samples, targetLength, left, right);
-  } else {
-    applyFrames<false>(samples, targetLength, left, right);
-  }
+  CorrectionWalk walk = startCorrections(gains, ignoreClicks, log);
+  applyCorrectionsTo(samples, targetLength, 0, wholeFrameBytes(targetLength), walk);
 }
 
 }  // namespace engine

@@ -20,4 +20,28 @@ constexpr float kResetLevel = 32764.0f;
 void applyCorrections(std::uint8_t* samples, std::uint32_t targetLength, const Gains& gains,
                       bool ignoreClicks, ProcessLog& log);
 
+// One channel's gains for the length of a pass, in double: the limiter lowers them and they
+// are never rounded back to single precision.
+struct WorkingGains {
+  double low;
+  double middle;
+  double high;
+};
+
+// The application of one pass walked in stretches, in order: the limiter's lowered gains carry
+// from each stretch to the next, so the stretches give what one walk over the track gives.
+struct CorrectionWalk {
+  WorkingGains left;
+  WorkingGains right;
+  bool ignoreClicks;
+};
+
+// Writes the step line of the application and returns its walk at the first frame.
+CorrectionWalk startCorrections(const Gains& gains, bool ignoreClicks, ProcessLog& log);
+
+// The application of the frames of [begin, end), begin a multiple of 8 bytes and end within the
+// whole frames of targetLength.
+void applyCorrectionsTo(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                        std::uint32_t end, CorrectionWalk& walk);
+
 }  // namespace engine

@@ -49,14 +49,38 @@ inline void spinPause() {
 
 constexpr int kSpinsBeforeSleep = 4000;
 
+// The split of a pass, block by block in order, each block after its prelude. The filter
+// states of a channel start at its first value as the prelude leaves it, unscaled.
+class PassSplit {
+ public:
+  PassSplit(std::uint8_t* samples, std::uint32_t targetLength, const BlockPrelude& prelude)
+      : samples_(samples), targetLength_(targetLength), prelude_(prelude) {}
+
+  void operator()(std::uint32_t begin, std::uint32_t end) {
+    if (prelude_) prelude_(begin, end);
+    if (begin == 0) {
+      const std::int64_t firstLeft = loadSample(samples_);
+      const std::int64_t firstRight = loadSample(samples_ + kRightOffset);
+      filter_ = {{firstLeft, firstLeft}, {firstRight, firstRight}};
+    }
+    splitBlock(samples_, targetLength_, begin, end, filter_);
+  }
+
+ private:
+  std::uint8_t* const samples_;
+  const std::uint32_t targetLength_;
+  const BlockPrelude& prelude_;
+  FrameFilter filter_{};
+};
+
 // The split of a whole pass on a thread of its own, its filters being the one long serial chain
 // of a pass. The scan follows on the calling thread a block or more behind and only reads the
 // planes of the blocks published to it, which the split no longer touches.
 class SplitAhead {
  public:
   SplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
-               const FrameFilter& filter)
-      : samples_(samples), targetLength_(targetLength), walkEnd_(walkEnd), filter_(filter) {}
+             const BlockPrelude& prelude)
+      : split_(samples, targetLength, prelude), walkEnd_(walkEnd) {}
   SplitAhead(const SplitAhead&) = delete;
   SplitAhead& operator=(const SplitAhead&) = delete;
   ~SplitAhead() {
@@ -91,17 +115,15 @@ class SplitAhead {
   void splitAll() {
     for (std::uint32_t begin = 0; begin < walkEnd_;) {
       const std::uint32_t end = walkEnd_ - begin > kBlockBytes ? begin + kBlockBytes : walkEnd_;
-      splitBlock(samples_, targetLength_, begin, end, filter_);
+      split_(begin, end);
       splitEnd_.store(end, std::memory_order_release);
       splitEnd_.notify_one();
       begin = end;
     }
   }
 
-  std::uint8_t* const samples_;
-  const std::uint32_t targetLength_;
+  PassSplit split_;
   const std::uint32_t walkEnd_;
-  FrameFilter filter_;
   std::atomic<std::uint32_t> splitEnd_{0};
   std::thread thread_;
 };
@@ -110,7 +132,7 @@ class SplitAhead {
 // gauge steps at the start of each stretch.
 template <typename SplitOf>
 void walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
-              bool ignoreClicks, SplitOf splitOf, TrackHost& host, ScanRecord& record) {
+              bool ignoreClicks, SplitOf&& splitOf, TrackHost& host, ScanRecord& record) {
   HighBandCounters counters[2];
   LowBandExtremes lowExtremes;
   for (std::uint32_t begin = 0; begin < walkEnd;) {
@@ -133,29 +155,22 @@ int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength) {
 }
 
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
-                        TrackHost& host, ProcessLog& log, bool splitOnOwnThread) {
+                        TrackHost& host, ProcessLog& log, bool splitOnOwnThread,
+                        const BlockPrelude& prelude) {
   log.write("\nStep 2: three-band filter and scanning...\n");
   ScanRecord record;
   // Only whole frames are walked; a length that is not a whole number of frames would
   // otherwise let the last frame's high band run past the end of its plane.
   const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
   if (walkEnd != 0) {
-    // Both filter states of a channel start at its first value, unscaled.
-    const std::int64_t firstLeft = loadSample(samples);
-    const std::int64_t firstRight = loadSample(samples + kRightOffset);
-    FrameFilter filter{{firstLeft, firstLeft}, {firstRight, firstRight}};
-    SplitAhead ahead(samples, targetLength, walkEnd, filter);
+    SplitAhead ahead(samples, targetLength, walkEnd, prelude);
     if (splitOnOwnThread && walkEnd > kBlockBytes && ahead.start()) {
       walkPass(
           samples, targetLength, walkEnd, ignoreClicks,
           [&](std::uint32_t, std::uint32_t end) { ahead.waitFor(end); }, host, record);
     } else {
-      walkPass(
-          samples, targetLength, walkEnd, ignoreClicks,
-          [&](std::uint32_t begin, std::uint32_t end) {
-            splitBlock(samples, targetLength, begin, end, filter);
-          },
-          host, record);
+      walkPass(samples, targetLength, walkEnd, ignoreClicks,
+               PassSplit(samples, targetLength, prelude), host, record);
     }
   }
   writeScanLog(record, log);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "engine/band_peaks.h"
 #include "engine/process_log.h"
@@ -19,9 +20,13 @@ int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength);
 // targetLength a whole number of frames; the PCM region [0, T) is replaced by the middle band, the
 // low band goes to [T, 2T) and the high band to [2T, 3T). Every 16 MiB of frame offset (from 0) the
 // file gauge steps with a 30 ms pause. Writes the step line and the scan's log block. With
-// splitOnOwnThread the split runs on a second thread ahead of the scan, to the same
-// planes and record.
+// splitOnOwnThread the split runs on a second thread ahead of the scan, to the same planes and
+// record. A prelude, when given, is run on every block of frames [begin, end) in order just
+// before its split, on the thread that splits: the previous pass's application, so that each
+// block comes from memory once for both.
+using BlockPrelude = std::function<void(std::uint32_t begin, std::uint32_t end)>;
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
-                        TrackHost& host, ProcessLog& log, bool splitOnOwnThread = false);
+                        TrackHost& host, ProcessLog& log, bool splitOnOwnThread = false,
+                        const BlockPrelude& prelude = {});
 
 }  // namespace engine

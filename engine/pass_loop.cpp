@@ -9,20 +9,28 @@ namespace engine {
 void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
                  TrackHost& host, ProcessLog& log, TrackObserver* observer) {
   // The second pass analyses the corrected output of the first afresh; a second pass never
-  // calls for a third.
+  // calls for a third. The first pass's application of a double pass is walked block by block
+  // within the second pass's split, so that each block is read from memory once for both.
   int passCount = 1;
+  CorrectionWalk firstApplication{};
+  const BlockPrelude applyFirstPass = [&](std::uint32_t begin, std::uint32_t end) {
+    applyCorrectionsTo(samples, targetLength, begin, end, firstApplication);
+  };
   for (int passIndex = 0; passIndex < passCount; ++passIndex) {
     if (passIndex > 0) {
       log.write("\nStep 1: Restarting from previously processed track in first pass...\n\n");
     }
-    const ScanRecord record = splitAndScan(samples, targetLength, flags.ignoreClicks, host, log,
-                                            flags.splitOnOwnThread);
+    const ScanRecord record =
+        splitAndScan(samples, targetLength, flags.ignoreClicks, host, log, flags.splitOnOwnThread,
+                     passIndex > 0 ? applyFirstPass : BlockPrelude{});
     if (observer && passIndex == 0) observer->firstSplit(samples, targetLength);
     const Gains gains = correctionGains(record, flags, log);
     if (observer) observer->passGains(gains);
     if (passIndex == 0 && bandsFarApart(gains)) {
       passCount = 2;
       log.write("Note: A double pass process will be necessary.\n\n");
+      firstApplication = startCorrections(gains, flags.ignoreClicks, log);
+      continue;
     }
     applyCorrections(samples, targetLength, gains, flags.ignoreClicks, log);
   }
