@@ -220,4 +220,27 @@ TEST(PassLoop, LogOnOrOffGivesTheSameResult) {
             std::vector<std::uint8_t>(silent.begin(), silent.begin() + 4000));
 }
 
+TEST(PassLoop, SplitOnItsOwnThreadGivesTheSameResultLogAndGauge) {
+  // Many blocks of a loud double-pass track, so that the second thread runs well ahead, the
+  // first pass's application is walked inside the second split, and the limiter acts.
+  const Frames frames = bassHeavyTrack(300001);
+  const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
+  for (const bool ignoreClicks : {false, true}) {
+    SCOPED_TRACE(ignoreClicks);
+    std::vector<std::uint8_t> results[2];
+    RecordingHost hosts[2];
+    RecordingLog logs[2];
+    for (const bool ownThread : {false, true}) {
+      results[ownThread] = bufferOfFrames(frames);
+      engine::runPassLoop(results[ownThread].data(), targetLength, {false, ignoreClicks, ownThread},
+                          hosts[ownThread], logs[ownThread]);
+    }
+    EXPECT_EQ(results[0], results[1]);
+    EXPECT_EQ(logs[0].text(), logs[1].text());
+    EXPECT_NE(logs[0].text().find("double pass"), std::string::npos);
+    EXPECT_EQ(hosts[0].gaugeSteps, hosts[1].gaugeSteps);
+    EXPECT_EQ(largestMagnitude(results[1], frames.size()), 32766);
+  }
+}
+
 }  // namespace
