@@ -1,13 +1,7 @@
 #include "engine/band_split.h"
 
-#include <atomic>
-#include <system_error>
-#include <thread>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "engine/band_filters.h"
+#include "engine/blocks_ahead.h"
 #include "engine/pcm_access.h"
 #include "engine/quiet_groups.h"
 #include "engine/scan_log.h"
@@ -41,14 +35,6 @@ void scanFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
   }
 }
 
-inline void spinPause() {
-#if defined(__SSE2__)
-  _mm_pause();
-#endif
-}
-
-constexpr int kSpinsBeforeSleep = 4000;
-
 // The split of a pass, block by block in order, each block after its prelude. The filter
 // states of a channel start at its first value as the prelude leaves it, unscaled.
 class PassSplit {
@@ -71,61 +57,6 @@ class PassSplit {
   const std::uint32_t targetLength_;
   const BlockPrelude& prelude_;
   FrameFilter filter_{};
-};
-
-// The split of a whole pass on a thread of its own, its filters being the one long serial chain
-// of a pass. The scan follows on the calling thread a block or more behind and only reads the
-// planes of the blocks published to it, which the split no longer touches.
-class SplitAhead {
- public:
-  SplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
-             const BlockPrelude& prelude)
-      : split_(samples, targetLength, prelude), walkEnd_(walkEnd) {}
-  SplitAhead(const SplitAhead&) = delete;
-  SplitAhead& operator=(const SplitAhead&) = delete;
-  ~SplitAhead() {
-    if (thread_.joinable()) thread_.join();
-  }
-
-  // False when no thread could be started; the scan then splits every block itself.
-  bool start() {
-    try {
-      thread_ = std::thread([this] { splitAll(); });
-    } catch (const std::system_error&) {
-      return false;
-    }
-    return true;
-  }
-
-  // A block's split takes some microseconds, less than putting a thread to sleep and waking it
-  // again costs, so the scan spins for a while before it sleeps.
-  void waitFor(std::uint32_t end) {
-    for (int spins = 0;; ++spins) {
-      const std::uint32_t done = splitEnd_.load(std::memory_order_acquire);
-      if (done >= end) return;
-      if (spins < kSpinsBeforeSleep) {
-        spinPause();
-      } else {
-        splitEnd_.wait(done, std::memory_order_acquire);
-      }
-    }
-  }
-
- private:
-  void splitAll() {
-    for (std::uint32_t begin = 0; begin < walkEnd_;) {
-      const std::uint32_t end = walkEnd_ - begin > kBlockBytes ? begin + kBlockBytes : walkEnd_;
-      split_(begin, end);
-      splitEnd_.store(end, std::memory_order_release);
-      splitEnd_.notify_one();
-      begin = end;
-    }
-  }
-
-  PassSplit split_;
-  const std::uint32_t walkEnd_;
-  std::atomic<std::uint32_t> splitEnd_{0};
-  std::thread thread_;
 };
 
 // The walk in stretches of one progress period, so the inner loops carry no gauge test; the
@@ -163,7 +94,10 @@ ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool 
   // otherwise let the last frame's high band run past the end of its plane.
   const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
   if (walkEnd != 0) {
-    SplitAhead ahead(samples, targetLength, walkEnd, prelude);
+    // The split of a whole pass on a thread of its own, its filters being the one long serial
+    // chain of a pass. The scan follows a block or more behind and only reads the planes of
+    // the blocks published to it, which the split no longer touches.
+    BlocksAhead ahead(walkEnd, kBlockBytes, PassSplit(samples, targetLength, prelude));
     if (splitOnOwnThread && walkEnd > kBlockBytes && ahead.start()) {
       walkPass(
           samples, targetLength, walkEnd, ignoreClicks,

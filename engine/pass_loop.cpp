@@ -3,11 +3,13 @@
 #include "engine/apply_corrections.h"
 #include "engine/band_split.h"
 #include "engine/gains.h"
+#include "engine/pcm_access.h"
 
 namespace engine {
 
-void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
-                 TrackHost& host, ProcessLog& log, TrackObserver* observer) {
+CorrectionWalk runPassesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
+                                            const TrackFlags& flags, TrackHost& host,
+                                            ProcessLog& log, TrackObserver* observer) {
   // The second pass analyses the corrected output of the first afresh; a second pass never
   // calls for a third. The first pass's application of a double pass is walked block by block
   // within the second pass's split, so that each block is read from memory once for both.
@@ -32,8 +34,16 @@ void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackF
       firstApplication = startCorrections(gains, flags.ignoreClicks, log);
       continue;
     }
-    applyCorrections(samples, targetLength, gains, flags.ignoreClicks, log);
+    return startCorrections(gains, flags.ignoreClicks, log);
   }
+  return firstApplication;
+}
+
+void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
+                 TrackHost& host, ProcessLog& log, TrackObserver* observer) {
+  CorrectionWalk lastApplication =
+      runPassesUpToLastApplication(samples, targetLength, flags, host, log, observer);
+  applyCorrectionsTo(samples, targetLength, 0, wholeFrameBytes(targetLength), lastApplication);
 }
 
 }  // namespace engine

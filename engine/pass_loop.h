@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/apply_corrections.h"
 #include "engine/process_log.h"
 #include "engine/track_flags.h"
 #include "engine/track_host.h"
@@ -18,5 +19,11 @@ namespace engine {
 // and each pass's gains to observer, when there is one. Cannot fail.
 void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
                  TrackHost& host, ProcessLog& log, TrackObserver* observer = nullptr);
+
+// runPassLoop up to the last pass's application, which is left for the caller to walk over the
+// whole frames of targetLength: the save can then write each stretch as soon as it is applied.
+CorrectionWalk runPassesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
+                                            const TrackFlags& flags, TrackHost& host,
+                                            ProcessLog& log, TrackObserver* observer = nullptr);
 
 }  // namespace engine

@@ -1,11 +1,14 @@
 #include "engine/track_engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
+#include "engine/blocks_ahead.h"
 #include "engine/metadata_silencing.h"
 #include "engine/pass_loop.h"
+#include "engine/pcm_access.h"
 #include "engine/rate_conversion.h"
 #include "engine/sample_buffer.h"
 #include "engine/wav_file.h"
@@ -13,6 +16,9 @@
 namespace engine {
 
 namespace {
+
+// The last application hands the save its result in stretches of this many bytes.
+constexpr std::uint32_t kApplyStretchBytes = std::uint32_t{1} << 18;
 
 // The one read of the whole data, which the input does not outlive: it is closed before the
 // long work on the samples, and before the job removes the file.
@@ -71,7 +77,21 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   }
 
   if (track.observer) track.observer->loaded(samples, track.targetLength);
-  runPassLoop(samples, track.targetLength, flags, host, log, track.observer);
+  CorrectionWalk lastApplication = runPassesUpToLastApplication(samples, track.targetLength, flags,
+                                                                host, log, track.observer);
+  const std::uint32_t walkEnd = wholeFrameBytes(track.targetLength);
+  const auto applyLast = [&](std::uint32_t begin, std::uint32_t end) {
+    applyCorrectionsTo(samples, track.targetLength, begin, end, lastApplication);
+  };
+  if (track.saveWanted && flags.splitOnOwnThread) {
+    // The last application on a thread of its own while the save writes what it has finished.
+    BlocksAhead applied(walkEnd, kApplyStretchBytes, applyLast);
+    if (applied.start()) {
+      saveResult(track, log, [&](std::uint32_t end) { applied.waitFor(std::min(end, walkEnd)); });
+      return;
+    }
+  }
+  applyLast(0, walkEnd);
   if (track.saveWanted) saveResult(track, log);
 }
 

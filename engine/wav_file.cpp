@@ -101,13 +101,25 @@ bool isSixteenBitPcm(const std::uint8_t* format, std::uint32_t formatBytes) {
   return code == kPcmFormat && readLe16(format + 14) == kPcmBitsPerSample;
 }
 
+// A result still being finished is written in stretches of this many bytes.
+constexpr std::uint32_t kSaveStretchBytes = std::uint32_t{1} << 20;
+
 // Writes header and samples to path and closes it; false when any write or the close failed.
 bool writeWav(const std::string& path, const std::array<std::uint8_t, kWavHeaderBytes>& header,
-              const std::uint8_t* samples, std::uint32_t sampleBytes) {
+              const std::uint8_t* samples, std::uint32_t sampleBytes,
+              const SampleAwait& awaitSamples) {
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (!out) return false;
   bool complete = std::fwrite(header.data(), 1, header.size(), out) == header.size();
-  if (complete && sampleBytes > 0) {
+  if (awaitSamples) {
+    for (std::uint32_t begin = 0; complete && begin < sampleBytes;) {
+      const std::uint32_t end =
+          sampleBytes - begin > kSaveStretchBytes ? begin + kSaveStretchBytes : sampleBytes;
+      awaitSamples(end);
+      complete = std::fwrite(samples + begin, 1, end - begin, out) == end - begin;
+      begin = end;
+    }
+  } else if (complete && sampleBytes > 0) {
     complete = std::fwrite(samples, 1, sampleBytes, out) == sampleBytes;
   }
   // A full disk may show only when the last buffered bytes are flushed by the close.
@@ -217,7 +229,7 @@ std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLengt
   return header;
 }
 
-void saveResult(TrackState& track, ProcessLog& log) {
+void saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples) {
   log.write("Step 5: Saving result: \n");
   track.header = resultHeader(track.targetLength);
   track.outputPath = track.resultPath;
@@ -225,7 +237,7 @@ void saveResult(TrackState& track, ProcessLog& log) {
   // Written under another name first: a full disk or a failed close must neither leave a
   // truncated result behind nor replace a good one from an earlier job.
   const std::string& partialPath = track.partialResultPath;
-  if (writeWav(partialPath, track.header, track.buffer.bytes, track.targetLength) &&
+  if (writeWav(partialPath, track.header, track.buffer.bytes, track.targetLength, awaitSamples) &&
       std::rename(partialPath.c_str(), track.outputPath.c_str()) == 0) {
     log.print("WAV Saved as %s\n\n", track.outputPath.c_str());
     return;

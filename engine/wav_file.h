@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/input_file.h"
@@ -44,7 +45,10 @@ std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLengt
 // Saves the PCM region [0, targetLength) of the sample buffer as a 16-bit stereo 44100 Hz WAV
 // at track.resultPath and sets track.outputPath to it. Writes track.partialResultPath first
 // and renames it into place, so an earlier result survives any failure; an empty path is one.
-// On failure logs it, leaves no partial file and clears track.mp3Requested.
-void saveResult(TrackState& track, ProcessLog& log);
+// On failure logs it, leaves no partial file and clears track.mp3Requested. When the samples are
+// still being finished on another thread, awaitSamples(end) returns once [0, end) is final; the
+// save writes each stretch as soon as it is.
+using SampleAwait = std::function<void(std::uint32_t end)>;
+void saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples = {});
 
 }  // namespace engine

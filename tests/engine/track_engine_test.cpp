@@ -251,4 +251,27 @@ TEST_F(EngineFixture, BufferIsKeptForSmallerTracksAndGrownForLarger) {
   EXPECT_EQ(result().size(), 44u + 2500u);
 }
 
+TEST_F(EngineFixture, SaveWhileTheLastPassIsAppliedWritesTheSameResultOrNothing) {
+  // Several save stretches and an odd tail, with the last application on a second thread.
+  const std::string source = plainWav(2, 44100, someAudio(3 * (1 << 20) + 1234));
+  processDirect("plain.wav", source);
+  const std::string plainResult = result();
+
+  track.splitOnOwnThread = true;
+  RecordingLog threadedLog;
+  processDirect("plain.wav", source, threadedLog);
+  EXPECT_EQ(result(), plainResult);
+  EXPECT_EQ(threadedLog.text(), log.text());
+
+  // A folder in the way of the partial file fails the save as before, leaving nothing.
+  std::filesystem::remove(track.outputPath);
+  std::filesystem::create_directory(track.partialResultPath);
+  RecordingLog failedLog;
+  processDirect("plain.wav", source, failedLog);
+  EXPECT_TRUE(endsWith(failedLog.text(), "Could not write " + track.outputPath + " !\n\n"))
+      << failedLog.text();
+  EXPECT_FALSE(std::filesystem::exists(track.outputPath));
+  EXPECT_FALSE(track.mp3Requested);
+}
+
 }  // namespace
