@@ -219,4 +219,25 @@ void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
   bandsOfBlock(scaled, end - begin, samples + begin, lowAt, highAt);
 }
 
+std::optional<FrameFilter> provenFilterState(const std::uint8_t* samples, std::uint32_t begin,
+                                             std::uint32_t end) {
+  // Every state lies between the first value, unscaled, and the scaled values since.
+  constexpr ChannelState kLowest{-32768, -32768};
+  constexpr ChannelState kHighest{32767, 32767};
+  FrameFilter lowest{kLowest, kLowest};
+  FrameFilter highest{kHighest, kHighest};
+  std::uint8_t slowStates[kBlockBytes];
+  std::uint8_t fastStates[kBlockBytes];
+  for (std::uint32_t blockBegin = begin; blockBegin < end;) {
+    const std::uint32_t bytes = end - blockBegin > kBlockBytes ? kBlockBytes : end - blockBegin;
+    ScaledBlock scaled;
+    scaleBlock(samples + blockBegin, bytes, scaled);
+    filterBlock(scaled, bytes, slowStates, fastStates, lowest, {});
+    filterBlock(scaled, bytes, slowStates, fastStates, highest, {});
+    blockBegin += bytes;
+  }
+  if (lowest == highest) return lowest;
+  return std::nullopt;
+}
+
 }  // namespace engine

@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <optional>
 
 namespace engine {
 
@@ -61,12 +62,14 @@ constexpr std::int64_t lowPassed(std::int64_t state, std::int64_t x, ExactCoeffi
 struct ChannelState {
   std::int64_t slow;
   std::int64_t fast;
+  bool operator==(const ChannelState&) const = default;
 };
 
 // Filter states of both channels.
 struct FrameFilter {
   ChannelState left;
   ChannelState right;
+  bool operator==(const FrameFilter&) const = default;
 };
 
 // The split works in blocks of this many bytes of frames, small enough for the three planes
@@ -78,5 +81,13 @@ constexpr std::uint32_t kBlockBytes = 8192;
 // targetLength and 2 × targetLength further on. filter carries the states across blocks.
 void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
                 std::uint32_t end, FrameFilter& filter);
+
+// The filter states after the frames of [begin, end) of samples, whatever the states were at
+// begin, when those frames prove it; nothing is written. Each step s ↦ s + trunc((x − s)·c) is
+// monotone in s, so when the runs from the lowest and the highest possible state meet, every
+// run between them has met them too. They need not meet: a state comes to rest within 1 / c
+// of a steady input, wherever it started.
+std::optional<FrameFilter> provenFilterState(const std::uint8_t* samples, std::uint32_t begin,
+                                             std::uint32_t end);
 
 }  // namespace engine

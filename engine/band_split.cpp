@@ -1,5 +1,7 @@
 #include "engine/band_split.h"
 
+#include <optional>
+
 #include "engine/band_filters.h"
 #include "engine/blocks_ahead.h"
 #include "engine/pcm_access.h"
@@ -59,6 +61,51 @@ class PassSplit {
   FrameFilter filter_{};
 };
 
+// The scan's own share of a split shared with the split's thread: the blocks from a join on,
+// from filter states proven there, split in order whenever the scan would otherwise wait.
+class SplitFromJoin {
+ public:
+  SplitFromJoin(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t join,
+                std::uint32_t walkEnd, const FrameFilter& joinState)
+      : samples_(samples),
+        targetLength_(targetLength),
+        next_(join),
+        walkEnd_(walkEnd),
+        filter_(joinState) {}
+
+  // False once every block is split.
+  bool splitNext() {
+    if (next_ >= walkEnd_) return false;
+    const std::uint32_t end = walkEnd_ - next_ > kBlockBytes ? next_ + kBlockBytes : walkEnd_;
+    splitBlock(samples_, targetLength_, next_, end, filter_);
+    next_ = end;
+    return true;
+  }
+
+  void splitUpTo(std::uint32_t end) {
+    while (next_ < end && splitNext()) {
+    }
+  }
+
+ private:
+  std::uint8_t* const samples_;
+  const std::uint32_t targetLength_;
+  std::uint32_t next_;
+  const std::uint32_t walkEnd_;
+  FrameFilter filter_;
+};
+
+// Where a pass's split is shared between the two threads: the split's thread takes the blocks
+// before the join, the scan's thread the rest besides scanning them all, which balances the two
+// on a track of music. The states at the join are proven from the frames just before it; 0 when
+// the track is too short to share.
+constexpr std::uint32_t kJoinProofBytes = 16 * kBlockBytes;
+
+std::uint32_t shareJoin(std::uint32_t walkEnd) {
+  const std::uint32_t join = walkEnd / 4 * 3 / kBlockBytes * kBlockBytes;
+  return join >= kJoinProofBytes && walkEnd - join >= kBlockBytes ? join : 0;
+}
+
 // The walk in stretches of one progress period, so the inner loops carry no gauge test; the
 // gauge steps at the start of each stretch.
 template <typename SplitOf>
@@ -97,11 +144,30 @@ ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool 
     // The split of a whole pass on a thread of its own, its filters being the one long serial
     // chain of a pass. The scan follows a block or more behind and only reads the planes of
     // the blocks published to it, which the split no longer touches.
-    BlocksAhead ahead(walkEnd, kBlockBytes, PassSplit(samples, targetLength, prelude));
+    // Without a prelude, whose order the split's thread must keep, the scan's thread splits
+    // the blocks after a proven join, read before the split's thread can reach them.
+    const std::uint32_t join = splitOnOwnThread && !prelude ? shareJoin(walkEnd) : 0;
+    const std::optional<FrameFilter> joinState =
+        join != 0 ? provenFilterState(samples, join - kJoinProofBytes, join) : std::nullopt;
+    const std::uint32_t aheadEnd = joinState ? join : walkEnd;
+    BlocksAhead ahead(aheadEnd, kBlockBytes, PassSplit(samples, targetLength, prelude));
     if (splitOnOwnThread && walkEnd > kBlockBytes && ahead.start()) {
-      walkPass(
-          samples, targetLength, walkEnd, ignoreClicks,
-          [&](std::uint32_t, std::uint32_t end) { ahead.waitFor(end); }, host, record);
+      if (joinState) {
+        SplitFromJoin own(samples, targetLength, join, walkEnd, *joinState);
+        walkPass(
+            samples, targetLength, walkEnd, ignoreClicks,
+            [&](std::uint32_t, std::uint32_t end) {
+              if (end > aheadEnd) return own.splitUpTo(end);
+              while (!ahead.reached(end) && own.splitNext()) {
+              }
+              ahead.waitFor(end);
+            },
+            host, record);
+      } else {
+        walkPass(
+            samples, targetLength, walkEnd, ignoreClicks,
+            [&](std::uint32_t, std::uint32_t end) { ahead.waitFor(end); }, host, record);
+      }
     } else {
       walkPass(samples, targetLength, walkEnd, ignoreClicks,
                PassSplit(samples, targetLength, prelude), host, record);

@@ -36,6 +36,9 @@ class BlocksAhead {
     return true;
   }
 
+  // Whether the blocks of [0, end) are done; what they wrote is then seen.
+  bool reached(std::uint32_t end) const { return done_.load(std::memory_order_acquire) >= end; }
+
   // A block takes some microseconds, less than putting a thread to sleep and waking it again
   // costs, so the follower spins for a while before it sleeps.
   void waitFor(std::uint32_t end) {

@@ -400,6 +400,32 @@ TEST(BandSplit, FastWalkMatchesPlainArithmeticThroughQuietLoudAndClickySections)
   }
 }
 
+TEST(BandSplit, JoinStatesAreProvenAfterMusicButNotAfterAStillStretch) {
+  // 40000 frames of music, then 40000 of a steady value: the proof over the music's last 32768
+  // frames gives the states the walk has there; over the still stretch the runs from the two
+  // extremes come to rest apart.
+  std::vector<std::pair<int, int>> frames = trackOfManySections(40000);
+  frames.resize(80000, {1200, -700});
+  const std::vector<std::uint8_t> track = bufferOfFrames(frames);
+  std::vector<std::uint8_t> walked = track;
+  const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
+  const std::int64_t firstLeft = frames[0].first;
+  const std::int64_t firstRight = frames[0].second;
+  engine::FrameFilter filter{{firstLeft, firstLeft}, {firstRight, firstRight}};
+  for (std::uint32_t begin = 0; begin < 160000; begin += engine::kBlockBytes) {
+    engine::splitBlock(walked.data(), targetLength, begin,
+                       std::min<std::uint32_t>(begin + engine::kBlockBytes, 160000), filter);
+  }
+  EXPECT_EQ(engine::provenFilterState(track.data(), 160000 - 131072, 160000), filter);
+  EXPECT_EQ(engine::provenFilterState(track.data(), 320000 - 131072, 320000), std::nullopt);
+
+  // Still where the two threads would share the split: the split's thread then takes it all.
+  std::vector<std::pair<int, int>> stillAtTheJoin = trackOfManySections(400000);
+  std::fill(stillAtTheJoin.begin() + 250000, stillAtTheJoin.begin() + 330000,
+            std::pair{1200, -700});
+  expectScanAsPlainArithmetic(stillAtTheJoin, false, true);
+}
+
 TEST(BandSplit, EveryPrefixOfASoftNoisyTrackRecordsLikePlainArithmetic) {
   // Soft noise keeps the low band near 0 and the other bands close to their quasi-peaks and
   // half peaks, so values fall on every bound of the record, inside and beyond. Scanning each
