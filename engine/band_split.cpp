@@ -124,6 +124,40 @@ void walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t w
   mergeLowBandExtremes(lowExtremes, record);
 }
 
+// The pass with its split on a thread of its own, its filters being the one long serial chain of
+// a pass. The scan follows a block or more behind and only reads the planes of the blocks
+// published to it, which the split no longer touches. Without a prelude, whose order the
+// split's thread must keep, the scan's thread splits the blocks after a proven join itself,
+// those frames being read before the split's thread can reach them. False, with nothing
+// walked, when no thread could be started.
+bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
+                        bool ignoreClicks, const BlockPrelude& prelude, TrackHost& host,
+                        ScanRecord& record) {
+  const std::uint32_t join = prelude ? 0 : shareJoin(walkEnd);
+  const std::optional<FrameFilter> joinState =
+      join != 0 ? provenFilterState(samples, join - kJoinProofBytes, join) : std::nullopt;
+  const std::uint32_t aheadEnd = joinState ? join : walkEnd;
+  BlocksAhead ahead(aheadEnd, kBlockBytes, PassSplit(samples, targetLength, prelude));
+  if (!ahead.start()) return false;
+  if (!joinState) {
+    walkPass(
+        samples, targetLength, walkEnd, ignoreClicks,
+        [&](std::uint32_t, std::uint32_t end) { ahead.waitFor(end); }, host, record);
+    return true;
+  }
+  SplitFromJoin own(samples, targetLength, join, walkEnd, *joinState);
+  walkPass(
+      samples, targetLength, walkEnd, ignoreClicks,
+      [&](std::uint32_t, std::uint32_t end) {
+        if (end > aheadEnd) return own.splitUpTo(end);
+        while (!ahead.reached(end) && own.splitNext()) {
+        }
+        ahead.waitFor(end);
+      },
+      host, record);
+  return true;
+}
+
 }  // namespace
 
 int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength) {
@@ -141,34 +175,10 @@ ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool 
   // otherwise let the last frame's high band run past the end of its plane.
   const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
   if (walkEnd != 0) {
-    // The split of a whole pass on a thread of its own, its filters being the one long serial
-    // chain of a pass. The scan follows a block or more behind and only reads the planes of
-    // the blocks published to it, which the split no longer touches.
-    // Without a prelude, whose order the split's thread must keep, the scan's thread splits
-    // the blocks after a proven join, read before the split's thread can reach them.
-    const std::uint32_t join = splitOnOwnThread && !prelude ? shareJoin(walkEnd) : 0;
-    const std::optional<FrameFilter> joinState =
-        join != 0 ? provenFilterState(samples, join - kJoinProofBytes, join) : std::nullopt;
-    const std::uint32_t aheadEnd = joinState ? join : walkEnd;
-    BlocksAhead ahead(aheadEnd, kBlockBytes, PassSplit(samples, targetLength, prelude));
-    if (splitOnOwnThread && walkEnd > kBlockBytes && ahead.start()) {
-      if (joinState) {
-        SplitFromJoin own(samples, targetLength, join, walkEnd, *joinState);
-        walkPass(
-            samples, targetLength, walkEnd, ignoreClicks,
-            [&](std::uint32_t, std::uint32_t end) {
-              if (end > aheadEnd) return own.splitUpTo(end);
-              while (!ahead.reached(end) && own.splitNext()) {
-              }
-              ahead.waitFor(end);
-            },
-            host, record);
-      } else {
-        walkPass(
-            samples, targetLength, walkEnd, ignoreClicks,
-            [&](std::uint32_t, std::uint32_t end) { ahead.waitFor(end); }, host, record);
-      }
-    } else {
+    const bool walked = splitOnOwnThread && walkEnd > kBlockBytes &&
+                        walkWithSplitAhead(samples, targetLength, walkEnd, ignoreClicks, prelude,
+                                           host, record);
+    if (!walked) {
       walkPass(samples, targetLength, walkEnd, ignoreClicks,
                PassSplit(samples, targetLength, prelude), host, record);
     }
