@@ -102,8 +102,8 @@ void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* l
     std::memcpy(&pair, scaled + k / kSampleBytes, sizeof pair);
     // Flipping the sign bit of a 16-bit value adds 2^15 and leaves it unsigned.
     const __m128i values = _mm_xor_si128(_mm_cvtsi32_si128(pair), flipSign);
-    const __m128i x = _mm_unpacklo_epi32(_mm_unpacklo_epi16(values, _mm_setzero_si128()),
-                                         _mm_setzero_si128());
+    const __m128i x =
+        _mm_unpacklo_epi32(_mm_unpacklo_epi16(values, _mm_setzero_si128()), _mm_setzero_si128());
     slow = lanesLowPassed(slow, x, slowPass);
     fast = lanesLowPassed(fast, x, fastPass);
     storeLanePair(lowAt + k, slow);

@@ -175,9 +175,9 @@ ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool 
   // otherwise let the last frame's high band run past the end of its plane.
   const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
   if (walkEnd != 0) {
-    const bool walked = splitOnOwnThread && walkEnd > kBlockBytes &&
-                        walkWithSplitAhead(samples, targetLength, walkEnd, ignoreClicks, prelude,
-                                           host, record);
+    const bool walked =
+        splitOnOwnThread && walkEnd > kBlockBytes &&
+        walkWithSplitAhead(samples, targetLength, walkEnd, ignoreClicks, prelude, host, record);
     if (!walked) {
       walkPass(samples, targetLength, walkEnd, ignoreClicks,
                PassSplit(samples, targetLength, prelude), host, record);

@@ -77,8 +77,8 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   }
 
   if (track.observer) track.observer->loaded(samples, track.targetLength);
-  CorrectionWalk lastApplication = runPassesUpToLastApplication(samples, track.targetLength, flags,
-                                                                host, log, track.observer);
+  CorrectionWalk lastApplication =
+      runPassesUpToLastApplication(samples, track.targetLength, flags, host, log, track.observer);
   const std::uint32_t walkEnd = wholeFrameBytes(track.targetLength);
   const auto applyLast = [&](std::uint32_t begin, std::uint32_t end) {
     applyCorrectionsTo(samples, track.targetLength, begin, end, lastApplication);

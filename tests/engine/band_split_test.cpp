@@ -269,8 +269,8 @@ engine::ScanRecord expectScanAsPlainArithmetic(const std::vector<std::pair<int, 
   RecordingHost host;
   engine::SilentLog log;
   const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
-  const engine::ScanRecord record = engine::splitAndScan(buffer.data(), targetLength, ignoreClicks,
-                                                         host, log, splitOnOwnThread);
+  const engine::ScanRecord record =
+      engine::splitAndScan(buffer.data(), targetLength, ignoreClicks, host, log, splitOnOwnThread);
 
   std::vector<std::uint8_t> expected(buffer.size());
   ReferenceChannel reference[2] = {ReferenceChannel(frames[0].first),
@@ -389,7 +389,7 @@ TEST(BandSplit, FastWalkMatchesPlainArithmeticThroughQuietLoudAndClickySections)
   // The filters run on the walk's own thread and on a second one ahead of it.
   const std::vector<std::pair<int, int>> frames = trackOfManySections(400003);
   for (const auto& [ignoreClicks, ownThread] : {std::pair{false, false}, std::pair{true, false},
-                                               std::pair{false, true}, std::pair{true, true}}) {
+                                                std::pair{false, true}, std::pair{true, true}}) {
     SCOPED_TRACE(testing::Message() << ignoreClicks << ownThread);
     const engine::ScanRecord record = expectScanAsPlainArithmetic(frames, ignoreClicks, ownThread);
     // The square wave reaches the band limit, and the high quasi-peaks have moved.
