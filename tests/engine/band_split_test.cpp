@@ -386,7 +386,7 @@ std::vector<std::pair<int, int>> trackOfManySections(std::size_t frameCount) {
 
 TEST(BandSplit, FastWalkMatchesPlainArithmeticThroughQuietLoudAndClickySections) {
   // An odd frame count, so that the walk ends inside a group and inside a block.
-  // The filters run on the walk's own thread and on a second one ahead of it.
+  // The split runs on the scan's own thread, and on a second one ahead of it.
   const std::vector<std::pair<int, int>> frames = trackOfManySections(400003);
   for (const auto& [ignoreClicks, ownThread] : {std::pair{false, false}, std::pair{true, false},
                                                 std::pair{false, true}, std::pair{true, true}}) {
