@@ -3,22 +3,23 @@
 #include "engine/apply_corrections.h"
 #include "engine/band_split.h"
 #include "engine/gains.h"
-#include "engine/pcm_access.h"
 
 namespace engine {
 
-CorrectionWalk runPassesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
-                                            const TrackFlags& flags, TrackHost& host,
-                                            ProcessLog& log, TrackObserver* observer) {
-  // The second pass analyses the corrected output of the first afresh; a second pass never
-  // calls for a third. The first pass's application of a double pass is walked block by block
-  // within the second pass's split, so that each block is read from memory once for both.
-  int passCount = 1;
+namespace {
+
+// Every pass up to its last application; returns the gains for that application. The second
+// pass analyses the corrected output of the first afresh; a second pass never calls for a third.
+// The first pass's application of a double pass is walked block by block within the second
+// pass's split, so that each block is read from memory once for both.
+Gains passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
+                                const TrackFlags& flags, TrackHost& host, ProcessLog& log,
+                                TrackObserver* observer) {
   CorrectionWalk firstApplication{};
   const BlockPrelude applyFirstPass = [&](std::uint32_t begin, std::uint32_t end) {
     applyCorrectionsTo(samples, targetLength, begin, end, firstApplication);
   };
-  for (int passIndex = 0; passIndex < passCount; ++passIndex) {
+  for (int passIndex = 0;; ++passIndex) {
     if (passIndex > 0) {
       log.write("\nStep 1: Restarting from previously processed track in first pass...\n\n");
     }
@@ -28,22 +29,27 @@ CorrectionWalk runPassesUpToLastApplication(std::uint8_t* samples, std::uint32_t
     if (observer && passIndex == 0) observer->firstSplit(samples, targetLength);
     const Gains gains = correctionGains(record, flags, log);
     if (observer) observer->passGains(gains);
-    if (passIndex == 0 && bandsFarApart(gains)) {
-      passCount = 2;
-      log.write("Note: A double pass process will be necessary.\n\n");
-      firstApplication = startCorrections(gains, flags.ignoreClicks, log);
-      continue;
-    }
-    return startCorrections(gains, flags.ignoreClicks, log);
+    if (passIndex > 0 || !bandsFarApart(gains)) return gains;
+    log.write("Note: A double pass process will be necessary.\n\n");
+    firstApplication = startCorrections(gains, flags.ignoreClicks, log);
   }
-  return firstApplication;
 }
+
+}  // namespace
 
 void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
                  TrackHost& host, ProcessLog& log, TrackObserver* observer) {
-  CorrectionWalk lastApplication =
-      runPassesUpToLastApplication(samples, targetLength, flags, host, log, observer);
-  applyCorrectionsTo(samples, targetLength, 0, wholeFrameBytes(targetLength), lastApplication);
+  const Gains gains =
+      passesUpToLastApplication(samples, targetLength, flags, host, log, observer);
+  applyCorrections(samples, targetLength, gains, flags.ignoreClicks, log);
+}
+
+CorrectionWalk runPassesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
+                                            const TrackFlags& flags, TrackHost& host,
+                                            ProcessLog& log, TrackObserver* observer) {
+  const Gains gains =
+      passesUpToLastApplication(samples, targetLength, flags, host, log, observer);
+  return startCorrections(gains, flags.ignoreClicks, log);
 }
 
 }  // namespace engine

@@ -27,6 +27,25 @@ std::size_t readData(InputFile input, std::uint8_t* samples, std::uint32_t dataL
   return std::fread(samples, 1, dataLength, input.get());
 }
 
+// The passes with the last application on a thread of its own, while the save writes what it
+// has finished.
+void saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, TrackHost& host,
+                               ProcessLog& log) {
+  std::uint8_t* const samples = track.buffer.bytes;
+  CorrectionWalk lastApplication =
+      runPassesUpToLastApplication(samples, track.targetLength, flags, host, log, track.observer);
+  const std::uint32_t walkEnd = wholeFrameBytes(track.targetLength);
+  BlocksAhead applied(walkEnd, kApplyStretchBytes, [&](std::uint32_t begin, std::uint32_t end) {
+    applyCorrectionsTo(samples, track.targetLength, begin, end, lastApplication);
+  });
+  if (applied.start()) {
+    saveResult(track, log, [&](std::uint32_t end) { applied.waitFor(std::min(end, walkEnd)); });
+    return;
+  }
+  applyCorrectionsTo(samples, track.targetLength, 0, walkEnd, lastApplication);
+  saveResult(track, log);
+}
+
 }  // namespace
 
 void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
@@ -77,21 +96,11 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   }
 
   if (track.observer) track.observer->loaded(samples, track.targetLength);
-  CorrectionWalk lastApplication =
-      runPassesUpToLastApplication(samples, track.targetLength, flags, host, log, track.observer);
-  const std::uint32_t walkEnd = wholeFrameBytes(track.targetLength);
-  const auto applyLast = [&](std::uint32_t begin, std::uint32_t end) {
-    applyCorrectionsTo(samples, track.targetLength, begin, end, lastApplication);
-  };
   if (track.saveWanted && flags.splitOnOwnThread) {
-    // The last application on a thread of its own while the save writes what it has finished.
-    BlocksAhead applied(walkEnd, kApplyStretchBytes, applyLast);
-    if (applied.start()) {
-      saveResult(track, log, [&](std::uint32_t end) { applied.waitFor(std::min(end, walkEnd)); });
-      return;
-    }
+    saveWhileApplyingLastPass(track, flags, host, log);
+    return;
   }
-  applyLast(0, walkEnd);
+  runPassLoop(samples, track.targetLength, flags, host, log, track.observer);
   if (track.saveWanted) saveResult(track, log);
 }
 
