@@ -3,12 +3,12 @@
 #include <wx/artprov.h>
 #include <wx/config.h>
 #include <wx/dnd.h>
+#include <wx/filename.h>
 #include <wx/font.h>
 #include <wx/icon.h>
 #include <wx/intl.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
-#include <wx/filename.h>
 #include <wx/utils.h>
 
 #include <functional>

@@ -1,5 +1,5 @@
-// The main window as the batch controller sees it: check boxes and the Options menu read, gauges and texts set,
-// the repaint of a gauge step, the timer and the beep.
+// The main window as the batch controller sees it: check boxes and the Options menu read, gauges
+// and texts set, the repaint of a gauge step, the timer and the beep.
 #include <wx/menu.h>
 #include <wx/utils.h>
 

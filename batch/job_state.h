@@ -16,9 +16,9 @@
 #include "batch/output_folders.h"
 #include "batch/process_log_file.h"
 #include "batch/result_names.h"
+#include "engine/track_state.h"
 #include "report/job_report.h"
 #include "report/loudness.h"
-#include "engine/track_state.h"
 
 namespace batch {
 

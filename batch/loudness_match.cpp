@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/pcm_access.h"
 #include "report/loudness.h"
 #include "report/track_measures.h"
 
@@ -16,22 +17,16 @@ namespace {
 constexpr double kRetryStepDb = 0.05;
 constexpr int kMostScalings = 6;
 
-std::int16_t sampleAt(const std::uint8_t* bytes) {
-  std::int16_t value = 0;
-  std::memcpy(&value, bytes, sizeof value);
-  return value;
-}
-
 // In double: a float factor would move samples near full scale by more than half a step.
 void scale(const std::uint8_t* original, std::uint8_t* result, std::uint32_t byteCount,
            double gainDb) {
   const double factor = std::pow(10.0, gainDb / 20.0);
   for (std::uint32_t at = 0; at + 1 < byteCount; at += 2) {
     // std::lround rounds halves away from zero, so positive and negative halves stay mirrored.
-    const long scaled = std::lround(sampleAt(original + at) * factor);
-    const std::int16_t value = static_cast<std::int16_t>(std::clamp<long>(
-        scaled, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
-    std::memcpy(result + at, &value, sizeof value);
+    const long scaled = std::lround(engine::loadSample(original + at) * factor);
+    engine::storeSample(result + at, static_cast<std::int16_t>(std::clamp<long>(
+                                         scaled, std::numeric_limits<std::int16_t>::min(),
+                                         std::numeric_limits<std::int16_t>::max())));
   }
 }
 

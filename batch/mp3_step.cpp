@@ -26,10 +26,6 @@ constexpr std::size_t kMostProbeBytes = 16 * 1024 * 1024;
 // encodings some tenths of a dB quieter than their WAV.
 constexpr double kLoudnessToleranceLu = 0.1;
 
-bool succeeded(const platform::ChildOutcome& outcome) {
-  return outcome.started && outcome.exitStatusRead && outcome.exitStatus == 0;
-}
-
 SourceTags probeTags(const std::string& sourcePath, SystemServices& system) {
   std::string json;
   const platform::ChildOutcome probe = system.runChildReadingOutput(
@@ -37,7 +33,7 @@ SourceTags probeTags(const std::string& sourcePath, SystemServices& system) {
         json.append(bytes, count);
         return json.size() <= kMostProbeBytes;
       });
-  return succeeded(probe) ? sourceTagsFromProbe(json) : SourceTags{};
+  return platform::childSucceeded(probe) ? sourceTagsFromProbe(json) : SourceTags{};
 }
 
 // The MP3 as a player decodes it, fed to meter; false when it could not be decoded whole.
@@ -58,7 +54,7 @@ bool measureDecoded(const std::string& mp3Path, SystemServices& system, Meter& m
         carried.erase(0, frames * kFrameBytes);
         return true;
       });
-  return succeeded(decoding) && meter.ready();
+  return platform::childSucceeded(decoding) && meter.ready();
 }
 
 // The level change the next encoding adds: lower when the encoder overshot the ceiling; with
@@ -74,7 +70,8 @@ double nextCorrectionDb(double decodedPeakDbtp, double decodedLufs,
   // A raise keeps the margin that the matched WAV keeps.
   const double headroom = kLoudnessTruePeakCeilingDbtp - kTruePeakMeterMarginDb - decodedPeakDbtp;
   // The volume filter is given hundredths of a dB.
-  const double correction = std::round((wanted > 0.0 ? std::min(wanted, headroom) : wanted) * 100.0) / 100.0;
+  const double correction =
+      std::round((wanted > 0.0 ? std::min(wanted, headroom) : wanted) * 100.0) / 100.0;
   return std::fabs(correction) >= 0.01 ? correction : 0.0;
 }
 
@@ -87,8 +84,9 @@ Attempt encodeOnce(const Mp3Encoding& encoding, std::uint64_t frames, SystemServ
   if (std::filesystem::exists(encoding.mp3Path, unknown)) system.deleteFile(encoding.mp3Path);
   const platform::ChildOutcome outcome = system.runChild(mp3Arguments(encoding));
   if (outcome.interrupted) return Attempt::Stopped;
-  return succeeded(outcome) && mp3HoldsWholeTrack(encoding.mp3Path, frames) ? Attempt::Whole
-                                                                            : Attempt::Failed;
+  return platform::childSucceeded(outcome) && mp3HoldsWholeTrack(encoding.mp3Path, frames)
+             ? Attempt::Whole
+             : Attempt::Failed;
 }
 
 }  // namespace
@@ -175,8 +173,8 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     encoding.gainDb += correction;
   }
   bool replayGainWritten = false;
+  ReplayGainTags tags;
   if (attempt == Attempt::Whole && programme && request.replayGain) {
-    ReplayGainTags tags;
     tags.trackGain = replayGainText(programme->integratedLufs());
     tags.trackPeak = replayGainPeakText(programme->truePeakDbtp());
     const std::string& untaggedPath = request.untaggedMp3Path;
@@ -213,9 +211,8 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
   Mp3Result result{Mp3Outcome::Whole, encoding.gainDb, nullptr};
   if (request.replayGain) {
     if (replayGainWritten) {
-      log.print("ReplayGain of the MP3: track gain %s, peak %s\n\n",
-                replayGainText(programme->integratedLufs()).c_str(),
-                replayGainPeakText(programme->truePeakDbtp()).c_str());
+      log.print("ReplayGain of the MP3: track gain %s, peak %s\n\n", tags.trackGain.c_str(),
+                tags.trackPeak.c_str());
       result.programme = std::move(programme);
     } else {
       log.write("The ReplayGain tags could not be written into the MP3\n\n");

@@ -4,10 +4,10 @@
 
 #include <chrono>
 #include <csignal>
-#include <optional>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -104,10 +104,6 @@ wxString displayNameOf(const wxString& path) {
   return path;
 }
 
-bool childSucceeded(const platform::ChildOutcome& outcome) {
-  return outcome.started && outcome.exitStatusRead && outcome.exitStatus == 0;
-}
-
 std::string baseNameOf(const std::string& path) {
   const std::size_t separator = path.rfind(engine::kPathSeparator);
   return separator == std::string::npos ? path : path.substr(separator + 1);
@@ -150,7 +146,7 @@ EntryResult convertAndOpen(EntryWork& work) {
     if (conversion.started) system.deleteFile(temporaryWav);
     return ended(EntryOutcome::Stopped);
   }
-  if (!childSucceeded(conversion)) {
+  if (!platform::childSucceeded(conversion)) {
     work.log.write("Audio extraction failed! This file will not be processed.\n\n");
     if (conversion.started) system.deleteFile(temporaryWav);
     return ended(EntryOutcome::Failed, conversion.started ? "its audio could not be extracted"
@@ -197,7 +193,8 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work, const st
   request.frames = track.targetLength / engine::kFrameBytes;
   request.replayGain = options.replayGain;
   request.loudnessTargetLufs = options.loudnessTargetLufs;
-  if (options.replayGain) request.untaggedMp3Path = temporaryResultPath(track.outputFolderPath, "mp3");
+  if (options.replayGain)
+    request.untaggedMp3Path = temporaryResultPath(track.outputFolderPath, "mp3");
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   request.wavTruePeakDbtp =
@@ -514,7 +511,8 @@ void writeJobReport(JobState& job, JobWindow& window) {
 
 void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result) {
   keepForReport(job, index, result);
-  if (job.options.albumReplayGain && (result.albumTrack || result.outcome == EntryOutcome::UpToDate)) {
+  if (job.options.albumReplayGain &&
+      (result.albumTrack || result.outcome == EntryOutcome::UpToDate)) {
     AlbumFolder& album = job.albums[outputFolderOf(job, index)];
     if (result.albumTrack) album.tracks.push_back(*result.albumTrack);
     if (result.outcome == EntryOutcome::UpToDate) album.partial = true;

@@ -11,7 +11,8 @@
 namespace batch {
 
 std::string replayGainText(double integratedLufs) {
-  const double gainDb = std::isfinite(integratedLufs) ? kReplayGainReferenceLufs - integratedLufs : 0.0;
+  const double gainDb =
+      std::isfinite(integratedLufs) ? kReplayGainReferenceLufs - integratedLufs : 0.0;
   char text[32];
   std::snprintf(text, sizeof text, "%+.2f dB", gainDb);
   return text;
@@ -27,16 +28,18 @@ std::string replayGainPeakText(double truePeakDbtp) {
 std::vector<std::string> replayGainCopyArguments(const std::string& inputPath,
                                                  const std::string& outputPath,
                                                  const ReplayGainTags& tags) {
-  std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-v", "error", "-f", "mp3",
-                                        "-i", inputPath, "-map", "0", "-c", "copy",
-                                        "-map_metadata", "0", "-id3v2_version", "3"};
+  std::vector<std::string> arguments = {
+      "ffmpeg",         "-nostdin", "-v", "error", "-f",   "mp3",           "-i",
+      inputPath,        "-map",     "0",  "-c",    "copy", "-map_metadata", "0",
+      "-id3v2_version", "3"};
   const std::pair<const char*, const std::string*> named[] = {
       {"REPLAYGAIN_TRACK_GAIN", &tags.trackGain},
       {"REPLAYGAIN_TRACK_PEAK", &tags.trackPeak},
       {"REPLAYGAIN_ALBUM_GAIN", &tags.albumGain},
       {"REPLAYGAIN_ALBUM_PEAK", &tags.albumPeak}};
   for (const auto& [name, value] : named) {
-    if (!value->empty()) arguments.insert(arguments.end(), {"-metadata", std::string(name) + "=" + *value});
+    if (!value->empty())
+      arguments.insert(arguments.end(), {"-metadata", std::string(name) + "=" + *value});
   }
   arguments.insert(arguments.end(), {"-f", "mp3", outputPath});
   return arguments;
@@ -46,8 +49,7 @@ bool addReplayGainTags(const std::string& inputPath, const std::string& outputPa
                        const ReplayGainTags& tags, std::uint64_t frames, SystemServices& system) {
   const platform::ChildOutcome copy =
       system.runChild(replayGainCopyArguments(inputPath, outputPath, tags));
-  const bool whole = copy.started && copy.exitStatusRead && copy.exitStatus == 0 &&
-                     !copy.interrupted && mp3HoldsWholeTrack(outputPath, frames);
+  const bool whole = platform::childSucceeded(copy) && mp3HoldsWholeTrack(outputPath, frames);
   if (!whole) system.deleteFile(outputPath);
   return whole;
 }
@@ -58,7 +60,8 @@ void writeAlbumReplayGain(JobState& job, SystemServices& system) {
     if (album.tracks.empty()) continue;
     if (album.partial) {
       job.log.print(
-          "Album ReplayGain of %s not written: some of its tracks were not processed by this job\n\n",
+          "Album ReplayGain of %s not written: some of its tracks were not processed by this "
+          "job\n\n",
           folder.c_str());
       continue;
     }

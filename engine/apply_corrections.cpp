@@ -64,7 +64,6 @@ void applyFramesPlainly(std::uint8_t* samples, std::uint32_t targetLength, std::
 // exactly, and each lane's products and sums are the same IEEE double operations in the same
 // order. Only when a sum may be clamped does the pair go the plain way.
 constexpr std::uint32_t kPairBytes = 8;
-constexpr std::uint32_t kCacheLineBytes = 64;
 constexpr std::uint32_t kPrefetchBytes = 4096;
 
 struct LaneGains {
@@ -116,9 +115,7 @@ void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_
   LaneGains gains = laneGains(left, right);
   for (std::uint32_t k = begin; k < pairsEnd; k += kPairBytes) {
     if (k % kCacheLineBytes == 0 && k + kPrefetchBytes < prefetchEnd) {
-      _mm_prefetch(reinterpret_cast<const char*>(lowPlane + k + kPrefetchBytes), _MM_HINT_T0);
-      _mm_prefetch(reinterpret_cast<const char*>(samples + k + kPrefetchBytes), _MM_HINT_T0);
-      _mm_prefetch(reinterpret_cast<const char*>(highPlane + k + kPrefetchBytes), _MM_HINT_T0);
+      prefetchPlanes(samples, lowPlane, highPlane, k + kPrefetchBytes);
     }
     const FramePair low = loadPair(lowPlane + k);
     const FramePair middle = loadPair(samples + k);

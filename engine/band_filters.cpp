@@ -27,8 +27,6 @@ struct NextBlock {
   std::uint32_t bytes;
 };
 
-constexpr std::uint32_t kCacheLineBytes = 64;
-
 NextBlock nextBlock(const std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t end) {
   const std::uint8_t* const low = samples + targetLength + end;
   return {samples + end, low, low + targetLength,
@@ -93,11 +91,8 @@ void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* l
   for (std::uint32_t k = 0; k < bytes; k += kFrameBytes) {
     // The filters leave the memory idle for long enough to bring in the next block's input and
     // plane lines, which the walk would otherwise wait for.
-    if (k % kCacheLineBytes == 0 && k < next.bytes) {
-      _mm_prefetch(reinterpret_cast<const char*>(next.input + k), _MM_HINT_T0);
-      _mm_prefetch(reinterpret_cast<const char*>(next.low + k), _MM_HINT_T0);
-      _mm_prefetch(reinterpret_cast<const char*>(next.high + k), _MM_HINT_T0);
-    }
+    if (k % kCacheLineBytes == 0 && k < next.bytes)
+      prefetchPlanes(next.input, next.low, next.high, k);
     int pair;
     std::memcpy(&pair, scaled + k / kSampleBytes, sizeof pair);
     // Flipping the sign bit of a 16-bit value adds 2^15 and leaves it unsigned.
@@ -229,7 +224,7 @@ std::optional<FrameFilter> provenFilterState(const std::uint8_t* samples, std::u
   std::uint8_t slowStates[kBlockBytes];
   std::uint8_t fastStates[kBlockBytes];
   for (std::uint32_t blockBegin = begin; blockBegin < end;) {
-    const std::uint32_t bytes = end - blockBegin > kBlockBytes ? kBlockBytes : end - blockBegin;
+    const std::uint32_t bytes = blockEndAfter(blockBegin, end) - blockBegin;
     ScaledBlock scaled;
     scaleBlock(samples + blockBegin, bytes, scaled);
     filterBlock(scaled, bytes, slowStates, fastStates, lowest, {});

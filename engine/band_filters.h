@@ -76,6 +76,11 @@ struct FrameFilter {
 // of a block to stay in the first-level cache while its bands are recorded.
 constexpr std::uint32_t kBlockBytes = 8192;
 
+// The end of the block that starts at begin, in a walk that ends at end.
+constexpr std::uint32_t blockEndAfter(std::uint32_t begin, std::uint32_t end) {
+  return end - begin > kBlockBytes ? begin + kBlockBytes : end;
+}
+
 // The filters over the frames of [begin, end) of samples, at most one block: each value is
 // replaced by its middle band and the low and high bands go to the same place of their planes,
 // targetLength and 2 × targetLength further on. filter carries the states across blocks.

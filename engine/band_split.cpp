@@ -27,7 +27,7 @@ void scanFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
   const std::uint8_t* const lowPlane = samples + targetLength;
   const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
   for (std::uint32_t blockBegin = begin; blockBegin < end;) {
-    const std::uint32_t blockEnd = end - blockBegin > kBlockBytes ? blockBegin + kBlockBytes : end;
+    const std::uint32_t blockEnd = blockEndAfter(blockBegin, end);
     splitOf(blockBegin, blockEnd);
     recordMiddleRange(samples, blockBegin, blockEnd, record.left.middle);
     recordMiddleRange(samples + kRightOffset, blockBegin, blockEnd, record.right.middle);
@@ -76,7 +76,7 @@ class SplitFromJoin {
   // False once every block is split.
   bool splitNext() {
     if (next_ >= walkEnd_) return false;
-    const std::uint32_t end = walkEnd_ - next_ > kBlockBytes ? next_ + kBlockBytes : walkEnd_;
+    const std::uint32_t end = blockEndAfter(next_, walkEnd_);
     splitBlock(samples_, targetLength_, next_, end, filter_);
     next_ = end;
     return true;

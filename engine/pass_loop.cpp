@@ -39,16 +39,14 @@ Gains passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLengt
 
 void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
                  TrackHost& host, ProcessLog& log, TrackObserver* observer) {
-  const Gains gains =
-      passesUpToLastApplication(samples, targetLength, flags, host, log, observer);
+  const Gains gains = passesUpToLastApplication(samples, targetLength, flags, host, log, observer);
   applyCorrections(samples, targetLength, gains, flags.ignoreClicks, log);
 }
 
 CorrectionWalk runPassesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
                                             const TrackFlags& flags, TrackHost& host,
                                             ProcessLog& log, TrackObserver* observer) {
-  const Gains gains =
-      passesUpToLastApplication(samples, targetLength, flags, host, log, observer);
+  const Gains gains = passesUpToLastApplication(samples, targetLength, flags, host, log, observer);
   return startCorrections(gains, flags.ignoreClicks, log);
 }
 

@@ -6,4 +6,21 @@
 #if defined(__SSE2__) && !defined(SONBALANCER_PORTABLE)
 #define SONBALANCER_SSE2 1
 #include <emmintrin.h>
+
+#include <cstdint>
+
+namespace engine {
+
+// The walks ask for memory ahead once per cache line of frames.
+inline constexpr std::uint32_t kCacheLineBytes = 64;
+
+// Brings in the line at `at` bytes into each of the three planes of a split track.
+inline void prefetchPlanes(const std::uint8_t* middle, const std::uint8_t* low,
+                           const std::uint8_t* high, std::uint32_t at) {
+  _mm_prefetch(reinterpret_cast<const char*>(middle + at), _MM_HINT_T0);
+  _mm_prefetch(reinterpret_cast<const char*>(low + at), _MM_HINT_T0);
+  _mm_prefetch(reinterpret_cast<const char*>(high + at), _MM_HINT_T0);
+}
+
+}  // namespace engine
 #endif

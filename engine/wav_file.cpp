@@ -101,7 +101,7 @@ bool isSixteenBitPcm(const std::uint8_t* format, std::uint32_t formatBytes) {
   return code == kPcmFormat && readLe16(format + 14) == kPcmBitsPerSample;
 }
 
-// A result still being finished is written in stretches of this many bytes.
+// Results are written in stretches of this many bytes, each as soon as it is final.
 constexpr std::uint32_t kSaveStretchBytes = std::uint32_t{1} << 20;
 
 // Writes header and samples to path and closes it; false when any write or the close failed.
@@ -111,16 +111,12 @@ bool writeWav(const std::string& path, const std::array<std::uint8_t, kWavHeader
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (!out) return false;
   bool complete = std::fwrite(header.data(), 1, header.size(), out) == header.size();
-  if (awaitSamples) {
-    for (std::uint32_t begin = 0; complete && begin < sampleBytes;) {
-      const std::uint32_t end =
-          sampleBytes - begin > kSaveStretchBytes ? begin + kSaveStretchBytes : sampleBytes;
-      awaitSamples(end);
-      complete = std::fwrite(samples + begin, 1, end - begin, out) == end - begin;
-      begin = end;
-    }
-  } else if (complete && sampleBytes > 0) {
-    complete = std::fwrite(samples, 1, sampleBytes, out) == sampleBytes;
+  for (std::uint32_t begin = 0; complete && begin < sampleBytes;) {
+    const std::uint32_t end =
+        sampleBytes - begin > kSaveStretchBytes ? begin + kSaveStretchBytes : sampleBytes;
+    if (awaitSamples) awaitSamples(end);
+    complete = std::fwrite(samples + begin, 1, end - begin, out) == end - begin;
+    begin = end;
   }
   // A full disk may show only when the last buffered bytes are flushed by the close.
   return std::fclose(out) == 0 && complete;

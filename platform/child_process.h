@@ -20,6 +20,11 @@ struct ChildOutcome {
   bool interrupted = false;
 };
 
+// Started, ended on its own and exited with status 0.
+inline bool childSucceeded(const ChildOutcome& outcome) {
+  return outcome.started && outcome.exitStatusRead && outcome.exitStatus == 0;
+}
+
 // Runs arguments[0], found on the PATH (a name in upper case also finds its lower-case
 // program), with the rest as its arguments, no shell involved. Its standard input is the null
 // device and its output is discarded; it inherits no other descriptor, starts with no signal

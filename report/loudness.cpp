@@ -63,9 +63,7 @@ void TruePeakMeter::addFloat(const float* samples, std::size_t frames) {
   if (ready() && frames > 0) ebur128_add_frames_float(state_->meter, samples, frames);
 }
 
-double TruePeakMeter::truePeakDbtp() const {
-  return truePeakDbtpOf(state_->meter);
-}
+double TruePeakMeter::truePeakDbtp() const { return truePeakDbtpOf(state_->meter); }
 
 LoudnessMeter::LoudnessMeter() : state_(std::make_unique<MeterState>()) {
   // The histogram keeps the memory fixed and gives the programme loudness of several meters.
@@ -83,9 +81,7 @@ void LoudnessMeter::addFloat(const float* samples, std::size_t frames) {
 
 double LoudnessMeter::integratedLufs() const { return programmeLoudnessLufs({this}); }
 
-double LoudnessMeter::truePeakDbtp() const {
-  return truePeakDbtpOf(state_->meter);
-}
+double LoudnessMeter::truePeakDbtp() const { return truePeakDbtpOf(state_->meter); }
 
 double programmeLoudnessLufs(const std::vector<const LoudnessMeter*>& meters) {
   std::vector<ebur128_state*> states;
@@ -94,8 +90,8 @@ double programmeLoudnessLufs(const std::vector<const LoudnessMeter*>& meters) {
   }
   double loudness = -std::numeric_limits<double>::infinity();
   // libebur128 reads the states without changing them, though its prototype is not const.
-  if (states.empty() ||
-      ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) != EBUR128_SUCCESS) {
+  if (states.empty() || ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) !=
+                            EBUR128_SUCCESS) {
     return -std::numeric_limits<double>::infinity();
   }
   return loudness;

@@ -261,8 +261,10 @@ std::string reportCsv(const JobReport& job) {
     }
     appendCsvField(row, csvNumber(track.mp3GainDb, kDbDecimals));
     appendCsvField(row, track.loudnessGainDb ? csvNumber(*track.loudnessGainDb, kDbDecimals) : "");
-    appendCsvField(row, track.loudnessTargetLufs ? csvNumber(*track.loudnessTargetLufs, kDbDecimals) : "");
-    appendCsvField(row, track.loudnessShortLu ? csvNumber(*track.loudnessShortLu, kDbDecimals) : "");
+    appendCsvField(
+        row, track.loudnessTargetLufs ? csvNumber(*track.loudnessTargetLufs, kDbDecimals) : "");
+    appendCsvField(row,
+                   track.loudnessShortLu ? csvNumber(*track.loudnessShortLu, kDbDecimals) : "");
     row.back() = '\r';
     csv += row + "\n";
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/band_split.h"
+#include "engine/pcm_access.h"
 #include "report/loudness.h"
 
 namespace report {
@@ -27,19 +28,13 @@ class QuietHost final : public engine::TrackHost {
   void fileGaugeStep(int, int) override {}
 };
 
-std::int16_t valueAt(const std::uint8_t* bytes) {
-  std::int16_t value = 0;
-  std::memcpy(&value, bytes, sizeof value);
-  return value;
-}
-
 // RMS of one channel (0 left, 1 right) of a plane of frames, in dBFS.
 double rmsDbfs(const std::uint8_t* plane, std::uint32_t byteCount, int channel) {
   const std::size_t frames = byteCount / kFrameBytes;
   if (frames == 0) return decibels(0.0);
   double sum = 0.0;
   for (std::size_t frame = 0; frame < frames; ++frame) {
-    const double value = valueAt(plane + frame * kFrameBytes + 2 * channel);
+    const double value = engine::loadSample(plane + frame * kFrameBytes + 2 * channel);
     sum += value * value;
   }
   return decibels(std::sqrt(sum / frames) / kFullScale);

@@ -4,8 +4,8 @@
 #include <unistd.h>
 #include <wx/app.h>
 #include <wx/config.h>
-#include <wx/fileconf.h>
 #include <wx/debug.h>
+#include <wx/fileconf.h>
 #include <wx/init.h>
 #include <wx/log.h>
 

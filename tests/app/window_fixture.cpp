@@ -1,8 +1,7 @@
 #include "tests/app/window_fixture.h"
 
-#include <wx/config.h>
-
 #include <wx/button.h>
+#include <wx/config.h>
 #include <wx/utils.h>
 
 #include "engine/sample_buffer.h"

@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "batch/converter_commands.h"
-
 #include "batch/system_services.h"
 #include "platform/child_process.h"
 #include "tests/engine/recording_log.h"

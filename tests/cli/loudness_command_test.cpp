@@ -35,9 +35,9 @@ std::string outputOf(const std::vector<std::string>& arguments) {
 }
 
 bool made(const std::string& source, const std::string& path) {
-  const platform::ChildOutcome outcome = platform::runChildAndWait(
-      {"ffmpeg", "-nostdin", "-y", "-v", "error", "-f", "lavfi", "-i", source, "-ac", "2", "-ar",
-       "44100", "-flags", "bitexact", path});
+  const platform::ChildOutcome outcome =
+      platform::runChildAndWait({"ffmpeg", "-nostdin", "-y", "-v", "error", "-f", "lavfi", "-i",
+                                 source, "-ac", "2", "-ar", "44100", "-flags", "bitexact", path});
   return outcome.exitStatusRead && outcome.exitStatus == 0;
 }
 
@@ -85,14 +85,16 @@ double gainOfTag(const nlohmann::json& tag) { return std::stod(tag.get<std::stri
 std::vector<std::int16_t> samplesOf(const std::string& wav) {
   const std::string bytes = readFile(wav);
   constexpr std::size_t kHeaderBytes = 44;
-  std::vector<std::int16_t> samples(bytes.size() > kHeaderBytes ? (bytes.size() - kHeaderBytes) / 2 : 0);
-  if (!samples.empty()) std::memcpy(samples.data(), bytes.data() + kHeaderBytes, samples.size() * 2);
+  std::vector<std::int16_t> samples(bytes.size() > kHeaderBytes ? (bytes.size() - kHeaderBytes) / 2
+                                                                : 0);
+  if (!samples.empty())
+    std::memcpy(samples.data(), bytes.data() + kHeaderBytes, samples.size() * 2);
   return samples;
 }
 
 int run(const fs::path& work, const std::string& arguments) {
-  const std::string line = "cd '" + work.string() + "' && '" + kCommand + "' " + arguments +
-                           " 2>stderr.txt </dev/null";
+  const std::string line =
+      "cd '" + work.string() + "' && '" + kCommand + "' " + arguments + " 2>stderr.txt </dev/null";
   const int status = std::system(line.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -115,11 +117,14 @@ TEST(LoudnessCommand, TracksOfEveryLevelMeetTheTargetUnderTheCeilingAndCarryRepl
   const nlohmann::json plainReport = nlohmann::json::parse(readFile(plain / "plain/report.json"));
   const std::string results = set + "/sonbalanced/";
   std::vector<std::vector<std::int16_t>> plainSamples;
-  for (const std::string& name : names) plainSamples.push_back(samplesOf(results + name + "_eq.wav"));
+  for (const std::string& name : names)
+    plainSamples.push_back(samplesOf(results + name + "_eq.wav"));
   fs::remove_all(results);
 
   TempFolder work;
-  ASSERT_EQ(run(work.path(), "--log --loudness-target -18 --replaygain --report matched '" + set + "'"), 0);
+  ASSERT_EQ(
+      run(work.path(), "--log --loudness-target -18 --replaygain --report matched '" + set + "'"),
+      0);
   const nlohmann::json report = nlohmann::json::parse(readFile(work / "matched/report.json"));
   const std::string log = readFile(work / "sonbalancer-log.txt");
   ASSERT_EQ(report["tracks"].size(), names.size());
@@ -142,7 +147,8 @@ TEST(LoudnessCommand, TracksOfEveryLevelMeetTheTargetUnderTheCeilingAndCarryRepl
     ASSERT_EQ(samples.size(), plainSamples[at].size());
     std::size_t differing = 0;
     for (std::size_t index = 0; index < samples.size(); ++index) {
-      const long expected = std::clamp<long>(std::lround(plainSamples[at][index] * factor), -32768, 32767);
+      const long expected =
+          std::clamp<long>(std::lround(plainSamples[at][index] * factor), -32768, 32767);
       differing += samples[index] != expected;
     }
     EXPECT_EQ(differing, 0u);
@@ -173,7 +179,8 @@ TEST(LoudnessCommand, TracksOfEveryLevelMeetTheTargetUnderTheCeilingAndCarryRepl
   std::snprintf(shortText, sizeof shortText, "%.2f LU short", shortLu);
   EXPECT_NE(log.find(shortText), std::string::npos) << log;
   EXPECT_NE(readFile(work / "stderr.txt")
-                .find(set + "/spiky.wav: " + shortText + " of -18.0 LUFS for a true peak of at most -1.0 dBTP"),
+                .find(set + "/spiky.wav: " + shortText +
+                      " of -18.0 LUFS for a true peak of at most -1.0 dBTP"),
             std::string::npos)
       << readFile(work / "stderr.txt");
 

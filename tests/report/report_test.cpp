@@ -142,13 +142,15 @@ TEST(ReportCsv, HeaderRowsAndQuoting) {
       "after_sample_peak_dbfs,after_left_low_dbfs,after_left_mid_dbfs,after_left_high_dbfs,"
       "after_right_low_dbfs,after_right_mid_dbfs,after_right_high_dbfs,"
       "gain_left_low_db,gain_left_mid_db,gain_left_high_db,gain_right_low_db,"
-      "gain_right_mid_db,gain_right_high_db,mp3_gain_db,loudness_gain_db,loudness_target_lufs,loudness_short_lu\r\n";
+      "gain_right_mid_db,gain_right_high_db,mp3_gain_db,loudness_gain_db,loudness_target_lufs,"
+      "loudness_short_lu\r\n";
   const std::string empties(10, ',');
   EXPECT_EQ(csv, header +
                      "a.wav,processed,,a_eq.wav,a.mp3,180.250,2,3.500,"
                      "-20.1235,6.5000,-1.2500,-1.5000,-30.0000,-20.0000,-25.0000,-31.0000,-21.0000,"
                      "-26.0000,-15.0000,6.5000,-1.2500,-1.5000,-29.0000,-19.0000,-24.0000,-30.0000,"
-                     "-20.0000,-25.0000,1.5000,-0.2500,0.1250,2.0000,-3.0000,0.0000,-0.7500,2.1250,-18.0000,0.5000\r\n"
+                     "-20.0000,-25.0000,1.5000,-0.2500,0.1250,2.0000,-3.0000,0.0000,-0.7500,2.1250,"
+                     "-18.0000,0.5000\r\n"
                      "silence.wav,processed,,,,0.000,1,0.000" +
                      empties + empties +
                      ",0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,,,\r\n"
