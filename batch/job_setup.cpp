@@ -47,7 +47,9 @@ void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options)
   if (const std::uint64_t memoryBytes = platform::physicalMemoryBytes()) {
     track.sampleSpaceLimit = memoryBytes;
   }
-  track.splitOnOwnThread = std::thread::hardware_concurrency() >= 2;
+  // The window's job, and the command's job before its workers are known, run one entry at a
+  // time.
+  track.splitOnOwnThread = coreFreeBesideEachWorker(1);
   drawLargeSampleBlocks(track.buffer);
 }
 
@@ -99,6 +101,10 @@ bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
 }
 
 }  // namespace
+
+bool coreFreeBesideEachWorker(unsigned workers) {
+  return 2 * workers <= std::thread::hardware_concurrency();
+}
 
 int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path) {
   const std::vector<std::string> paths = {toNativePath(path)};

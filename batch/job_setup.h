@@ -17,6 +17,10 @@ namespace batch {
 // The loudness that the window's "Match Loudness" brings every result to, in LUFS.
 inline constexpr double kWindowLoudnessTargetLufs = -16.0;
 
+// Whether this many workers, each on a core of its own, leave one more core free for each of
+// them: the engine then runs the band split of its track on a second thread.
+bool coreFreeBesideEachWorker(unsigned workers);
+
 // Name of the sub-folder, beside the source, that receives every result.
 inline constexpr const char* kOutputFolderName = "sonbalanced";
 // Interval between two ticks of a running job.

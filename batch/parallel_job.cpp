@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "batch/job_setup.h"
 #include "batch/pipeline.h"
 #include "batch/replay_gain.h"
 #include "batch/result_names.h"
@@ -74,13 +75,13 @@ class WorkerWindow final : public JobWindow {
 class Run {
  public:
   Run(JobState& job, JobWindow& window, RunProgress& progress, SystemServices& system,
-      unsigned workers)
+      bool splitOnOwnThread)
       : job_(job),
         window_(window),
         progress_(progress),
         system_(system),
         count_(job.fileList.GetCount()),
-        workers_(workers),
+        splitOnOwnThread_(splitOnOwnThread),
         started_(count_, false),
         finished_(count_, false) {
     blocks_.reserve(count_);
@@ -91,9 +92,7 @@ class Run {
     WorkerWindow view(worker, window_, progress_, lock_);
     engine::TrackState track;
     track.sampleSpaceLimit = job_.track.sampleSpaceLimit;
-    // Only while the workers leave a core each for their filters.
-    track.splitOnOwnThread =
-        job_.track.splitOnOwnThread && 2 * workers_ <= std::thread::hardware_concurrency();
+    track.splitOnOwnThread = splitOnOwnThread_;
     drawLargeSampleBlocks(track.buffer);
     for (;;) {
       std::size_t index = 0;
@@ -158,7 +157,7 @@ class Run {
   RunProgress& progress_;
   SystemServices& system_;
   const std::size_t count_;
-  const unsigned workers_;
+  const bool splitOnOwnThread_;
   std::mutex lock_;
   std::vector<EntryBlock> blocks_;
   std::vector<bool> started_;
@@ -176,7 +175,7 @@ void runEntriesAtOnce(JobState& job, JobWindow& window, RunProgress& progress,
   if (!job.running) return;
   const std::size_t count = job.fileList.GetCount();
   const unsigned threads = static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(workers, count)));
-  Run run(job, window, progress, system, threads);
+  Run run(job, window, progress, system, coreFreeBesideEachWorker(threads));
   std::vector<std::thread> pool;
   pool.reserve(threads);
   for (unsigned worker = 0; worker < threads; ++worker) {
