@@ -4,6 +4,7 @@
 
 #include "engine/band_filters.h"
 #include "engine/blocks_ahead.h"
+#include "engine/middle_band.h"
 #include "engine/pcm_access.h"
 #include "engine/quiet_groups.h"
 #include "engine/scan_log.h"
@@ -23,14 +24,14 @@ constexpr int kGaugePauseMs = 30;
 template <typename SplitOf>
 void scanFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
                 std::uint32_t end, bool ignoreClicks, SplitOf& splitOf,
-                HighBandCounters (&counters)[2], ScanRecord& record, LowBandExtremes& lowExtremes) {
+                HighBandCounters (&counters)[2], ScanRecord& record, LowBandExtremes& lowExtremes,
+                MiddleBandScan& middle) {
   const std::uint8_t* const lowPlane = samples + targetLength;
   const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
   for (std::uint32_t blockBegin = begin; blockBegin < end;) {
     const std::uint32_t blockEnd = blockEndAfter(blockBegin, end);
     splitOf(blockBegin, blockEnd);
-    recordMiddleRange(samples, blockBegin, blockEnd, record.left.middle);
-    recordMiddleRange(samples + kRightOffset, blockBegin, blockEnd, record.right.middle);
+    middle.recordBlock(samples, blockBegin, blockEnd);
     recordLowAndHigh(lowPlane, highPlane, blockBegin, blockEnd, ignoreClicks, record, counters,
                      lowExtremes);
     blockBegin = blockEnd;
@@ -96,13 +97,13 @@ class SplitFromJoin {
 };
 
 // Where a pass's split is shared between the two threads: the split's thread takes the blocks
-// before the join, the scan's thread the rest besides scanning them all, which balances the two
-// on a track of music. The states at the join are proven from the frames just before it; 0 when
-// the track is too short to share.
+// before the join, a little over half, the scan's thread the rest besides scanning them all,
+// which balances the two on a track of music. The states at the join are proven from the frames
+// just before it; 0 when the track is too short to share.
 constexpr std::uint32_t kJoinProofBytes = 16 * kBlockBytes;
 
 std::uint32_t shareJoin(std::uint32_t walkEnd) {
-  const std::uint32_t join = walkEnd / 4 * 3 / kBlockBytes * kBlockBytes;
+  const std::uint32_t join = walkEnd / 16 * 9 / kBlockBytes * kBlockBytes;
   return join >= kJoinProofBytes && walkEnd - join >= kBlockBytes ? join : 0;
 }
 
@@ -113,31 +114,82 @@ void walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t w
               bool ignoreClicks, SplitOf&& splitOf, TrackHost& host, ScanRecord& record) {
   HighBandCounters counters[2];
   LowBandExtremes lowExtremes;
+  MiddleBandScan middle(walkEnd);
   for (std::uint32_t begin = 0; begin < walkEnd;) {
     host.fileGaugeStep(scanGaugePercent(begin, targetLength), kGaugePauseMs);
     const std::uint32_t end =
         walkEnd - begin > kProgressPeriodBytes ? begin + kProgressPeriodBytes : walkEnd;
     scanFrames(samples, targetLength, begin, end, ignoreClicks, splitOf, counters, record,
-               lowExtremes);
+               lowExtremes, middle);
     begin = end;
   }
   mergeLowBandExtremes(lowExtremes, record);
+  middle.finish(samples, record);
 }
+
+// The preludes of a pass whose split runs on a thread of its own, run in order on the scan's
+// thread whenever the scan would otherwise wait. Both serial chains of such a pass, the
+// limiter's in the prelude and the filters' in the split, then run side by side; the split
+// takes each block once its prelude is published.
+class PreludesAhead {
+ public:
+  PreludesAhead(const BlockPrelude& prelude, std::uint32_t walkEnd)
+      : prelude_(prelude), walkEnd_(walkEnd) {}
+
+  // False once every block has had its prelude.
+  bool runNext() {
+    if (next_ >= walkEnd_) return false;
+    const std::uint32_t end = blockEndAfter(next_, walkEnd_);
+    prelude_(next_, end);
+    next_ = end;
+    done_.publish(end);
+    return true;
+  }
+
+  void waitFor(std::uint32_t end) { done_.waitFor(end); }
+
+ private:
+  const BlockPrelude& prelude_;
+  const std::uint32_t walkEnd_;
+  std::uint32_t next_ = 0;
+  WalkProgress done_;
+};
 
 // The pass with its split on a thread of its own, its filters being the one long serial chain of
 // a pass. The scan follows a block or more behind and only reads the planes of the blocks
-// published to it, which the split no longer touches. Without a prelude, whose order the
-// split's thread must keep, the scan's thread splits the blocks after a proven join itself,
+// published to it, which the split no longer touches. A prelude runs on the scan's thread ahead
+// of the split. Without one, the scan's thread splits the blocks after a proven join itself,
 // those frames being read before the split's thread can reach them. False, with nothing
 // walked, when no thread could be started.
 bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
                         bool ignoreClicks, const BlockPrelude& prelude, TrackHost& host,
                         ScanRecord& record) {
-  const std::uint32_t join = prelude ? 0 : shareJoin(walkEnd);
+  if (prelude) {
+    const BlockPrelude none;
+    PreludesAhead preludes(prelude, walkEnd);
+    BlocksAhead ahead(walkEnd, kBlockBytes,
+                      [&, split = PassSplit(samples, targetLength, none)](
+                          std::uint32_t begin, std::uint32_t end) mutable {
+                        preludes.waitFor(end);
+                        split(begin, end);
+                      });
+    if (!ahead.start()) return false;
+    walkPass(
+        samples, targetLength, walkEnd, ignoreClicks,
+        [&](std::uint32_t, std::uint32_t end) {
+          while (!ahead.reached(end) && preludes.runNext()) {
+          }
+          ahead.waitFor(end);
+        },
+        host, record);
+    return true;
+  }
+  const std::uint32_t join = shareJoin(walkEnd);
   const std::optional<FrameFilter> joinState =
       join != 0 ? provenFilterState(samples, join - kJoinProofBytes, join) : std::nullopt;
   const std::uint32_t aheadEnd = joinState ? join : walkEnd;
-  BlocksAhead ahead(aheadEnd, kBlockBytes, PassSplit(samples, targetLength, prelude));
+  const BlockPrelude none;
+  BlocksAhead ahead(aheadEnd, kBlockBytes, PassSplit(samples, targetLength, none));
   if (!ahead.start()) return false;
   if (!joinState) {
     walkPass(

@@ -13,6 +13,44 @@
 
 namespace engine {
 
+// How far one thread's walk over a track has come, for threads that follow it: a follower that
+// has waited for an offset sees everything the walk wrote before it.
+class WalkProgress {
+ public:
+  // Whether the walk has passed end.
+  bool reached(std::uint32_t end) const { return done_.load(std::memory_order_acquire) >= end; }
+
+  // A block takes some microseconds, less than putting a thread to sleep and waking it again
+  // costs, so the follower spins for a while before it sleeps.
+  void waitFor(std::uint32_t end) {
+    for (int spins = 0;; ++spins) {
+      const std::uint32_t done = done_.load(std::memory_order_acquire);
+      if (done >= end) return;
+      if (spins < kSpinsBeforeSleep) {
+        spinPause();
+      } else {
+        done_.wait(done, std::memory_order_acquire);
+      }
+    }
+  }
+
+  void publish(std::uint32_t end) {
+    done_.store(end, std::memory_order_release);
+    done_.notify_one();
+  }
+
+ private:
+  static constexpr int kSpinsBeforeSleep = 4000;
+
+  static void spinPause() {
+#if defined(__SSE2__)
+    _mm_pause();
+#endif
+  }
+
+  std::atomic<std::uint32_t> done_{0};
+};
+
 class BlocksAhead {
  public:
   // step(begin, end) is run on [0, walkEnd) in blocks of blockBytes, in order.
@@ -37,37 +75,15 @@ class BlocksAhead {
   }
 
   // Whether the blocks of [0, end) are done; what they wrote is then seen.
-  bool reached(std::uint32_t end) const { return done_.load(std::memory_order_acquire) >= end; }
-
-  // A block takes some microseconds, less than putting a thread to sleep and waking it again
-  // costs, so the follower spins for a while before it sleeps.
-  void waitFor(std::uint32_t end) {
-    for (int spins = 0;; ++spins) {
-      const std::uint32_t done = done_.load(std::memory_order_acquire);
-      if (done >= end) return;
-      if (spins < kSpinsBeforeSleep) {
-        spinPause();
-      } else {
-        done_.wait(done, std::memory_order_acquire);
-      }
-    }
-  }
+  bool reached(std::uint32_t end) const { return done_.reached(end); }
+  void waitFor(std::uint32_t end) { done_.waitFor(end); }
 
  private:
-  static constexpr int kSpinsBeforeSleep = 4000;
-
-  static void spinPause() {
-#if defined(__SSE2__)
-    _mm_pause();
-#endif
-  }
-
   void walkAll() {
     for (std::uint32_t begin = 0; begin < walkEnd_;) {
       const std::uint32_t end = walkEnd_ - begin > blockBytes_ ? begin + blockBytes_ : walkEnd_;
       step_(begin, end);
-      done_.store(end, std::memory_order_release);
-      done_.notify_one();
+      done_.publish(end);
       begin = end;
     }
   }
@@ -75,7 +91,7 @@ class BlocksAhead {
   const std::uint32_t walkEnd_;
   const std::uint32_t blockBytes_;
   const Step step_;
-  std::atomic<std::uint32_t> done_{0};
+  WalkProgress done_;
   std::thread thread_;
 };
 

@@ -426,6 +426,24 @@ TEST(BandSplit, JoinStatesAreProvenAfterMusicButNotAfterAStillStretch) {
   expectScanAsPlainArithmetic(stillAtTheJoin, false, true);
 }
 
+TEST(BandSplit, MiddleQuasiPeaksComeFromTheTrackEndOrFromItsStart) {
+  // The middle band's quasi-peaks are proven over a last stretch of the pass. A loud opening
+  // and a soft rest leave no value beyond half the peaks near the end, so nothing is proven
+  // and the pass is walked from its start; a soft track whose loudest moment comes in its
+  // last blocks moves the peaks inside the stretch that proves the quasi-peaks.
+  std::vector<std::pair<int, int>> loudOpening = trackOfManySections(400000);
+  std::rotate(loudOpening.begin(), loudOpening.begin() + 4 * 400000 / 6, loudOpening.end());
+  for (std::size_t i = 30000; i < loudOpening.size(); ++i) {
+    loudOpening[i] = {loudOpening[i].first / 8, loudOpening[i].second / 8};
+  }
+  std::vector<std::pair<int, int>> loudEnding(loudOpening.rbegin(), loudOpening.rend());
+  for (const auto* frames : {&loudOpening, &loudEnding}) {
+    for (const bool ownThread : {false, true}) {
+      expectScanAsPlainArithmetic(*frames, false, ownThread);
+    }
+  }
+}
+
 TEST(BandSplit, EveryPrefixOfASoftNoisyTrackRecordsLikePlainArithmetic) {
   // Soft noise keeps the low band near 0 and the other bands close to their quasi-peaks and
   // half peaks, so values fall on every bound of the record, inside and beyond. Scanning each
