@@ -1,5 +1,7 @@
 #include "engine/band_split.h"
 
+#include <algorithm>
+#include <atomic>
 #include <optional>
 
 #include "engine/band_filters.h"
@@ -102,8 +104,11 @@ class SplitFromJoin {
 // just before it; 0 when the track is too short to share.
 constexpr std::uint32_t kJoinProofBytes = 16 * kBlockBytes;
 
-std::uint32_t shareJoin(std::uint32_t walkEnd) {
-  const std::uint32_t join = walkEnd / 16 * 9 / kBlockBytes * kBlockBytes;
+// A load is asked for this much more at a time.
+constexpr std::uint32_t kLoadStretchBytes = std::uint32_t{1} << 20;
+
+std::uint32_t shareJoin(std::uint32_t walkEnd, bool loading) {
+  const std::uint32_t join = walkEnd / 16 * (loading ? 11 : 9) / kBlockBytes * kBlockBytes;
   return join >= kJoinProofBytes && walkEnd - join >= kBlockBytes ? join : 0;
 }
 
@@ -158,12 +163,13 @@ class PreludesAhead {
 // The pass with its split on a thread of its own, its filters being the one long serial chain of
 // a pass. The scan follows a block or more behind and only reads the planes of the blocks
 // published to it, which the split no longer touches. A prelude runs on the scan's thread ahead
-// of the split. Without one, the scan's thread splits the blocks after a proven join itself,
-// those frames being read before the split's thread can reach them. False, with nothing
-// walked, when no thread could be started.
+// of the split. Without one, the scan's thread splits the blocks after a proven join itself:
+// the split's thread is held before the frames of the proof until they are loaded and proven,
+// and it leaves the blocks after the join alone once they are the scan's. False, with nothing
+// walked or loaded, when no thread could be started.
 bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
-                        bool ignoreClicks, const BlockPrelude& prelude, TrackHost& host,
-                        ScanRecord& record) {
+                        bool ignoreClicks, const BlockPrelude& prelude, const FramesLoad& load,
+                        TrackHost& host, ScanRecord& record) {
   if (prelude) {
     const BlockPrelude none;
     PreludesAhead preludes(prelude, walkEnd);
@@ -174,6 +180,7 @@ bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::
                         split(begin, end);
                       });
     if (!ahead.start()) return false;
+    if (load) load(walkEnd);
     walkPass(
         samples, targetLength, walkEnd, ignoreClicks,
         [&](std::uint32_t, std::uint32_t end) {
@@ -184,13 +191,30 @@ bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::
         host, record);
     return true;
   }
-  const std::uint32_t join = shareJoin(walkEnd);
-  const std::optional<FrameFilter> joinState =
-      join != 0 ? provenFilterState(samples, join - kJoinProofBytes, join) : std::nullopt;
-  const std::uint32_t aheadEnd = joinState ? join : walkEnd;
+  const std::uint32_t join = shareJoin(walkEnd, static_cast<bool>(load));
+  const std::uint32_t proofBegin = join != 0 ? join - kJoinProofBytes : walkEnd;
+  WalkProgress loaded;
+  std::atomic<std::uint32_t> splitEnd{walkEnd};
   const BlockPrelude none;
-  BlocksAhead ahead(aheadEnd, kBlockBytes, PassSplit(samples, targetLength, none));
+  BlocksAhead ahead(walkEnd, kBlockBytes,
+                    [&, split = PassSplit(samples, targetLength, none)](std::uint32_t begin,
+                                                                        std::uint32_t end) mutable {
+                      loaded.waitFor(end);
+                      // Seen once the frames after the proof are published, which is the
+                      // first time the answer matters.
+                      if (end <= splitEnd.load(std::memory_order_relaxed)) split(begin, end);
+                    });
   if (!ahead.start()) return false;
+  for (std::uint32_t end = 0; load && end < walkEnd;) {
+    end = walkEnd - end > kLoadStretchBytes ? end + kLoadStretchBytes : walkEnd;
+    load(end);
+    loaded.publish(std::min(end, proofBegin));
+  }
+  const std::optional<FrameFilter> joinState =
+      join != 0 ? provenFilterState(samples, proofBegin, join) : std::nullopt;
+  const std::uint32_t aheadEnd = joinState ? join : walkEnd;
+  splitEnd.store(aheadEnd, std::memory_order_relaxed);
+  loaded.publish(walkEnd);
   if (!joinState) {
     walkPass(
         samples, targetLength, walkEnd, ignoreClicks,
@@ -220,17 +244,18 @@ int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength) {
 
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
                         TrackHost& host, ProcessLog& log, bool splitOnOwnThread,
-                        const BlockPrelude& prelude) {
+                        const BlockPrelude& prelude, const FramesLoad& load) {
   log.write("\nStep 2: three-band filter and scanning...\n");
   ScanRecord record;
   // Only whole frames are walked; a length that is not a whole number of frames would
   // otherwise let the last frame's high band run past the end of its plane.
   const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
   if (walkEnd != 0) {
-    const bool walked =
-        splitOnOwnThread && walkEnd > kBlockBytes &&
-        walkWithSplitAhead(samples, targetLength, walkEnd, ignoreClicks, prelude, host, record);
+    const bool walked = splitOnOwnThread && walkEnd > kBlockBytes &&
+                        walkWithSplitAhead(samples, targetLength, walkEnd, ignoreClicks, prelude,
+                                           load, host, record);
     if (!walked) {
+      if (load) load(walkEnd);
       walkPass(samples, targetLength, walkEnd, ignoreClicks,
                PassSplit(samples, targetLength, prelude), host, record);
     }

@@ -25,9 +25,14 @@ int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength);
 // its split: the previous pass's application. On one thread it runs just before each block's
 // split, so that each block comes from memory once for both; with the split on its own thread
 // it runs on the scan's thread, so that its serial chain and the filters' run side by side.
+// A load, when given, brings the frames into the PCM region as the pass goes: it is called on
+// the scan's thread with growing ends up to the walk's end, each before any frame below it is
+// split, so that the first pass splits the start of a track while the rest is still read. A
+// pass has a prelude or a load, not both.
 using BlockPrelude = std::function<void(std::uint32_t begin, std::uint32_t end)>;
+using FramesLoad = std::function<void(std::uint32_t end)>;
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
                         TrackHost& host, ProcessLog& log, bool splitOnOwnThread = false,
-                        const BlockPrelude& prelude = {});
+                        const BlockPrelude& prelude = {}, const FramesLoad& load = {});
 
 }  // namespace engine

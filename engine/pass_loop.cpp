@@ -14,7 +14,7 @@ namespace {
 // pass's split, so that each block is read from memory once for both.
 Gains passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
                                 const TrackFlags& flags, TrackHost& host, ProcessLog& log,
-                                TrackObserver* observer) {
+                                TrackObserver* observer, const FramesLoad& load) {
   CorrectionWalk firstApplication{};
   const BlockPrelude applyFirstPass = [&](std::uint32_t begin, std::uint32_t end) {
     applyCorrectionsTo(samples, targetLength, begin, end, firstApplication);
@@ -23,9 +23,9 @@ Gains passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLengt
     if (passIndex > 0) {
       log.write("\nStep 1: Restarting from previously processed track in first pass...\n\n");
     }
-    const ScanRecord record =
-        splitAndScan(samples, targetLength, flags.ignoreClicks, host, log, flags.splitOnOwnThread,
-                     passIndex > 0 ? applyFirstPass : BlockPrelude{});
+    const ScanRecord record = splitAndScan(
+        samples, targetLength, flags.ignoreClicks, host, log, flags.splitOnOwnThread,
+        passIndex > 0 ? applyFirstPass : BlockPrelude{}, passIndex == 0 ? load : FramesLoad{});
     if (observer && passIndex == 0) observer->firstSplit(samples, targetLength);
     const Gains gains = correctionGains(record, flags, log);
     if (observer) observer->passGains(gains);
@@ -38,15 +38,19 @@ Gains passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLengt
 }  // namespace
 
 void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
-                 TrackHost& host, ProcessLog& log, TrackObserver* observer) {
-  const Gains gains = passesUpToLastApplication(samples, targetLength, flags, host, log, observer);
+                 TrackHost& host, ProcessLog& log, TrackObserver* observer,
+                 const FramesLoad& load) {
+  const Gains gains =
+      passesUpToLastApplication(samples, targetLength, flags, host, log, observer, load);
   applyCorrections(samples, targetLength, gains, flags.ignoreClicks, log);
 }
 
 CorrectionWalk runPassesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
                                             const TrackFlags& flags, TrackHost& host,
-                                            ProcessLog& log, TrackObserver* observer) {
-  const Gains gains = passesUpToLastApplication(samples, targetLength, flags, host, log, observer);
+                                            ProcessLog& log, TrackObserver* observer,
+                                            const FramesLoad& load) {
+  const Gains gains =
+      passesUpToLastApplication(samples, targetLength, flags, host, log, observer, load);
   return startCorrections(gains, flags.ignoreClicks, log);
 }
 

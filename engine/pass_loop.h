@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/apply_corrections.h"
+#include "engine/band_split.h"
 #include "engine/process_log.h"
 #include "engine/track_flags.h"
 #include "engine/track_host.h"
@@ -16,14 +17,17 @@ namespace engine {
 // the corrected frames; [T, 3T) is working space for the low and high band planes. T is a
 // whole number of frames. Runs one pass, or two when the first pass finds the bands of the
 // track far apart; moves the file gauge through host during each scan. Shows the first split
-// and each pass's gains to observer, when there is one. Cannot fail.
+// and each pass's gains to observer, when there is one. A load, when given, brings the frames
+// in as the first pass goes (see splitAndScan). Cannot fail.
 void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
-                 TrackHost& host, ProcessLog& log, TrackObserver* observer = nullptr);
+                 TrackHost& host, ProcessLog& log, TrackObserver* observer = nullptr,
+                 const FramesLoad& load = {});
 
 // runPassLoop up to the last pass's application, which is left for the caller to walk over the
 // whole frames of targetLength: the save can then write each stretch as soon as it is applied.
 CorrectionWalk runPassesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
                                             const TrackFlags& flags, TrackHost& host,
-                                            ProcessLog& log, TrackObserver* observer = nullptr);
+                                            ProcessLog& log, TrackObserver* observer = nullptr,
+                                            const FramesLoad& load = {});
 
 }  // namespace engine

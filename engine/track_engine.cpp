@@ -20,20 +20,48 @@ namespace {
 // The last application hands the save its result in stretches of this many bytes.
 constexpr std::uint32_t kApplyStretchBytes = std::uint32_t{1} << 18;
 
-// The one read of the whole data, which the input does not outlive: it is closed before the
-// long work on the samples, and before the job removes the file.
-std::size_t readData(InputFile input, std::uint8_t* samples, std::uint32_t dataLength) {
-  if (!input || dataLength == 0) return 0;
-  return std::fread(samples, 1, dataLength, input.get());
-}
+// While the first pass splits the start of a track, its thread reads the rest; the first
+// stretch is read before, for the metadata and the fade-in.
+constexpr std::uint32_t kFirstReadBytes = std::uint32_t{1} << 20;
+
+// The one read of the data, which the input does not outlive: it is closed as soon as the data
+// is read, before the long work on the samples and before the job removes the file. The data
+// may come in stretches, in order; from the first short read on, what the file does not hold
+// reads as silence.
+class DataRead {
+ public:
+  DataRead(InputFile input, std::uint8_t* samples, std::uint32_t length)
+      : input_(std::move(input)), samples_(samples), length_(length) {
+    if (length_ == 0) input_.reset();
+  }
+
+  void readTo(std::uint32_t end) {
+    end = std::min(end, length_);
+    if (end <= read_) return;
+    const std::size_t wanted = end - read_;
+    const std::size_t got = input_ ? std::fread(samples_ + read_, 1, wanted, input_.get()) : 0;
+    if (got < wanted) {
+      std::memset(samples_ + read_ + got, 0, wanted - got);
+      input_.reset();
+    }
+    read_ = end;
+    if (read_ == length_) input_.reset();
+  }
+
+ private:
+  InputFile input_;
+  std::uint8_t* const samples_;
+  const std::uint32_t length_;
+  std::uint32_t read_ = 0;
+};
 
 // The passes with the last application on a thread of its own, while the save writes what it
 // has finished.
 void saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, TrackHost& host,
-                               ProcessLog& log) {
+                               ProcessLog& log, const FramesLoad& load) {
   std::uint8_t* const samples = track.buffer.bytes;
-  CorrectionWalk lastApplication =
-      runPassesUpToLastApplication(samples, track.targetLength, flags, host, log, track.observer);
+  CorrectionWalk lastApplication = runPassesUpToLastApplication(samples, track.targetLength, flags,
+                                                                host, log, track.observer, load);
   const std::uint32_t walkEnd = wholeFrameBytes(track.targetLength);
   BlocksAhead applied(walkEnd, kApplyStretchBytes, [&](std::uint32_t begin, std::uint32_t end) {
     applyCorrectionsTo(samples, track.targetLength, begin, end, lastApplication);
@@ -77,10 +105,14 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
 
   if (converting) log.write("Step 1: File resampling...  ");
   std::uint8_t* samples = track.buffer.bytes;
-  // The track keeps its declared length even if the file came up short; what could not be
-  // read is silence rather than whatever the block held before.
-  const std::size_t readBytes = readData(std::move(input), samples, dataLength);
-  if (readBytes < dataLength) std::memset(samples + readBytes, 0, dataLength - readBytes);
+  // The track keeps its declared length even if the file came up short. A track read while it
+  // is split needs only its whole frames: the low band's plane starts right after them.
+  const bool readWhileSplitting =
+      flags.splitOnOwnThread && !converting && !track.observer && dataLength > kFirstReadBytes;
+  DataRead data(std::move(input), samples, readWhileSplitting ? track.targetLength : dataLength);
+  data.readTo(readWhileSplitting ? kFirstReadBytes : dataLength);
+  const FramesLoad load =
+      readWhileSplitting ? FramesLoad([&](std::uint32_t end) { data.readTo(end); }) : FramesLoad{};
 
   const std::uint32_t audioStart = silenceMetadata(samples, dataLength, track.header, log);
   fadeIn(samples, dataLength, audioStart);
@@ -97,10 +129,10 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
 
   if (track.observer) track.observer->loaded(samples, track.targetLength);
   if (track.saveWanted && flags.splitOnOwnThread) {
-    saveWhileApplyingLastPass(track, flags, host, log);
+    saveWhileApplyingLastPass(track, flags, host, log, load);
     return;
   }
-  runPassLoop(samples, track.targetLength, flags, host, log, track.observer);
+  runPassLoop(samples, track.targetLength, flags, host, log, track.observer, load);
   if (track.saveWanted) saveResult(track, log);
 }
 

@@ -251,8 +251,9 @@ TEST_F(EngineFixture, BufferIsKeptForSmallerTracksAndGrownForLarger) {
   EXPECT_EQ(result().size(), 44u + 2500u);
 }
 
-TEST_F(EngineFixture, SaveWhileTheLastPassIsAppliedWritesTheSameResultOrNothing) {
-  // Several save stretches and an odd tail, with the last application on a second thread.
+TEST_F(EngineFixture, ReadAndSaveBesideThePassesGiveTheSameResultOrNothing) {
+  // Several read and save stretches and an odd tail, with the last application on a second
+  // thread.
   const std::string source = plainWav(2, 44100, someAudio(3 * (1 << 20) + 1234));
   processDirect("plain.wav", source);
   const std::string plainResult = result();
@@ -272,6 +273,22 @@ TEST_F(EngineFixture, SaveWhileTheLastPassIsAppliedWritesTheSameResultOrNothing)
       << failedLog.text();
   EXPECT_FALSE(std::filesystem::exists(track.outputPath));
   EXPECT_FALSE(track.mp3Requested);
+
+  // The data is read while the first pass splits it. A file that comes up short of the length
+  // the engine was given gives the same silence after its end as a file read whole first.
+  std::string shortResults[2];
+  for (const bool ownThread : {false, true}) {
+    track.splitOnOwnThread = ownThread;
+    nameResult("short.wav");
+    writeFile(track.sourcePath, source);
+    ASSERT_TRUE(engine::checkDirectWavHeader(track, engine::openInputFile(track.sourcePath), log));
+    std::filesystem::resize_file(track.sourcePath, 44 + 2 * (1 << 20) + 6);
+    engine::processTrack(track, host, log);
+    shortResults[ownThread] = result();
+  }
+  EXPECT_EQ(shortResults[1], shortResults[0]);
+  EXPECT_EQ(shortResults[0].size(), plainResult.size());
+  EXPECT_NE(shortResults[0], plainResult);
 }
 
 }  // namespace
