@@ -98,17 +98,19 @@ class SplitFromJoin {
   FrameFilter filter_;
 };
 
-// Where a pass's split is shared between the two threads: the split's thread takes the blocks
-// before the join, a little over half, the scan's thread the rest besides scanning them all,
-// which balances the two on a track of music. The states at the join are proven from the frames
-// just before it; 0 when the track is too short to share.
-constexpr std::uint32_t kJoinProofBytes = 16 * kBlockBytes;
-
 // A load is asked for this much more at a time.
 constexpr std::uint32_t kLoadStretchBytes = std::uint32_t{1} << 20;
 
+// Where a pass's split is shared between the two threads: the split's thread takes the blocks
+// before the join, the scan's thread the rest besides scanning them all. The join lies at 9/16
+// of the track, or at 11/16 when the scan's thread also loads the frames, which balances the
+// two on a track of music. The states at the join are proven from the frames just before it;
+// 0 when the track is too short to share.
+constexpr std::uint32_t kJoinProofBytes = 16 * kBlockBytes;
+
 std::uint32_t shareJoin(std::uint32_t walkEnd, bool loading) {
-  const std::uint32_t join = walkEnd / 16 * (loading ? 11 : 9) / kBlockBytes * kBlockBytes;
+  const std::uint32_t sixteenths = loading ? 11 : 9;
+  const std::uint32_t join = walkEnd / 16 * sixteenths / kBlockBytes * kBlockBytes;
   return join >= kJoinProofBytes && walkEnd - join >= kBlockBytes ? join : 0;
 }
 
