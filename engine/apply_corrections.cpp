@@ -142,6 +142,99 @@ void applyFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_
   applyFramesPlainly<kIgnoreClicks>(samples, targetLength, pairsEnd, end, left, right);
 }
 
+#if defined(SONBALANCER_AVX2)
+
+// Four frames at a time in four-lane double vectors, on processors that have them: the same
+// lanes, products and sums as the pairs above, in the same order, so every bit is as theirs.
+constexpr std::uint32_t kQuadBytes = 16;
+
+__attribute__((target("avx2"))) inline __m256d quadLanes(double left, double right) {
+  return _mm256_set_pd(right, left, right, left);
+}
+
+struct QuadGains {
+  __m256d low;
+  __m256d middle;
+  __m256d high;
+};
+
+__attribute__((target("avx2"))) QuadGains quadGains(const WorkingGains& left,
+                                                    const WorkingGains& right) {
+  return {quadLanes(left.low, right.low), quadLanes(left.middle, right.middle),
+          quadLanes(left.high, right.high)};
+}
+
+struct FrameQuad {
+  __m256d first;
+  __m256d second;
+};
+
+__attribute__((target("avx2"))) inline FrameQuad loadQuad(const std::uint8_t* at) {
+  const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  return {_mm256_cvtepi32_pd(_mm_cvtepi16_epi32(values)),
+          _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(_mm_unpackhi_epi64(values, values)))};
+}
+
+__attribute__((target("avx2"))) inline __m256d recombineQuad(const QuadGains& gains, __m256d low,
+                                                             __m256d middle, __m256d high) {
+  return _mm256_add_pd(
+      _mm256_add_pd(_mm256_mul_pd(gains.low, low), _mm256_mul_pd(gains.middle, middle)),
+      _mm256_mul_pd(gains.high, high));
+}
+
+__attribute__((target("avx2"))) inline void storeQuad(std::uint8_t* at, __m256d first,
+                                                      __m256d second) {
+  const __m128i values = _mm_packs_epi32(_mm256_cvttpd_epi32(first), _mm256_cvttpd_epi32(second));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(at), values);
+}
+
+template <bool kIgnoreClicks>
+__attribute__((target("avx2"))) void applyFramesFourWide(std::uint8_t* samples,
+                                                         std::uint32_t targetLength,
+                                                         std::uint32_t begin, std::uint32_t end,
+                                                         WorkingGains& left, WorkingGains& right) {
+  const std::uint8_t* const lowPlane = samples + targetLength;
+  const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
+  const std::uint32_t prefetchEnd = wholeFrameBytes(targetLength);
+  const std::uint32_t quadsEnd = begin + (end - begin) / kQuadBytes * kQuadBytes;
+  const __m256d clampLevel = _mm256_set1_pd(kClampLevel);
+  const __m256d negativeClampLevel = _mm256_set1_pd(-kClampLevel);
+  const __m256d magnitudeBits = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFF'FFFF'FFFF'FFFF));
+  QuadGains gains = quadGains(left, right);
+  for (std::uint32_t k = begin; k < quadsEnd; k += kQuadBytes) {
+    if (k % kCacheLineBytes == 0 && k + kPrefetchBytes < prefetchEnd) {
+      prefetchPlanes(samples, lowPlane, highPlane, k + kPrefetchBytes);
+    }
+    const FrameQuad low = loadQuad(lowPlane + k);
+    const FrameQuad middle = loadQuad(samples + k);
+    const FrameQuad high = loadQuad(highPlane + k);
+    __m256d first = recombineQuad(gains, low.first, middle.first, high.first);
+    __m256d second = recombineQuad(gains, low.second, middle.second, high.second);
+    if constexpr (kIgnoreClicks) {
+      first = _mm256_min_pd(_mm256_max_pd(first, negativeClampLevel), clampLevel);
+      second = _mm256_min_pd(_mm256_max_pd(second, negativeClampLevel), clampLevel);
+    } else {
+      const __m256d largest =
+          _mm256_max_pd(_mm256_and_pd(first, magnitudeBits), _mm256_and_pd(second, magnitudeBits));
+      if (_mm256_movemask_pd(_mm256_cmp_pd(largest, clampLevel, _CMP_GT_OQ)) != 0) {
+        applyFramesPlainly<false>(samples, targetLength, k, k + kQuadBytes, left, right);
+        gains = quadGains(left, right);
+        continue;
+      }
+    }
+    storeQuad(samples + k, first, second);
+  }
+  applyFramesPlainly<kIgnoreClicks>(samples, targetLength, quadsEnd, end, left, right);
+}
+
+// Whether the four-lane walk can run here; asked once.
+bool hasFourWideDoubles() {
+  static const bool supported = __builtin_cpu_supports("avx2");
+  return supported;
+}
+
+#endif
+
 #else
 
 template <bool kIgnoreClicks>
@@ -161,6 +254,16 @@ CorrectionWalk startCorrections(const Gains& gains, bool ignoreClicks, ProcessLo
 
 void applyCorrectionsTo(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
                         std::uint32_t end, CorrectionWalk& walk) {
+#if defined(SONBALANCER_AVX2)
+  if (hasFourWideDoubles()) {
+    if (walk.ignoreClicks) {
+      applyFramesFourWide<true>(samples, targetLength, begin, end, walk.left, walk.right);
+    } else {
+      applyFramesFourWide<false>(samples, targetLength, begin, end, walk.left, walk.right);
+    }
+    return;
+  }
+#endif
   if (walk.ignoreClicks) {
     applyFrames<true>(samples, targetLength, begin, end, walk.left, walk.right);
   } else {

@@ -1,6 +1,7 @@
 // Whether the hand-vectorised paths are built: wherever SSE2 is (every x86-64 processor),
 // unless the portable build asks for the plain paths, which a port to another processor runs
-// and which the test command keeps right.
+// and which the test command keeps right, as it keeps the two-lane paths right beside the
+// four-lane ones.
 #pragma once
 
 #if defined(__SSE2__) && !defined(SONBALANCER_PORTABLE)
@@ -23,4 +24,10 @@ inline void prefetchPlanes(const std::uint8_t* middle, const std::uint8_t* low,
 }
 
 }  // namespace engine
+
+// Some walks also have a four-lane form, chosen at run time on processors with AVX2.
+#if !defined(SONBALANCER_NO_AVX2)
+#define SONBALANCER_AVX2 1
+#include <immintrin.h>
+#endif
 #endif
