@@ -103,8 +103,8 @@ constexpr std::uint32_t kLoadStretchBytes = std::uint32_t{1} << 20;
 
 // Where a pass's split is shared between the two threads: the split's thread takes the blocks
 // before the join, the scan's thread the rest besides scanning them all. The join lies at 9/16
-// of the track, or at 11/16 when the scan's thread also loads the frames, which balances the
-// two on a track of music. The states at the join are proven from the frames just before it;
+// of the track, or at 11/16 when the scan's thread also brings the frames in, which balances
+// the two on a track of music. The states at the join are proven from the frames just before it;
 // 0 when the track is too short to share.
 constexpr std::uint32_t kJoinProofBytes = 16 * kBlockBytes;
 
@@ -134,66 +134,24 @@ void walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t w
   middle.finish(samples, record);
 }
 
-// The preludes of a pass whose split runs on a thread of its own, run in order on the scan's
-// thread whenever the scan would otherwise wait. Both serial chains of such a pass, the
-// limiter's in the prelude and the filters' in the split, then run side by side; the split
-// takes each block once its prelude is published.
-class PreludesAhead {
- public:
-  PreludesAhead(const BlockPrelude& prelude, std::uint32_t walkEnd)
-      : prelude_(prelude), walkEnd_(walkEnd) {}
-
-  // False once every block has had its prelude.
-  bool runNext() {
-    if (next_ >= walkEnd_) return false;
-    const std::uint32_t end = blockEndAfter(next_, walkEnd_);
-    prelude_(next_, end);
-    next_ = end;
-    done_.publish(end);
-    return true;
-  }
-
-  void waitFor(std::uint32_t end) { done_.waitFor(end); }
-
- private:
-  const BlockPrelude& prelude_;
-  const std::uint32_t walkEnd_;
-  std::uint32_t next_ = 0;
-  WalkProgress done_;
-};
-
 // The pass with its split on a thread of its own, its filters being the one long serial chain of
 // a pass. The scan follows a block or more behind and only reads the planes of the blocks
-// published to it, which the split no longer touches. A prelude runs on the scan's thread ahead
-// of the split. Without one, the scan's thread splits the blocks after a proven join itself:
-// the split's thread is held before the frames of the proof until they are loaded and proven,
-// and it leaves the blocks after the join alone once they are the scan's. False, with nothing
-// walked or loaded, when no thread could be started.
+// published to it, which the split no longer touches. The scan's thread first brings the
+// frames in, loading them or running the prelude on them in stretches, while the split follows
+// it; then it splits the blocks after a proven join itself. The split's thread is held before
+// the frames of the proof until they are in and proven, and it leaves the blocks after the join
+// alone once they are the scan's. False, with nothing walked or loaded, when no thread could be
+// started.
 bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
                         bool ignoreClicks, const BlockPrelude& prelude, const FramesLoad& load,
                         TrackHost& host, ScanRecord& record) {
-  if (prelude) {
-    const BlockPrelude none;
-    PreludesAhead preludes(prelude, walkEnd);
-    BlocksAhead ahead(walkEnd, kBlockBytes,
-                      [&, split = PassSplit(samples, targetLength, none)](
-                          std::uint32_t begin, std::uint32_t end) mutable {
-                        preludes.waitFor(end);
-                        split(begin, end);
-                      });
-    if (!ahead.start()) return false;
-    if (load) load(walkEnd);
-    walkPass(
-        samples, targetLength, walkEnd, ignoreClicks,
-        [&](std::uint32_t, std::uint32_t end) {
-          while (!ahead.reached(end) && preludes.runNext()) {
-          }
-          ahead.waitFor(end);
-        },
-        host, record);
-    return true;
-  }
-  const std::uint32_t join = shareJoin(walkEnd, static_cast<bool>(load));
+  std::uint32_t preludesRun = 0;
+  const FramesLoad runPreludes = [&](std::uint32_t end) {
+    prelude(preludesRun, end);
+    preludesRun = end;
+  };
+  const FramesLoad& bringIn = prelude ? runPreludes : load;
+  const std::uint32_t join = shareJoin(walkEnd, static_cast<bool>(bringIn));
   const std::uint32_t proofBegin = join != 0 ? join - kJoinProofBytes : walkEnd;
   WalkProgress loaded;
   std::atomic<std::uint32_t> splitEnd{walkEnd};
@@ -207,9 +165,9 @@ bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::
                       if (end <= splitEnd.load(std::memory_order_relaxed)) split(begin, end);
                     });
   if (!ahead.start()) return false;
-  for (std::uint32_t end = 0; load && end < walkEnd;) {
+  for (std::uint32_t end = 0; bringIn && end < walkEnd;) {
     end = walkEnd - end > kLoadStretchBytes ? end + kLoadStretchBytes : walkEnd;
-    load(end);
+    bringIn(end);
     loaded.publish(std::min(end, proofBegin));
   }
   const std::optional<FrameFilter> joinState =

@@ -21,14 +21,14 @@ int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength);
 // low band goes to [T, 2T) and the high band to [2T, 3T). Every 16 MiB of frame offset (from 0) the
 // file gauge steps with a 30 ms pause. Writes the step line and the scan's log block. With
 // splitOnOwnThread the split runs on a second thread ahead of the scan, to the same planes and
-// record. A prelude, when given, is run on every block of frames [begin, end) in order before
-// its split: the previous pass's application. On one thread it runs just before each block's
-// split, so that each block comes from memory once for both; with the split on its own thread
-// it runs on the scan's thread, so that its serial chain and the filters' run side by side.
-// A load, when given, brings the frames into the PCM region as the pass goes: it is called on
-// the scan's thread with growing ends up to the walk's end, each before any frame below it is
-// split, so that the first pass splits the start of a track while the rest is still read. A
-// pass has a prelude or a load, not both.
+// record. A prelude, when given, is run on the frames before they are split, in order, in
+// stretches [begin, end): the previous pass's application. On one thread it runs on each block
+// just before its split, so that each block comes from memory once for both; with the split on
+// its own thread it runs on the scan's thread in longer stretches ahead of the split, so that
+// its serial chain and the filters' run side by side. A load, when given, brings the frames
+// into the PCM region as the pass goes: it is called on the scan's thread with growing ends up
+// to the walk's end, each before any frame below it is split, so that the first pass splits the
+// start of a track while the rest is still read. A pass has a prelude or a load, not both.
 using BlockPrelude = std::function<void(std::uint32_t begin, std::uint32_t end)>;
 using FramesLoad = std::function<void(std::uint32_t end)>;
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,

@@ -222,16 +222,21 @@ TEST(PassLoop, LogOnOrOffGivesTheSameResult) {
 
 TEST(PassLoop, SplitOnItsOwnThreadGivesTheSameResultLogAndGauge) {
   // Many blocks of a loud double-pass track, so that the second thread runs well ahead, the
-  // first pass's application is walked inside the second split, and the limiter acts.
-  const Frames frames = bassHeavyTrack(300001);
-  const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
-  for (const bool ignoreClicks : {false, true}) {
+  // first pass's application runs ahead of the second split, and the limiter acts. In the
+  // second track a still passage where the threads would share a split leaves it all to one.
+  const Frames music = bassHeavyTrack(300001);
+  Frames still = music;
+  std::fill(still.begin() + 160000, still.begin() + 215000, std::pair{900, -400});
+  const Frames& stillAtTheJoin = still;
+  for (const auto& [frames, ignoreClicks] :
+       {std::pair{&music, false}, std::pair{&music, true}, std::pair{&stillAtTheJoin, false}}) {
     SCOPED_TRACE(ignoreClicks);
+    const auto targetLength = static_cast<std::uint32_t>(frames->size() * 4);
     std::vector<std::uint8_t> results[2];
     RecordingHost hosts[2];
     RecordingLog logs[2];
     for (const bool ownThread : {false, true}) {
-      results[ownThread] = bufferOfFrames(frames);
+      results[ownThread] = bufferOfFrames(*frames);
       engine::runPassLoop(results[ownThread].data(), targetLength, {false, ignoreClicks, ownThread},
                           hosts[ownThread], logs[ownThread]);
     }
@@ -239,7 +244,7 @@ TEST(PassLoop, SplitOnItsOwnThreadGivesTheSameResultLogAndGauge) {
     EXPECT_EQ(logs[0].text(), logs[1].text());
     EXPECT_NE(logs[0].text().find("double pass"), std::string::npos);
     EXPECT_EQ(hosts[0].gaugeSteps, hosts[1].gaugeSteps);
-    EXPECT_EQ(largestMagnitude(results[1], frames.size()), 32766);
+    EXPECT_EQ(largestMagnitude(results[1], frames->size()), 32766);
   }
 }
 
