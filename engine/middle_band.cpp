@@ -13,6 +13,10 @@ namespace {
 // The shortest stretch tried, in blocks; each next one is twice as long. Music moves the
 // quasi-peaks many times a second, and some twenty moves prove them.
 constexpr std::uint32_t kFirstStretchBlocks = 16;
+// The longest stretch tried is at most this share of the pass: a pass that proves nothing, whose
+// end has too few values beyond its half peaks, then costs at most half a walk more than the
+// one walk from its start.
+constexpr std::uint32_t kLongestStretchShare = 8;
 
 // The quasi-peaks stay within these: a maximum moves only at a value of at least 1, a minimum
 // only at one of at most −1.
@@ -28,7 +32,8 @@ MiddleBandScan::MiddleBandScan(std::uint32_t walkEnd) : walkEnd_(walkEnd) {
   std::array<std::uint32_t, kMaxStretches> offsets{};
   int count = 0;
   for (std::uint64_t blocks = kFirstStretchBlocks;
-       count < kMaxStretches && blocks * kBlockBytes < walkEnd; blocks *= 2) {
+       count < kMaxStretches && blocks * kBlockBytes <= walkEnd / kLongestStretchShare;
+       blocks *= 2) {
     offsets[count++] = static_cast<std::uint32_t>((walkEnd - blocks * kBlockBytes) / kBlockBytes *
                                                   kBlockBytes);
   }
@@ -79,7 +84,7 @@ void MiddleBandScan::finish(const std::uint8_t* plane, ScanRecord& record) const
     BandPeaks& band = *bands[channel];
     const std::uint8_t* const values = plane + channel * kRightOffset;
     bool proven = false;
-    for (int index = stretchCount_ - 1; index >= 0 && !proven; --index) {
+    for (int index = nextStart_ - 1; index >= 0 && !proven; --index) {
       const StretchStart& start = starts_[index];
       const std::int16_t peakMax = std::max(band.peakMax, start.before.maximum[channel]);
       const std::int16_t peakMin = std::min(band.peakMin, start.before.minimum[channel]);

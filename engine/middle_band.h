@@ -14,8 +14,8 @@ namespace engine {
 // quasi-peak hangs on the peaks alone, so the quasi-peaks are all the walk must follow. Each
 // step q ↦ trunc(v / 2) + trunc(q / 2) is monotone in q: when the walks of a last stretch from
 // the lowest and the highest quasi-peak meet, every walk between them ends there too, the one
-// from the start of the pass included. The stretches tried grow from the end; a pass that
-// proves none is walked from its start.
+// from the start of the pass included. The stretches tried grow from the end up to an eighth
+// of the pass; a pass that proves none is walked from its start.
 class MiddleBandScan {
  public:
   // For a walk over the frames of [0, walkEnd) in blocks of kBlockBytes from 0.

@@ -10,8 +10,8 @@ namespace {
 
 // Every pass up to its last application; returns the gains for that application. The second
 // pass analyses the corrected output of the first afresh; a second pass never calls for a third.
-// The first pass's application of a double pass is walked block by block within the second
-// pass's split, so that each block is read from memory once for both.
+// The first pass's application of a double pass is the second pass's prelude, walked as
+// splitAndScan says: within its split on one thread, ahead of it on two.
 Gains passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
                                 const TrackFlags& flags, TrackHost& host, ProcessLog& log,
                                 TrackObserver* observer, const FramesLoad& load) {

@@ -263,14 +263,26 @@ void expectSameBand(const BandPeaks& band, const ReferenceChannel& reference, in
 
 // Splits and scans the frames, and expects every band value and every record value to be
 // those of the plain line-by-line rules; returns the record.
+// With loadAsItGoes the frames are not there at first but brought in by the pass's load.
 engine::ScanRecord expectScanAsPlainArithmetic(const std::vector<std::pair<int, int>>& frames,
-                                               bool ignoreClicks, bool splitOnOwnThread = false) {
+                                               bool ignoreClicks, bool splitOnOwnThread = false,
+                                               bool loadAsItGoes = false) {
   std::vector<std::uint8_t> buffer = bufferOfFrames(frames);
   RecordingHost host;
   engine::SilentLog log;
   const auto targetLength = static_cast<std::uint32_t>(frames.size() * 4);
+  const std::vector<std::uint8_t> source = buffer;
+  std::uint32_t loaded = 0;
+  if (loadAsItGoes) std::fill_n(buffer.begin(), targetLength, 0);
+  const engine::FramesLoad load = [&](std::uint32_t end) {
+    EXPECT_GT(end, loaded);
+    std::copy(source.begin() + loaded, source.begin() + end, buffer.begin() + loaded);
+    loaded = end;
+  };
   const engine::ScanRecord record =
-      engine::splitAndScan(buffer.data(), targetLength, ignoreClicks, host, log, splitOnOwnThread);
+      engine::splitAndScan(buffer.data(), targetLength, ignoreClicks, host, log, splitOnOwnThread,
+                           {}, loadAsItGoes ? load : engine::FramesLoad{});
+  EXPECT_EQ(loaded, loadAsItGoes ? targetLength : 0);
 
   std::vector<std::uint8_t> expected(buffer.size());
   ReferenceChannel reference[2] = {ReferenceChannel(frames[0].first),
@@ -419,11 +431,14 @@ TEST(BandSplit, JoinStatesAreProvenAfterMusicButNotAfterAStillStretch) {
   EXPECT_EQ(engine::provenFilterState(track.data(), 160000 - 131072, 160000), filter);
   EXPECT_EQ(engine::provenFilterState(track.data(), 320000 - 131072, 320000), std::nullopt);
 
-  // Still where the two threads would share the split: the split's thread then takes it all.
+  // Still where the two threads would share the split, whether or not the scan's thread loads
+  // the frames first: the split's thread then takes it all.
   std::vector<std::pair<int, int>> stillAtTheJoin = trackOfManySections(400000);
-  std::fill(stillAtTheJoin.begin() + 250000, stillAtTheJoin.begin() + 330000,
+  std::fill(stillAtTheJoin.begin() + 150000, stillAtTheJoin.begin() + 330000,
             std::pair{1200, -700});
-  expectScanAsPlainArithmetic(stillAtTheJoin, false, true);
+  for (const bool loadAsItGoes : {false, true}) {
+    expectScanAsPlainArithmetic(stillAtTheJoin, false, true, loadAsItGoes);
+  }
 }
 
 TEST(BandSplit, MiddleQuasiPeaksComeFromTheTrackEndOrFromItsStart) {

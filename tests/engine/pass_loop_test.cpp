@@ -225,12 +225,12 @@ TEST(PassLoop, SplitOnItsOwnThreadGivesTheSameResultLogAndGauge) {
   // first pass's application runs ahead of the second split, and the limiter acts. In the
   // second track a still passage where the threads would share a split leaves it all to one.
   const Frames music = bassHeavyTrack(300001);
-  Frames still = music;
-  std::fill(still.begin() + 160000, still.begin() + 215000, std::pair{900, -400});
-  const Frames& stillAtTheJoin = still;
+  Frames stillAtTheJoin = music;
+  std::fill(stillAtTheJoin.begin() + 160000, stillAtTheJoin.begin() + 215000, std::pair{900, -400});
+  using Run = std::pair<const Frames*, bool>;
   for (const auto& [frames, ignoreClicks] :
-       {std::pair{&music, false}, std::pair{&music, true}, std::pair{&stillAtTheJoin, false}}) {
-    SCOPED_TRACE(ignoreClicks);
+       {Run{&music, false}, Run{&music, true}, Run{&stillAtTheJoin, false}}) {
+    SCOPED_TRACE(testing::Message() << (frames == &music ? "music " : "still ") << ignoreClicks);
     const auto targetLength = static_cast<std::uint32_t>(frames->size() * 4);
     std::vector<std::uint8_t> results[2];
     RecordingHost hosts[2];
