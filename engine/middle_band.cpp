@@ -56,6 +56,8 @@ void MiddleBandScan::recordBlock(const std::uint8_t* plane, std::uint32_t begin,
   if (nextStart_ < stretchCount_ && starts_[nextStart_].offset == begin) {
     starts_[nextStart_++].before = extremesSoFar();
   }
+  // Only the stretch starts read the extremes; the walks over the stretches find the rest.
+  if (nextStart_ == stretchCount_) return;
   std::uint32_t k = begin;
 #if defined(SONBALANCER_SSE2)
   constexpr std::uint32_t kGroupBytes = 16;

@@ -48,7 +48,7 @@ class MiddleBandScan {
   std::array<StretchStart, kMaxStretches> starts_{};
   int stretchCount_ = 0;
   int nextStart_ = 0;
-  // Running extremes, lanes alternating left and right.
+  // Running extremes up to the last stretch start, lanes alternating left and right.
   alignas(16) std::int16_t maximum_[8] = {};
   alignas(16) std::int16_t minimum_[8] = {};
 };
