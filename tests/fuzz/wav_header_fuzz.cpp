@@ -30,8 +30,12 @@ std::uint8_t* exactBlock(engine::SampleBuffer& buffer, std::uint64_t bytes) {
 // The engine's first steps with an accepted header: the one read of the declared data (what
 // the file lacks reads as silence), the start of the samples, and the conversion to the length
 // it asks for when that fits the limit.
-void loadStart(engine::TrackState& track, engine::ProcessLog& log) {
+void loadStart(engine::TrackState& track, std::size_t fileBytes, engine::ProcessLog& log) {
   const std::uint32_t dataLength = track.dataLength;
+  // The declared data is the rest of the file from where the input stands: no byte of it
+  // missing, none of the header taken for audio.
+  const long position = std::ftell(track.inputFile.get());
+  if (position < 0 || static_cast<std::uint64_t>(position) + dataLength != fileBytes) std::abort();
   engine::SampleBuffer loaded;
   std::uint8_t* const samples = exactBlock(loaded, dataLength);
   const std::size_t got = std::fread(samples, 1, dataLength, track.inputFile.get());
@@ -71,12 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   engine::TrackState direct;
   if (engine::checkDirectWavHeader(direct, engine::openInputFile(path), log)) {
-    loadStart(direct, log);
+    loadStart(direct, size, log);
   }
 
   engine::TrackState converted;
   if (engine::openConvertedInput(converted, path) == engine::ConvertedInput::Ready) {
-    loadStart(converted, log);
+    loadStart(converted, size, log);
   }
   return 0;
 }
