@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds SonBalancer and runs every test: the whole suite (window tests under a private Xvfb
-# server), the engine's tests again on its portable paths, then the non-window tests again built
-# with AddressSanitizer and UndefinedBehaviorSanitizer. Installs what it needs first.
+# server), the engine's tests again on its portable paths, the non-window tests again built
+# with AddressSanitizer and UndefinedBehaviorSanitizer, then the file parsers fuzzed for a
+# bounded time. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -44,3 +45,9 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSONBALANCER_SANITIZE=ON 
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs" -LE app
+
+# The parsers of untrusted bytes (the WAV header reader, the MP3 completeness check) under
+# libFuzzer and both sanitizers, 30 seconds each; a small build of their code alone.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONBALANCER_FUZZ=ON
+cmake --build build-fuzz -j"$jobs"
+ctest --test-dir build-fuzz --output-on-failure -j"$jobs" -L fuzz

@@ -8,11 +8,14 @@
 
 #include "platform/child_process.h"
 #include "tests/support/media_files.h"
+#include "tests/support/mp3_tags.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 using batch::mp3HoldsWholeTrack;
+using testing_support::apeTag;
+using testing_support::id3v2Tag;
 using testing_support::readFile;
 using testing_support::TempFolder;
 using testing_support::writeFile;
@@ -142,24 +145,6 @@ TEST(Mp3Completeness, FilesThatAreNoSingleMp3StreamAreRefused) {
                                   folder / "missing.mp3", folder / "joined.mp3"}) {
     EXPECT_FALSE(mp3HoldsWholeTrack(path, 0)) << path;
   }
-}
-
-// ID3v2 syncsafe size: 7 bits in each of four bytes.
-std::string id3v2Tag(std::size_t bodyBytes, bool footer) {
-  std::string size;
-  for (int shift = 21; shift >= 0; shift -= 7)
-    size += static_cast<char>((bodyBytes >> shift) & 0x7F);
-  const std::string flags(1, footer ? '\x10' : '\0');
-  const std::string version("\x04\x00", 2);
-  return "ID3" + version + flags + size + std::string(bodyBytes, '\0') +
-         (footer ? "3DI" + version + flags + size : "");
-}
-
-std::string apeTag() {
-  const std::string size("\x20\0\0\0", 4), none(4, '\0');
-  const std::string version("\xD0\x07\0\0", 4);
-  return "APETAGEX" + version + size + none + std::string("\0\0\0\xA0", 4) + std::string(8, '\0') +
-         "APETAGEX" + version + size + none + std::string("\0\0\0\x80", 4) + std::string(8, '\0');
 }
 
 TEST(Mp3Completeness, TagsAroundTheFramesAreSkipped) {
