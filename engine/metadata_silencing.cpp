@@ -16,10 +16,10 @@ constexpr double kFadeDivisor = 200.0;
 
 }  // namespace
 
-std::uint32_t silenceMetadata(std::uint8_t* samples, std::uint32_t dataLength,
-                              const std::array<std::uint8_t, kWavHeaderBytes>& header,
-                              ProcessLog& log) {
-  if (std::memcmp(header.data() + 36, kDataTag, sizeof kDataTag) == 0) return 0;
+AudioStart silenceMetadata(std::uint8_t* samples, std::uint32_t dataLength,
+                           const std::array<std::uint8_t, kWavHeaderBytes>& header,
+                           ProcessLog& log) {
+  if (std::memcmp(header.data() + 36, kDataTag, sizeof kDataTag) == 0) return {};
   log.write("Skipping WAV metadata...\n");
 
   // tagOffset + 8 < dataLength keeps the tag and its size field inside the data.
@@ -39,10 +39,21 @@ std::uint32_t silenceMetadata(std::uint8_t* samples, std::uint32_t dataLength,
 
   // The tag and its size field go, and the silence ends on the frame grid, which always starts
   // at byte 0 of the data wherever the tag lies.
-  std::uint64_t silenceEnd = wholeFrameBytes(tagOffset + 8 + (kFrameBytes - 1));
+  const std::uint64_t tagEnd = tagOffset + 8;
+  std::uint64_t silenceEnd = wholeFrameBytes(tagEnd + (kFrameBytes - 1));
+  AudioStart start;
+  // Left on the grid of byte 0, a source frame would straddle two frames: the right value of
+  // one and the left of the next, the channels swapped and a sample apart.
+  if (found && silenceEnd != tagEnd) {
+    start.movedBy = static_cast<std::uint32_t>(silenceEnd - tagEnd);
+    if (silenceEnd < dataLength) {
+      std::memmove(samples + silenceEnd, samples + tagEnd, dataLength - silenceEnd);
+    }
+  }
   if (silenceEnd > dataLength) silenceEnd = dataLength;
   std::memset(samples, 0, silenceEnd);
-  return static_cast<std::uint32_t>(silenceEnd);
+  start.offset = static_cast<std::uint32_t>(silenceEnd);
+  return start;
 }
 
 void fadeIn(std::uint8_t* samples, std::uint32_t dataLength, std::uint32_t audioStart) {

@@ -9,7 +9,6 @@
 #include "engine/metadata_silencing.h"
 #include "engine/pass_loop.h"
 #include "engine/pcm_access.h"
-#include "engine/rate_conversion.h"
 #include "engine/sample_buffer.h"
 #include "engine/wav_file.h"
 
@@ -48,6 +47,16 @@ class DataRead {
     if (read_ == length_) input_.reset();
   }
 
+  // The bytes read so far after some offset were moved up by bytes, and as many fell off the
+  // end of what was read: they are read again, after it.
+  void moveUp(std::uint32_t bytes) {
+    if (input_ && bytes > 0 && std::fseek(input_.get(), -static_cast<long>(bytes), SEEK_CUR) != 0) {
+      input_.reset();
+    }
+  }
+
+  std::uint32_t loaded() const { return read_; }
+
  private:
   InputFile input_;
   std::uint8_t* const samples_;
@@ -81,10 +90,9 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   InputFile input = std::move(track.inputFile);
   track.outputPath.clear();
   const std::uint32_t dataLength = track.dataLength;
-  const float rateFactor = track.rateFactor;
-  const bool converting = needsRateConversion(rateFactor);
-  const std::uint64_t targetLength =
-      converting ? convertedLength(dataLength, rateFactor) : unconvertedLength(dataLength);
+  // The data is taken at its own rate: a source far from 44100 Hz stereo reaches the engine
+  // through the converter's resampler.
+  const std::uint64_t targetLength = wholeFrameBytes(dataLength);
   const std::uint64_t requiredSpace = requiredSampleSpace(dataLength, targetLength);
 
   if (targetLength > kMaxTargetLength || requiredSpace > track.sampleSpaceLimit ||
@@ -103,29 +111,19 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   flags.ignoreClicks = host.ignoreClicksTicked();
   flags.splitOnOwnThread = track.splitOnOwnThread;
 
-  if (converting) log.write("Step 1: File resampling...  ");
   std::uint8_t* samples = track.buffer.bytes;
   // The track keeps its declared length even if the file came up short. A track read while it
   // is split needs only its whole frames: the low band's plane starts right after them.
   const bool readWhileSplitting =
-      flags.splitOnOwnThread && !converting && !track.observer && dataLength > kFirstReadBytes;
+      flags.splitOnOwnThread && !track.observer && dataLength > kFirstReadBytes;
   DataRead data(std::move(input), samples, readWhileSplitting ? track.targetLength : dataLength);
   data.readTo(readWhileSplitting ? kFirstReadBytes : dataLength);
   const FramesLoad load =
       readWhileSplitting ? FramesLoad([&](std::uint32_t end) { data.readTo(end); }) : FramesLoad{};
 
-  const std::uint32_t audioStart = silenceMetadata(samples, dataLength, track.header, log);
-  fadeIn(samples, dataLength, audioStart);
-
-  if (converting) {
-    if (track.targetLength < dataLength) {
-      log.write("Shrinking...\n");
-      shrinkFrames(samples, dataLength, track.targetLength, rateFactor);
-    } else {
-      log.write("Expanding...\n");
-      expandFrames(samples, dataLength, track.targetLength, rateFactor);
-    }
-  }
+  const AudioStart audioStart = silenceMetadata(samples, data.loaded(), track.header, log);
+  data.moveUp(audioStart.movedBy);
+  fadeIn(samples, dataLength, audioStart.offset);
 
   if (track.observer) track.observer->loaded(samples, track.targetLength);
   if (track.saveWanted && flags.splitOnOwnThread) {

@@ -8,7 +8,7 @@
 namespace engine {
 
 // Loads the data of track.inputFile (positioned at its first sample byte, dataLength bytes,
-// header and rateFactor set) into the sample buffer, converts it toward 44100 Hz stereo, runs
+// header set) into the sample buffer as 44100 Hz stereo frames, whatever its rate factor, runs
 // the passes and saves the result at track.resultPath (unless track.saveWanted is false: the
 // corrected frames then stay in the buffer, unsaved). Closes the input file right after its
 // one read, or at once when the samples find no room. On success track.outputPath names the

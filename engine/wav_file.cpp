@@ -101,6 +101,36 @@ bool isSixteenBitPcm(const std::uint8_t* format, std::uint32_t formatBytes) {
   return code == kPcmFormat && readLe16(format + 14) == kPcmBitsPerSample;
 }
 
+// The rate of a WAV as the direct checks read its 44-byte header.
+struct DirectRate {
+  // Only the low byte of the channel count is looked at.
+  std::uint8_t channelByte = 0;
+  // False unless the channel byte is 1 or 2.
+  bool known = false;
+  std::uint32_t rateField = 0;
+  float rateFactor = 0.0f;
+};
+
+DirectRate directRateOf(const std::uint8_t* header) {
+  DirectRate rate;
+  rate.channelByte = header[22];
+  if (rate.channelByte == 2) {
+    rate.rateField = readLe32(header + 24);
+  } else if (rate.channelByte == 1) {
+    rate.rateField = readLe32(header + 28);
+  } else {
+    return rate;
+  }
+  rate.known = true;
+  // Stereo: 176400 / (4 × sample rate); mono: 176400 / byte rate. A 16-bit mono byte rate is
+  // twice the sample rate, so its consecutive sample pairs, loaded as frames, keep their tempo.
+  const double divisor = static_cast<double>(rate.rateField) * (3.0 * rate.channelByte - 2.0);
+  const double factor =
+      divisor == 0.0 ? std::numeric_limits<double>::infinity() : kStereo44100ByteRate / divisor;
+  rate.rateFactor = static_cast<float>(factor);
+  return rate;
+}
+
 // Results are written in stretches of this many bytes, each as soon as it is final.
 constexpr std::uint32_t kSaveStretchBytes = std::uint32_t{1} << 20;
 
@@ -142,7 +172,17 @@ bool wavNeedsConversion(const std::string& path) {
       needsConversion = !isSixteenBitPcm(format, formatBytes);
     }
   }
+  std::uint8_t header[kWavHeaderBytes];
+  if (!needsConversion && readAt(file, 0, header, sizeof header) && hasTag(header, "RIFF")) {
+    const DirectRate rate = directRateOf(header);
+    needsConversion = rate.known && (rate.channelByte == 1 || !playsAtOwnRate(rate.rateFactor));
+  }
   return needsConversion;
+}
+
+bool playsAtOwnRate(float rateFactor) {
+  const double factor = rateFactor;
+  return factor > 0.95 && factor < 1.05;
 }
 
 bool checkDirectWavHeader(TrackState& track, InputFile input, ProcessLog& log) {
@@ -167,25 +207,16 @@ bool checkDirectWavHeader(TrackState& track, InputFile input, ProcessLog& log) {
     return false;
   }
 
-  // Only the low byte of the channel count is looked at.
-  track.channelByte = track.header[22];
-  if (track.channelByte == 2) {
-    track.rateField = readLe32(track.header.data() + 24);
-  } else if (track.channelByte == 1) {
-    track.rateField = readLe32(track.header.data() + 28);
-  } else {
+  const DirectRate rate = directRateOf(track.header.data());
+  track.channelByte = rate.channelByte;
+  if (!rate.known) {
     log.write(
         "WAV header data seem to be corrupted. Try old command utility by using the -f option to "
         "load as raw data.\n");
     return false;
   }
-
-  // Stereo: 176400 / (4 × sample rate); mono: 176400 / byte rate. A 16-bit mono byte rate is
-  // twice the sample rate, so its consecutive sample pairs, loaded as frames, keep their tempo.
-  const double divisor = static_cast<double>(track.rateField) * (3.0 * track.channelByte - 2.0);
-  const double factor =
-      divisor == 0.0 ? std::numeric_limits<double>::infinity() : kStereo44100ByteRate / divisor;
-  track.rateFactor = static_cast<float>(factor);
+  track.rateField = rate.rateField;
+  track.rateFactor = rate.rateFactor;
   track.inputFile = std::move(input);
   return true;
 }

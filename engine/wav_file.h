@@ -13,10 +13,21 @@
 
 namespace engine {
 
-// True when path is a RIFF WAV file whose samples are known not to be 16-bit integer PCM
-// (another bit depth, floating point, or a compressed format code, also inside an extensible
-// header). Such a source goes through the converter like any other media. False when the file
-// is 16-bit PCM, or cannot be read or recognised (the direct checks then judge it).
+// Longest PCM that a saved WAV can describe: its RIFF size field holds the length plus 36.
+constexpr std::uint64_t kMaxTargetLength = 0xFFFFFFFFull - 36 - (0xFFFFFFFFull - 36) % 4;
+
+// Whether a rate factor lies in the band where the data is played at its own rate: strictly
+// between 0.95 and 1.05.
+bool playsAtOwnRate(float rateFactor);
+
+// True when path is a RIFF WAV file that the engine cannot take as it stands, so that it goes
+// through the converter like any other media: its samples are known not to be 16-bit integer
+// PCM (another bit depth, floating point, or a compressed format code, also inside an
+// extensible header), or, read as the direct checks read the 44-byte header, it is mono (its
+// channel byte is 1) or stereo with a rate factor outside the band where it plays at its own
+// rate. Taking such data directly would hold or drop whole frames, or split a mono track's
+// samples between the channels. False when the file is none of these, or cannot be read or
+// recognised (the direct checks then judge it).
 bool wavNeedsConversion(const std::string& path);
 
 // Header checks of a WAV source read directly; input is the source, open for reading.

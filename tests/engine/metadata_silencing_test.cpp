@@ -48,7 +48,7 @@ void expectFadedFrom(const std::vector<std::uint8_t>& samples, std::size_t start
 TEST(MetadataSilencing, PlainHeaderSilencesNothingAndFadesFromTheStart) {
   std::vector<std::uint8_t> samples = constantSamples(400);
   RecordingLog log;
-  EXPECT_EQ(engine::silenceMetadata(samples.data(), 400, headerEndingWith("data"), log), 0u);
+  EXPECT_EQ(engine::silenceMetadata(samples.data(), 400, headerEndingWith("data"), log).offset, 0u);
   engine::fadeIn(samples.data(), 400, 0);
 
   EXPECT_EQ(log.text(), "");
@@ -73,7 +73,7 @@ TEST(MetadataSilencing, TagAtOffsetTenSilencesItWithItsSizeField) {
   std::memcpy(samples.data() + 10, "data", 4);
   RecordingLog log;
   const std::uint32_t audioStart =
-      engine::silenceMetadata(samples.data(), 1000, headerEndingWith("LIST"), log);
+      engine::silenceMetadata(samples.data(), 1000, headerEndingWith("LIST"), log).offset;
   engine::fadeIn(samples.data(), 1000, audioStart);
 
   EXPECT_EQ(log.text(), "Skipping WAV metadata...\n");
@@ -82,12 +82,39 @@ TEST(MetadataSilencing, TagAtOffsetTenSilencesItWithItsSizeField) {
   expectFadedFrom(samples, 20);
 }
 
+TEST(MetadataSilencing, DataOffTheGridIsMovedUpSoEachFrameHoldsOneSourceFrame) {
+  // Tag at 26: the samples start at 34, two bytes off the grid; the last two bytes fall off.
+  for (const std::uint32_t tagOffset : {25u, 26u, 27u, 28u}) {
+    SCOPED_TRACE(tagOffset);
+    const std::uint32_t tagEnd = tagOffset + 8;
+    const std::uint32_t start = (tagEnd + 3) & ~3u;
+    std::vector<std::uint8_t> samples(tagEnd);
+    std::memcpy(samples.data() + tagOffset, "data", 4);
+    const std::string frames = wav_testing::numberedFrames(300);
+    samples.insert(samples.end(), frames.begin(), frames.end());
+    const std::uint32_t length = static_cast<std::uint32_t>(samples.size());
+    RecordingLog log;
+
+    const engine::AudioStart audio =
+        engine::silenceMetadata(samples.data(), length, headerEndingWith("LIST"), log);
+
+    EXPECT_EQ(audio.offset, start);
+    EXPECT_EQ(audio.movedBy, start - tagEnd);
+    expectZeroUpTo(samples, start);
+    const std::uint32_t wholeFrames = (length - start) / 4;
+    for (std::uint32_t frame = 0; frame < wholeFrames; ++frame) {
+      ASSERT_EQ(sampleAt(samples.data(), start + 4 * frame), long(frame) + 1) << frame;
+      ASSERT_EQ(sampleAt(samples.data(), start + 4 * frame + 2), -long(frame) - 1) << frame;
+    }
+  }
+}
+
 TEST(MetadataSilencing, NoTagInTheFirst2048BytesSilences2056) {
   std::vector<std::uint8_t> samples = constantSamples(3000);
   std::memcpy(samples.data() + 2048, "data", 4);  // too far to count
   RecordingLog log;
   const std::uint32_t audioStart =
-      engine::silenceMetadata(samples.data(), 3000, headerEndingWith("LIST"), log);
+      engine::silenceMetadata(samples.data(), 3000, headerEndingWith("LIST"), log).offset;
   engine::fadeIn(samples.data(), 3000, audioStart);
 
   EXPECT_EQ(log.text(),
@@ -102,7 +129,7 @@ TEST(MetadataSilencing, ShortTrackWithoutTagIsSilencedWholeAndNotFaded) {
   std::vector<std::uint8_t> samples = constantSamples(1000);
   RecordingLog log;
   const std::uint32_t audioStart =
-      engine::silenceMetadata(samples.data(), 1000, headerEndingWith("JUNK"), log);
+      engine::silenceMetadata(samples.data(), 1000, headerEndingWith("JUNK"), log).offset;
   engine::fadeIn(samples.data(), 1000, audioStart);
 
   EXPECT_EQ(log.text(),
@@ -117,12 +144,12 @@ TEST(MetadataSilencing, TagMustLeaveRoomForItsSizeField) {
   std::vector<std::uint8_t> samples = constantSamples(100);
   std::memcpy(samples.data() + 92, "data", 4);
   RecordingLog log;
-  EXPECT_EQ(engine::silenceMetadata(samples.data(), 100, headerEndingWith("fact"), log), 100u);
+  EXPECT_EQ(engine::silenceMetadata(samples.data(), 100, headerEndingWith("fact"), log).offset, 100u);
   EXPECT_NE(log.text().find("first 92-byte chunk"), std::string::npos);
 
   std::vector<std::uint8_t> tiny = constantSamples(6);
   RecordingLog tinyLog;
-  EXPECT_EQ(engine::silenceMetadata(tiny.data(), 6, headerEndingWith("fact"), tinyLog), 6u);
+  EXPECT_EQ(engine::silenceMetadata(tiny.data(), 6, headerEndingWith("fact"), tinyLog).offset, 6u);
   EXPECT_NE(tinyLog.text().find("first 0-byte chunk"), std::string::npos);
   expectZeroUpTo(tiny, 6);
 }

@@ -162,7 +162,7 @@ std::string extensibleFormat(std::uint16_t subFormatCode, std::uint16_t bitsPerS
   return block;
 }
 
-TEST(WavNeedsConversion, OnlySixteenBitIntegerPcmIsReadDirectly) {
+TEST(WavNeedsConversion, OnlyStereoSixteenBitPcmNearItsOwnRateIsReadDirectly) {
   TempFolder folder;
   const std::string samples(64, '\0');
   struct Case {
@@ -172,7 +172,11 @@ TEST(WavNeedsConversion, OnlySixteenBitIntegerPcmIsReadDirectly) {
   };
   const Case cases[] = {
       {"16-bit PCM", plainWav(2, 44100, samples), false},
-      {"16-bit PCM mono", plainWav(1, 22050, samples), false},
+      {"16-bit PCM mono", plainWav(1, 44100, samples), true},
+      {"48 kHz", plainWav(2, 48000, samples), true},
+      {"22.05 kHz", plainWav(2, 22050, samples), true},
+      {"46421 Hz, played at its own rate", plainWav(2, 46421, samples), false},
+      {"rate field 0", plainWav(2, 0, samples), true},
       {"24-bit PCM", plainWav(2, 44100, samples, 24), true},
       {"32-bit PCM", plainWav(2, 44100, samples, 32), true},
       {"8-bit PCM", plainWav(2, 44100, samples, 8), true},

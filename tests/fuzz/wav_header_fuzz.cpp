@@ -1,7 +1,7 @@
 // Fuzz target of the WAV header reader: the bytes, as a file, go through the choice of
 // conversion, the checks of a WAV read directly and the opening of a converter's output; an
-// accepted header is then loaded as the engine loads it, up to the silenced metadata, the
-// fade-in and the rate conversion the header asks for.
+// accepted header is then loaded as the engine loads it, up to the silenced metadata and the
+// fade-in.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -9,17 +9,12 @@
 #include <cstring>
 
 #include "engine/metadata_silencing.h"
-#include "engine/rate_conversion.h"
 #include "engine/sample_buffer.h"
 #include "engine/wav_file.h"
 #include "tests/engine/recording_log.h"
 #include "tests/support/fuzz_input_file.h"
 
 namespace {
-
-// The most sample space a fuzzed track may take, as a job's memory limit refuses a track that
-// needs more: a few bytes of header can ask for gigabytes.
-constexpr std::uint64_t kSampleSpaceLimit = std::uint64_t{4} << 20;
 
 // Each block is exactly as large as its use needs, so that a reach past it is caught.
 std::uint8_t* exactBlock(engine::SampleBuffer& buffer, std::uint64_t bytes) {
@@ -28,8 +23,7 @@ std::uint8_t* exactBlock(engine::SampleBuffer& buffer, std::uint64_t bytes) {
 }
 
 // The engine's first steps with an accepted header: the one read of the declared data (what
-// the file lacks reads as silence), the start of the samples, and the conversion to the length
-// it asks for when that fits the limit.
+// the file lacks reads as silence) and the start of the samples.
 void loadStart(engine::TrackState& track, std::size_t fileBytes, engine::ProcessLog& log) {
   const std::uint32_t dataLength = track.dataLength;
   // The declared data is the rest of the file from where the input stands: no byte of it
@@ -41,27 +35,10 @@ void loadStart(engine::TrackState& track, std::size_t fileBytes, engine::Process
   const std::size_t got = std::fread(samples, 1, dataLength, track.inputFile.get());
   std::memset(samples + got, 0, dataLength - got);
   track.inputFile.reset();
-  const std::uint32_t audioStart = engine::silenceMetadata(samples, dataLength, track.header, log);
-  engine::fadeIn(samples, dataLength, audioStart);
-
-  const float factor = track.rateFactor;
-  const std::uint64_t targetLength = engine::needsRateConversion(factor)
-                                         ? engine::convertedLength(dataLength, factor)
-                                         : engine::unconvertedLength(dataLength);
-  const std::uint64_t space = std::max<std::uint64_t>(dataLength, targetLength);
-  if (engine::needsRateConversion(factor) && targetLength <= engine::kMaxTargetLength &&
-      engine::requiredSampleSpace(dataLength, targetLength) <= kSampleSpaceLimit) {
-    engine::SampleBuffer converted;
-    std::uint8_t* const frames = exactBlock(converted, space);
-    std::memcpy(frames, samples, dataLength);
-    const auto target = static_cast<std::uint32_t>(targetLength);
-    if (target < dataLength) {
-      engine::shrinkFrames(frames, dataLength, target, factor);
-    } else {
-      engine::expandFrames(frames, dataLength, target, factor);
-    }
-    engine::releaseSampleBuffer(converted);
-  }
+  const engine::AudioStart audioStart =
+      engine::silenceMetadata(samples, dataLength, track.header, log);
+  if (audioStart.offset > dataLength || audioStart.movedBy > 3) std::abort();
+  engine::fadeIn(samples, dataLength, audioStart.offset);
   engine::releaseSampleBuffer(loaded);
 }
 
