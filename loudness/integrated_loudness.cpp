@@ -11,7 +11,7 @@ namespace {
 // 100 ms at 44100 Hz, rounded as libebur128 rounds it; a block is four of them.
 constexpr std::size_t kSegmentFrames = 4410;
 constexpr std::size_t kBlockSegments = 4;
-constexpr double kBlockFrames400Ms = static_cast<double>(kSegmentFrames * kBlockSegments);
+constexpr double kGatingBlockFrames = static_cast<double>(kSegmentFrames * kBlockSegments);
 
 // BS.1770 gives loudness as -0.691 + 10·log10 of the weighted mean square.
 constexpr double kLoudnessOffset = -0.691;
@@ -21,7 +21,9 @@ constexpr double kRelativeGateLu = -10.0;
 double energyOf(double lufs) { return std::pow(10.0, (lufs - kLoudnessOffset) / 10.0); }
 
 // Formed as libebur128 forms it.
-double loudnessOf(double energy) { return 10 * (std::log(energy) / std::log(10.0)) + kLoudnessOffset; }
+double loudnessOf(double energy) {
+  return 10 * (std::log(energy) / std::log(10.0)) + kLoudnessOffset;
+}
 
 }  // namespace
 
@@ -37,7 +39,7 @@ void LoudnessMeter::addFrames(const float* samples, std::size_t frames) {
     if (++wholeSegments_ >= kBlockSegments) {
       const double energy =
           (earlierSegments_[0] + earlierSegments_[1] + earlierSegments_[2] + segmentSquares_) /
-          kBlockFrames400Ms;
+          kGatingBlockFrames;
       if (energy >= absoluteGate) gatedBlocks_.push_back(energy);
     }
     earlierSegments_[0] = earlierSegments_[1];
@@ -49,10 +51,7 @@ void LoudnessMeter::addFrames(const float* samples, std::size_t frames) {
 }
 
 void LoudnessMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {
-  for (std::size_t done = 0; done < frames; done += kBlockFrames) {
-    block_.loadPcm16(bytes + done * kPcm16FrameBytes, std::min(kBlockFrames, frames - done));
-    add(block_);
-  }
+  block_.walkPcm16(bytes, frames, [this](const SampleBlock& block) { add(block); });
 }
 
 void LoudnessMeter::addFloat(const float* samples, std::size_t frames) {

@@ -14,7 +14,7 @@ namespace loudness {
 
 // Feeds two interleaved channels in pieces of any size, as one stream. A block is counted once
 // its last 100 ms are fed (the first after 400 ms); frames after the last whole 100 ms count for
-// nothing. Keeps one number per 100 ms above -70 LUFS (29 kB an hour).
+// nothing. Keeps one number per 100 ms above -70 LUFS (288 kB an hour).
 class LoudnessMeter {
  public:
   // `frames` frames of little-endian 16-bit samples (4 bytes a frame) at any byte address.

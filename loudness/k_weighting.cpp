@@ -33,12 +33,11 @@ KWeighting makeKWeighting() {
   const double ra[3] = {1.0, 2.0 * (k * k - 1.0) / (1.0 + k / highPassQ + k * k),
                         (1.0 - k / highPassQ + k * k) / (1.0 + k / highPassQ + k * k)};
 
-  return {{pb[0] * rb[0], pb[0] * rb[1] + pb[1] * rb[0],
-           pb[0] * rb[2] + pb[1] * rb[1] + pb[2] * rb[0], pb[1] * rb[2] + pb[2] * rb[1],
-           pb[2] * rb[2]},
-          {pa[0] * ra[0], pa[0] * ra[1] + pa[1] * ra[0],
-           pa[0] * ra[2] + pa[1] * ra[1] + pa[2] * ra[0], pa[1] * ra[2] + pa[2] * ra[1],
-           pa[2] * ra[2]}};
+  return {
+      {pb[0] * rb[0], pb[0] * rb[1] + pb[1] * rb[0], pb[0] * rb[2] + pb[1] * rb[1] + pb[2] * rb[0],
+       pb[1] * rb[2] + pb[2] * rb[1], pb[2] * rb[2]},
+      {pa[0] * ra[0], pa[0] * ra[1] + pa[1] * ra[0], pa[0] * ra[2] + pa[1] * ra[1] + pa[2] * ra[0],
+       pa[1] * ra[2] + pa[2] * ra[1], pa[2] * ra[2]}};
 }
 
 }  // namespace
@@ -72,9 +71,9 @@ double KWeightingFilter::filterSquares(const float* samples, std::size_t frames)
         _mm_sub_pd(_mm_sub_pd(x, _mm_mul_pd(a4, v4)), _mm_mul_pd(a3, v3)), _mm_mul_pd(a2, v2));
     const __m128d v0 = _mm_sub_pd(older, _mm_mul_pd(a1, v1));
     const __m128d y = _mm_add_pd(
-        _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, v0), _mm_mul_pd(b1, v1)),
-                              _mm_mul_pd(b2, v2)),
-                   _mm_mul_pd(b3, v3)),
+        _mm_add_pd(
+            _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, v0), _mm_mul_pd(b1, v1)), _mm_mul_pd(b2, v2)),
+            _mm_mul_pd(b3, v3)),
         _mm_mul_pd(b4, v4));
     squares = _mm_add_pd(squares, _mm_mul_pd(y, y));
     v4 = v3;

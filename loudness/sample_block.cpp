@@ -26,7 +26,7 @@ std::int16_t pcm16At(const std::uint8_t* bytes) {
 }  // namespace
 
 float* SampleBlock::startBlock(std::size_t frames) {
-  if (buffer_.empty()) buffer_.assign((kHistoryFrames + kBlockFrames) * kChannels, 0.0f);
+  if (buffer_.empty()) buffer_.assign((kHistoryFrames + kSampleBlockFrames) * kChannels, 0.0f);
   // The last kHistoryFrames frames so far end where the previous block ended, whatever its size.
   std::memmove(buffer_.data(), buffer_.data() + frames_ * kChannels,
                kHistoryFrames * kChannels * sizeof(float));
@@ -57,8 +57,8 @@ void SampleBlock::loadPcm16(const std::uint8_t* bytes, std::size_t frames) {
     const __m128 second = _mm_mul_ps(_mm_cvtepi32_ps(high), scale);
     _mm_storeu_ps(out + i, first);
     _mm_storeu_ps(out + i + 4, second);
-    peaks = _mm_max_ps(peaks, _mm_max_ps(_mm_and_ps(first, magnitudeBits),
-                                         _mm_and_ps(second, magnitudeBits)));
+    peaks = _mm_max_ps(
+        peaks, _mm_max_ps(_mm_and_ps(first, magnitudeBits), _mm_and_ps(second, magnitudeBits)));
   }
   alignas(16) float lanes[4];
   _mm_store_ps(lanes, peaks);

@@ -3,6 +3,7 @@
 // true-peak interpolator reaches back to.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -18,14 +19,29 @@ inline constexpr std::size_t kPcm16FrameBytes = 4;
 inline constexpr std::size_t kHistoryFrames = 11;
 // Frames converted at a time: the block and the meters' work on it stay in the first-level
 // cache, and a block whose peak is too low to matter is skipped whole by the true-peak meter.
-inline constexpr std::size_t kBlockFrames = 512;
+inline constexpr std::size_t kSampleBlockFrames = 512;
 
 class SampleBlock {
  public:
-  // Replaces the block by the next `frames` frames (1 to kBlockFrames) of the audio; the
+  // Replaces the block by the next `frames` frames (1 to kSampleBlockFrames) of the audio; the
   // kHistoryFrames frames before them (zeros before the first) stay readable in front.
   void loadPcm16(const std::uint8_t* bytes, std::size_t frames);
   void loadFloat(const float* samples, std::size_t frames);
+  // Loads any number of frames a block at a time, calling measure(*this) after each.
+  template <typename Measure>
+  void walkPcm16(const std::uint8_t* bytes, std::size_t frames, Measure&& measure) {
+    for (std::size_t done = 0; done < frames; done += kSampleBlockFrames) {
+      loadPcm16(bytes + done * kPcm16FrameBytes, std::min(kSampleBlockFrames, frames - done));
+      measure(*this);
+    }
+  }
+  template <typename Measure>
+  void walkFloat(const float* samples, std::size_t frames, Measure&& measure) {
+    for (std::size_t done = 0; done < frames; done += kSampleBlockFrames) {
+      loadFloat(samples + done * kChannels, std::min(kSampleBlockFrames, frames - done));
+      measure(*this);
+    }
+  }
 
   // The block's samples, interleaved; samples()[-2 * kHistoryFrames] is the oldest readable.
   const float* samples() const { return buffer_.data() + kHistoryFrames * kChannels; }

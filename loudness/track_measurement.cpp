@@ -1,26 +1,18 @@
 #include "loudness/track_measurement.h"
 
-#include <algorithm>
-
 namespace loudness {
 
-void TrackMeter::addBlock() {
-  peaks_.add(block_);
-  loudness_.add(block_);
+void TrackMeter::add(const SampleBlock& block) {
+  peaks_.add(block);
+  loudness_.add(block);
 }
 
 void TrackMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {
-  for (std::size_t done = 0; done < frames; done += kBlockFrames) {
-    block_.loadPcm16(bytes + done * kPcm16FrameBytes, std::min(kBlockFrames, frames - done));
-    addBlock();
-  }
+  block_.walkPcm16(bytes, frames, [this](const SampleBlock& block) { add(block); });
 }
 
 void TrackMeter::addFloat(const float* samples, std::size_t frames) {
-  for (std::size_t done = 0; done < frames; done += kBlockFrames) {
-    block_.loadFloat(samples + done * kChannels, std::min(kBlockFrames, frames - done));
-    addBlock();
-  }
+  block_.walkFloat(samples, frames, [this](const SampleBlock& block) { add(block); });
 }
 
 TrackMeasures TrackMeter::measures() const {

@@ -34,7 +34,7 @@ class TrackMeter {
   const LoudnessMeter& loudness() const { return loudness_; }
 
  private:
-  void addBlock();
+  void add(const SampleBlock& block);
 
   SampleBlock block_;
   TruePeakMeter peaks_;

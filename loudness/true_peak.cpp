@@ -172,17 +172,11 @@ void TruePeakMeter::add(const SampleBlock& block) {
 }
 
 void TruePeakMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {
-  for (std::size_t done = 0; done < frames; done += kBlockFrames) {
-    block_.loadPcm16(bytes + done * kPcm16FrameBytes, std::min(kBlockFrames, frames - done));
-    add(block_);
-  }
+  block_.walkPcm16(bytes, frames, [this](const SampleBlock& block) { add(block); });
 }
 
 void TruePeakMeter::addFloat(const float* samples, std::size_t frames) {
-  for (std::size_t done = 0; done < frames; done += kBlockFrames) {
-    block_.loadFloat(samples + done * kChannels, std::min(kBlockFrames, frames - done));
-    add(block_);
-  }
+  block_.walkFloat(samples, frames, [this](const SampleBlock& block) { add(block); });
 }
 
 double TruePeakMeter::truePeakDbtp() const { return decibels(truePeak_); }

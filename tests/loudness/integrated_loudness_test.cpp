@@ -20,7 +20,7 @@ namespace {
 
 constexpr double kSilence = -std::numeric_limits<double>::infinity();
 // 400 ms, the length of one gating block.
-constexpr std::size_t kBlockFrames = 17640;
+constexpr std::size_t kGatingBlockFrames = 17640;
 
 // Our integrated loudness of the audio, as floats and as 16-bit bytes, against libebur128's
 // of the same samples without its histogram. Returns ours of the floats.
@@ -56,14 +56,14 @@ TEST(IntegratedLoudness, AgreesWithLibebur128OnMusicAtEveryLevelClippedOrNot) {
 }
 
 TEST(IntegratedLoudness, ShortTracksSilenceAndTheBlockBoundaries) {
-  for (std::size_t frames : {std::size_t{0}, std::size_t{5}, kBlockFrames - 1}) {
+  for (std::size_t frames : {std::size_t{0}, std::size_t{5}, kGatingBlockFrames - 1}) {
     EXPECT_EQ(expectLoudnessAgrees(quarterRateTone(frames, 0.5, 1.0)), kSilence);
   }
-  const double oneBlock = expectLoudnessAgrees(quarterRateTone(kBlockFrames, 0.5, 1.0));
+  const double oneBlock = expectLoudnessAgrees(quarterRateTone(kGatingBlockFrames, 0.5, 1.0));
   EXPECT_NE(oneBlock, kSilence);
   // Frames short of the next 100 ms count for nothing.
-  EXPECT_EQ(expectLoudnessAgrees(quarterRateTone(kBlockFrames + 4409, 0.5, 1.0)), oneBlock);
-  expectLoudnessAgrees(quarterRateTone(kBlockFrames + 4410, 0.5, 1.0));
+  EXPECT_EQ(expectLoudnessAgrees(quarterRateTone(kGatingBlockFrames + 4409, 0.5, 1.0)), oneBlock);
+  expectLoudnessAgrees(quarterRateTone(kGatingBlockFrames + 4410, 0.5, 1.0));
   EXPECT_EQ(expectLoudnessAgrees(std::vector<float>(2 * 3 * 44100, 0.0f)), kSilence);
   // Around -80 LUFS: under the absolute gate.
   EXPECT_EQ(expectLoudnessAgrees(quarterRateTone(44100, 0.0001, 1.0)), kSilence);

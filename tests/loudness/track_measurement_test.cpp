@@ -28,8 +28,9 @@ TEST(TrackMeasurement, SameFiguresWhateverPiecesTheAudioComesInAndFromEitherMete
   whole.addFloat(samples.data(), frames);
   loudness::TrackMeter pieces;
   loudness::TrackMeter pieces16;
-  const std::size_t sizes[] = {1, 7, loudness::kBlockFrames - 1, loudness::kBlockFrames + 1,
-                               4409, 4411, 3 * loudness::kBlockFrames};
+  const std::size_t sizes[] = {
+      1,    7,    loudness::kSampleBlockFrames - 1, loudness::kSampleBlockFrames + 1,
+      4409, 4411, 3 * loudness::kSampleBlockFrames};
   for (std::size_t done = 0, i = 0; done < frames; ++i) {
     const std::size_t count = std::min(sizes[i % std::size(sizes)], frames - done);
     pieces.addFloat(samples.data() + 2 * done, count);

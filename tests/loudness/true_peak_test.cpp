@@ -71,12 +71,12 @@ TEST(TruePeak, AgreesWithLibebur128BetweenTheSamples) {
 // A burst whose samples stay under the loudest sample so far but whose waveform rises above it,
 // in quiet blocks that need not be interpolated, and reaching from one block into the next.
 TEST(TruePeak, FindsAPeakBetweenSamplesQuieterThanTheLoudestSampleSoFar) {
-  std::vector<float> samples = quarterRateTone(3 * loudness::kBlockFrames, 0.1, 0.0);
-  const std::vector<float> loud = quarterRateTone(loudness::kBlockFrames, 0.5, 0.0);
+  std::vector<float> samples = quarterRateTone(3 * loudness::kSampleBlockFrames, 0.1, 0.0);
+  const std::vector<float> loud = quarterRateTone(loudness::kSampleBlockFrames, 0.5, 0.0);
   std::copy(loud.begin(), loud.end(), samples.begin());
   const std::vector<float> burst = quarterRateTone(8, 0.6, std::numbers::pi / 4);
-  for (std::size_t start = 2 * loudness::kBlockFrames - 10;
-       start < 2 * loudness::kBlockFrames + 2; ++start) {
+  for (std::size_t start = 2 * loudness::kSampleBlockFrames - 10;
+       start < 2 * loudness::kSampleBlockFrames + 2; ++start) {
     SCOPED_TRACE(start);
     std::vector<float> withBurst = samples;
     std::copy(burst.begin(), burst.end(), withBurst.begin() + 2 * start);

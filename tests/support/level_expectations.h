@@ -29,7 +29,8 @@ inline void expectSameLevel(double ours, double reference, double tolerance) {
 inline std::vector<float> quarterRateTone(std::size_t frames, double amplitude, double phase) {
   std::vector<float> samples(frames * 2);
   for (std::size_t n = 0; n < frames; ++n) {
-    const double value = amplitude * std::sin(std::numbers::pi / 2 * static_cast<double>(n) + phase);
+    const double value =
+        amplitude * std::sin(std::numbers::pi / 2 * static_cast<double>(n) + phase);
     samples[2 * n] = static_cast<float>(value);
     samples[2 * n + 1] = static_cast<float>(-value);
   }

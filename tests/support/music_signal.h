@@ -16,16 +16,22 @@ inline constexpr double kSampleRateHz = 44100.0;
 
 // `seconds` of interleaved stereo floats whose sample peak is `peakDbfs`; above 0 the audio is
 // clipped at full scale as a hot master is. Sections of 2.5 s run at full, half, a twentieth
-// and no level in turn, so both gates of the loudness have blocks to drop.
-inline std::vector<float> musicLike(double seconds, double peakDbfs, std::uint32_t seed = 1) {
+// and no level in turn, so both gates of the loudness have blocks to drop; without
+// `quietSections`, at full, 0.7, half and 0.85, as a song's parts do.
+inline std::vector<float> musicLike(double seconds, double peakDbfs, std::uint32_t seed = 1,
+                                    bool quietSections = true) {
   const auto frames = static_cast<std::size_t>(seconds * kSampleRateHz);
   std::vector<float> samples(frames * 2);
   std::mt19937 random(seed);
   // mt19937's words are the same everywhere; the library's distributions are not.
   auto white = [&random] { return static_cast<double>(random()) / 2147483648.0 - 1.0; };
-  constexpr double kChords[4][3] = {
-      {220.0, 277.18, 329.63}, {196.0, 246.94, 293.66}, {174.61, 220.0, 261.63}, {164.81, 207.65, 246.94}};
-  constexpr double kSectionGains[4] = {1.0, 0.5, 0.05, 0.0};
+  constexpr double kChords[4][3] = {{220.0, 277.18, 329.63},
+                                    {196.0, 246.94, 293.66},
+                                    {174.61, 220.0, 261.63},
+                                    {164.81, 207.65, 246.94}};
+  constexpr double kQuietSectionGains[4] = {1.0, 0.5, 0.05, 0.0};
+  constexpr double kSongSectionGains[4] = {1.0, 0.7, 0.5, 0.85};
+  const double* sectionGains = quietSections ? kQuietSectionGains : kSongSectionGains;
   double pink[2][3] = {};
   double kickPhase = 0.0;
   double previousWhite = 0.0;
@@ -42,7 +48,7 @@ inline std::vector<float> musicLike(double seconds, double peakDbfs, std::uint32
     const double hat = 0.2 * std::exp(-eighth / 0.01) * (noise - previousWhite);
     previousWhite = noise;
     const double* chord = kChords[static_cast<std::size_t>(t / 2.0) % 4];
-    const double gain = kSectionGains[static_cast<std::size_t>(t / 2.5) % 4];
+    const double gain = sectionGains[static_cast<std::size_t>(t / 2.5) % 4];
     for (int channel = 0; channel < 2; ++channel) {
       // Pink noise from white by three one-pole filters of staggered corners.
       const double w = white();
