@@ -21,8 +21,8 @@ constexpr int kPhases = 3;
 constexpr int kPhaseTaps = 12;
 constexpr double kDroppedCoefficient = 0.000001;
 
-// Bounds the single-precision rounding of a 12-term sum of products by the exact sum of
-// magnitudes: each of the 12 roundings adds at most 2^-24 of it, 7.2e-7 in all.
+// Covers the single-precision rounding of a 12-term sum of products: its error is at most
+// 12·2^-24 / (1 - 12·2^-24) = 7.2e-7 of the sum of the products' magnitudes.
 constexpr double kRoundingMargin = 1.0 + 1e-6;
 
 struct Interpolator {
