@@ -1,0 +1,112 @@
+#include "loudness/sample_block.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/simd.h"
+
+namespace loudness {
+
+namespace {
+
+// 16-bit samples divided by 32768 are exact in single precision: -32768 is full scale.
+constexpr float kPcm16Scale = 1.0f / 32768.0f;
+
+float peakOf(const float* samples, std::size_t count) {
+  float peak = 0.0f;
+  for (std::size_t i = 0; i < count; ++i) peak = std::max(peak, std::fabs(samples[i]));
+  return peak;
+}
+
+std::int16_t pcm16At(const std::uint8_t* bytes) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)));
+}
+
+}  // namespace
+
+float* SampleBlock::startBlock(std::size_t frames) {
+  if (buffer_.empty()) buffer_.assign((kHistoryFrames + kSampleBlockFrames) * kChannels, 0.0f);
+  // The last kHistoryFrames frames so far end where the previous block ended, whatever its size.
+  std::memmove(buffer_.data(), buffer_.data() + frames_ * kChannels,
+               kHistoryFrames * kChannels * sizeof(float));
+  frames_ = frames;
+  return buffer_.data() + kHistoryFrames * kChannels;
+}
+
+void SampleBlock::finishBlock(float blockPeak) {
+  peak_ = blockPeak;
+  reachPeak_ = std::max(blockPeak, peakOf(buffer_.data(), kHistoryFrames * kChannels));
+}
+
+#if defined(SONBALANCER_SSE2)
+
+void SampleBlock::loadPcm16(const std::uint8_t* bytes, std::size_t frames) {
+  float* out = startBlock(frames);
+  const std::size_t count = frames * kChannels;
+  const std::size_t vectorEnd = count / 8 * 8;
+  const __m128 scale = _mm_set1_ps(kPcm16Scale);
+  const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFF'FFFF));
+  __m128 peaks = _mm_setzero_ps();
+  for (std::size_t i = 0; i < vectorEnd; i += 8) {
+    const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i));
+    // Each sample doubled into a 32-bit lane and shifted back down extends its sign.
+    const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16);
+    const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(values, values), 16);
+    const __m128 first = _mm_mul_ps(_mm_cvtepi32_ps(low), scale);
+    const __m128 second = _mm_mul_ps(_mm_cvtepi32_ps(high), scale);
+    _mm_storeu_ps(out + i, first);
+    _mm_storeu_ps(out + i + 4, second);
+    peaks = _mm_max_ps(
+        peaks, _mm_max_ps(_mm_and_ps(first, magnitudeBits), _mm_and_ps(second, magnitudeBits)));
+  }
+  alignas(16) float lanes[4];
+  _mm_store_ps(lanes, peaks);
+  float peak = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+  for (std::size_t i = vectorEnd; i < count; ++i) {
+    out[i] = static_cast<float>(pcm16At(bytes + 2 * i)) * kPcm16Scale;
+    peak = std::max(peak, std::fabs(out[i]));
+  }
+  finishBlock(peak);
+}
+
+void SampleBlock::loadFloat(const float* samples, std::size_t frames) {
+  float* out = startBlock(frames);
+  const std::size_t count = frames * kChannels;
+  const std::size_t vectorEnd = count / 4 * 4;
+  const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFF'FFFF));
+  __m128 peaks = _mm_setzero_ps();
+  for (std::size_t i = 0; i < vectorEnd; i += 4) {
+    const __m128 values = _mm_loadu_ps(samples + i);
+    _mm_storeu_ps(out + i, values);
+    peaks = _mm_max_ps(peaks, _mm_and_ps(values, magnitudeBits));
+  }
+  alignas(16) float lanes[4];
+  _mm_store_ps(lanes, peaks);
+  float peak = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+  for (std::size_t i = vectorEnd; i < count; ++i) {
+    out[i] = samples[i];
+    peak = std::max(peak, std::fabs(out[i]));
+  }
+  finishBlock(peak);
+}
+
+#else
+
+void SampleBlock::loadPcm16(const std::uint8_t* bytes, std::size_t frames) {
+  float* out = startBlock(frames);
+  for (std::size_t i = 0; i < frames * kChannels; ++i) {
+    out[i] = static_cast<float>(pcm16At(bytes + 2 * i)) * kPcm16Scale;
+  }
+  finishBlock(peakOf(out, frames * kChannels));
+}
+
+void SampleBlock::loadFloat(const float* samples, std::size_t frames) {
+  float* out = startBlock(frames);
+  std::memcpy(out, samples, frames * kChannels * sizeof(float));
+  finishBlock(peakOf(out, frames * kChannels));
+}
+
+#endif
+
+}  // namespace loudness

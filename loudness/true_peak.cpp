@@ -1,0 +1,190 @@
+#include "loudness/true_peak.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "engine/simd.h"
+#include "loudness/decibels.h"
+
+namespace loudness {
+
+namespace {
+
+// libebur128 1.2.6 oversamples rates below 96 kHz four times with a 49-tap windowed sinc split
+// into four phases. It drops coefficients of this magnitude or less: the sinc's zeros, which
+// leave phase 0 the sample 6 frames back alone, and the window's two ends. Phases 1 to 3 keep 12
+// taps each, tap t weighing the sample t frames before the newest.
+constexpr int kTaps = 49;
+constexpr int kFactor = 4;
+constexpr int kPhases = 3;
+constexpr int kPhaseTaps = 12;
+constexpr double kDroppedCoefficient = 0.000001;
+
+// Covers the single-precision rounding of a 12-term sum of products: its error is at most
+// 12·2^-24 / (1 - 12·2^-24) = 7.2e-7 of the sum of the products' magnitudes.
+constexpr double kRoundingMargin = 1.0 + 1e-6;
+
+struct Interpolator {
+  float taps[kPhases][kPhaseTaps] = {};
+  // No interpolated value exceeds the largest sample it reaches times this: the largest sum of
+  // one phase's coefficient magnitudes, with the rounding margin.
+  double reach = 1.0;
+};
+
+Interpolator makeInterpolator() {
+  Interpolator interpolator;
+  double magnitudeSums[kPhases] = {};
+  for (int j = 0; j < kTaps; ++j) {
+    // The sinc and Hann window formed exactly as libebur128 forms them, in double.
+    const double m = static_cast<double>(j) - static_cast<double>(kTaps - 1) / 2.0;
+    double c = 1.0;
+    if (std::fabs(m) > kDroppedCoefficient) {
+      c = std::sin(m * std::numbers::pi / kFactor) / (m * std::numbers::pi / kFactor);
+    }
+    c *= 0.5 * (1 - std::cos(2 * std::numbers::pi * j / (kTaps - 1)));
+    const int phase = j % kFactor;
+    if (phase == 0 || std::fabs(c) <= kDroppedCoefficient) continue;
+    interpolator.taps[phase - 1][j / kFactor] = static_cast<float>(c);
+    magnitudeSums[phase - 1] += std::fabs(static_cast<float>(c));
+  }
+  for (double sum : magnitudeSums) {
+    interpolator.reach = std::max(interpolator.reach, sum * kRoundingMargin);
+  }
+  return interpolator;
+}
+
+const Interpolator& interpolator() {
+  static const Interpolator made = makeInterpolator();
+  return made;
+}
+
+// The largest magnitude of phases 1 to 3 for frames [begin, end) of both channels. Every path
+// sums the products in the same order, so all give the same bits.
+float interpolatedPeakPlainly(const float* samples, std::size_t begin, std::size_t end) {
+  const Interpolator& in = interpolator();
+  float peak = 0.0f;
+  for (std::size_t n = begin; n < end; ++n) {
+    for (std::size_t channel = 0; channel < kChannels; ++channel) {
+      const float* newest = samples + n * kChannels + channel;
+      for (int phase = 0; phase < kPhases; ++phase) {
+        float sum = in.taps[phase][0] * newest[0];
+        for (int t = 1; t < kPhaseTaps; ++t) {
+          sum += in.taps[phase][t] * newest[-t * static_cast<std::ptrdiff_t>(kChannels)];
+        }
+        peak = std::max(peak, std::fabs(sum));
+      }
+    }
+  }
+  return peak;
+}
+
+#if defined(SONBALANCER_SSE2)
+
+// Two frames of both channels a vector.
+float interpolatedPeakTwoWide(const float* samples, std::size_t frames) {
+  const Interpolator& in = interpolator();
+  const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFF'FFFF));
+  constexpr std::size_t kLaneFrames = 2;
+  const std::size_t vectorEnd = frames / kLaneFrames * kLaneFrames;
+  __m128 peaks = _mm_setzero_ps();
+  for (std::size_t n = 0; n < vectorEnd; n += kLaneFrames) {
+    const float* newest = samples + n * kChannels;
+    __m128 reached[kPhaseTaps];
+    for (int t = 0; t < kPhaseTaps; ++t) {
+      reached[t] = _mm_loadu_ps(newest - t * static_cast<std::ptrdiff_t>(kChannels));
+    }
+    for (int phase = 0; phase < kPhases; ++phase) {
+      __m128 sum = _mm_mul_ps(_mm_set1_ps(in.taps[phase][0]), reached[0]);
+      for (int t = 1; t < kPhaseTaps; ++t) {
+        sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(in.taps[phase][t]), reached[t]));
+      }
+      peaks = _mm_max_ps(peaks, _mm_and_ps(sum, magnitudeBits));
+    }
+  }
+  alignas(16) float lanes[4];
+  _mm_store_ps(lanes, peaks);
+  const float peak = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+  return std::max(peak, interpolatedPeakPlainly(samples, vectorEnd, frames));
+}
+
+#if defined(SONBALANCER_AVX2)
+
+// Four frames of both channels a vector, on processors that have AVX2.
+__attribute__((target("avx2"))) float interpolatedPeakFourWide(const float* samples,
+                                                               std::size_t frames) {
+  const Interpolator& in = interpolator();
+  const __m256 magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFF'FFFF));
+  constexpr std::size_t kLaneFrames = 4;
+  const std::size_t vectorEnd = frames / kLaneFrames * kLaneFrames;
+  __m256 peaks = _mm256_setzero_ps();
+  for (std::size_t n = 0; n < vectorEnd; n += kLaneFrames) {
+    const float* newest = samples + n * kChannels;
+    __m256 reached[kPhaseTaps];
+    for (int t = 0; t < kPhaseTaps; ++t) {
+      reached[t] = _mm256_loadu_ps(newest - t * static_cast<std::ptrdiff_t>(kChannels));
+    }
+    for (int phase = 0; phase < kPhases; ++phase) {
+      __m256 sum = _mm256_mul_ps(_mm256_set1_ps(in.taps[phase][0]), reached[0]);
+      for (int t = 1; t < kPhaseTaps; ++t) {
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(_mm256_set1_ps(in.taps[phase][t]), reached[t]));
+      }
+      peaks = _mm256_max_ps(peaks, _mm256_and_ps(sum, magnitudeBits));
+    }
+  }
+  alignas(32) float lanes[8];
+  _mm256_store_ps(lanes, peaks);
+  const float peak = *std::max_element(lanes, lanes + 8);
+  return std::max(peak, interpolatedPeakPlainly(samples, vectorEnd, frames));
+}
+
+bool hasFourWideFloats() {
+  static const bool supported = __builtin_cpu_supports("avx2");
+  return supported;
+}
+
+#endif
+
+float interpolatedPeak(const float* samples, std::size_t frames) {
+#if defined(SONBALANCER_AVX2)
+  if (hasFourWideFloats()) return interpolatedPeakFourWide(samples, frames);
+#endif
+  return interpolatedPeakTwoWide(samples, frames);
+}
+
+#else
+
+float interpolatedPeak(const float* samples, std::size_t frames) {
+  return interpolatedPeakPlainly(samples, 0, frames);
+}
+
+#endif
+
+}  // namespace
+
+void TruePeakMeter::add(const SampleBlock& block) {
+  samplePeak_ = std::max(samplePeak_, block.peak());
+  // Phase 0 gives the samples themselves, so they count as interpolated values.
+  truePeak_ = std::max(truePeak_, block.peak());
+  // Exact shortcut: no value interpolated from this block's reach can exceed the maximum so far.
+  if (static_cast<double>(block.reachPeak()) * interpolator().reach <= truePeak_) return;
+  truePeak_ = std::max(truePeak_, interpolatedPeak(block.samples(), block.frames()));
+}
+
+void TruePeakMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {
+  block_.walkPcm16(bytes, frames, [this](const SampleBlock& block) { add(block); });
+}
+
+void TruePeakMeter::addFloat(const float* samples, std::size_t frames) {
+  block_.walkFloat(samples, frames, [this](const SampleBlock& block) { add(block); });
+}
+
+double TruePeakMeter::truePeakDbtp() const { return decibels(truePeak_); }
+
+double truePeakDbtpOfPcm16(const std::uint8_t* bytes, std::size_t byteCount) {
+  TruePeakMeter meter;
+  meter.addPcm16(bytes, byteCount / kPcm16FrameBytes);
+  return meter.truePeakDbtp();
+}
+
+}  // namespace loudness

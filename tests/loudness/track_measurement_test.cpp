@@ -1,0 +1,55 @@
+#include "loudness/track_measurement.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/music_signal.h"
+
+using testing_support::musicLike;
+using testing_support::pcm16Bytes;
+using testing_support::pcm16Of;
+
+// Pieces of every size around the meters' own blocks and 100 ms segments; the audio is hot, so
+// peaks between the samples lie across the joins.
+TEST(TrackMeasurement, SameFiguresWhateverPiecesTheAudioComesInAndFromEitherMeterAlone) {
+  const std::vector<float> samples = musicLike(4.0, 6.0, 5);
+  const std::vector<std::uint8_t> bytes = pcm16Bytes(pcm16Of(samples));
+  const std::size_t frames = samples.size() / 2;
+
+  loudness::TruePeakMeter peaks;
+  peaks.addFloat(samples.data(), frames);
+  loudness::LoudnessMeter loudness;
+  loudness.addFloat(samples.data(), frames);
+  loudness::TruePeakMeter peaks16;
+  peaks16.addPcm16(bytes.data(), frames);
+  loudness::LoudnessMeter loudness16;
+  loudness16.addPcm16(bytes.data(), frames);
+
+  loudness::TrackMeter whole;
+  whole.addFloat(samples.data(), frames);
+  loudness::TrackMeter pieces;
+  loudness::TrackMeter pieces16;
+  const std::size_t sizes[] = {
+      1,    7,    loudness::kSampleBlockFrames - 1, loudness::kSampleBlockFrames + 1,
+      4409, 4411, 3 * loudness::kSampleBlockFrames};
+  for (std::size_t done = 0, i = 0; done < frames; ++i) {
+    const std::size_t count = std::min(sizes[i % std::size(sizes)], frames - done);
+    pieces.addFloat(samples.data() + 2 * done, count);
+    pieces16.addPcm16(bytes.data() + 4 * done, count);
+    done += count;
+  }
+
+  for (const loudness::TrackMeter* meter : {&whole, &pieces}) {
+    EXPECT_EQ(meter->measures().truePeak, peaks.truePeak());
+    EXPECT_EQ(meter->measures().samplePeak, peaks.samplePeak());
+    EXPECT_NEAR(meter->measures().integratedLufs, loudness.integratedLufs(), 1e-9);
+  }
+  EXPECT_GT(peaks.truePeak(), peaks.samplePeak());
+  std::vector<std::uint8_t> cut = bytes;
+  cut.insert(cut.end(), {1, 2, 3});
+  const loudness::TrackMeasures all16 = loudness::measurePcm16(cut.data(), cut.size());
+  for (const loudness::TrackMeasures& measures : {pieces16.measures(), all16}) {
+    EXPECT_EQ(measures.truePeak, peaks16.truePeak());
+    EXPECT_EQ(measures.samplePeak, peaks16.samplePeak());
+    EXPECT_NEAR(measures.integratedLufs, loudness16.integratedLufs(), 1e-9);
+  }
+}
