@@ -372,10 +372,9 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
   AdmittedEntry admitted;
   engine::TrackState& track = work.track;
   work.log.print("Parsing %s...\n", toNativePath(entry).c_str());
-  // A path listed by name, or a file removed since the listing.
-  std::error_code statusError;
-  if (std::filesystem::status(toNativePath(entry), statusError).type() ==
-      std::filesystem::file_type::not_found) {
+  // A path listed by name, or a file removed since the listing; a link that leads nowhere is
+  // there, and refused below as not a regular file.
+  if (platform::pathKindOf(toNativePath(entry)) == platform::PathKind::Missing) {
     work.log.write("No such file or folder - Not processed\n\n");
     admitted.result = ended(EntryOutcome::Failed, "no such file or folder");
     return admitted;
