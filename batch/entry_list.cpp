@@ -4,10 +4,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <memory>
+#include <optional>
+#include <set>
+#include <system_error>
 
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
+#include "batch/shards.h"
 #include "engine/path_separator.h"
 #include "platform/folders.h"
 
@@ -46,9 +52,15 @@ std::vector<std::string> subFolders(const std::string& folder) {
   return entered;
 }
 
+struct ListedEntry {
+  std::string path;
+  std::string outputFolder;
+  std::uint64_t sizeBytes = 0;
+};
+
 class Lister {
  public:
-  Lister(const EntryListOptions& options, EntryList& list) : options_(options), list_(list) {}
+  explicit Lister(const EntryListOptions& options) : options_(options) {}
 
   void addFile(const std::string& file) {
     const std::size_t separator = file.rfind(kSeparator);
@@ -67,31 +79,73 @@ class Lister {
     for (const std::string& child : subFolders(folder)) addFolder(root, folder + kSeparator + child);
   }
 
+  // The entries of the shard asked for, in list order.
+  EntryList take() {
+    EntryList list;
+    list.sources.assign(identities_.begin(), identities_.end());
+    const std::vector<std::size_t> folderOfEntry = folderIndexes();
+    std::vector<std::uint64_t> folderBytes;
+    for (std::size_t index = 0; index < entries_.size(); ++index) {
+      if (folderOfEntry[index] == folderBytes.size()) folderBytes.push_back(0);
+      folderBytes[folderOfEntry[index]] += entries_[index].sizeBytes;
+    }
+    const std::vector<std::uint32_t> shardOfFolder =
+        dealFoldersToShards(folderBytes, options_.shardCount);
+    for (std::size_t index = 0; index < entries_.size(); ++index) {
+      if (shardOfFolder[folderOfEntry[index]] != options_.shardIndex) continue;
+      list.paths.Add(fromNativePath(entries_[index].path));
+      list.outputFolders.push_back(std::move(entries_[index].outputFolder));
+    }
+    return list;
+  }
+
  private:
   static std::string besideOf(const std::string& folder) {
     return folder + kSeparator + kOutputFolderName + kSeparator;
   }
 
   void add(const std::string& path, const std::string& outputFolder) {
-    const std::uint64_t position = ++position_;
-    if (position < options_.shardIndex ||
-        (position - options_.shardIndex) % options_.shardCount != 0) {
-      return;
+    if (const std::optional<platform::FoundFile> found = platform::findFile(path)) {
+      if (!identities_.insert(found->identity).second) return;
+      entries_.push_back({path, outputFolder, found->sizeBytes});
+    } else if (missing_.insert(path).second) {
+      entries_.push_back({path, outputFolder, 0});
     }
-    list_.paths.Add(fromNativePath(path));
-    list_.outputFolders.push_back(outputFolder);
+  }
+
+  // For each entry, its output folder counted in order of first use; two names of one folder
+  // (through a link, or "..") count as one.
+  std::vector<std::size_t> folderIndexes() const {
+    std::map<std::string, std::size_t> byName;
+    std::map<std::string, std::size_t> byResolvedName;
+    std::vector<std::size_t> folderOfEntry;
+    folderOfEntry.reserve(entries_.size());
+    for (const ListedEntry& entry : entries_) {
+      auto named = byName.find(entry.outputFolder);
+      if (named == byName.end()) {
+        std::error_code error;
+        std::string resolved =
+            std::filesystem::weakly_canonical(std::filesystem::path(entry.outputFolder), error)
+                .string();
+        if (error) resolved = entry.outputFolder;
+        const auto known = byResolvedName.try_emplace(resolved, byResolvedName.size()).first;
+        named = byName.emplace(entry.outputFolder, known->second).first;
+      }
+      folderOfEntry.push_back(named->second);
+    }
+    return folderOfEntry;
   }
 
   const EntryListOptions& options_;
-  EntryList& list_;
-  std::uint64_t position_ = 0;
+  std::vector<ListedEntry> entries_;
+  std::set<platform::FileIdentity> identities_;
+  std::set<std::string> missing_;
 };
 
 }  // namespace
 
 EntryList listEntries(const std::vector<std::string>& paths, const EntryListOptions& options) {
-  EntryList list;
-  Lister lister(options, list);
+  Lister lister(options);
   for (const std::string& path : paths) {
     if (platform::isFolder(path)) {
       lister.addFolder(path, path);
@@ -99,7 +153,7 @@ EntryList listEntries(const std::vector<std::string>& paths, const EntryListOpti
       lister.addFile(path);
     }
   }
-  return list;
+  return lister.take();
 }
 
 bool readPathList(const std::string& listPath, bool nulSeparated, std::vector<std::string>& paths) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_identity.h"
+
 namespace batch {
 
 struct EntryListOptions {
@@ -18,7 +20,8 @@ struct EntryListOptions {
   // Empty: each entry's results go to the "sonbalanced" folder beside it. Otherwise they go
   // under this folder, which mirrors the folders below each path given.
   std::string outputRoot;
-  // Only the entries shardIndex, shardIndex + shardCount, ... of the whole list, counted from 1.
+  // Only the entries whose output folders fall to shard shardIndex of shardCount, counted
+  // from 1, as dealFoldersToShards deals them (the folders told apart after following links).
   std::uint32_t shardIndex = 1;
   std::uint32_t shardCount = 1;
 };
@@ -27,11 +30,14 @@ struct EntryList {
   wxArrayString paths;
   // The output folder of each entry, closing separator included.
   std::vector<std::string> outputFolders;
+  // Every file of the whole list, of every shard, sorted: no result may take the place of one.
+  std::vector<platform::FileIdentity> sources;
 };
 
 // Lists the entries of paths, each a file or a folder given whole (absolute, no closing
 // separator, as the file system's bytes). A folder's plain files are listed as the window's
-// folder jobs list them: hidden files left out, every other file whatever its name.
+// folder jobs list them: hidden files left out, every other file whatever its name. A file
+// listed again, by whatever path or link, is left out; so is a missing path listed again.
 EntryList listEntries(const std::vector<std::string>& paths, const EntryListOptions& options);
 
 // Reads one path a line from the file at listPath ("-": standard input), or paths ended by NUL

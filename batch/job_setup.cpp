@@ -83,7 +83,9 @@ bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
   }
   job.reportTracks.assign(job.options.report ? job.fileCount : 0, std::nullopt);
   job.outputFolders.releaseAll();
+  job.outputFolders.waitWhenBusy(job.options.busyWaitMs);
   job.resultNames.clear();
+  job.resultNames.keepOffSources(std::move(list.sources));
   job.track.outputFolderPath = list.outputFolders.front();
   job.entryOutputFolders = std::move(list.outputFolders);
 

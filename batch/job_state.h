@@ -43,6 +43,9 @@ struct JobOptions {
   // tracks of its output folder.
   bool replayGain = false;
   bool albumReplayGain = false;
+  // How long an output folder held by another job is waited for before its entries are
+  // skipped; 0: not at all.
+  long busyWaitMs = 0;
 };
 
 // One MP3 of the job with its ReplayGain track tags, and its decoded audio's loudness.

@@ -7,6 +7,7 @@
 #include "engine/path_separator.h"
 #include "platform/file_deletion.h"
 #include "platform/folders.h"
+#include "platform/lock_wait.h"
 
 namespace batch {
 
@@ -57,7 +58,7 @@ OutputFolder& OutputFolders::claim(const std::string& path) {
       folder.claim = FolderClaim::NotAFolder;
       return folder;
   }
-  switch (folder.lock.acquire(bare)) {
+  switch (platform::acquireWaiting(folder.lock, bare, busyWaitMs_)) {
     case platform::FolderLock::Outcome::Held:
       removeLeftoverTemporaryResults(bare);
       break;

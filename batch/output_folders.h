@@ -36,10 +36,14 @@ class OutputFolders {
   OutputFolder* find(const std::string& path);
   // Releases every lock and removes the folders this job created and saved nothing into.
   void releaseAll();
+  // How long a claim waits for a folder that another job holds (0: not at all), in ms; a stop
+  // request ends the wait.
+  void waitWhenBusy(long milliseconds) { busyWaitMs_ = milliseconds; }
 
  private:
   // A deque keeps the records in place as folders are added.
   std::deque<OutputFolder> folders_;
+  long busyWaitMs_ = 0;
 };
 
 }  // namespace batch

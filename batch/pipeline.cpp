@@ -234,7 +234,10 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Resul
   engine::TrackState& track = work.track;
   const JobOptions& options = job.options;
   work.window.fileGaugeStep(kEnginePercent, kStepPauseMs);
-  if (names.markedWithExtension) {
+  if (names.sourcePassedOver) {
+    work.log.print("A source file of this job has the result's name: results named %s\n",
+                   baseNameOf(names.wav).c_str());
+  } else if (names.markedWithExtension) {
     work.log.print("An earlier file of this job has the same name: results named %s\n",
                    baseNameOf(names.wav).c_str());
   }
@@ -369,6 +372,13 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
   AdmittedEntry admitted;
   engine::TrackState& track = work.track;
   work.log.print("Parsing %s...\n", toNativePath(entry).c_str());
+  // A path listed by name, or a file removed since the listing; a link that leads nowhere is
+  // there, and refused below as not a regular file.
+  if (platform::pathKindOf(toNativePath(entry)) == platform::PathKind::Missing) {
+    work.log.write("No such file or folder - Not processed\n\n");
+    admitted.result = ended(EntryOutcome::Failed, "no such file or folder");
+    return admitted;
+  }
   if (entry.length() <= kExtensionLength) {
     admitted.result = ended(EntryOutcome::NotMusic);
     return admitted;
@@ -395,6 +405,11 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
   const FolderClaim claim = job.options.analyzeOnly
                                 ? FolderClaim::Ready
                                 : job.outputFolders.claim(outputFolderPath).claim;
+  if (claim == FolderClaim::InUse && work.system.stopRequested()) {
+    // The stop cut the wait for the folder short: the entry is left for a later job.
+    admitted.result = ended(EntryOutcome::Stopped);
+    return admitted;
+  }
   if (claim == FolderClaim::InUse) {
     work.log.write("Output folder in use by another job - Not processed\n\n");
     admitted.result = ended(EntryOutcome::Skipped, "its output folder is in use by another job");

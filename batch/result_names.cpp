@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <optional>
 #include <string_view>
 
 #include "engine/path_separator.h"
@@ -66,11 +68,17 @@ ResultNames ResultNameBook::take(const std::string& sourcePath,
     stem = plainStem(sourcePath, outputFolderPath);
   }
   ResultNames names = namesFromStem(stem, false);
-  for (unsigned number = 1; !isFree(names); ++number) {
+  bool sourcePassedOver = false;
+  for (unsigned number = 1;; ++number) {
+    if (isFree(names)) {
+      if (!namesASource(names)) break;
+      sourcePassedOver = true;
+    }
     const std::string mark =
         number == 1 ? extension : extension + " " + std::to_string(number);
     names = namesFromStem(stem + " (" + mark + ")", true);
   }
+  names.sourcePassedOver = sourcePassedOver;
   taken_.insert(names.wav);
   taken_.insert(names.mp3);
   return names;
@@ -78,6 +86,15 @@ ResultNames ResultNameBook::take(const std::string& sourcePath,
 
 bool ResultNameBook::isFree(const ResultNames& names) const {
   return taken_.count(names.wav) == 0 && taken_.count(names.mp3) == 0;
+}
+
+bool ResultNameBook::namesASource(const ResultNames& names) const {
+  if (sources_.empty()) return false;
+  for (const std::string* name : {&names.wav, &names.mp3}) {
+    const std::optional<platform::FoundFile> found = platform::findFile(*name);
+    if (found && std::binary_search(sources_.begin(), sources_.end(), found->identity)) return true;
+  }
+  return false;
 }
 
 std::string temporaryResultPath(const std::string& outputFolderPath, const char* ending) {

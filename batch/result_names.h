@@ -7,6 +7,9 @@
 #include <cstddef>
 #include <set>
 #include <string>
+#include <vector>
+
+#include "platform/file_identity.h"
 
 namespace batch {
 
@@ -17,6 +20,8 @@ struct ResultNames {
   // True when the plain names were already given to an earlier entry of the job, so these
   // carry the source's extension: "a (ogg)_eq.wav", "a (ogg).mp3".
   bool markedWithExtension = false;
+  // True when a name before these was passed over as it is a file the job lists as a source.
+  bool sourcePassedOver = false;
 };
 
 // The MP3 of a result: wavPath (which ends with "_eq.wav") without those 7 characters,
@@ -24,22 +29,30 @@ struct ResultNames {
 std::string mp3PathOf(const std::string& wavPath);
 
 // The result names given out in one job, so that no entry's results replace those of an
-// earlier entry. Entries take their names in list order.
+// earlier entry, nor any file the job lists as a source. Entries take their names in list order.
 class ResultNameBook {
  public:
   // Names for the source in the output folder (which ends with the separator): the plain
   // ones while neither is taken, else the base name followed by " (extension)", then
   // " (extension 2)" and so on. The base name is the source's name without its last four
-  // characters, or, for a wholeExtension, without the dot and extension. The names returned
-  // are taken from then on.
+  // characters, or, for a wholeExtension, without the dot and extension. A name that is (after
+  // links) one of the sources is passed over like a taken one. The names returned are taken
+  // from then on.
   ResultNames take(const std::string& sourcePath, const std::string& outputFolderPath,
                    const std::string& extension, bool wholeExtension = false);
-  void clear() { taken_.clear(); }
+  // The files the job lists as sources, sorted; none is ever given out as a result name.
+  void keepOffSources(std::vector<platform::FileIdentity> sources) { sources_ = std::move(sources); }
+  void clear() {
+    taken_.clear();
+    sources_.clear();
+  }
 
  private:
   bool isFree(const ResultNames& names) const;
+  bool namesASource(const ResultNames& names) const;
 
   std::set<std::string> taken_;
+  std::vector<platform::FileIdentity> sources_;
 };
 
 // A name, unique among the files that this process writes, for a result being written in the

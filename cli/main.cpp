@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -19,6 +20,7 @@
 #include "batch/native_path.h"
 #include "batch/parallel_job.h"
 #include "batch/pipeline.h"
+#include "batch/source_guard.h"
 #include "batch/system_services.h"
 #include "cli/console_window.h"
 #include "cli/run_view.h"
@@ -38,6 +40,8 @@ constexpr int kExitSignalBase = 128;
 // Below -70 LUFS the loudness gate leaves nothing to measure.
 constexpr double kLowestLoudnessTargetLufs = -70.0;
 constexpr double kHighestLoudnessTargetLufs = 0.0;
+// A day: longer than any job a held folder could be waiting on.
+constexpr double kLongestBusyWaitSeconds = 86400.0;
 
 const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, "h", "help", "show this help and exit", wxCMD_LINE_VAL_NONE,
@@ -71,7 +75,12 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, "0", nullptr, "the paths of --files-from end with NUL bytes (find -print0)",
      wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_OPTION, nullptr, "shard",
-     "K/N: process only the entries K, K+N, K+2N, ... of the whole list", wxCMD_LINE_VAL_STRING, 0},
+     "K/N: process only the output folders that fall to shard K of N (whole folders, the largest "
+     "first, each to the shard with the fewest bytes so far)",
+     wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "wait-busy",
+     "wait up to SECONDS for an output folder that another job holds, then skip it (default 0)",
+     wxCMD_LINE_VAL_DOUBLE, 0},
     {wxCMD_LINE_OPTION, nullptr, "report",
      "write report.json, report.csv and report.html of the job into DIR", wxCMD_LINE_VAL_STRING,
      0},
@@ -185,6 +194,14 @@ Request readRequest(const wxCmdLineParser& parser) {
     const std::string output = batch::toNativePath(text);
     if (!absolutePath(output, job.listing.outputRoot)) return refuse(output + ": not a usable folder");
   }
+  double busyWaitSeconds = 0.0;
+  if (parser.Found("wait-busy", &busyWaitSeconds)) {
+    if (!(busyWaitSeconds >= 0.0 && busyWaitSeconds <= kLongestBusyWaitSeconds)) {
+      return refuse("--wait-busy takes seconds from 0 to " +
+                    std::to_string(static_cast<long>(kLongestBusyWaitSeconds)));
+    }
+    job.options.busyWaitMs = std::lround(busyWaitSeconds * 1000.0);
+  }
 
   job.options.analyzeOnly = parser.Found("analyze");
   if (parser.Found("report", &text)) {
@@ -238,6 +255,8 @@ Request readRequest(const wxCmdLineParser& parser) {
   for (std::size_t index = 0; index < parser.GetParamCount(); ++index) {
     arguments.push_back(batch::toNativePath(parser.GetParam(index)));
   }
+  // A listed path that is missing is an entry that fails, not a usage error.
+  const std::size_t givenOnCommandLine = arguments.size();
   if (parser.Found("files-from", &text)) {
     const std::string list = batch::toNativePath(text);
     if (!batch::readPathList(list, parser.Found("0"), arguments)) {
@@ -247,18 +266,27 @@ Request readRequest(const wxCmdLineParser& parser) {
     return refuse("-0 goes with --files-from");
   }
   if (arguments.empty()) return refuse("give at least one music file or folder");
-  for (const std::string& argument : arguments) {
+  for (std::size_t index = 0; index < arguments.size(); ++index) {
+    const std::string& argument = arguments[index];
     std::string path;
     std::error_code error;
-    if (!absolutePath(argument, path) || !fs::exists(fs::status(argument, error))) {
+    const bool found = absolutePath(argument, path) && fs::exists(fs::status(argument, error));
+    if (!found && index < givenOnCommandLine) {
       std::fprintf(stderr, "sonbalancer-cli: %s: no such file or folder\n", argument.c_str());
       request.usageStatus = kExitUsage;
       return request;
     }
-    job.paths.push_back(path);
+    job.paths.push_back(path.empty() ? argument : path);
     // Album tags belong to the tracks of a folder, never to a file given on its own.
     if (job.options.replayGain && (job.listing.recursive || fs::is_directory(path, error))) {
       job.options.albumReplayGain = true;
+    }
+  }
+  if (!job.listing.outputRoot.empty()) {
+    const std::string clash = batch::outputAmongSources(job.listing.outputRoot, job.paths);
+    if (!clash.empty()) {
+      return refuse("--output " + job.listing.outputRoot + " " + clash +
+                    ": results must never land among their sources");
     }
   }
   return request;

@@ -18,6 +18,7 @@
 #include "cli/console_window.h"
 #include "cli/run_view.h"
 #include "tests/batch/fake_window.h"
+#include "tests/support/command_line.h"
 #include "tests/support/media_files.h"
 #include "tests/support/temp_folder.h"
 
@@ -25,6 +26,7 @@ namespace fs = std::filesystem;
 using testing_support::FakeWindow;
 using testing_support::makeTone;
 using testing_support::readFile;
+using testing_support::RunningCommand;
 using testing_support::TempFolder;
 using testing_support::WorkingFolder;
 using testing_support::writeFile;
@@ -237,48 +239,6 @@ bool endsSoon(pid_t pid) {
   }
   return false;
 }
-
-// The command started in the background in folder, with PATH as given.
-class RunningCommand {
- public:
-  RunningCommand(const fs::path& folder, const std::vector<std::string>& arguments,
-                 const std::string& path)
-      : errorFile_(streams_ / "err") {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::setenv("PATH", path.c_str(), 1);
-      std::freopen("/dev/null", "r", stdin);
-      std::freopen(errorFile_.c_str(), "w", stderr);
-      if (::chdir(folder.c_str()) != 0) ::_exit(127);
-      std::vector<char*> argv = {const_cast<char*>(kCommand.c_str())};
-      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-      argv.push_back(nullptr);
-      ::execv(kCommand.c_str(), argv.data());
-      ::_exit(127);
-    }
-  }
-  ~RunningCommand() {
-    if (pid_ > 0 && !waited_) {
-      ::kill(pid_, SIGKILL);
-      wait();
-    }
-  }
-  pid_t pid() const { return pid_; }
-  // The exit status, or 128 + signal.
-  int wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    waited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  std::string standardError() const { return readFile(errorFile_); }
-
- private:
-  TempFolder streams_;
-  std::string errorFile_;
-  pid_t pid_ = -1;
-  bool waited_ = false;
-};
 
 bool holdsLeftovers(const std::string& folder) {
   if (!fs::exists(folder)) return false;

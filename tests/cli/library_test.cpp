@@ -157,14 +157,17 @@ TEST_F(Library, PathListsAndShardsCoverTheListOnce) {
   EXPECT_NE(standardError().find("4 processed, 0 skipped"), std::string::npos) << standardError();
 
   fs::remove_all(root() + "/B/sonbalanced");
-  const std::string nulList = root() + "/B/x.ogg" + std::string(1, '\0') + root() + "/B/x.wav";
+  const std::string nulList = root() + "/B/x.ogg" + std::string(1, '\0') + root() + "/A/y.wav" +
+                              std::string(1, '\0') + root() + "/B/x.wav";
   writeFile(work_ / "nul", nulList);
+  // B holds more bytes than A, so it falls to the first shard, whole; A to the second.
   ASSERT_EQ(run("--no-mp3 --log -0 --files-from - --shard 2/2", "cat nul | "), 0)
       << standardError();
-  EXPECT_EQ(log().find("Parsing " + root() + "/B/x.ogg"), std::string::npos) << log();
-  EXPECT_NE(log().find("Parsing " + root() + "/B/x.wav"), std::string::npos);
-  // Alone in its job, the second entry takes the plain name.
+  EXPECT_EQ(log().find("Parsing " + root() + "/B/"), std::string::npos) << log();
+  EXPECT_TRUE(fs::exists(root() + "/A/sonbalanced/y_eq.wav"));
+  ASSERT_EQ(run("--no-mp3 -0 --files-from - --shard 1/2", "cat nul | "), 0) << standardError();
   EXPECT_TRUE(fs::exists(root() + "/B/sonbalanced/x_eq.wav"));
+  EXPECT_TRUE(fs::exists(root() + "/B/sonbalanced/x (wav)_eq.wav"));
 }
 
 }  // namespace

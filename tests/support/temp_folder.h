@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,17 @@ inline void writeFile(const std::string& path, const std::string& bytes) {
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every plain file below folder (links not followed) with its bytes, by path relative to it.
+inline std::map<std::string, std::string> filesBelow(const std::filesystem::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file() && !entry.is_symlink()) {
+      files[std::filesystem::relative(entry.path(), folder).string()] = readFile(entry.path());
+    }
+  }
+  return files;
 }
 
 }  // namespace testing_support
