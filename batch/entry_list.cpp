@@ -83,16 +83,20 @@ class Lister {
   EntryList take() {
     EntryList list;
     list.sources.assign(identities_.begin(), identities_.end());
-    const std::vector<std::size_t> folderOfEntry = folderIndexes();
-    std::vector<std::uint64_t> folderBytes;
-    for (std::size_t index = 0; index < entries_.size(); ++index) {
-      if (folderOfEntry[index] == folderBytes.size()) folderBytes.push_back(0);
-      folderBytes[folderOfEntry[index]] += entries_[index].sizeBytes;
+    const bool sharded = options_.shardCount > 1;
+    std::vector<std::size_t> folderOfEntry;
+    std::vector<std::uint32_t> shardOfFolder;
+    if (sharded) {
+      folderOfEntry = folderIndexes();
+      std::vector<std::uint64_t> folderBytes;
+      for (std::size_t index = 0; index < entries_.size(); ++index) {
+        if (folderOfEntry[index] == folderBytes.size()) folderBytes.push_back(0);
+        folderBytes[folderOfEntry[index]] += entries_[index].sizeBytes;
+      }
+      shardOfFolder = dealFoldersToShards(folderBytes, options_.shardCount);
     }
-    const std::vector<std::uint32_t> shardOfFolder =
-        dealFoldersToShards(folderBytes, options_.shardCount);
     for (std::size_t index = 0; index < entries_.size(); ++index) {
-      if (shardOfFolder[folderOfEntry[index]] != options_.shardIndex) continue;
+      if (sharded && shardOfFolder[folderOfEntry[index]] != options_.shardIndex) continue;
       list.paths.Add(fromNativePath(entries_[index].path));
       list.outputFolders.push_back(std::move(entries_[index].outputFolder));
     }

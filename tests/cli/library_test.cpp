@@ -137,16 +137,16 @@ TEST_F(Library, OutputFolderMirrorsTheTreeAndMp3OnlyKeepsNoWav) {
   const std::string elsewhere = work_ / "out/balanced";
   fs::remove(root() + "/top.wav");  // so that the mirror's top folder is made for a deeper one
   ASSERT_EQ(run("-r --mp3-only --output " + quoted(elsewhere) + " " + quoted(root()) + " " +
-                quoted(root() + "/A/x.ogg")),
+                quoted(root() + "/A/x.ogg") + " " + quoted(root() + "/A/.hidden/z.ogg")),
             0)
       << standardError();
 
   EXPECT_TRUE(filesBelow(elsewhere, ".wav").empty());
   std::vector<std::string> mp3;
   for (const auto& [path, bytes] : filesBelow(elsewhere, ".mp3")) mp3.push_back(path);
-  // The file given on its own lands at the top, after the folder's own x.ogg took "x".
+  // A file given on its own lands at the top; A/x.ogg, met in the folder before, is done once.
   EXPECT_EQ(mp3, (std::vector<std::string>{"/A/sub/w.mp3", "/A/x.mp3", "/A/y.mp3", "/B/x (wav).mp3",
-                                           "/B/x.mp3", "/x.mp3"}));
+                                           "/B/x.mp3", "/z.mp3"}));
   EXPECT_FALSE(fs::exists(root() + "/sonbalanced"));
   EXPECT_FALSE(fs::exists(root() + "/B/sonbalanced"));
 }
