@@ -34,8 +34,8 @@ void openLog(JobState& job, JobWindow& window, JobMode mode,
   if (!window.logBoxTicked() || !job.log.open()) return;
   if (job.log.plainNameRefused()) {
     window.notice(wxString(kProcessLogName) +
-                  " is a link, a folder or a file of another user, and is left alone: this "
-                  "job's log is " + fromNativePath(job.log.name()));
+                  " is a link or not a file of this user's own, and is left alone: this job's "
+                  "log is " + fromNativePath(job.log.name()));
   } else if (job.log.name() != kProcessLogName) {
     window.notice("another job is writing " + wxString(kProcessLogName) + ": this job's log is " +
                   fromNativePath(job.log.name()));

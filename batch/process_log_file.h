@@ -21,9 +21,9 @@ class ProcessLogFile final : public engine::ProcessLog {
 
   // Opens the log named kProcessLogName in the working folder, replacing an earlier one. While
   // another job holds that name, or something that is not a plain file of ours stands there (a
-  // link, a folder, another user's file), takes the next free one ("sonbalancer-log-2.txt",
-  // ...), so two jobs never write into one file and nothing is written through a link. False,
-  // with the log off, when no log can be created.
+  // link, a pipe, another user's file), takes the next free one ("sonbalancer-log-2.txt", ...),
+  // so two jobs never write into one file and nothing is written through a link. False, with
+  // the log off, when no log can be created (a folder in the way of the name, among others).
   bool open();
   // The name the open log took.
   const std::string& name() const { return name_; }

@@ -117,8 +117,8 @@ bool LockedLogFile::open(const std::string& path) {
   const int descriptor =
       ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
   if (descriptor < 0) {
-    refused_ = errno == ELOOP || errno == EISDIR || errno == ENXIO || errno == EACCES ||
-               errno == EPERM;
+    // A folder in the way is no one's trap: the log is then off, as when it cannot be made.
+    refused_ = errno == ELOOP || errno == ENXIO || errno == EACCES || errno == EPERM;
     return false;
   }
   // Only a plain file of our own with no other name is emptied: another user's file, or a

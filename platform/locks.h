@@ -53,13 +53,13 @@ class LockedLogFile {
   // Creates the file (mode 0666 less the umask) or empties it once it is locked, and opens it
   // for writing; a file open before is closed first. False when another holder has the lock,
   // then busy() is true and the file is not changed, or when it cannot be opened or created.
-  // A link, a folder, a pipe, another user's file or a file with a second name at path is
+  // A link, a pipe or a device, another user's file or a file with a second name at path is
   // never written: refused() is then true.
   bool open(const std::string& path);
   // Whether the last open failed because another holder has the lock.
   bool busy() const;
-  // Whether the last open failed because something other than a plain file of ours, or one
-  // that cannot be opened, stands at the path.
+  // Whether the last open failed because something other than a plain file of ours, or a file
+  // that cannot be opened, stands at the path (not for a folder there).
   bool refused() const;
   // The open file, or nullptr.
   std::FILE* stream() const;

@@ -795,7 +795,9 @@ TEST_F(Pipeline, OutputFolderOfAnotherUserOrOpenToTheirFilesIsRefused) {
                               "Output folder belongs to another user - Not processed\n\n"};
   ASSERT_EQ(::chown((output() + "theirs").c_str(), testing_support::nobodyUid(), -1), 0);
   for (int refusal = 0; refusal < 2; ++refusal) {
-    if (refusal == 1) ASSERT_EQ(::chown(output().c_str(), testing_support::nobodyUid(), -1), 0);
+    if (refusal == 1) {
+      ASSERT_EQ(::chown(output().c_str(), testing_support::nobodyUid(), -1), 0);
+    }
     window_.notices.clear();
     runFolderJob();
     EXPECT_NE(log().find("Type: wav - " + line[refusal]), std::string::npos) << log();
@@ -816,8 +818,8 @@ TEST_F(Pipeline, LogNameThatIsALinkIsPassedOverAndItsTargetKept) {
   EXPECT_TRUE(readFile(workFolder_ / "sonbalancer-log-2.txt")
                   .starts_with(banner(batch::JobMode::Folder, music())));
   EXPECT_EQ(window_.notices,
-            (std::vector<std::string>{"sonbalancer-log.txt is a link, a folder or a file of "
-                                      "another user, and is left alone: this job's log is "
+            (std::vector<std::string>{"sonbalancer-log.txt is a link or not a file of this "
+                                      "user's own, and is left alone: this job's log is "
                                       "sonbalancer-log-2.txt"}));
 }
 
