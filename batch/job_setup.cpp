@@ -35,7 +35,8 @@ void openLog(JobState& job, JobWindow& window, JobMode mode,
   if (job.log.plainNameRefused()) {
     window.notice(wxString(kProcessLogName) +
                   " is a link or not a file of this user's own, and is left alone: this job's "
-                  "log is " + fromNativePath(job.log.name()));
+                  "log is " +
+                  fromNativePath(job.log.name()));
   } else if (job.log.name() != kProcessLogName) {
     window.notice("another job is writing " + wxString(kProcessLogName) + ": this job's log is " +
                   fromNativePath(job.log.name()));

@@ -11,9 +11,9 @@
 namespace batch {
 
 enum class FolderClaim {
-  Ready,       // the job may write there
-  InUse,       // another job holds it; nothing of it is touched
-  NotAFolder,  // a link, a file or something else stands under that name; nothing is written
+  Ready,         // the job may write there
+  InUse,         // another job holds it; nothing of it is touched
+  NotAFolder,    // a link, a file or something else stands under that name; nothing is written
   OtherOwner,    // it belongs to another user; nothing is written
   OpenToOthers,  // others may write into it and hold files there; nothing is written
   NotLocked,     // its lock cannot be taken (see platform::FolderLock); nothing is written

@@ -195,8 +195,7 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work, const st
   request.frames = track.targetLength / engine::kFrameBytes;
   request.replayGain = options.replayGain;
   request.loudnessTargetLufs = options.loudnessTargetLufs;
-  if (options.replayGain)
-    request.untaggedMp3Path = temporaryResultPath(workFolderPath, "mp3");
+  if (options.replayGain) request.untaggedMp3Path = temporaryResultPath(workFolderPath, "mp3");
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   request.wavTruePeakDbtp =
@@ -233,7 +232,8 @@ void deleteTemporaryWav(EntryWork& work, const std::string& workFolderPath) {
 
 // Runs the engine on the opened input and, when asked, the MP3 step; measures what the report
 // tells of the track when there is one.
-EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const AdmittedEntry& admitted) {
+EntryResult processOpenedTrack(const JobState& job, EntryWork& work,
+                               const AdmittedEntry& admitted) {
   const ResultNames& names = admitted.names;
   engine::TrackState& track = work.track;
   const JobOptions& options = job.options;

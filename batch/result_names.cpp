@@ -103,9 +103,11 @@ bool isLeftoverName(const std::string& fileName) {
       fileName.starts_with(kWorkFolder)) {
     return true;
   }
-  if (!fileName.starts_with(kNumberedWavStart) || !endsWith(fileName, kNumberedWavEnd)) return false;
-  const std::string_view number(fileName.data() + kNumberedWavStart.size(),
-                                fileName.size() - kNumberedWavStart.size() - kNumberedWavEnd.size());
+  if (!fileName.starts_with(kNumberedWavStart) || !endsWith(fileName, kNumberedWavEnd))
+    return false;
+  const std::string_view number(
+      fileName.data() + kNumberedWavStart.size(),
+      fileName.size() - kNumberedWavStart.size() - kNumberedWavEnd.size());
   return !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
 }
 

@@ -95,7 +95,9 @@ void FolderLock::release() {
 LockedLogFile::~LockedLogFile() { close(); }
 
 LockedLogFile::LockedLogFile(LockedLogFile&& other) noexcept
-    : stream_(std::exchange(other.stream_, nullptr)), busy_(other.busy_), refused_(other.refused_) {}
+    : stream_(std::exchange(other.stream_, nullptr)),
+      busy_(other.busy_),
+      refused_(other.refused_) {}
 
 LockedLogFile& LockedLogFile::operator=(LockedLogFile&& other) noexcept {
   if (this != &other) {

@@ -181,8 +181,8 @@ bool keepEarlier(ReportFile& file) {
   const fs::file_status status = fs::symlink_status(file.target, error);
   if (!fs::exists(status) || fs::is_directory(status)) return true;
   std::string earlier;
-  file.hadEarlier =
-      platform::keepUnderUniqueName(file.target.string(), earlier, file.target.string() + ".old-XXXXXX");
+  file.hadEarlier = platform::keepUnderUniqueName(file.target.string(), earlier,
+                                                  file.target.string() + ".old-XXXXXX");
   file.earlier = earlier;
   return file.hadEarlier;
 }

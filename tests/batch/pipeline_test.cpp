@@ -1,9 +1,6 @@
 #include "batch/pipeline.h"
 
 #include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <numbers>
 #include <optional>
 #include <regex>
@@ -766,9 +764,9 @@ TEST_F(Pipeline, OutputFolderWhoseLockCannotBeTakenIsNotProcessed) {
     EXPECT_NE(log().find("Type: wav - Output folder cannot be locked - Not processed\n\n"),
               std::string::npos)
         << log();
-    EXPECT_EQ(window_.notices, (std::vector<std::string>{
-                                   music() + "/a.wav: its output folder could not be made or "
-                                             "locked (.sonbalancer.lock)"}));
+    EXPECT_EQ(window_.notices,
+              (std::vector<std::string>{music() + "/a.wav: its output folder could not be made or "
+                                                  "locked (.sonbalancer.lock)"}));
     EXPECT_EQ(job_.counts.skippedForFault, 1u);
     EXPECT_EQ(window_.stateText, "READY");
     EXPECT_EQ(std::distance(fs::directory_iterator(output()), fs::directory_iterator()), 1);
@@ -788,9 +786,10 @@ TEST_F(Pipeline, OutputFolderOfAnotherUserOrOpenToTheirFilesIsRefused) {
   EXPECT_TRUE(fs::is_regular_file(output() + "a_eq.wav")) << log();
   fs::remove(output() + "a_eq.wav");
 
-  const std::string reason[] = {"others may write into its output folder (no sticky bit), which "
-                                "holds their files",
-                                "its output folder belongs to another user"};
+  const std::string reason[] = {
+      "others may write into its output folder (no sticky bit), which "
+      "holds their files",
+      "its output folder belongs to another user"};
   const std::string line[] = {"Output folder is open to other users' files - Not processed\n\n",
                               "Output folder belongs to another user - Not processed\n\n"};
   ASSERT_EQ(::chown((output() + "theirs").c_str(), testing_support::nobodyUid(), -1), 0);

@@ -530,7 +530,8 @@ TEST_F(HeadlessCommand, AnotherUsersLinksAndFoldersAreNeverWrittenThrough) {
   using testing_support::asNobody;
   // Shared folders as /tmp is one: anyone may add files, only their owner remove them.
   const auto shared = fs::perms::all | fs::perms::sticky_bit;
-  fs::permissions(root_.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  fs::permissions(root_.path(),
+                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
   fs::create_directory(output());
   fs::permissions(output(), shared);
   TempFolder work;
@@ -576,7 +577,8 @@ TEST_F(HeadlessCommand, AnotherUsersLinksAndFoldersAreNeverWrittenThrough) {
   fs::create_directory(output());
   fs::permissions(output(), fs::perms::all);
   ASSERT_TRUE(asNobody({"ln", "-s", secret, output() + "b_eq.wav"}));
-  const CommandResult refused = runCommand(work.path(), "--no-mp3 " + shellQuoted(music() + "/b.wav"));
+  const CommandResult refused =
+      runCommand(work.path(), "--no-mp3 " + shellQuoted(music() + "/b.wav"));
   EXPECT_EQ(refused.exitStatus, 1);
   EXPECT_NE(refused.standardError.find("sonbalancer-cli: " + music() +
                                        "/b.wav: others may write into its output folder (no "

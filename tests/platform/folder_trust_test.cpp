@@ -1,7 +1,7 @@
 #include "platform/folder_trust.h"
 
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -31,8 +31,9 @@ TEST(FolderTrust, FolderOthersMayWriteIntoIsOursOnlyWhileAllOfItIs) {
   const group* nogroup = ::getgrnam("nogroup");
   ASSERT_NE(nogroup, nullptr);
   // Writable by all, then by a group that is not ours: open to others while their file is there.
-  for (const auto& [mode, group] : {std::pair{fs::perms::all, ::getegid()},
-                                    std::pair{fs::perms::owner_all | fs::perms::group_all, nogroup->gr_gid}}) {
+  for (const auto& [mode, group] :
+       {std::pair{fs::perms::all, ::getegid()},
+        std::pair{fs::perms::owner_all | fs::perms::group_all, nogroup->gr_gid}}) {
     fs::permissions(path, mode);
     ASSERT_EQ(::chown(path.c_str(), ::geteuid(), group), 0);
     ASSERT_EQ(::chown((folder / "theirs").c_str(), ::geteuid(), -1), 0);

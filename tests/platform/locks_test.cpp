@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -84,7 +83,8 @@ TEST(FolderLock, MissingFolderOrLinkedLockNameFails) {
   if (!testing_support::runningAsRoot()) return;
   fs::remove(folder / platform::kFolderLockName);
   writeFile(folder / platform::kFolderLockName, "");
-  ASSERT_EQ(::chown((folder / platform::kFolderLockName).c_str(), testing_support::nobodyUid(), -1), 0);
+  ASSERT_EQ(::chown((folder / platform::kFolderLockName).c_str(), testing_support::nobodyUid(), -1),
+            0);
   EXPECT_EQ(lock.acquire(folder.path().string()), FolderLock::Outcome::Failed);
   EXPECT_TRUE(fs::exists(folder / platform::kFolderLockName));
 }
@@ -122,8 +122,7 @@ TEST(LockedLogFile, NameThatIsNotAPlainFileOfOursIsNeverWritten) {
   const std::string target = folder / "precious";
   std::vector<std::function<void()>> plants = {
       [&] { fs::create_symlink(folder / "missing", log); },
-      [&] { fs::create_symlink(target, log); },
-      [&] { fs::create_hard_link(target, log); },
+      [&] { fs::create_symlink(target, log); }, [&] { fs::create_hard_link(target, log); },
       [&] { ::mkfifo(log.c_str(), 0666); }};  // without a reader: must not hold the open
   if (testing_support::runningAsRoot()) {
     plants.push_back([&] {
