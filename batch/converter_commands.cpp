@@ -10,12 +10,14 @@ std::string quoted(const std::string& path) { return '"' + path + '"'; }
 
 ConverterCommand conversionCommand(const std::string& sourcePath,
                                    const std::string& outputFolderPath,
-                                   const std::string& temporaryWavName) {
-  const std::string temporaryWav = temporaryWavPath(outputFolderPath, temporaryWavName);
+                                   const std::string& temporaryWavName,
+                                   const std::string& workFolderPath) {
+  const std::string temporaryWav = temporaryWavPath(
+      workFolderPath.empty() ? outputFolderPath : workFolderPath, temporaryWavName);
   ConverterCommand command;
   command.commandLine = "ffmpeg -i " + quoted(sourcePath) +
                         " -f wav -flags bitexact -acodec pcm_s16le -ar 44100 -ac 2 " +
-                        quoted(temporaryWav);
+                        quoted(temporaryWavPath(outputFolderPath, temporaryWavName));
   command.arguments = {"ffmpeg",     "-protocol_whitelist", "file",     "-format_whitelist",
                        kMediaFileFormats, "-i",               sourcePath, "-f",
                        "wav",        "-flags",             "bitexact", "-acodec",

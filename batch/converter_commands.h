@@ -26,9 +26,12 @@ struct ConverterCommand {
 // temporary WAV file of the output folder. Its input is read only as a media file on the local
 // file system: playlists, concat scripts and network addresses are refused, so that no audio
 // from outside what the user chose can come in. The command line shows the command without
-// those limits, in the form the process log has always had.
+// those limits, in the form the process log has always had. With a workFolderPath (closing
+// separator included) the converter writes the file there instead, while the command line
+// still names it in the output folder.
 ConverterCommand conversionCommand(const std::string& sourcePath,
                                    const std::string& outputFolderPath,
-                                   const std::string& temporaryWavName = kTemporaryWavName);
+                                   const std::string& temporaryWavName = kTemporaryWavName,
+                                   const std::string& workFolderPath = {});
 
 }  // namespace batch

@@ -32,7 +32,12 @@ void openLog(JobState& job, JobWindow& window, JobMode mode,
              const std::vector<std::string>& paths) {
   job.log.close();
   if (!window.logBoxTicked() || !job.log.open()) return;
-  if (job.log.name() != kProcessLogName) {
+  if (job.log.plainNameRefused()) {
+    window.notice(wxString(kProcessLogName) +
+                  " is a link or not a file of this user's own, and is left alone: this job's "
+                  "log is " +
+                  fromNativePath(job.log.name()));
+  } else if (job.log.name() != kProcessLogName) {
     window.notice("another job is writing " + wxString(kProcessLogName) + ": this job's log is " +
                   fromNativePath(job.log.name()));
   }

@@ -1,11 +1,7 @@
 #include "batch/output_folders.h"
 
-#include <filesystem>
-#include <system_error>
-
-#include "batch/result_names.h"
+#include "batch/work_folders.h"
 #include "engine/path_separator.h"
-#include "platform/file_deletion.h"
 #include "platform/folders.h"
 #include "platform/lock_wait.h"
 
@@ -15,16 +11,6 @@ namespace {
 
 std::string withoutClosingSeparator(const std::string& path) {
   return path.size() > 1 && path.back() == engine::kPathSeparator ? path.substr(0, path.size() - 1) : path;
-}
-
-void removeLeftoverTemporaryResults(const std::string& folder) {
-  std::error_code error;
-  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
-       entry.increment(error)) {
-    if (isTemporaryResultName(entry->path().filename().string())) {
-      platform::deleteFile(entry->path().string());
-    }
-  }
 }
 
 // An output folder elsewhere mirrors the tree of the sources, so the folders above it may be
@@ -58,14 +44,19 @@ OutputFolder& OutputFolders::claim(const std::string& path) {
       folder.claim = FolderClaim::NotAFolder;
       return folder;
   }
+  folder.claim = trustOf(bare);
+  if (folder.claim != FolderClaim::Ready) return folder;
   switch (platform::acquireWaiting(folder.lock, bare, busyWaitMs_)) {
     case platform::FolderLock::Outcome::Held:
-      removeLeftoverTemporaryResults(bare);
+      removeLeftovers(bare);
+      folder.workFolderPath = makeWorkFolder(bare);
+      if (folder.workFolderPath.empty()) folder.claim = FolderClaim::NoWorkFolder;
       break;
     case platform::FolderLock::Outcome::Busy:
       folder.claim = FolderClaim::InUse;
       break;
     case platform::FolderLock::Outcome::Failed:
+      folder.claim = FolderClaim::NotLocked;
       break;
   }
   return folder;
@@ -80,6 +71,7 @@ OutputFolder* OutputFolders::find(const std::string& path) {
 
 void OutputFolders::releaseAll() {
   for (OutputFolder& folder : folders_) {
+    removeWorkFolder(folder.workFolderPath);
     folder.lock.release();
     if (folder.createdByJob && !folder.somethingSaved) {
       platform::removeEmptyFolder(withoutClosingSeparator(folder.path));

@@ -19,6 +19,7 @@
 #include "batch/native_path.h"
 #include "batch/replay_gain.h"
 #include "batch/result_names.h"
+#include "batch/work_folders.h"
 #include "engine/path_separator.h"
 #include "engine/pcm_access.h"
 #include "engine/track_engine.h"
@@ -126,18 +127,18 @@ EntryResult openDirectWav(EntryWork& work) {
 
 // Has the converter extract the source's audio into the temporary WAV file and opens that for
 // the engine.
-EntryResult convertAndOpen(EntryWork& work) {
+EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
   engine::TrackState& track = work.track;
   SystemServices& system = work.system;
   work.window.fileGaugeStep(kConversionPercent, kStepPauseMs);
   work.log.write("Step 1: Multimedia file to be pre-processed by ffmpeg...\n");
-  const ConverterCommand command =
-      conversionCommand(track.sourcePath, track.outputFolderPath, work.temporaryWavName);
+  const ConverterCommand command = conversionCommand(track.sourcePath, track.outputFolderPath,
+                                                     work.temporaryWavName, workFolderPath);
   work.log.print("%s\n", command.commandLine.c_str());
 
   // A temporary file left by an earlier run would make the converter refuse to overwrite it,
   // and its old audio must never pass for this track.
-  const std::string temporaryWav = temporaryWavPath(track.outputFolderPath, work.temporaryWavName);
+  const std::string temporaryWav = temporaryWavPath(workFolderPath, work.temporaryWavName);
   system.deleteFile(temporaryWav);
 
   const platform::ChildOutcome conversion = system.runChild(command.arguments);
@@ -182,19 +183,19 @@ EntryResult convertAndOpen(EntryWork& work) {
 
 // The saved result's MP3. resultTruePeak is the result's true peak when it is already known.
 EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work, const std::string& mp3Path,
+                            const std::string& workFolderPath,
                             std::optional<double> resultTruePeak) {
   const engine::TrackState& track = work.track;
   Mp3Request request;
   request.wavPath = track.outputPath;
   request.mp3Path = mp3Path;
-  request.partialMp3Path = temporaryResultPath(track.outputFolderPath, "mp3");
+  request.partialMp3Path = temporaryResultPath(workFolderPath, "mp3");
   request.sourcePath = track.sourcePath;
   request.at192k = work.window.mp3At192kTicked();
   request.frames = track.targetLength / engine::kFrameBytes;
   request.replayGain = options.replayGain;
   request.loudnessTargetLufs = options.loudnessTargetLufs;
-  if (options.replayGain)
-    request.untaggedMp3Path = temporaryResultPath(track.outputFolderPath, "mp3");
+  if (options.replayGain) request.untaggedMp3Path = temporaryResultPath(workFolderPath, "mp3");
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   request.wavTruePeakDbtp =
@@ -218,19 +219,22 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work, const st
   return ended(EntryOutcome::Failed, "its MP3 could not be encoded whole");
 }
 
-void deleteTemporaryWav(EntryWork& work) {
-  const std::string temporaryWav =
-      temporaryWavPath(work.track.outputFolderPath, work.temporaryWavName);
-  const platform::DeleteOutcome outcome = work.system.deleteFile(temporaryWav);
+void deleteTemporaryWav(EntryWork& work, const std::string& workFolderPath) {
+  const platform::DeleteOutcome outcome =
+      work.system.deleteFile(temporaryWavPath(workFolderPath, work.temporaryWavName));
   if (outcome == platform::DeleteOutcome::Deleted) return;
-  work.log.print("Unable to delete %s !\n", temporaryWav.c_str());
+  // Named as the conversion command's line names it.
+  work.log.print("Unable to delete %s !\n",
+                 temporaryWavPath(work.track.outputFolderPath, work.temporaryWavName).c_str());
   work.log.write(outcome == platform::DeleteOutcome::AccessDenied ? "Cause: Access Denied\n\n"
                                                                   : "Cause: Not present\n\n");
 }
 
 // Runs the engine on the opened input and, when asked, the MP3 step; measures what the report
 // tells of the track when there is one.
-EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const ResultNames& names) {
+EntryResult processOpenedTrack(const JobState& job, EntryWork& work,
+                               const AdmittedEntry& admitted) {
+  const ResultNames& names = admitted.names;
   engine::TrackState& track = work.track;
   const JobOptions& options = job.options;
   work.window.fileGaugeStep(kEnginePercent, kStepPauseMs);
@@ -284,7 +288,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Resul
     } else if (work.system.stopRequested()) {
       result = ended(EntryOutcome::Stopped);
     } else if (jobWantsMp3) {
-      result = encodeResultMp3(options, work, names.mp3, resultTruePeak);
+      result = encodeResultMp3(options, work, names.mp3, admitted.workFolderPath, resultTruePeak);
       if (result.outcome == EntryOutcome::Processed && options.mp3Only &&
           work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
         work.log.print("Removed %s, as only the MP3 was asked for\n\n",
@@ -401,10 +405,11 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
     admitted.result = ended(EntryOutcome::Skipped, "not a regular file");
     return admitted;
   }
-  // A job that saves nothing neither makes nor locks an output folder.
-  const FolderClaim claim = job.options.analyzeOnly
-                                ? FolderClaim::Ready
-                                : job.outputFolders.claim(outputFolderPath).claim;
+  // A job that saves nothing neither makes nor locks an output folder: its folder is private.
+  const OutputFolder* folder =
+      job.options.analyzeOnly ? nullptr : &job.outputFolders.claim(outputFolderPath);
+  const FolderClaim claim = folder ? folder->claim : FolderClaim::Ready;
+  admitted.workFolderPath = folder ? folder->workFolderPath : outputFolderPath;
   if (claim == FolderClaim::InUse && work.system.stopRequested()) {
     // The stop cut the wait for the folder short: the entry is left for a later job.
     admitted.result = ended(EntryOutcome::Stopped);
@@ -419,6 +424,12 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
   if (claim == FolderClaim::NotAFolder) {
     work.log.write("Output folder is not a folder of its own - Not processed\n\n");
     admitted.result = ended(EntryOutcome::Skipped, "its output folder is a link or not a folder");
+    return admitted;
+  }
+  if (claim != FolderClaim::Ready) {
+    const FolderRefusal refusal = refusalOf(claim);
+    work.log.write(refusal.logLine);
+    admitted.result = ended(EntryOutcome::Skipped, refusal.reason);
     return admitted;
   }
 
@@ -442,7 +453,7 @@ EntryResult workOnAdmittedEntry(const JobState& job, EntryWork& work, const wxSt
   engine::TrackState& track = work.track;
   work.window.setCurrentFileText(wxGetTranslation(displayNameOf(entry)));
   track.resultPath = admitted.names.wav;
-  track.partialResultPath = temporaryResultPath(track.outputFolderPath, "wav");
+  track.partialResultPath = temporaryResultPath(admitted.workFolderPath, "wav");
 
   EntryKind kind = admitted.kind;
   // A WAV file that is not 16-bit PCM is read by the converter like any other media.
@@ -450,10 +461,12 @@ EntryResult workOnAdmittedEntry(const JobState& job, EntryWork& work, const wxSt
     kind = EntryKind::Converted;
   }
   // An entry that fails here holds no open input: only an accepted one is handed to the track.
-  const EntryResult opened = kind == EntryKind::DirectWav ? openDirectWav(work) : convertAndOpen(work);
+  const EntryResult opened = kind == EntryKind::DirectWav
+                                 ? openDirectWav(work)
+                                 : convertAndOpen(work, admitted.workFolderPath);
   if (opened.outcome != EntryOutcome::Processed) return opened;
-  const EntryResult result = processOpenedTrack(job, work, admitted.names);
-  if (kind == EntryKind::Converted) deleteTemporaryWav(work);
+  const EntryResult result = processOpenedTrack(job, work, admitted);
+  if (kind == EntryKind::Converted) deleteTemporaryWav(work, admitted.workFolderPath);
   return result;
 }
 

@@ -55,6 +55,9 @@ struct AdmittedEntry {
   EntryResult result;
   EntryKind kind = EntryKind::NotMedia;
   ResultNames names;
+  // Where the entry's temporary files are written (closing separator included): the job's
+  // private folder in the output folder.
+  std::string workFolderPath;
 };
 
 // First half, run for the entries in list order and never two at once: logs the entry's type,

@@ -20,13 +20,15 @@ std::string logName(int number) {
 
 bool ProcessLogFile::open() {
   close();
+  plainNameRefused_ = false;
   for (int number = 1; number <= kMostLogNames; ++number) {
     const std::string name = logName(number);
     if (file_.open(name)) {
       name_ = name;
       return true;
     }
-    if (!file_.busy()) return false;
+    if (number == 1) plainNameRefused_ = file_.refused();
+    if (!file_.busy() && !file_.refused()) return false;
   }
   return false;
 }

@@ -20,11 +20,15 @@ class ProcessLogFile final : public engine::ProcessLog {
   ~ProcessLogFile() override { close(); }
 
   // Opens the log named kProcessLogName in the working folder, replacing an earlier one. While
-  // another job holds that name, takes the next free one ("sonbalancer-log-2.txt", ...), so two
-  // jobs never write into one file. False, with the log off, when no log can be created.
+  // another job holds that name, or something that is not a plain file of ours stands there (a
+  // link, a pipe, another user's file), takes the next free one ("sonbalancer-log-2.txt", ...),
+  // so two jobs never write into one file and nothing is written through a link. False, with
+  // the log off, when no log can be created (a folder in the way of the name, among others).
   bool open();
   // The name the open log took.
   const std::string& name() const { return name_; }
+  // Whether the last open passed over kProcessLogName because of what stands there.
+  bool plainNameRefused() const { return plainNameRefused_; }
   // Writes what is held to the file, then closes it.
   void close();
   // Writes the lines held since the last commit to the file and flushes it.
@@ -39,6 +43,7 @@ class ProcessLogFile final : public engine::ProcessLog {
   platform::LockedLogFile file_;
   std::string held_;
   std::string name_;
+  bool plainNameRefused_ = false;
 };
 
 }  // namespace batch

@@ -75,10 +75,13 @@ void writeAlbumReplayGain(JobState& job, SystemServices& system) {
     tags.albumGain = replayGainText(report::programmeLoudnessLufs(meters));
     tags.albumPeak = replayGainPeakText(peakDbtp);
     std::size_t written = 0;
+    // The tagged copies are made in the work folder of the output folder, which the job holds
+    // until its end.
+    const OutputFolder* held = job.outputFolders.find(folder);
     for (const AlbumTrack& track : album.tracks) {
       if (system.stopRequested()) break;
-      const std::string tagged = temporaryResultPath(folder, "mp3");
-      if (addReplayGainTags(track.mp3Path, tagged, tags, track.frames, system) &&
+      const std::string tagged = held ? temporaryResultPath(held->workFolderPath, "mp3") : "";
+      if (!tagged.empty() && addReplayGainTags(track.mp3Path, tagged, tags, track.frames, system) &&
           std::rename(tagged.c_str(), track.mp3Path.c_str()) == 0) {
         ++written;
         continue;

@@ -16,6 +16,11 @@ namespace {
 constexpr std::string_view kResultEnding = "_eq.wav";
 constexpr std::string_view kTemporaryPrefix = ".sonbalancer-";
 constexpr std::string_view kTemporarySuffix = ".part";
+// The converter's output when entries run several at once: "TMPOUT-7.WAV".
+constexpr std::string_view kNumberedWavStart = "TMPOUT-";
+constexpr std::string_view kNumberedWavEnd = ".WAV";
+// What mkdtemp puts after the work folder's prefix.
+constexpr std::size_t kWorkFolderUniqueCharacters = 6;
 
 bool endsWith(const std::string& text, std::string_view end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -97,9 +102,9 @@ bool ResultNameBook::namesASource(const ResultNames& names) const {
   return false;
 }
 
-std::string temporaryResultPath(const std::string& outputFolderPath, const char* ending) {
+std::string temporaryResultPath(const std::string& folderPath, const char* ending) {
   static std::atomic<unsigned long> counter{0};
-  return outputFolderPath + std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-" +
+  return folderPath + std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-" +
          std::to_string(++counter) + "." + ending + std::string(kTemporarySuffix);
 }
 
@@ -108,8 +113,23 @@ bool isTemporaryResultName(const std::string& fileName) {
          endsWith(fileName, kTemporarySuffix);
 }
 
+bool isLeftoverName(const std::string& fileName) {
+  constexpr std::string_view kWorkFolder = kWorkFolderPrefix;
+  if (isTemporaryResultName(fileName) || fileName == kTemporaryWavName) return true;
+  if (fileName.size() == kWorkFolder.size() + kWorkFolderUniqueCharacters &&
+      fileName.starts_with(kWorkFolder)) {
+    return true;
+  }
+  if (!fileName.starts_with(kNumberedWavStart) || !endsWith(fileName, kNumberedWavEnd))
+    return false;
+  const std::string_view number(
+      fileName.data() + kNumberedWavStart.size(),
+      fileName.size() - kNumberedWavStart.size() - kNumberedWavEnd.size());
+  return !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 std::string numberedTemporaryWavName(std::size_t position) {
-  return "TMPOUT-" + std::to_string(position) + ".WAV";
+  return std::string(kNumberedWavStart) + std::to_string(position) + std::string(kNumberedWavEnd);
 }
 
 std::string temporaryWavPath(const std::string& outputFolderPath,

@@ -55,13 +55,23 @@ class ResultNameBook {
   std::vector<platform::FileIdentity> sources_;
 };
 
-// A name, unique among the files that this process writes, for a result being written in the
-// output folder: short whatever the result's name, hidden, and ending with ".part" so that an
-// interrupted job's leftovers are known for what they are. ending tells the kind ("wav", "mp3").
-std::string temporaryResultPath(const std::string& outputFolderPath, const char* ending);
+// A name, unique among the files that this process writes, for a result being written in
+// folderPath (the job's work folder, which ends with the separator): short whatever the
+// result's name, hidden, and ending with ".part" so that an interrupted job's leftovers are
+// known for what they are. ending tells the kind ("wav", "mp3").
+std::string temporaryResultPath(const std::string& folderPath, const char* ending);
 
 // True for the file names that temporaryResultPath gives, whichever process gave them.
 bool isTemporaryResultName(const std::string& fileName);
+
+// The start of the name of the private folder that a job makes in each output folder it holds;
+// six unpredictable characters follow. The converter, the encoder and the save write there
+// before a result takes its name beside it.
+inline constexpr const char* kWorkFolderPrefix = ".sonbalancer-work-";
+
+// True for what an interrupted job may leave in an output folder: the names temporaryResultPath
+// gives, a work folder, and the converter's output under its names of old.
+bool isLeftoverName(const std::string& fileName);
 
 // Name of the converter's output in the job's output folder.
 inline constexpr const char* kTemporaryWavName = "TMPOUT.WAV";

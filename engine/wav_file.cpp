@@ -134,12 +134,15 @@ DirectRate directRateOf(const std::uint8_t* header) {
 // Results are written in stretches of this many bytes, each as soon as it is final.
 constexpr std::uint32_t kSaveStretchBytes = std::uint32_t{1} << 20;
 
-// Writes header and samples to path and closes it; false when any write or the close failed.
-bool writeWav(const std::string& path, const std::array<std::uint8_t, kWavHeaderBytes>& header,
-              const std::uint8_t* samples, std::uint32_t sampleBytes,
-              const SampleAwait& awaitSamples) {
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return false;
+enum class WavWrite { NotCreated, Failed, Written };
+
+// Writes header and samples to a new file at path and closes it.
+WavWrite writeWav(const std::string& path, const std::array<std::uint8_t, kWavHeaderBytes>& header,
+                  const std::uint8_t* samples, std::uint32_t sampleBytes,
+                  const SampleAwait& awaitSamples) {
+  // "x": a new file only; a link or a file planted at the name is never written through.
+  std::FILE* out = std::fopen(path.c_str(), "wbx");
+  if (!out) return WavWrite::NotCreated;
   bool complete = std::fwrite(header.data(), 1, header.size(), out) == header.size();
   for (std::uint32_t begin = 0; complete && begin < sampleBytes;) {
     const std::uint32_t end =
@@ -149,7 +152,7 @@ bool writeWav(const std::string& path, const std::array<std::uint8_t, kWavHeader
     begin = end;
   }
   // A full disk may show only when the last buffered bytes are flushed by the close.
-  return std::fclose(out) == 0 && complete;
+  return std::fclose(out) == 0 && complete ? WavWrite::Written : WavWrite::Failed;
 }
 
 }  // namespace
@@ -264,12 +267,15 @@ void saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamp
   // Written under another name first: a full disk or a failed close must neither leave a
   // truncated result behind nor replace a good one from an earlier job.
   const std::string& partialPath = track.partialResultPath;
-  if (writeWav(partialPath, track.header, track.buffer.bytes, track.targetLength, awaitSamples) &&
+  const WavWrite written =
+      writeWav(partialPath, track.header, track.buffer.bytes, track.targetLength, awaitSamples);
+  if (written == WavWrite::Written &&
       std::rename(partialPath.c_str(), track.outputPath.c_str()) == 0) {
     log.print("WAV Saved as %s\n\n", track.outputPath.c_str());
     return;
   }
-  std::remove(partialPath.c_str());
+  // What stood at the name before is not ours to remove.
+  if (written != WavWrite::NotCreated) std::remove(partialPath.c_str());
   log.print("Could not write %s !\n\n", track.outputPath.c_str());
   track.mp3Requested = false;
 }

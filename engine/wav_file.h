@@ -54,8 +54,10 @@ ConvertedInput openConvertedInput(TrackState& track, const std::string& path);
 std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLength);
 
 // Saves the PCM region [0, targetLength) of the sample buffer as a 16-bit stereo 44100 Hz WAV
-// at track.resultPath and sets track.outputPath to it. Writes track.partialResultPath first
-// and renames it into place, so an earlier result survives any failure; an empty path is one.
+// at track.resultPath and sets track.outputPath to it. Writes track.partialResultPath first, a
+// name where nothing may stand yet (a link or a file there is a failure, never written
+// through), and renames it into place, so an earlier result survives any failure; an empty
+// path is one.
 // On failure logs it, leaves no partial file and clears track.mp3Requested. When the samples are
 // still being finished on another thread, awaitSamples(end) returns once [0, end) is final; the
 // save writes each stretch as soon as it is.

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <vector>
-#include <unistd.h>
 
 namespace platform {
 
@@ -29,7 +28,11 @@ bool isRegularFile(const std::string& path) {
 
 std::string createPrivateFolder() {
   const char* temporary = std::getenv("TMPDIR");
-  std::string pattern = std::string(temporary && *temporary ? temporary : "/tmp") + "/sonbalancer-XXXXXX";
+  return createPrivateFolderIn(temporary && *temporary ? temporary : "/tmp", "sonbalancer-");
+}
+
+std::string createPrivateFolderIn(const std::string& parent, const std::string& prefix) {
+  const std::string pattern = parent + "/" + prefix + "XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   return ::mkdtemp(name.data()) ? std::string(name.data()) : std::string();

@@ -26,6 +26,11 @@ bool isRegularFile(const std::string& path);
 // readable by us alone; "" when it cannot be made.
 std::string createPrivateFolder();
 
+// Creates a new folder of our own in parent, named prefix followed by six unpredictable
+// characters, readable and writable by us alone (mode 0700); its path without a closing
+// separator, or "" when it cannot be made.
+std::string createPrivateFolderIn(const std::string& parent, const std::string& prefix);
+
 // True when path, after following links, is a folder.
 bool isFolder(const std::string& path);
 

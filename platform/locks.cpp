@@ -54,8 +54,10 @@ FolderLock::Outcome FolderLock::acquire(const std::string& folderPath) {
       if (errno == EINTR) continue;
       return Outcome::Failed;
     }
+    // A lock file of another user's, left by a killed job of theirs, is not ours to take over.
     struct stat opened {};
-    if (::fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    if (::fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        opened.st_uid != ::geteuid()) {
       ::close(descriptor);
       return Outcome::Failed;
     }
@@ -93,13 +95,16 @@ void FolderLock::release() {
 LockedLogFile::~LockedLogFile() { close(); }
 
 LockedLogFile::LockedLogFile(LockedLogFile&& other) noexcept
-    : stream_(std::exchange(other.stream_, nullptr)), busy_(other.busy_) {}
+    : stream_(std::exchange(other.stream_, nullptr)),
+      busy_(other.busy_),
+      refused_(other.refused_) {}
 
 LockedLogFile& LockedLogFile::operator=(LockedLogFile&& other) noexcept {
   if (this != &other) {
     close();
     stream_ = std::exchange(other.stream_, nullptr);
     busy_ = other.busy_;
+    refused_ = other.refused_;
   }
   return *this;
 }
@@ -107,9 +112,27 @@ LockedLogFile& LockedLogFile::operator=(LockedLogFile&& other) noexcept {
 bool LockedLogFile::open(const std::string& path) {
   close();
   busy_ = false;
+  refused_ = false;
   // Not O_TRUNC: the log of a job still running must survive a second job's attempt.
-  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (descriptor < 0) return false;
+  // O_NOFOLLOW: a link planted at the name is never written through; O_NONBLOCK: a pipe there
+  // without a reader fails at once instead of holding the job.
+  const int descriptor =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+  if (descriptor < 0) {
+    // A folder in the way is no one's trap: the log is then off, as when it cannot be made.
+    refused_ = errno == ELOOP || errno == ENXIO || errno == EACCES || errno == EPERM;
+    return false;
+  }
+  // Only a plain file of our own with no other name is emptied: another user's file, or a
+  // second name of some other file, is left as it is.
+  struct stat opened {};
+  if (::fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_nlink != 1 ||
+      opened.st_uid != ::geteuid()) {
+    refused_ = true;
+    ::close(descriptor);
+    return false;
+  }
+  ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
   const int lockError = lockedOrError(descriptor);
   if (lockError != 0) {
     busy_ = lockError == EWOULDBLOCK;
@@ -129,6 +152,8 @@ bool LockedLogFile::open(const std::string& path) {
 }
 
 bool LockedLogFile::busy() const { return busy_; }
+
+bool LockedLogFile::refused() const { return refused_; }
 
 std::FILE* LockedLogFile::stream() const { return stream_; }
 

@@ -14,8 +14,9 @@ inline constexpr const char* kFolderLockName = ".sonbalancer.lock";
 // holding it, or another FolderLock in this one, makes an acquire Busy.
 class FolderLock {
  public:
-  // Failed: the lock file cannot be opened or is not a plain file (the folder is missing or
-  // read-only, or the lock name is a link or a folder).
+  // Failed: the lock file cannot be opened or is not a plain file of this process's user (the
+  // folder is missing or read-only, the lock name is a link or a folder, or another user's lock
+  // file was left there).
   enum class Outcome { Held, Busy, Failed };
 
   FolderLock() = default;
@@ -52,9 +53,14 @@ class LockedLogFile {
   // Creates the file (mode 0666 less the umask) or empties it once it is locked, and opens it
   // for writing; a file open before is closed first. False when another holder has the lock,
   // then busy() is true and the file is not changed, or when it cannot be opened or created.
+  // A link, a pipe or a device, another user's file or a file with a second name at path is
+  // never written: refused() is then true.
   bool open(const std::string& path);
   // Whether the last open failed because another holder has the lock.
   bool busy() const;
+  // Whether the last open failed because something other than a plain file of ours, or a file
+  // that cannot be opened, stands at the path (not for a folder there).
+  bool refused() const;
   // The open file, or nullptr.
   std::FILE* stream() const;
   // Flushes and closes the file, which lets the lock go. A failed flush is not reported: call
@@ -64,6 +70,7 @@ class LockedLogFile {
  private:
   std::FILE* stream_ = nullptr;
   bool busy_ = false;
+  bool refused_ = false;
 };
 
 }  // namespace platform

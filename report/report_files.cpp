@@ -4,11 +4,11 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
 
+#include "platform/safe_files.h"
 #include "report/job_summary.h"
 #include "report/number_text.h"
 
@@ -164,15 +164,10 @@ std::string csvHeader() {
   return header + ",mp3_gain_db,loudness_gain_db,loudness_target_lufs,loudness_short_lu";
 }
 
-bool writeWholeFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return !out.fail();
-}
-
 struct ReportFile {
   fs::path target;
+  // Both under new unpredictable names beside the target, so that nothing planted at a name
+  // known beforehand is written through.
   fs::path partial;
   fs::path earlier;  // a link to (or copy of) the file it replaces, to put back on failure
   std::string text;
@@ -185,15 +180,20 @@ bool keepEarlier(ReportFile& file) {
   std::error_code error;
   const fs::file_status status = fs::symlink_status(file.target, error);
   if (!fs::exists(status) || fs::is_directory(status)) return true;
-  fs::remove(file.earlier, error);
-  fs::create_hard_link(file.target, file.earlier, error);
-  if (error) {
-    // A file system without hard links: a copy does as well, only slower.
-    error.clear();
-    fs::copy_file(file.target, file.earlier, fs::copy_options::overwrite_existing, error);
-  }
-  file.hadEarlier = !error;
+  std::string earlier;
+  file.hadEarlier = platform::keepUnderUniqueName(file.target.string(), earlier,
+                                                  file.target.string() + ".old-XXXXXX");
+  file.earlier = earlier;
   return file.hadEarlier;
+}
+
+bool writePartial(ReportFile& file) {
+  std::string partial;
+  if (!platform::writeUniqueFile(partial, file.target.string() + ".part-XXXXXX", file.text)) {
+    return false;
+  }
+  file.partial = partial;
+  return true;
 }
 
 // Undoes what a failed writeReport did, so that the folder holds the earlier report alone.
@@ -207,7 +207,7 @@ void restoreEarlier(std::vector<ReportFile>& files) {
         fs::remove(file.target, error);
       }
     }
-    fs::remove(file.partial, error);
+    if (!file.partial.empty()) fs::remove(file.partial, error);
     if (file.hadEarlier) fs::remove(file.earlier, error);
   }
 }
@@ -281,8 +281,6 @@ bool writeReport(const JobReport& job, const std::string& folder, const std::str
   for (const char* extension : {".json", ".csv", ".html"}) {
     ReportFile file;
     file.target = where / (baseName + extension);
-    file.partial = file.target.string() + ".part";
-    file.earlier = file.target.string() + ".old";
     files.push_back(std::move(file));
   }
   files[0].text = reportJson(job);
@@ -291,7 +289,7 @@ bool writeReport(const JobReport& job, const std::string& folder, const std::str
   if (files[0].text.empty()) return false;
 
   for (ReportFile& file : files) {
-    if (!writeWholeFile(file.partial, file.text) || !keepEarlier(file)) {
+    if (!writePartial(file) || !keepEarlier(file)) {
       restoreEarlier(files);
       return false;
     }

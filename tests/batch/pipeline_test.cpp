@@ -1,9 +1,6 @@
 #include "batch/pipeline.h"
 
 #include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,6 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <numbers>
 #include <optional>
 #include <regex>
@@ -24,7 +23,9 @@
 #include "tests/batch/fake_window.h"
 #include "tests/engine/wav_bytes.h"
 #include "tests/support/media_files.h"
+#include "tests/support/other_user.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/work_folder.h"
 
 namespace fs = std::filesystem;
 using platform::ChildOutcome;
@@ -34,6 +35,7 @@ using testing_support::FakeWindow;
 using testing_support::makeTone;
 using testing_support::readFile;
 using testing_support::TempFolder;
+using testing_support::workFolderIn;
 using testing_support::WorkingFolder;
 using testing_support::writeFile;
 
@@ -171,15 +173,19 @@ TEST_F(Pipeline, ConvertedEntryWithMp3BoxLogsEveryStepInOrder) {
 
   EXPECT_TRUE(fs::is_regular_file(output() + "song_eq.wav"));
   EXPECT_GT(fs::file_size(output() + "song.mp3"), 0u);
-  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+  // The converter wrote into the job's private folder, which went with the job.
+  const std::string converted = system_.children[0].back();
+  EXPECT_TRUE(converted.starts_with(output() + batch::kWorkFolderPrefix)) << converted;
+  EXPECT_TRUE(converted.ends_with("/TMPOUT.WAV")) << converted;
+  EXPECT_FALSE(fs::exists(fs::path(converted).parent_path()));
+  EXPECT_EQ(std::distance(fs::directory_iterator(output()), fs::directory_iterator()), 2);
   std::vector<std::string> calls = system_.calls;
   const std::vector<std::string> encodingAgain = {"run FFMPEG", "read ffmpeg"};
   while (calls.size() > 6 && std::equal(encodingAgain.begin(), encodingAgain.end(), calls.end() - 3)) {
     calls.erase(calls.end() - 3, calls.end() - 1);
   }
-  EXPECT_EQ(calls, (std::vector<std::string>{"delete " + output() + "TMPOUT.WAV", "run ffmpeg",
-                                             "read ffprobe", "run FFMPEG", "read ffmpeg",
-                                             "delete " + output() + "TMPOUT.WAV"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"delete " + converted, "run ffmpeg", "read ffprobe",
+                                             "run FFMPEG", "read ffmpeg", "delete " + converted}));
   EXPECT_EQ(window_.stateText, "DONE !");
   EXPECT_EQ(window_.beeps, 0);
   EXPECT_EQ(window_.currentFileText,
@@ -337,8 +343,10 @@ TEST_F(Pipeline, SourceTheConverterRejectsLeavesNoTemporaryFile) {
 TEST_F(Pipeline, FailedConversionRemovesWhatItWroteAndSkipsTheEntry) {
   const std::string source = music() + "/a.mp3";
   writeFile(source, "x");
-  system_.onRunChild = [this](const std::vector<std::string>&) {
-    writeFile(output() + "TMPOUT.WAV", std::string(5000, '\1'));
+  std::string converted;
+  system_.onRunChild = [&converted](const std::vector<std::string>& arguments) {
+    converted = arguments.back();
+    writeFile(converted, std::string(5000, '\1'));
     return exited(1);
   };
 
@@ -346,7 +354,7 @@ TEST_F(Pipeline, FailedConversionRemovesWhatItWroteAndSkipsTheEntry) {
 
   EXPECT_TRUE(
       log().ends_with(conversionLine(source, output()) + kExtractionFailed + kNoEngineReached));
-  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+  EXPECT_FALSE(fs::exists(converted));
   EXPECT_FALSE(job_.engineReached);
 }
 
@@ -359,9 +367,11 @@ TEST_F(Pipeline, TemporaryFileWithoutUsableAudioNeverReachesTheEngine) {
        "ERROR: Temporary file TMPOUT.WAV is too long (4 GiB or more) ! This file will not be "
        "processed.\n\n"}};
   for (const auto& [length, line] : cases) {
-    system_.onRunChild = [this, length](const std::vector<std::string>&) {
-      writeFile(output() + "TMPOUT.WAV", "RIFF");
-      fs::resize_file(output() + "TMPOUT.WAV", length);
+    std::string converted;
+    system_.onRunChild = [length, &converted](const std::vector<std::string>& arguments) {
+      converted = arguments.back();
+      writeFile(arguments.back(), "RIFF");
+      fs::resize_file(arguments.back(), length);
       return exited(0);
     };
 
@@ -371,7 +381,7 @@ TEST_F(Pipeline, TemporaryFileWithoutUsableAudioNeverReachesTheEngine) {
                                 "Audio extraction / conversion successful\n" + line +
                                 kNoEngineReached))
         << log();
-    EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+    EXPECT_FALSE(fs::exists(converted));
     EXPECT_EQ(window_.stateText, "READY");
   }
 }
@@ -729,6 +739,89 @@ TEST_F(Pipeline, OutputFolderThatIsALinkIsRefused) {
   EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), fs::directory_iterator()), 1);
 }
 
+// Two jobs in one folder would share the converter's output and delete each other's files.
+TEST_F(Pipeline, OutputFolderWhoseLockCannotBeTakenIsNotProcessed) {
+  ASSERT_TRUE(makeTone(music() + "/a.wav", kPcmWav));
+  const std::string lock = output() + platform::kFolderLockName;
+  const std::string elsewhere = root_ / "elsewhere";
+  std::vector<std::function<void()>> plants = {[&] { fs::create_directory(lock); },
+                                               [&] { fs::create_symlink(elsewhere, lock); }};
+  if (testing_support::runningAsRoot()) {
+    // Another user's lock, left by a killed job of theirs.
+    plants.push_back([&] {
+      writeFile(lock, "");
+      ::chown(lock.c_str(), testing_support::nobodyUid(), -1);
+    });
+  }
+  for (const auto& plant : plants) {
+    fs::remove_all(output());
+    fs::create_directory(output());
+    plant();
+    window_.notices.clear();
+
+    runFolderJob();
+
+    EXPECT_NE(log().find("Type: wav - Output folder cannot be locked - Not processed\n\n"),
+              std::string::npos)
+        << log();
+    EXPECT_EQ(window_.notices,
+              (std::vector<std::string>{music() + "/a.wav: its output folder could not be made or "
+                                                  "locked (.sonbalancer.lock)"}));
+    EXPECT_EQ(job_.counts.skippedForFault, 1u);
+    EXPECT_EQ(window_.stateText, "READY");
+    EXPECT_EQ(std::distance(fs::directory_iterator(output()), fs::directory_iterator()), 1);
+    EXPECT_FALSE(fs::exists(elsewhere));
+  }
+}
+
+TEST_F(Pipeline, OutputFolderOfAnotherUserOrOpenToTheirFilesIsRefused) {
+  if (!testing_support::runningAsRoot()) GTEST_SKIP() << "another user's files need root";
+  ASSERT_TRUE(makeTone(music() + "/a.wav", kPcmWav));
+  window_.mp3Box = false;
+  fs::create_directory(output());
+  fs::permissions(output(), fs::perms::all);
+  writeFile(output() + "theirs", "");
+  // Open to all, but all of it ours: written into.
+  runFolderJob();
+  EXPECT_TRUE(fs::is_regular_file(output() + "a_eq.wav")) << log();
+  fs::remove(output() + "a_eq.wav");
+
+  const std::string reason[] = {
+      "others may write into its output folder (no sticky bit), which "
+      "holds their files",
+      "its output folder belongs to another user"};
+  const std::string line[] = {"Output folder is open to other users' files - Not processed\n\n",
+                              "Output folder belongs to another user - Not processed\n\n"};
+  ASSERT_EQ(::chown((output() + "theirs").c_str(), testing_support::nobodyUid(), -1), 0);
+  for (int refusal = 0; refusal < 2; ++refusal) {
+    if (refusal == 1) {
+      ASSERT_EQ(::chown(output().c_str(), testing_support::nobodyUid(), -1), 0);
+    }
+    window_.notices.clear();
+    runFolderJob();
+    EXPECT_NE(log().find("Type: wav - " + line[refusal]), std::string::npos) << log();
+    EXPECT_EQ(window_.notices, (std::vector<std::string>{music() + "/a.wav: " + reason[refusal]}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(output()), fs::directory_iterator()), 1);
+  }
+}
+
+TEST_F(Pipeline, LogNameThatIsALinkIsPassedOverAndItsTargetKept) {
+  const std::string target = root_ / "precious.txt";
+  writeFile(target, "not a log");
+  fs::create_symlink(target, workFolder_ / batch::kProcessLogName);
+  writeFile(music() + "/notes.txt", "x");
+
+  runFolderJob();
+
+  EXPECT_EQ(readFile(target), "not a log");
+  EXPECT_TRUE(readFile(workFolder_ / "sonbalancer-log-2.txt")
+                  .starts_with(banner(batch::JobMode::Folder, music())));
+  EXPECT_EQ(window_.notices,
+            (std::vector<std::string>{"sonbalancer-log.txt is a link or not a file of this "
+                                      "user's own, and is left alone: this job's log is "
+                                      "sonbalancer-log-2.txt"}));
+}
+
 TEST_F(Pipeline, SecondJobLogsUnderTheNextFreeName) {
   platform::LockedLogFile otherJobsLog;
   ASSERT_TRUE(otherJobsLog.open(workFolder_ / batch::kProcessLogName));
@@ -760,9 +853,11 @@ TEST_F(Pipeline, StopDuringTheConversionRemovesItsOutputAndEndsTheJob) {
   ASSERT_TRUE(makeTone(music() + "/b.ogg", {"-acodec", "libvorbis"}));
   ASSERT_TRUE(makeTone(music() + "/c.ogg", {"-acodec", "libvorbis"}));
   bool stopped = false;
+  std::string converted;
   system_.onRunChild = [&](const std::vector<std::string>& arguments) {
     if (arguments[0] != "ffmpeg") return platform::runChildAndWait(arguments);
-    writeFile(output() + "TMPOUT.WAV", "partial");
+    converted = arguments.back();
+    writeFile(converted, "partial");
     stopped = true;
     ChildOutcome outcome;
     outcome.started = true;
@@ -781,7 +876,8 @@ TEST_F(Pipeline, StopDuringTheConversionRemovesItsOutputAndEndsTheJob) {
                              "left as they were.\n"))
       << text;
   EXPECT_EQ(text.find("c.ogg"), std::string::npos);
-  EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
+  EXPECT_FALSE(fs::exists(converted));
+  EXPECT_EQ(workFolderIn(output()), "");
   EXPECT_TRUE(fs::is_regular_file(output() + "a.mp3"));
   EXPECT_TRUE(job_.stopped);
   EXPECT_EQ(window_.stateText, "STOPPED");

@@ -15,12 +15,15 @@
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
 #include "batch/pipeline.h"
+#include "batch/result_names.h"
 #include "cli/console_window.h"
 #include "cli/run_view.h"
 #include "tests/batch/fake_window.h"
 #include "tests/support/command_line.h"
 #include "tests/support/media_files.h"
+#include "tests/support/other_user.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/work_folder.h"
 
 namespace fs = std::filesystem;
 using testing_support::FakeWindow;
@@ -28,6 +31,7 @@ using testing_support::makeTone;
 using testing_support::readFile;
 using testing_support::RunningCommand;
 using testing_support::TempFolder;
+using testing_support::workFolderIn;
 using testing_support::WorkingFolder;
 using testing_support::writeFile;
 
@@ -244,7 +248,7 @@ bool holdsLeftovers(const std::string& folder) {
   if (!fs::exists(folder)) return false;
   for (const auto& entry : fs::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
-    if (name == "TMPOUT.WAV" || name.ends_with(".part")) return true;
+    if (batch::isLeftoverName(name)) return true;
   }
   return false;
 }
@@ -296,8 +300,8 @@ TEST_F(HeadlessCommand, CtrlCWithSeveralWorkersLeavesNoPartialFile) {
   RunningCommand job(work.path(), {"-j", "2", "--no-mp3", "--log", music()}, converter.path());
   const std::vector<pid_t> converters = converter.waitUntilRunning(2);
   ASSERT_EQ(converters.size(), 2u) << job.standardError();
-  EXPECT_TRUE(fs::exists(output() + "TMPOUT-1.WAV"));
-  EXPECT_TRUE(fs::exists(output() + "TMPOUT-3.WAV"));
+  EXPECT_TRUE(fs::exists(workFolderIn(output()) + "TMPOUT-1.WAV"));
+  EXPECT_TRUE(fs::exists(workFolderIn(output()) + "TMPOUT-3.WAV"));
   ::kill(job.pid(), SIGINT);
   EXPECT_EQ(job.wait(), 130);
   for (const pid_t pid : converters) EXPECT_TRUE(endsSoon(pid));
@@ -336,7 +340,7 @@ TEST_F(HeadlessCommand, SecondJobOnAHeldFolderTouchesNothingAndLogsApart) {
       << second.standardError;
   EXPECT_NE(second.standardError.find("this job's log is sonbalancer-log-2.txt"), std::string::npos);
   EXPECT_TRUE(second.standardError.ends_with("BUSY\n")) << second.standardError;
-  EXPECT_EQ(readFile(output() + "TMPOUT.WAV"), "partial");
+  EXPECT_EQ(readFile(workFolderIn(output()) + "TMPOUT.WAV"), "partial");
   EXPECT_FALSE(fs::exists(output() + "b_eq.wav"));
   EXPECT_NE(readFile(work / "sonbalancer-log-2.txt").find("Output folder in use by another job"),
             std::string::npos);
@@ -426,6 +430,123 @@ TEST(ConsoleProgress, RunOfSeveralWorkersShowsEachWorkersFileAndTheRunsRate) {
                                                   "[0-9]+:[0-9]{2}:[0-9]{2} left\n")))
       << shown;
   EXPECT_TRUE(shown.ends_with("\nsonbalancer-cli: /m/c.mp3: not a regular file\n")) << shown;
+}
+
+// ---- Interrupted jobs and other users
+
+TEST_F(HeadlessCommand, NextJobClearsWhatAJobKilledWithTwoWorkersLeft) {
+  ASSERT_TRUE(makeTone(music() + "/c.ogg", {"-acodec", "libvorbis"}));
+  fs::create_directory(output());
+  writeFile(output() + "TMPOUT-5.WAV", "converted by an earlier version");
+  const std::string elsewhere = root_ / "elsewhere.wav";
+  writeFile(elsewhere, "not a leftover");
+  fs::create_symlink(elsewhere, output() + "TMPOUT.WAV");
+  {
+    SlowConverter converter;
+    TempFolder work;
+    RunningCommand job(work.path(), {"-j", "2", "--no-mp3", music()}, converter.path());
+    const std::vector<pid_t> converters = converter.waitUntilRunning(2);
+    ASSERT_EQ(converters.size(), 2u) << job.standardError();
+    ::kill(job.pid(), SIGKILL);
+    EXPECT_EQ(job.wait(), 128 + SIGKILL);
+    for (const pid_t pid : converters) EXPECT_TRUE(endsSoon(pid));
+    EXPECT_EQ(readFile(workFolderIn(output()) + "TMPOUT-3.WAV"), "partial");
+  }
+  TempFolder work;
+  const CommandResult next = runCommand(work.path(), "-j 2 --no-mp3 " + shellQuoted(music()));
+
+  EXPECT_EQ(next.exitStatus, 0) << next.standardError;
+  EXPECT_FALSE(holdsLeftovers(output()));
+  EXPECT_EQ(readFile(elsewhere), "not a leftover");
+  EXPECT_EQ(std::distance(fs::directory_iterator(output()), fs::directory_iterator()), 3);
+  for (const std::string name : {"a", "b", "c"}) {
+    EXPECT_GT(fs::file_size(output() + name + "_eq.wav"), 44u) << name;
+  }
+}
+
+// A converter that waits until the test lets it go, then does the real work.
+class GatedConverter {
+ public:
+  GatedConverter() {
+    writeFile(bin_ / "ffmpeg", "#!/bin/sh\necho $$ >> " + shellQuoted(bin_ / "pid") +
+                                   "\nwhile [ ! -e " + shellQuoted(gate()) +
+                                   " ]; do sleep 0.05; done\nPATH=${PATH#*:} exec ffmpeg \"$@\"\n");
+    fs::permissions(bin_ / "ffmpeg", fs::perms::owner_all);
+  }
+  std::string path() const { return bin_.path().string() + ":" + std::getenv("PATH"); }
+  bool waitUntilRunning() const {
+    for (int i = 0; i < 300 && !fs::exists(bin_ / "pid"); ++i) ::usleep(100'000);
+    return fs::exists(bin_ / "pid");
+  }
+  void letGo() const { writeFile(gate(), ""); }
+
+ private:
+  std::string gate() const { return bin_ / "go"; }
+  TempFolder bin_;
+};
+
+TEST_F(HeadlessCommand, AnotherUsersLinksAndFoldersAreNeverWrittenThrough) {
+  if (!testing_support::runningAsRoot()) GTEST_SKIP() << "acting as a second user needs root";
+  using testing_support::asNobody;
+  // Shared folders as /tmp is one: anyone may add files, only their owner remove them.
+  const auto shared = fs::perms::all | fs::perms::sticky_bit;
+  fs::permissions(root_.path(),
+                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  fs::create_directory(output());
+  fs::permissions(output(), shared);
+  TempFolder work;
+  TempFolder reports;
+  fs::permissions(work.path(), shared);
+  fs::permissions(reports.path(), shared);
+  const std::string secret = root_ / "secret";
+  writeFile(secret, "root's own");
+  ASSERT_TRUE(asNobody({"ln", "-s", secret, work / batch::kProcessLogName}));
+  ASSERT_TRUE(asNobody({"ln", "-s", secret, reports / "report.csv.part"}));
+  ASSERT_TRUE(asNobody({"ln", "-s", secret, reports / "report.json.old"}));
+  writeFile(reports / "report.json", "{}");
+
+  GatedConverter converter;
+  RunningCommand job(work.path(),
+                     {"-j", "1", "--log", "--report", reports.path().string(), music() + "/a.ogg"},
+                     converter.path());
+  ASSERT_TRUE(converter.waitUntilRunning()) << job.standardError();
+  // While the job converts, links at every name it could once be predicted to write.
+  ASSERT_TRUE(asNobody({"sh", "-c",
+                        "for n in 1 2 3 4 5 6; do for k in wav mp3; do "
+                        "ln -s \"$1\" \"$2.sonbalancer-$3-$n.$k.part\"; done; done; "
+                        "ln -s \"$1\" \"$2TMPOUT.WAV\"",
+                        "sh", secret, output(), std::to_string(job.pid())}));
+  converter.letGo();
+
+  EXPECT_EQ(job.wait(), 0) << job.standardError();
+  EXPECT_TRUE(readFile(secret) == "root's own") << "the link's target was written";
+  EXPECT_GT(fs::file_size(output() + "a_eq.wav"), 44u);
+  EXPECT_GT(fs::file_size(output() + "a.mp3"), 1000u);
+  EXPECT_NE(readFile(work / "sonbalancer-log-2.txt").find("WAV Saved as " + output() + "a_eq.wav"),
+            std::string::npos);
+  EXPECT_NE(job.standardError().find("sonbalancer-log.txt is a link or not a file of this user's "
+                                     "own, and is left alone: this job's log is "
+                                     "sonbalancer-log-2.txt\n"),
+            std::string::npos)
+      << job.standardError();
+  EXPECT_NE(readFile(reports / "report.json").find("\"processed\": 1"), std::string::npos);
+  EXPECT_TRUE(fs::is_symlink(reports / "report.csv.part"));
+
+  // A folder anyone may write into, without the sticky bit, that holds another user's file.
+  fs::remove_all(output());
+  fs::create_directory(output());
+  fs::permissions(output(), fs::perms::all);
+  ASSERT_TRUE(asNobody({"ln", "-s", secret, output() + "b_eq.wav"}));
+  const CommandResult refused =
+      runCommand(work.path(), "--no-mp3 " + shellQuoted(music() + "/b.wav"));
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_NE(refused.standardError.find("sonbalancer-cli: " + music() +
+                                       "/b.wav: others may write into its output folder (no "
+                                       "sticky bit), which holds their files\n"),
+            std::string::npos)
+      << refused.standardError;
+  EXPECT_TRUE(readFile(secret) == "root's own") << "the link's target was written";
+  EXPECT_EQ(std::distance(fs::directory_iterator(output()), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -382,6 +382,18 @@ TEST_F(SaveFixture, ReplacesAnEarlierResult) {
   EXPECT_EQ(readFile(outputPath).size(), 84u);
 }
 
+TEST_F(SaveFixture, SomethingAtThePartialNameIsNeitherWrittenThroughNorRemoved) {
+  prepare(40);
+  const std::string target = folder.path().string() + "/elsewhere";
+  writeFile(target, "kept");
+  std::filesystem::create_symlink(target, track.partialResultPath);
+  engine::saveResult(track, log);
+  EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + outputPath + " !\n\n");
+  EXPECT_EQ(readFile(target), "kept");
+  EXPECT_TRUE(std::filesystem::is_symlink(track.partialResultPath));
+  EXPECT_FALSE(std::filesystem::exists(outputPath));
+}
+
 TEST_F(SaveFixture, MissingOutputFolderCannotBeWritten) {
   prepare(40);
   const std::string gone = folder.path().string() + "/gone/";

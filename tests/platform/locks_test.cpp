@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 
+#include "tests/support/other_user.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -74,6 +78,15 @@ TEST(FolderLock, MissingFolderOrLinkedLockNameFails) {
   EXPECT_EQ(lock.acquire(folder.path().string()), FolderLock::Outcome::Failed);
   EXPECT_FALSE(fs::exists(target));
   EXPECT_FALSE(lock.held());
+
+  // Another user's lock file, left by a killed job of theirs.
+  if (!testing_support::runningAsRoot()) return;
+  fs::remove(folder / platform::kFolderLockName);
+  writeFile(folder / platform::kFolderLockName, "");
+  ASSERT_EQ(::chown((folder / platform::kFolderLockName).c_str(), testing_support::nobodyUid(), -1),
+            0);
+  EXPECT_EQ(lock.acquire(folder.path().string()), FolderLock::Outcome::Failed);
+  EXPECT_TRUE(fs::exists(folder / platform::kFolderLockName));
 }
 
 TEST(LockedLogFile, SecondOpenFailsAndLeavesTheHeldLogAlone) {
@@ -100,6 +113,37 @@ TEST(LockedLogFile, SecondOpenFailsAndLeavesTheHeldLogAlone) {
   platform::LockedLogFile third;
   EXPECT_FALSE(third.open(folder / "missing/process.log"));
   EXPECT_FALSE(third.busy());
+  EXPECT_FALSE(third.refused());
+}
+
+TEST(LockedLogFile, NameThatIsNotAPlainFileOfOursIsNeverWritten) {
+  TempFolder folder;
+  const std::string log = folder / "process.log";
+  const std::string target = folder / "precious";
+  std::vector<std::function<void()>> plants = {
+      [&] { fs::create_symlink(folder / "missing", log); },
+      [&] { fs::create_symlink(target, log); }, [&] { fs::create_hard_link(target, log); },
+      [&] { ::mkfifo(log.c_str(), 0666); }};  // without a reader: must not hold the open
+  if (testing_support::runningAsRoot()) {
+    plants.push_back([&] {
+      fs::copy_file(target, log);
+      ::chown(log.c_str(), testing_support::nobodyUid(), -1);
+    });
+  }
+  for (std::size_t plant = 0; plant < plants.size(); ++plant) {
+    fs::remove_all(log);
+    writeFile(target, "kept");
+    plants[plant]();
+    platform::LockedLogFile file;
+    EXPECT_FALSE(file.open(log)) << plant;
+    EXPECT_TRUE(file.refused()) << plant;
+    EXPECT_FALSE(file.busy()) << plant;
+    EXPECT_EQ(readFile(target), "kept") << plant;
+    if (fs::is_regular_file(log)) {
+      EXPECT_EQ(readFile(log), "kept") << plant;
+    }
+  }
+  EXPECT_FALSE(fs::exists(folder / "missing"));
 }
 
 }  // namespace
