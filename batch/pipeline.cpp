@@ -537,8 +537,8 @@ void recordEntry(JobState& job, JobWindow& window, std::size_t index, const Entr
   }
   if (result.origin) {
     const std::string& folder = outputFolderOf(job, index);
-    job.manifests.record(folder,
-                         {result.record.resultWav.value_or(""), result.record.resultMp3.value_or("")},
+    const report::TrackRecord& saved = result.record;
+    job.manifests.record(folder, {saved.resultWav.value_or(""), saved.resultMp3.value_or("")},
                          *result.origin);
     if (job.manifests.takeWriteFailure(folder)) {
       window.notice(fromNativePath(folder + kResultManifestName) +

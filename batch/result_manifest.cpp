@@ -1,12 +1,11 @@
 #include "batch/result_manifest.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <system_error>
 
 #include "batch/job_state.h"
@@ -46,6 +45,20 @@ std::string escapedName(const std::string& name) {
 std::string fileNameIn(const std::string& folder, const std::string& path) {
   return escapedName(path.compare(0, folder.size(), folder) == 0 ? path.substr(folder.size())
                                                                  : path);
+}
+
+bool endsWithBelow(const std::string& longer, const std::string& shorter) {
+  return longer.size() > shorter.size() &&
+         longer.compare(longer.size() - shorter.size(), shorter.size(), shorter) == 0 &&
+         longer[longer.size() - shorter.size() - 1] == engine::kPathSeparator;
+}
+
+// The results of one output folder come from the files of one source folder, so a job given that
+// folder ("a.ogg") and one given a folder above it ("album/a.ogg") name the same source; its size
+// and modification time tell it from another file of that name.
+bool sameSourceName(const std::string& recorded, const std::string& current) {
+  return recorded == current || endsWithBelow(recorded, current) ||
+         endsWithBelow(current, recorded);
 }
 
 const char* mp3Text(const ResultChoices& choices) {
@@ -97,8 +110,8 @@ std::optional<ResultOrigin> originOf(const json& record) {
   const json* target = field("loudness_target");
   const json* replayGain = field("replaygain");
   if (!source || !source->is_string() || !size || !size->is_number_unsigned() || !modified ||
-      !modified->is_number_integer() || !noBassline || !noBassline->is_boolean() ||
-      !ignoreClicks || !ignoreClicks->is_boolean() || !mp3 || !mp3->is_string() || !mp3Only ||
+      !modified->is_number_integer() || !noBassline || !noBassline->is_boolean() || !ignoreClicks ||
+      !ignoreClicks->is_boolean() || !mp3 || !mp3->is_string() || !mp3Only ||
       !mp3Only->is_boolean() || !target || !(target->is_null() || target->is_number()) ||
       !replayGain || !replayGain->is_string()) {
     return std::nullopt;
@@ -148,7 +161,8 @@ ResultChoices resultChoicesOf(const JobOptions& options, bool mp3Requested, JobW
   choices.mp3Only = options.mp3Only;
   choices.loudnessTargetLufs = options.loudnessTargetLufs;
   if (options.replayGain) {
-    choices.replayGain = options.albumReplayGain ? ReplayGainChoice::Album : ReplayGainChoice::Track;
+    choices.replayGain =
+        options.albumReplayGain ? ReplayGainChoice::Album : ReplayGainChoice::Track;
   }
   return choices;
 }
@@ -229,7 +243,7 @@ ResultsState ResultManifests::judge(const std::string& folder,
     if (found == known->second.results.end()) return ResultsState::Unrecorded;
     const SourceStamp& made = found->second.source;
     ResultsState state = ResultsState::Done;
-    if (!source || made.name != escapedName(source->name)) {
+    if (!source || !sameSourceName(made.name, escapedName(source->name))) {
       state = ResultsState::OtherSource;
     } else if (made.sizeBytes != source->sizeBytes || made.modifiedNs != source->modifiedNs) {
       state = ResultsState::SourceChanged;
@@ -252,8 +266,7 @@ void ResultManifests::forget(const std::string& folder,
   if (changed) save(folder, known->second);
 }
 
-void ResultManifests::record(const std::string& folder,
-                             const std::vector<std::string>& resultPaths,
+void ResultManifests::record(const std::string& folder, const std::vector<std::string>& resultPaths,
                              const ResultOrigin& origin) {
   Folder& records = folders_[folder];
   ResultOrigin kept = origin;

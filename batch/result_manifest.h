@@ -36,7 +36,8 @@ struct ResultChoices {
 // A source as it stood when its results were begun.
 struct SourceStamp {
   // Its path relative to the job's PATH it was listed under, or its file name when it was given
-  // alone; so a library that moves or is mounted elsewhere keeps its records.
+  // alone; so a library that moves or is mounted elsewhere keeps its records. Two names are of
+  // one source when they are equal or one ends with the other below a folder.
   std::string name;
   std::uint64_t sizeBytes = 0;
   // Modification time, in nanoseconds since the Unix epoch.

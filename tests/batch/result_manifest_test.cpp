@@ -51,6 +51,10 @@ TEST_F(ResultManifest, ARecordSpeaksOnlyForItsOwnSourceAndChoices) {
 
   EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Done);
   EXPECT_EQ(judgedAfresh({"album/%E9t%E9.mp3", 1234, -5}, choices_), ResultsState::OtherSource);
+  EXPECT_EQ(judgedAfresh({"bum/\xe9t\xe9.mp3", 1234, -5}, choices_), ResultsState::OtherSource);
+  // The album given on its own, or a folder above the first PATH.
+  EXPECT_EQ(judgedAfresh({"\xe9t\xe9.mp3", 1234, -5}, choices_), ResultsState::Done);
+  EXPECT_EQ(judgedAfresh({"lib/album/\xe9t\xe9.mp3", 1234, -5}, choices_), ResultsState::Done);
   EXPECT_EQ(judgedAfresh({source_.name, 1234, -4}, choices_), ResultsState::SourceChanged);
   ResultChoices louder = choices_;
   louder.loudnessTargetLufs = -14.0;
