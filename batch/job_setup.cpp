@@ -49,6 +49,7 @@ void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options)
   job.options = options;
   engine::TrackState& track = job.track;
   track.mp3Requested = window.mp3BoxTicked() || options.mp3Only;
+  job.resultChoices = resultChoicesOf(options, track.mp3Requested, window);
   if (const std::uint64_t memoryBytes = platform::physicalMemoryBytes()) {
     track.sampleSpaceLimit = memoryBytes;
   }
@@ -121,6 +122,7 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
   options.report = window.logBoxTicked();
   if (window.matchLoudnessChosen()) options.loudnessTargetLufs = kWindowLoudnessTargetLufs;
   takeJobChoices(job, window, options);
+  job.sourceRoots = paths;
   auto box = [](bool ticked) { return std::string(ticked ? "true" : "false"); };
   beginReport(job, ReportTarget{".", kWindowReportName},
               {{"mp3", box(window.mp3BoxTicked())},
@@ -145,6 +147,7 @@ int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request)
                            : JobMode::Folder;
   openLog(job, window, mode, request.paths);
   takeJobChoices(job, window, request.options);
+  job.sourceRoots = request.paths;
   beginReport(job, request.reportTarget, request.reportOptions);
   EntryList list = listEntries(request.paths, request.listing);
   if (request.options.analyzeOnly) {

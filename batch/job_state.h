@@ -15,6 +15,7 @@
 
 #include "batch/output_folders.h"
 #include "batch/process_log_file.h"
+#include "batch/result_manifest.h"
 #include "batch/result_names.h"
 #include "engine/track_state.h"
 #include "report/job_report.h"
@@ -110,6 +111,13 @@ struct JobState {
   // The output folders the job writes into, and the result names it has given out.
   OutputFolders outputFolders;
   ResultNameBook resultNames;
+  // The PATHs the job was given, whole: each source is recorded by its path relative to its own.
+  std::vector<std::string> sourceRoots;
+  // The choices the job's results are made with, as the job began; --skip-existing compares
+  // each entry's recorded choices with these.
+  ResultChoices resultChoices;
+  // What each result in the job's output folders was made from.
+  ResultManifests manifests;
   ProcessLogFile log;
   // The report of the job, when options.report: what the job was asked, and each entry's
   // record once it is done, by position in the file list.

@@ -321,20 +321,13 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work,
   return result;
 }
 
-// True when every result the entry would give exists and is newer than its source.
-bool resultsUpToDate(const JobState& job, const engine::TrackState& track,
-                     const ResultNames& names) {
+// The results the entry would give.
+std::vector<std::string> expectedResults(const JobState& job, const engine::TrackState& track,
+                                         const ResultNames& names) {
   std::vector<std::string> results;
   if (!job.options.mp3Only) results.push_back(names.wav);
   if (track.mp3Requested) results.push_back(names.mp3);
-  std::error_code error;
-  const auto sourceTime = std::filesystem::last_write_time(track.sourcePath, error);
-  if (error) return false;
-  for (const std::string& result : results) {
-    const auto resultTime = std::filesystem::last_write_time(result, error);
-    if (error || resultTime <= sourceTime) return false;
-  }
-  return !results.empty();
+  return results;
 }
 
 // What every end of a job does, whole or stopped.
@@ -348,6 +341,7 @@ void closeJob(JobState& job, JobWindow& window) {
   job.log.close();
   job.outputFolders.releaseAll();
   job.resultNames.clear();
+  job.manifests.clear();
   job.albums.clear();
   if (!job.analysisFolder.empty()) {
     // The job's own private folder, holding at most what a stopped conversion left.
@@ -437,10 +431,21 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
   job.mediaSeen = true;
   admitted.names = job.resultNames.take(track.sourcePath, outputFolderPath, nativeExtension,
                                         type.wholeExtension);
-  if (job.options.skipExisting && !job.options.analyzeOnly && resultsUpToDate(job, track, admitted.names)) {
-    work.log.write("Results newer than the source - Skipped\n\n");
-    admitted.result = ended(EntryOutcome::UpToDate);
-    return admitted;
+  if (!job.options.analyzeOnly) {
+    admitted.source = stampSource(job.sourceRoots, track.sourcePath);
+    job.manifests.open(outputFolderPath);
+    if (job.options.skipExisting) {
+      const ResultsState state =
+          job.manifests.judge(outputFolderPath, expectedResults(job, track, admitted.names),
+                              admitted.source, job.resultChoices);
+      if (state == ResultsState::Done) {
+        work.log.write("Results newer than the source - Skipped\n\n");
+        admitted.result = ended(EntryOutcome::UpToDate);
+        return admitted;
+      }
+      if (const char* line = processedAgainLine(state)) work.log.write(line);
+    }
+    job.manifests.forget(outputFolderPath, {admitted.names.wav, admitted.names.mp3});
   }
   admitted.admitted = true;
   return admitted;
@@ -475,7 +480,12 @@ EntryResult workOnAdmittedEntry(const JobState& job, EntryWork& work, const wxSt
 EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxString& entry,
                                  const AdmittedEntry& admitted) {
   const auto start = std::chrono::steady_clock::now();
+  // Read as the entry begins: the window's check boxes may change between entries.
+  const ResultChoices choices = resultChoicesOf(job.options, work.track.mp3Requested, work.window);
   EntryResult result = workOnAdmittedEntry(job, work, entry, admitted);
+  if (admitted.source && !job.options.analyzeOnly) {
+    result.origin = ResultOrigin{*admitted.source, choices};
+  }
   result.record.processingSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;
@@ -552,6 +562,16 @@ void recordEntry(JobState& job, JobWindow& window, std::size_t index, const Entr
                   *result.record.loudnessShortLu, *job.options.loudnessTargetLufs,
                   kLoudnessTruePeakCeilingDbtp);
     window.notice(job.fileList[index] + shortfall);
+  }
+  if (result.origin) {
+    const std::string& folder = outputFolderOf(job, index);
+    const report::TrackRecord& saved = result.record;
+    job.manifests.record(folder, {saved.resultWav.value_or(""), saved.resultMp3.value_or("")},
+                         *result.origin);
+    if (job.manifests.takeWriteFailure(folder)) {
+      window.notice(fromNativePath(folder + kResultManifestName) +
+                    ": the record of how its results were made could not be written");
+    }
   }
   if (result.engineReached) job.engineReached = true;
   if (result.folderInUse) job.folderInUseSeen = true;

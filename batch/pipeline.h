@@ -9,6 +9,7 @@
 
 #include "batch/job_state.h"
 #include "batch/job_window.h"
+#include "batch/result_manifest.h"
 #include "batch/result_names.h"
 #include "batch/system_services.h"
 #include "engine/process_log.h"
@@ -46,6 +47,8 @@ struct EntryResult {
   // What the report tells of the entry; its source, status and reason are filled in when the
   // entry is recorded.
   report::TrackRecord record;
+  // What the entry's results were made from, once it was taken up to save them.
+  std::optional<ResultOrigin> origin;
 };
 
 // The first half's decision: whether the second half runs, and with what.
@@ -58,6 +61,8 @@ struct AdmittedEntry {
   // Where the entry's temporary files are written (closing separator included): the job's
   // private folder in the output folder.
   std::string workFolderPath;
+  // The source as it stood when it was admitted; nullopt when it could not be looked at.
+  std::optional<SourceStamp> source;
 };
 
 // First half, run for the entries in list order and never two at once: logs the entry's type,

@@ -63,7 +63,9 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_OPTION, "j", "jobs", "process N files at once (default: the number of processors)",
      wxCMD_LINE_VAL_NUMBER, 0},
     {wxCMD_LINE_SWITCH, nullptr, "skip-existing",
-     "leave alone the files whose results exist and are newer than the file", wxCMD_LINE_VAL_NONE,
+     "leave alone the files whose results exist and were made from this same file with the same "
+     "choices",
+     wxCMD_LINE_VAL_NONE,
      0},
     {wxCMD_LINE_OPTION, nullptr, "output",
      "put the results under DIR, mirroring the folders below each PATH, instead of beside them",

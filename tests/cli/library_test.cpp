@@ -128,6 +128,10 @@ TEST_F(Library, RerunWithSkipExistingDoesOnlyWhatIsNotUpToDate) {
   EXPECT_NE(text.find("A/x.ogg...\nType: ogg - Results newer than the source - Skipped\n\n"),
             std::string::npos)
       << text;
+  EXPECT_NE(text.find("B/x.ogg...\nType: ogg - Source changed since its results were made - "
+                      "Processed again\nStep 1: "),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("B/sonbalanced/x_eq.wav\n\n"), std::string::npos) << text;
   EXPECT_NE(standardError().find("1 processed, 5 skipped, 0 failed"), std::string::npos)
       << standardError();

@@ -1,0 +1,102 @@
+// The output folder's record of what each result was made from, as a later job reads it back.
+#include "batch/result_manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using batch::ResultChoices;
+using batch::ResultManifests;
+using batch::ResultOrigin;
+using batch::ResultsState;
+using batch::SourceStamp;
+using testing_support::TempFolder;
+using testing_support::writeFile;
+
+namespace {
+
+class ResultManifest : public ::testing::Test {
+ protected:
+  ResultManifest() { writeFile(result(), "audio"); }
+  std::string folder() const { return root_ / ""; }
+  // A name of any bytes: a line feed, a byte that is not UTF-8, the escape character itself.
+  std::string result() const { return folder() + "x\n\xff%41_eq.wav"; }
+  std::string manifest() const { return folder() + batch::kResultManifestName; }
+
+  // What a new job reads of the result.
+  ResultsState judgedAfresh(const SourceStamp& source, const ResultChoices& choices) const {
+    ResultManifests later;
+    later.open(folder());
+    return later.judge(folder(), {result()}, source, choices);
+  }
+
+  TempFolder root_;
+  const SourceStamp source_{"album/\xe9t\xe9.mp3", 1234, -5};
+  const ResultChoices choices_ = [] {
+    ResultChoices choices;
+    choices.mp3 = true;
+    choices.loudnessTargetLufs = -14.1;
+    return choices;
+  }();
+};
+
+TEST_F(ResultManifest, ARecordSpeaksOnlyForItsOwnSourceAndChoices) {
+  ResultManifests job;
+  job.open(folder());
+  job.record(folder(), {result(), ""}, ResultOrigin{source_, choices_});
+
+  EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Done);
+  EXPECT_EQ(judgedAfresh({"album/%E9t%E9.mp3", 1234, -5}, choices_), ResultsState::OtherSource);
+  EXPECT_EQ(judgedAfresh({"bum/\xe9t\xe9.mp3", 1234, -5}, choices_), ResultsState::OtherSource);
+  // The album given on its own, or a folder above the first PATH.
+  EXPECT_EQ(judgedAfresh({"\xe9t\xe9.mp3", 1234, -5}, choices_), ResultsState::Done);
+  EXPECT_EQ(judgedAfresh({"lib/album/\xe9t\xe9.mp3", 1234, -5}, choices_), ResultsState::Done);
+  EXPECT_EQ(judgedAfresh({source_.name, 1234, -4}, choices_), ResultsState::SourceChanged);
+  ResultChoices louder = choices_;
+  louder.loudnessTargetLufs = -14.0;
+  EXPECT_EQ(judgedAfresh(source_, louder), ResultsState::OtherChoices);
+  louder.loudnessTargetLufs.reset();
+  EXPECT_EQ(judgedAfresh(source_, louder), ResultsState::OtherChoices);
+
+  // Forgotten before the result is written again: a job stopped before the new record is
+  // written leaves none that speaks for the new bytes.
+  job.forget(folder(), {result()});
+  EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Unrecorded);
+  fs::remove(result());
+  EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Missing);
+}
+
+TEST_F(ResultManifest, ManifestsThatAreNotOursSpeakForNothing) {
+  ResultManifests job;
+  job.open(folder());
+  job.record(folder(), {result()}, ResultOrigin{source_, choices_});
+  const std::string ours = testing_support::readFile(manifest());
+  for (const std::string& foreign :
+       {std::string("{\"format\": 1, \"results\": "), std::string("[1, 2]"),
+        std::string("{\"format\": 2, \"results\": {}}"),
+        std::string("{\"format\": 1, \"results\": {\"x%0A%FF%2541_eq.wav\": {\"source\": 7}}}")}) {
+    writeFile(manifest(), foreign);
+    EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Unrecorded) << foreign;
+  }
+  // Planted as a link to a copy of a manifest that would speak for the result.
+  writeFile(root_ / "elsewhere.json", ours);
+  fs::remove(manifest());
+  fs::create_symlink(root_ / "elsewhere.json", manifest());
+  EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Unrecorded);
+}
+
+TEST_F(ResultManifest, AManifestThatCannotBeWrittenIsToldOnce) {
+  ResultManifests job;
+  job.open(folder());
+  fs::create_directories(manifest() + "/occupied");
+  job.record(folder(), {result()}, ResultOrigin{source_, choices_});
+  EXPECT_TRUE(job.takeWriteFailure(folder()));
+  EXPECT_FALSE(job.takeWriteFailure(folder()));
+  EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Unrecorded);
+}
+
+}  // namespace
