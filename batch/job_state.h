@@ -43,6 +43,9 @@ struct JobOptions {
   // tracks of its output folder.
   bool replayGain = false;
   bool albumReplayGain = false;
+  // The memory the samples of the job's tracks may take together, in bytes. Unset: what the
+  // system allows the process, less a margin.
+  std::optional<std::uint64_t> memoryBytes;
 };
 
 // One MP3 of the job with its ReplayGain track tags, and its decoded audio's loudness.
