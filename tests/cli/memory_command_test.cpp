@@ -72,27 +72,27 @@ TEST_F(MemoryOfAJob, TrackOverTheMemoryGivenFailsAloneSayingWhatItNeeds) {
 }
 
 TEST_F(MemoryOfAJob, TwoLongTracksUnderACgroupLimitTakeTurnsAndOneTooLongFailsNeverKilled) {
-  // 256 MiB allowed leave 128 MiB for the samples: one long track's 120 MiB at a time, where
-  // two at once would pass the limit.
-  testing_support::MemoryCgroup cgroup(256 * kMiB);
+  // 600 MiB allowed leave 344 MiB for the samples: one long track's 336 MiB at a time, where
+  // two at once pass the limit (without the budget the kernel kills the job here).
+  testing_support::MemoryCgroup cgroup(600 * kMiB);
   if (cgroup.path().empty()) GTEST_SKIP() << "no memory cgroup can be made here";
-  const std::string first = longWav("long1.wav", 40 * kMiB, 440);
-  const std::string second = longWav("long2.wav", 40 * kMiB, 660);
-  longWav("long3.wav", 90 * kMiB, 880);
+  longWav("long1.wav", 112 * kMiB, 440);
+  longWav("long2.wav", 112 * kMiB, 660);
+  longWav("long3.wav", 200 * kMiB, 880);
 
   EXPECT_EQ(run("-j 2 '" + music() + "'", &cgroup), 3) << standardError();
   for (const char* result : {"long1_eq.wav", "long2_eq.wav"}) {
-    EXPECT_EQ(fs::file_size(music() + "/sonbalanced/" + result), 44 + 40 * kMiB) << result;
+    EXPECT_EQ(fs::file_size(music() + "/sonbalanced/" + result), 44 + 112 * kMiB) << result;
   }
   EXPECT_FALSE(fs::exists(music() + "/sonbalanced/long3_eq.wav"));
-  EXPECT_NE(standardError().find("sonbalancer-cli: " + music() + "/long3.wav: needs 283.1 MB of "
-                                 "memory for its samples, 134.2 MB are allowed\n"),
+  EXPECT_NE(standardError().find("sonbalancer-cli: " + music() + "/long3.wav: needs 629.1 MB of "
+                                 "memory for its samples, 360.7 MB are allowed\n"),
             std::string::npos)
       << standardError();
   EXPECT_NE(standardError().find("sonbalancer-cli: 2 processed, 0 skipped, 1 failed in "),
             std::string::npos)
       << standardError();
-  EXPECT_NE(log().find("Error: This file needs 283.1 MB of memory for its samples, 134.2 MB are "
+  EXPECT_NE(log().find("Error: This file needs 629.1 MB of memory for its samples, 360.7 MB are "
                        "allowed ! It will not be processed.\n\n"),
             std::string::npos)
       << log();
