@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "batch/entry_list.h"
+#include "batch/memory_budget.h"
 #include "batch/native_path.h"
 #include "batch/sample_blocks.h"
 #include "engine/path_separator.h"
 #include "platform/folders.h"
-#include "platform/memory.h"
 
 namespace batch {
 
@@ -50,9 +50,7 @@ void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options)
   engine::TrackState& track = job.track;
   track.mp3Requested = window.mp3BoxTicked() || options.mp3Only;
   job.resultChoices = resultChoicesOf(options, track.mp3Requested, window);
-  if (const std::uint64_t memoryBytes = platform::physicalMemoryBytes()) {
-    track.sampleSpaceLimit = memoryBytes;
-  }
+  track.sampleSpaceLimit = jobMemoryBudget(options.memoryBytes);
   // The window's job, and the command's job before its workers are known, run one entry at a
   // time.
   track.splitOnOwnThread = coreFreeBesideEachWorker(1);

@@ -47,6 +47,9 @@ struct JobOptions {
   // How long an output folder held by another job is waited for before its entries are
   // skipped; 0: not at all.
   long busyWaitMs = 0;
+  // The memory the samples of the job's tracks may take together, in bytes. Unset: what the
+  // system allows the process, less a margin.
+  std::optional<std::uint64_t> memoryBytes;
 };
 
 // One MP3 of the job with its ReplayGain track tags, and its decoded audio's loudness.

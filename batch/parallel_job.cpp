@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "batch/job_setup.h"
+#include "batch/memory_budget.h"
 #include "batch/pipeline.h"
 #include "batch/replay_gain.h"
 #include "batch/result_names.h"
@@ -82,6 +83,7 @@ class Run {
         system_(system),
         count_(job.fileList.GetCount()),
         splitOnOwnThread_(splitOnOwnThread),
+        memory_(job.track.sampleSpaceLimit),
         started_(count_, false),
         finished_(count_, false) {
     blocks_.reserve(count_);
@@ -94,6 +96,7 @@ class Run {
     track.sampleSpaceLimit = job_.track.sampleSpaceLimit;
     track.splitOnOwnThread = splitOnOwnThread_;
     drawLargeSampleBlocks(track.buffer);
+    SampleSpaceShare samples(memory_, track.buffer);
     for (;;) {
       std::size_t index = 0;
       AdmittedEntry admitted;
@@ -108,10 +111,11 @@ class Run {
         EntryWork work{track, blocks_[index], view, system_, temporaryWavName};
         admitted = admitEntry(job_, work, job_.fileList[index], outputFolderOf(job_, index));
       }
-      EntryWork work{track, blocks_[index], view, system_, temporaryWavName};
+      EntryWork work{track, blocks_[index], view, system_, temporaryWavName, &samples};
       const EntryResult result = admitted.admitted
                                      ? processAdmittedEntry(job_, work, job_.fileList[index], admitted)
                                      : admitted.result;
+      samples.entryEnded();
       const std::lock_guard<std::mutex> guard(lock_);
       if (result.outcome == EntryOutcome::Stopped) {
         stopping_ = true;
@@ -122,7 +126,7 @@ class Run {
       progress_.entriesDone(static_cast<std::uint32_t>(++done_), static_cast<std::uint32_t>(count_));
       writeFinishedBlocks();
     }
-    engine::releaseSampleBuffer(track.buffer);
+    samples.giveBack();
     const std::lock_guard<std::mutex> guard(lock_);
     progress_.workerDone(worker);
   }
@@ -158,6 +162,8 @@ class Run {
   SystemServices& system_;
   const std::size_t count_;
   const bool splitOnOwnThread_;
+  // The samples of every worker's track together stay within the job's memory.
+  MemoryBudget memory_;
   std::mutex lock_;
   std::vector<EntryBlock> blocks_;
   std::vector<bool> started_;

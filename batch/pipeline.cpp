@@ -15,6 +15,7 @@
 #include "batch/converter_commands.h"
 #include "batch/job_setup.h"
 #include "batch/loudness_match.h"
+#include "batch/memory_budget.h"
 #include "batch/mp3_step.h"
 #include "batch/native_path.h"
 #include "batch/replay_gain.h"
@@ -228,6 +229,30 @@ void deleteTemporaryWav(EntryWork& work, const std::string& workFolderPath) {
                  temporaryWavPath(work.track.outputFolderPath, work.temporaryWavName).c_str());
   work.log.write(outcome == platform::DeleteOutcome::AccessDenied ? "Cause: Access Denied\n\n"
                                                                   : "Cause: Not present\n\n");
+}
+
+// Makes room for the opened track's samples within the job's memory, waiting beside the other
+// workers when it must, or refuses a track that can never fit; a refused track's input is
+// closed.
+EntryResult takeUpSampleSpace(EntryWork& work) {
+  engine::TrackState& track = work.track;
+  const std::optional<std::uint64_t> need = engine::sampleSpaceNeed(track);
+  // The engine refuses a track too long for a result with lines of its own.
+  if (!need) return {};
+  Reservation reservation = Reservation::Granted;
+  if (work.samples) {
+    reservation = work.samples->takeUp(*need, [&] { return work.system.stopRequested(); });
+  } else if (*need > track.sampleSpaceLimit) {
+    reservation = Reservation::NeverFits;
+  } else if (!sampleBlockServes(track.buffer, *need)) {
+    engine::releaseSampleBuffer(track.buffer);
+  }
+  if (reservation == Reservation::Granted) return {};
+  track.inputFile.reset();
+  if (reservation == Reservation::Stopped) return ended(EntryOutcome::Stopped);
+  const std::string reason = neverFitsReason(*need, track.sampleSpaceLimit);
+  work.log.print("Error: This file %s ! It will not be processed.\n\n", reason.c_str());
+  return ended(EntryOutcome::Failed, reason);
 }
 
 // Runs the engine on the opened input and, when asked, the MP3 step; measures what the report
@@ -470,7 +495,8 @@ EntryResult workOnAdmittedEntry(const JobState& job, EntryWork& work, const wxSt
                                  ? openDirectWav(work)
                                  : convertAndOpen(work, admitted.workFolderPath);
   if (opened.outcome != EntryOutcome::Processed) return opened;
-  const EntryResult result = processOpenedTrack(job, work, admitted);
+  EntryResult result = takeUpSampleSpace(work);
+  if (result.outcome == EntryOutcome::Processed) result = processOpenedTrack(job, work, admitted);
   if (kind == EntryKind::Converted) deleteTemporaryWav(work, admitted.workFolderPath);
   return result;
 }

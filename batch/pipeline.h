@@ -18,6 +18,8 @@
 
 namespace batch {
 
+class SampleSpaceShare;
+
 // Everything one entry is worked with. The window's job uses its own track and log; each
 // worker of a job that runs entries several at once has a track of its own and a log block
 // for each entry.
@@ -28,6 +30,9 @@ struct EntryWork {
   SystemServices& system;
   // The converter's output in the output folder.
   std::string temporaryWavName;
+  // The worker's share of the memory of a run of several entries at once; null when entries
+  // run one at a time, which only keeps each track within track.sampleSpaceLimit.
+  SampleSpaceShare* samples = nullptr;
 };
 
 enum class EntryKind { NotMedia, DirectWav, Converted };

@@ -17,6 +17,7 @@
 #include "batch/entry_list.h"
 #include "batch/job_setup.h"
 #include "batch/job_state.h"
+#include "batch/memory_budget.h"
 #include "batch/native_path.h"
 #include "batch/parallel_job.h"
 #include "batch/pipeline.h"
@@ -76,6 +77,10 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      "read more paths from FILE, one a line (- for standard input)", wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, "0", nullptr, "the paths of --files-from end with NUL bytes (find -print0)",
      wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "memory",
+     "let the files being processed take at most SIZE of memory together (2G, 512M, bytes; "
+     "default: what the system allows, less a margin)",
+     wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "shard",
      "K/N: process only the output folders that fall to shard K of N (whole folders, the largest "
      "first, each to the shard with the fewest bytes so far)",
@@ -187,6 +192,10 @@ Request readRequest(const wxCmdLineParser& parser) {
   job.options.numberedTemporaryFiles = request.workers > 1;
 
   wxString text;
+  if (parser.Found("memory", &text)) {
+    job.options.memoryBytes = batch::parseMemorySize(batch::toNativePath(text));
+    if (!job.options.memoryBytes) return refuse("--memory takes a size such as 2G, 512M or bytes");
+  }
   if (parser.Found("shard", &text) &&
       !batch::parseShard(batch::toNativePath(text), job.listing.shardIndex,
                          job.listing.shardCount)) {

@@ -83,16 +83,24 @@ void saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, Track
   saveResult(track, log);
 }
 
+// The data is taken at its own rate: a source far from 44100 Hz stereo reaches the engine
+// through the converter's resampler.
+std::uint64_t targetLengthOf(const TrackState& track) { return wholeFrameBytes(track.dataLength); }
+
 }  // namespace
+
+std::optional<std::uint64_t> sampleSpaceNeed(const TrackState& track) {
+  const std::uint64_t targetLength = targetLengthOf(track);
+  if (targetLength > kMaxTargetLength) return std::nullopt;
+  return requiredSampleSpace(track.dataLength, targetLength);
+}
 
 void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   // Taken from the track at once, so that every way out below closes it.
   InputFile input = std::move(track.inputFile);
   track.outputPath.clear();
   const std::uint32_t dataLength = track.dataLength;
-  // The data is taken at its own rate: a source far from 44100 Hz stereo reaches the engine
-  // through the converter's resampler.
-  const std::uint64_t targetLength = wholeFrameBytes(dataLength);
+  const std::uint64_t targetLength = targetLengthOf(track);
   const std::uint64_t requiredSpace = requiredSampleSpace(dataLength, targetLength);
 
   if (targetLength > kMaxTargetLength || requiredSpace > track.sampleSpaceLimit ||

@@ -1,6 +1,9 @@
 // The engine's entry: one track from the open input to the saved result.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "engine/process_log.h"
 #include "engine/track_host.h"
 #include "engine/track_state.h"
@@ -14,5 +17,9 @@ namespace engine {
 // one read, or at once when the samples find no room. On success track.outputPath names the
 // result; when no result was written, clears track.mp3Requested. Never throws.
 void processTrack(TrackState& track, TrackHost& host, ProcessLog& log);
+
+// The bytes of sample space processTrack will ask for the opened track (dataLength set). None when the track is too long for a result whatever the memory, which
+// processTrack refuses.
+std::optional<std::uint64_t> sampleSpaceNeed(const TrackState& track);
 
 }  // namespace engine
