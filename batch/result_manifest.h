@@ -10,13 +10,11 @@
 #include <vector>
 
 #include "batch/job_window.h"
+#include "batch/result_names.h"
 
 namespace batch {
 
 struct JobOptions;
-
-// The manifest's name in each output folder.
-inline constexpr const char* kResultManifestName = ".sonbalancer-results.json";
 
 enum class ReplayGainChoice { None, Track, Album };
 

@@ -120,6 +120,13 @@ bool isLeftoverName(const std::string& fileName) {
       fileName.starts_with(kWorkFolder)) {
     return true;
   }
+  // A whole-file replacement writes beside its target under the target's name, a dot and six
+  // unpredictable characters.
+  const std::string manifestPart = std::string(kResultManifestName) + ".";
+  if (fileName.size() == manifestPart.size() + kWorkFolderUniqueCharacters &&
+      fileName.starts_with(manifestPart)) {
+    return true;
+  }
   if (!fileName.starts_with(kNumberedWavStart) || !endsWith(fileName, kNumberedWavEnd))
     return false;
   const std::string_view number(

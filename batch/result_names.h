@@ -69,8 +69,12 @@ bool isTemporaryResultName(const std::string& fileName);
 // before a result takes its name beside it.
 inline constexpr const char* kWorkFolderPrefix = ".sonbalancer-work-";
 
+// The manifest of what each result of an output folder was made from.
+inline constexpr const char* kResultManifestName = ".sonbalancer-results.json";
+
 // True for what an interrupted job may leave in an output folder: the names temporaryResultPath
-// gives, a work folder, and the converter's output under its names of old.
+// gives, a work folder, a manifest cut short while it was being replaced, and the converter's
+// output under its names of old.
 bool isLeftoverName(const std::string& fileName);
 
 // Name of the converter's output in the job's output folder.

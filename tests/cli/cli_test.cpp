@@ -438,6 +438,7 @@ TEST_F(HeadlessCommand, NextJobClearsWhatAJobKilledWithTwoWorkersLeft) {
   ASSERT_TRUE(makeTone(music() + "/c.ogg", {"-acodec", "libvorbis"}));
   fs::create_directory(output());
   writeFile(output() + "TMPOUT-5.WAV", "converted by an earlier version");
+  writeFile(output() + batch::kResultManifestName + ".Ab12Cd", "{\"format\": 1, \"res");
   const std::string elsewhere = root_ / "elsewhere.wav";
   writeFile(elsewhere, "not a leftover");
   fs::create_symlink(elsewhere, output() + "TMPOUT.WAV");
@@ -458,7 +459,9 @@ TEST_F(HeadlessCommand, NextJobClearsWhatAJobKilledWithTwoWorkersLeft) {
   EXPECT_EQ(next.exitStatus, 0) << next.standardError;
   EXPECT_FALSE(holdsLeftovers(output()));
   EXPECT_EQ(readFile(elsewhere), "not a leftover");
-  EXPECT_EQ(std::distance(fs::directory_iterator(output()), fs::directory_iterator()), 3);
+  // The three results and the record of what they were made from.
+  EXPECT_EQ(std::distance(fs::directory_iterator(output()), fs::directory_iterator()), 4);
+  EXPECT_TRUE(fs::exists(output() + batch::kResultManifestName));
   for (const std::string name : {"a", "b", "c"}) {
     EXPECT_GT(fs::file_size(output() + name + "_eq.wav"), 44u) << name;
   }
