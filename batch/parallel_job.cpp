@@ -8,7 +8,6 @@
 
 #include "batch/job_setup.h"
 #include "batch/pipeline.h"
-#include "batch/replay_gain.h"
 #include "batch/result_names.h"
 #include "batch/sample_blocks.h"
 
@@ -131,8 +130,7 @@ class Run {
   void end() {
     job_.currentIndex = static_cast<std::uint32_t>(count_);
     if (!stopping_ && done_ == count_) {
-      writeAlbumReplayGain(job_, system_);
-      endJob(job_, window_);
+      finishJob(job_, window_, system_);
       return;
     }
     for (std::size_t index = written_; index < count_; ++index) {

@@ -76,6 +76,11 @@ void saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, Track
 
 }  // namespace
 
+std::uint64_t targetLengthOf(const TrackState& track) {
+  return needsRateConversion(track.rateFactor) ? convertedLength(track.dataLength, track.rateFactor)
+                                               : unconvertedLength(track.dataLength);
+}
+
 void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   // Taken from the track at once, so that every way out below closes it.
   InputFile input = std::move(track.inputFile);
@@ -83,8 +88,7 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   const std::uint32_t dataLength = track.dataLength;
   const float rateFactor = track.rateFactor;
   const bool converting = needsRateConversion(rateFactor);
-  const std::uint64_t targetLength =
-      converting ? convertedLength(dataLength, rateFactor) : unconvertedLength(dataLength);
+  const std::uint64_t targetLength = targetLengthOf(track);
   const std::uint64_t requiredSpace = requiredSampleSpace(dataLength, targetLength);
 
   if (targetLength > kMaxTargetLength || requiredSpace > track.sampleSpaceLimit ||

@@ -1,6 +1,8 @@
 // The engine's entry: one track from the open input to the saved result.
 #pragma once
 
+#include <cstdint>
+
 #include "engine/process_log.h"
 #include "engine/track_host.h"
 #include "engine/track_state.h"
@@ -14,5 +16,10 @@ namespace engine {
 // one read, or at once when the samples find no room. On success track.outputPath names the
 // result; when no result was written, clears track.mp3Requested. Never throws.
 void processTrack(TrackState& track, TrackHost& host, ProcessLog& log);
+
+// The bytes of audio processTrack works on for the opened input (dataLength and rateFactor
+// set): its whole frames, converted toward 44100 Hz. 0 when there is not one frame to work on,
+// as for a rate field of 0.
+std::uint64_t targetLengthOf(const TrackState& track);
 
 }  // namespace engine
