@@ -27,7 +27,7 @@ using testing_support::writeFile;
 namespace {
 
 const std::vector<std::string> kWav = {"-acodec", "pcm_s16le", "-f", "wav"};
-constexpr std::size_t kAlbumTracks = 24;
+constexpr std::size_t kAlbumTracks = 8;
 
 // An album of short tracks, enough of them for its tags to take a while.
 void makeAlbum(const std::string& folder) {
@@ -44,7 +44,8 @@ void makeAlbum(const std::string& folder) {
 bool albumTagsBegin(const std::string& results, const BackgroundCommand& job) {
   std::map<std::string, ino_t> mp3s;
   while (job.running()) {
-    for (const auto& entry : fs::directory_iterator(results, std::error_code())) {
+    std::error_code notYet;
+    for (const auto& entry : fs::directory_iterator(results, notYet)) {
       if (entry.path().extension() != ".mp3") continue;
       struct stat info {};
       if (::stat(entry.path().c_str(), &info) != 0) continue;
@@ -65,7 +66,7 @@ bool holdsTemporaries(const std::string& folder) {
 
 std::size_t albumTracksTagged(const std::string& log) {
   std::smatch found;
-  static const std::regex albumLine("written into ([0-9]+) of 24 MP3 files\n");
+  static const std::regex albumLine("written into ([0-9]+) of 8 MP3 files\n");
   return std::regex_search(log, found, albumLine) ? std::stoul(found[1]) : 999;
 }
 
@@ -90,7 +91,7 @@ TEST(JobFaults, SigtermWhileTheAlbumIsTaggedStopsTheJobWithWholeMp3s) {
 }
 
 TEST(JobFaults, AlbumTagsMeetingAFullDiskFailTheJobAndKeepTheTrackTags) {
-  SmallFileSystem disk(16 << 20);
+  SmallFileSystem disk(4 << 20);
   if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
   makeAlbum(disk / "album");
   TempFolder work;
@@ -158,7 +159,7 @@ TEST(JobFaults, TrackTagsThatFindNoRoomLeaveTheMp3UntaggedAndFailTheJob) {
             std::string::npos)
       << job.standardError();
   EXPECT_NE(readFile(work / batch::kProcessLogName)
-                .find("OK\n\nThe ReplayGain tags could not be written into the MP3\n\n"),
+                .find("\n\nThe ReplayGain tags could not be written into the MP3\n\n"),
             std::string::npos);
   EXPECT_NE(readFile(measure / "sonbalanced/b.mp3").find("REPLAYGAIN_TRACK_GAIN"), std::string::npos);
   EXPECT_EQ(readFile(disk / "sonbalanced/b.mp3").find("REPLAYGAIN_TRACK_GAIN"), std::string::npos);
@@ -190,7 +191,7 @@ std::string endsEarly(const std::string& result, const std::string& stated) {
 
 TEST(JobFaults, SourcesWithoutFramesFailAndCutSourcesAreProcessedWithAWord) {
   TempFolder root;
-  const std::string album = root / "album";
+  const fs::path album = root / "album";
   fs::create_directory(album);
   ASSERT_TRUE(makeTone(album / "good.wav", kWav));
   ASSERT_TRUE(makeTone(root / "mono.wav", {"-ac", "1", "-acodec", "pcm_s16le", "-f", "wav"}));
@@ -204,25 +205,26 @@ TEST(JobFaults, SourcesWithoutFramesFailAndCutSourcesAreProcessedWithAWord) {
   for (const char* cut : {"cutflac.flac", "cutm4a.m4a", "cutopus.opus"}) cutShort(album / cut, 0.4);
   TempFolder work;
   BackgroundCommand job(work.path(), {"-j", "2", "--log", "--replaygain", "--report",
-                                      work / "report", album});
+                                      work / "report", album.string()});
 
   EXPECT_EQ(job.wait(), 3);
-  const std::string results = album + "/sonbalanced/";
+  const std::string results = (album / "sonbalanced/").string();
   const std::string errors = job.standardError();
   const std::string log = readFile(work / batch::kProcessLogName);
   for (const char* empty : {"rate0", "monorate0"}) {
-    EXPECT_NE(errors.find("sonbalancer-cli: " + album + "/" + empty + ".wav: no audio frames\n"),
+    EXPECT_NE(errors.find("sonbalancer-cli: " + (album / empty).string() + ".wav: no audio frames\n"),
               std::string::npos)
         << errors;
     EXPECT_FALSE(fs::exists(results + empty + "_eq.wav"));
     EXPECT_FALSE(fs::exists(results + empty + ".mp3"));
   }
-  for (const char* length : {"88244", "44144"}) {
-    EXPECT_NE(log.find("Opened - File length: " + std::string(length) +
-                       "\nERROR: No audio frames in this file ! It will not be processed.\n\n"),
-              std::string::npos)
-        << log;
-  }
+  const std::regex refusal(
+      "Opened - File length: [0-9]+\nERROR: No audio frames in this file ! It will not be "
+      "processed.\n\nParsing ");
+  EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), refusal),
+                          std::sregex_iterator()),
+            2)
+      << log;
   // The album is the five tracks with audio, the cut ones among them.
   EXPECT_NE(log.find("written into 5 of 5 MP3 files\n"), std::string::npos) << log;
 
@@ -239,7 +241,7 @@ TEST(JobFaults, SourcesWithoutFramesFailAndCutSourcesAreProcessedWithAWord) {
     EXPECT_NE(log.find("Audio extraction / conversion successful\nWARNING: " + warning + "\n"),
               std::string::npos)
         << log;
-    EXPECT_NE(errors.find("sonbalancer-cli: " + album + "/" + name + ": " + warning + "\n"),
+    EXPECT_NE(errors.find("sonbalancer-cli: " + (album / name).string() + ": " + warning + "\n"),
               std::string::npos)
         << errors;
     EXPECT_EQ(warnings[name], warning);
@@ -248,7 +250,7 @@ TEST(JobFaults, SourcesWithoutFramesFailAndCutSourcesAreProcessedWithAWord) {
   std::size_t warningLines = 0;
   for (std::size_t at = 0; (at = log.find("\nWARNING: ", at)) != std::string::npos; ++at) ++warningLines;
   EXPECT_EQ(warningLines, cut.size());
-  EXPECT_EQ(errors.find("whole.flac"), std::string::npos) << errors;
+  EXPECT_EQ(errors.find("whole.flac: "), std::string::npos) << errors;
 }
 
 }  // namespace
