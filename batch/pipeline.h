@@ -72,7 +72,7 @@ EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxS
                                  const AdmittedEntry& admitted);
 
 // Keeps count of the finished entry at index of the file list and tells the user of its
-// fault, if any.
+// fault, if any, and of a source that could not be decoded whole.
 void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result);
 
 // The output folder of the entry at index.
