@@ -22,7 +22,8 @@ ConverterCommand conversionCommand(const std::string& sourcePath,
                        kMediaFileFormats, "-i",               sourcePath, "-f",
                        "wav",        "-flags",             "bitexact", "-acodec",
                        "pcm_s16le",  "-ar",                "44100",    "-ac",
-                       "2",          temporaryWav};
+                       "2",          "-nostats",           "-hide_banner", "-loglevel",
+                       kConverterMessageLevel, temporaryWav};
   return command;
 }
 

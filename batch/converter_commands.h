@@ -14,6 +14,10 @@ namespace batch {
 inline constexpr const char* kMediaFileFormats =
     "mp3,mov,avi,flv,ogg,asf,matroska,mpeg,mpegts,wav,w64,flac,aac,aiff,wv,ape";
 
+// The converter's messages on its standard error: each line tagged with its level ("[error]"),
+// down to the information that states the source's duration; no progress lines.
+inline constexpr const char* kConverterMessageLevel = "level+info";
+
 struct ConverterCommand {
   // The command as one line, every path between double quotes and nothing escaped.
   std::string commandLine;

@@ -30,8 +30,15 @@ void writeBanner(ProcessLogFile& log, JobMode mode, const std::vector<std::strin
 
 void openLog(JobState& job, JobWindow& window, JobMode mode,
              const std::vector<std::string>& paths) {
+  // The first step of every job.
+  job.jobFilesFailed = false;
   job.log.close();
-  if (!window.logBoxTicked() || !job.log.open()) return;
+  if (!window.logBoxTicked()) return;
+  if (!job.log.open()) {
+    window.notice("the process log could not be created in the working folder");
+    job.jobFilesFailed = true;
+    return;
+  }
   if (job.log.plainNameRefused()) {
     window.notice(wxString(kProcessLogName) +
                   " is a link or not a file of this user's own, and is left alone: this job's "

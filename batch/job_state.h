@@ -111,6 +111,9 @@ struct JobState {
   bool folderInUseSeen = false;
   // The job was stopped before its end, by a signal or the window's close box.
   bool stopped = false;
+  // A file the job was asked for beside its results could not be written whole: the report,
+  // the process log, or the ReplayGain tags of an MP3 (which is kept without them).
+  bool jobFilesFailed = false;
   // The output folders the job writes into, and the result names it has given out.
   OutputFolders outputFolders;
   ResultNameBook resultNames;

@@ -9,7 +9,6 @@
 #include "batch/job_setup.h"
 #include "batch/memory_budget.h"
 #include "batch/pipeline.h"
-#include "batch/replay_gain.h"
 #include "batch/result_names.h"
 #include "batch/sample_blocks.h"
 
@@ -135,8 +134,7 @@ class Run {
   void end() {
     job_.currentIndex = static_cast<std::uint32_t>(count_);
     if (!stopping_ && done_ == count_) {
-      writeAlbumReplayGain(job_, system_);
-      endJob(job_, window_);
+      finishJob(job_, window_, system_);
       return;
     }
     for (std::size_t index = written_; index < count_; ++index) {

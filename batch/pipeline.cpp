@@ -21,6 +21,7 @@
 #include "batch/replay_gain.h"
 #include "batch/result_names.h"
 #include "batch/work_folders.h"
+#include "batch/source_damage.h"
 #include "engine/path_separator.h"
 #include "engine/pcm_access.h"
 #include "engine/track_engine.h"
@@ -142,7 +143,12 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
   const std::string temporaryWav = temporaryWavPath(workFolderPath, work.temporaryWavName);
   system.deleteFile(temporaryWav);
 
-  const platform::ChildOutcome conversion = system.runChild(command.arguments);
+  ConverterMessages messages;
+  const platform::ChildOutcome conversion = system.runChildReadingErrors(
+      command.arguments, [&messages](const char* bytes, std::size_t count) {
+        messages.take(bytes, count);
+        return true;
+      });
   // Whatever a failed or stopped conversion wrote is partial at best.
   if (conversion.interrupted) {
     if (conversion.started) system.deleteFile(temporaryWav);
@@ -159,8 +165,16 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
   // These lines have always named the file of a job that takes one entry at a time, also
   // when the entries run several at once.
   switch (engine::openConvertedInput(track, temporaryWav)) {
-    case engine::ConvertedInput::Ready:
-      return {};
+    case engine::ConvertedInput::Ready: {
+      EntryResult opened;
+      const std::string warning = sourceDamageWarning(messages, track.dataLength,
+                                                      oggEndMissing(track.sourcePath));
+      if (!warning.empty()) {
+        work.log.print("WARNING: %s\n", warning.c_str());
+        opened.record.sourceWarning = warning;
+      }
+      return opened;
+    }
     case engine::ConvertedInput::CannotOpen:
       work.log.print("ERROR: Temporary file %s was deleted by another process !\n\n",
                      kTemporaryWavName);
@@ -206,6 +220,7 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work, const st
   EntryResult result;
   switch (mp3.outcome) {
     case Mp3Outcome::Whole:
+      result.replayGainMissing = options.replayGain && !mp3.programme;
       result.record.resultMp3 = mp3Path;
       result.record.mp3GainDb = mp3.gainDb;
       if (options.albumReplayGain && mp3.programme) {
@@ -368,6 +383,11 @@ void closeJob(JobState& job, JobWindow& window) {
   job.resultNames.clear();
   job.manifests.clear();
   job.albums.clear();
+  if (!job.log.whole()) {
+    window.notice("the process log " + fromNativePath(job.log.name()) +
+                  " could not be written whole: it ends before the job did");
+    job.jobFilesFailed = true;
+  }
   if (!job.analysisFolder.empty()) {
     // The job's own private folder, holding at most what a stopped conversion left.
     std::error_code ignored;
@@ -495,9 +515,18 @@ EntryResult workOnAdmittedEntry(const JobState& job, EntryWork& work, const wxSt
                                  ? openDirectWav(work)
                                  : convertAndOpen(work, admitted.workFolderPath);
   if (opened.outcome != EntryOutcome::Processed) return opened;
+  // A rate field of 0, or data shorter than a frame, leaves nothing to balance: a result of
+  // its header alone must neither pass for one nor enter an album's loudness.
+  if (engine::targetLengthOf(track) == 0) {
+    track.inputFile.reset();
+    work.log.write("ERROR: No audio frames in this file ! It will not be processed.\n\n");
+    if (kind == EntryKind::Converted) deleteTemporaryWav(work, admitted.workFolderPath);
+    return ended(EntryOutcome::Failed, "no audio frames");
+  }
   EntryResult result = takeUpSampleSpace(work);
   if (result.outcome == EntryOutcome::Processed) result = processOpenedTrack(job, work, admitted);
   if (kind == EntryKind::Converted) deleteTemporaryWav(work, admitted.workFolderPath);
+  result.record.sourceWarning = opened.record.sourceWarning;
   return result;
 }
 
@@ -566,7 +595,13 @@ void writeJobReport(JobState& job, JobWindow& window) {
   if (report::writeReport(job.report, target.folder, target.baseName)) {
     job.lastReportPage = target.folder + engine::kPathSeparator + target.baseName + ".html";
   } else {
-    window.notice("the report could not be written into " + fromNativePath(target.folder));
+    // An earlier report left in place would be read as this job's: it goes. Writing the failure
+    // into it instead would meet the same full disk or locked folder.
+    const bool earlierGone = report::removeReport(target.folder, target.baseName);
+    window.notice("the report could not be written into " + fromNativePath(target.folder) +
+                  (earlierGone ? "" : "; the earlier report there could not be removed and is not "
+                                      "this job's"));
+    job.jobFilesFailed = true;
   }
   job.reportTracks.clear();
 }
@@ -575,6 +610,13 @@ void writeJobReport(JobState& job, JobWindow& window) {
 
 void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result) {
   keepForReport(job, index, result);
+  if (result.record.sourceWarning) {
+    window.notice(job.fileList[index] + ": " + fromNativePath(*result.record.sourceWarning));
+  }
+  if (result.replayGainMissing) {
+    window.notice(job.fileList[index] + ": its ReplayGain tags could not be written");
+    job.jobFilesFailed = true;
+  }
   if (job.options.albumReplayGain &&
       (result.albumTrack || result.outcome == EntryOutcome::UpToDate)) {
     AlbumFolder& album = job.albums[outputFolderOf(job, index)];
@@ -668,6 +710,16 @@ void stopJob(JobState& job, JobWindow& window, const std::string& cause) {
   window.setStateText(wxGetTranslation("STOPPED"));
 }
 
+void finishJob(JobState& job, JobWindow& window, SystemServices& system) {
+  writeAlbumReplayGain(job, window, system);
+  // A stop asked for while the album tags were written ends the job as at any other moment.
+  if (system.stopRequested()) {
+    stopJob(job, window);
+  } else {
+    endJob(job, window);
+  }
+}
+
 void timerTick(JobState& job, JobWindow& window, SystemServices& system) {
   window.stopTimer();
   if (!job.running) return;
@@ -697,8 +749,7 @@ void timerTick(JobState& job, JobWindow& window, SystemServices& system) {
 
   ++job.currentIndex;
   if (job.currentIndex >= job.fileCount || job.currentIndex >= job.fileList.GetCount()) {
-    writeAlbumReplayGain(job, system);
-    endJob(job, window);
+    finishJob(job, window, system);
     return;
   }
   window.setGlobalGauge(static_cast<int>(std::uint64_t{job.currentIndex} * 100 / job.fileCount));

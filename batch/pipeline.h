@@ -47,6 +47,8 @@ struct EntryResult {
   bool engineReached = false;
   bool wavSaved = false;
   bool folderInUse = false;
+  // The MP3 was kept without the ReplayGain tags the job asked for.
+  bool replayGainMissing = false;
   // With album ReplayGain: the entry's MP3, once it has its track tags.
   std::optional<AlbumTrack> albumTrack;
   // What the report tells of the entry; its source, status and reason are filled in when the
@@ -83,7 +85,7 @@ EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxS
                                  const AdmittedEntry& admitted);
 
 // Keeps count of the finished entry at index of the file list and tells the user of its
-// fault, if any.
+// fault, if any, and of a source that could not be decoded whole.
 void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result);
 
 // The output folder of the entry at index.
@@ -95,6 +97,10 @@ const std::string& outputFolderOf(const JobState& job, std::size_t index);
 // that the system asked for (a signal) stops the job at once: the converter child is stopped
 // and what it wrote removed, and the entries not yet done are left alone.
 void timerTick(JobState& job, JobWindow& window, SystemServices& system);
+
+// After the last entry: the album ReplayGain tags, then endJob, or stopJob when a stop was asked
+// for by then.
+void finishJob(JobState& job, JobWindow& window, SystemServices& system);
 
 // The end of a job whose every entry was handled: the log's closing lines, the locks
 // released, "DONE !" when a result was saved, else "READY" (or "BUSY") and a beep.

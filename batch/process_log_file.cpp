@@ -21,6 +21,7 @@ std::string logName(int number) {
 bool ProcessLogFile::open() {
   close();
   plainNameRefused_ = false;
+  whole_ = true;
   for (int number = 1; number <= kMostLogNames; ++number) {
     const std::string name = logName(number);
     if (file_.open(name)) {
@@ -39,12 +40,14 @@ void ProcessLogFile::close() {
 }
 
 void ProcessLogFile::commit() {
-  if (!file_.stream()) {
+  if (!file_.stream() || !whole_) {
     held_.clear();
     return;
   }
-  if (!held_.empty()) std::fwrite(held_.data(), 1, held_.size(), file_.stream());
-  std::fflush(file_.stream());
+  // Lines after a gap would read as if nothing were missing, so a failed write ends the log.
+  const bool written = held_.empty() || std::fwrite(held_.data(), 1, held_.size(),
+                                                    file_.stream()) == held_.size();
+  if (std::fflush(file_.stream()) != 0 || !written) whole_ = false;
   held_.clear();
 }
 

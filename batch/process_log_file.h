@@ -35,6 +35,10 @@ class ProcessLogFile final : public engine::ProcessLog {
   void commit();
   // Ends the held text with a line feed if its last line is unfinished.
   void finishLine();
+  // False once a commit could not write everything (a full disk): the file then holds the
+  // lines up to the last whole commit before it, and nothing more is written to it. True for
+  // a log that was never opened.
+  bool whole() const { return whole_; }
 
   bool isOn() const override { return file_.stream() != nullptr; }
   void write(std::string_view text) override;
@@ -44,6 +48,7 @@ class ProcessLogFile final : public engine::ProcessLog {
   std::string held_;
   std::string name_;
   bool plainNameRefused_ = false;
+  bool whole_ = true;
 };
 
 }  // namespace batch

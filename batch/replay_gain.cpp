@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "batch/mp3_completeness.h"
+#include "batch/native_path.h"
 #include "batch/result_names.h"
 #include "report/loudness.h"
 
@@ -54,7 +55,7 @@ bool addReplayGainTags(const std::string& inputPath, const std::string& outputPa
   return whole;
 }
 
-void writeAlbumReplayGain(JobState& job, SystemServices& system) {
+void writeAlbumReplayGain(JobState& job, JobWindow& window, SystemServices& system) {
   if (!job.options.albumReplayGain) return;
   for (const auto& [folder, album] : job.albums) {
     if (album.tracks.empty()) continue;
@@ -87,12 +88,17 @@ void writeAlbumReplayGain(JobState& job, SystemServices& system) {
         continue;
       }
       system.deleteFile(tagged);
+      // A copy cut short by a stop is no fault of the MP3's; the stop line tells of it.
+      if (system.stopRequested()) break;
       job.log.print("Album ReplayGain could not be written into %s ! It keeps its track tags.\n\n",
                     track.mp3Path.c_str());
+      window.notice(fromNativePath(track.mp3Path) + ": its album ReplayGain tags could not be written");
+      job.jobFilesFailed = true;
     }
     job.log.print("Album ReplayGain of %s: gain %s, peak %s, written into %zu of %zu MP3 files\n\n",
                   folder.c_str(), tags.albumGain.c_str(), tags.albumPeak.c_str(), written,
                   album.tracks.size());
+    if (system.stopRequested()) break;
   }
   job.log.commit();
 }

@@ -15,6 +15,10 @@ class PlatformServices final : public SystemServices {
                                                const platform::OutputHandler& onOutput) override {
     return platform::runChildReadingOutput(arguments, onOutput);
   }
+  platform::ChildOutcome runChildReadingErrors(const std::vector<std::string>& arguments,
+                                               const platform::OutputHandler& onErrors) override {
+    return platform::runChildReadingErrors(arguments, onErrors);
+  }
   platform::DeleteOutcome deleteFile(const std::string& path) override {
     return platform::deleteFile(path);
   }

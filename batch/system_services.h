@@ -18,6 +18,13 @@ class SystemServices {
   // A child whose standard output the caller reads (the prober's findings, decoded audio).
   virtual platform::ChildOutcome runChildReadingOutput(const std::vector<std::string>& arguments,
                                                        const platform::OutputHandler& onOutput) = 0;
+  // A child whose standard error the caller reads (the converter's messages); by default it is
+  // run as runChild, its messages unread.
+  virtual platform::ChildOutcome runChildReadingErrors(const std::vector<std::string>& arguments,
+                                                       const platform::OutputHandler& onErrors) {
+    (void)onErrors;
+    return runChild(arguments);
+  }
   virtual platform::DeleteOutcome deleteFile(const std::string& path) = 0;
   // True once the user asked the job to stop (a signal, the window's close box).
   virtual bool stopRequested() = 0;

@@ -108,7 +108,8 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      "each file. Every music file that fails or is skipped for a fault gets a line on standard\n"
      "error, and the job ends with a line of what it processed, skipped and failed.\n"
      "Exit status: 0 when every music file gave its results, 1 when none did, 3 when some did\n"
-     "and others failed, 2 for a usage error or a PATH that does not exist, 130 or 143 when\n"
+     "and others failed (or the report, the log or ReplayGain tags could not be written), 2 for\n"
+     "a usage error or a PATH that does not exist, 130 or 143 when\n"
      "stopped by SIGINT (Ctrl-C) or SIGTERM (the files not yet processed are left alone).\n"
      "Examples:\n"
      "  sonbalancer-cli --log ~/Music/album\n"
@@ -154,7 +155,8 @@ int exitStatusOf(const batch::JobState& job) {
   const batch::EntryCounts& counts = job.counts;
   const std::uint32_t withResults = counts.processed + counts.upToDate;
   if (withResults == 0) return kExitNothingDone;
-  return counts.failed == 0 && counts.skippedForFault == 0 ? kExitDone : kExitPartlyDone;
+  const bool whole = counts.failed == 0 && counts.skippedForFault == 0 && !job.jobFilesFailed;
+  return whole ? kExitDone : kExitPartlyDone;
 }
 
 // What the command line asks for, or the exit status of a usage error.

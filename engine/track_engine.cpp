@@ -83,11 +83,11 @@ void saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, Track
   saveResult(track, log);
 }
 
+}  // namespace
+
 // The data is taken at its own rate: a source far from 44100 Hz stereo reaches the engine
 // through the converter's resampler.
 std::uint64_t targetLengthOf(const TrackState& track) { return wholeFrameBytes(track.dataLength); }
-
-}  // namespace
 
 std::optional<std::uint64_t> sampleSpaceNeed(const TrackState& track) {
   const std::uint64_t targetLength = targetLengthOf(track);

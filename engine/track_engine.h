@@ -18,8 +18,12 @@ namespace engine {
 // result; when no result was written, clears track.mp3Requested. Never throws.
 void processTrack(TrackState& track, TrackHost& host, ProcessLog& log);
 
-// The bytes of sample space processTrack will ask for the opened track (dataLength set). None when the track is too long for a result whatever the memory, which
-// processTrack refuses.
+// The bytes of audio processTrack works on for the opened input (dataLength set): its whole
+// frames, taken at their own rate. 0 when there is not one frame to work on.
+std::uint64_t targetLengthOf(const TrackState& track);
+
+// The bytes of sample space processTrack will ask for the opened track (dataLength set). None
+// when the track is too long for a result whatever the memory, which processTrack refuses.
 std::optional<std::uint64_t> sampleSpaceNeed(const TrackState& track);
 
 }  // namespace engine

@@ -88,7 +88,8 @@ struct ChildStart {
   char* const* environment = nullptr;
   pid_t parent = 0;
   int errorPipe = -1;           // write end, close-on-exec, above the standard streams
-  int outputPipe = -1;          // write end for the child's standard output, or -1
+  int outputPipe = -1;          // write end for the child's output stream, or -1
+  int outputStream = STDOUT_FILENO;  // the stream that goes into outputPipe
   long descriptorLimit = 1024;  // for closing one by one when close_range is missing
 };
 
@@ -139,7 +140,7 @@ void closeRange(unsigned first, unsigned last, long descriptorLimit) {
     if (stream != null && ::dup2(null, stream) < 0) failInChild(start.errorPipe, errno);
   }
   if (null > STDERR_FILENO) ::close(null);
-  if (start.outputPipe >= 0 && ::dup2(start.outputPipe, STDOUT_FILENO) < 0) {
+  if (start.outputPipe >= 0 && ::dup2(start.outputPipe, start.outputStream) < 0) {
     failInChild(start.errorPipe, errno);
   }
   const unsigned errorPipe = static_cast<unsigned>(start.errorPipe);
@@ -272,7 +273,8 @@ std::string findProgram(const std::string& name) {
 
 namespace {
 
-ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHandler* onOutput) {
+ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHandler* onOutput,
+                      int outputStream = STDOUT_FILENO) {
   ChildOutcome outcome;
   if (stopRequested()) {
     outcome.interrupted = true;
@@ -311,6 +313,7 @@ ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHan
   start.parent = ::getpid();
   start.errorPipe = writeEnd.get();
   start.outputPipe = outputWrite.get();
+  start.outputStream = outputStream;
   if (const long limit = ::sysconf(_SC_OPEN_MAX); limit > 0) start.descriptorLimit = limit;
 
   sigset_t allSignals;
@@ -378,6 +381,11 @@ ChildOutcome runChildAndWait(const std::vector<std::string>& arguments) {
 ChildOutcome runChildReadingOutput(const std::vector<std::string>& arguments,
                                    const OutputHandler& onOutput) {
   return runChild(arguments, &onOutput);
+}
+
+ChildOutcome runChildReadingErrors(const std::vector<std::string>& arguments,
+                                   const OutputHandler& onErrors) {
+  return runChild(arguments, &onErrors, STDERR_FILENO);
 }
 
 }  // namespace platform

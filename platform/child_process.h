@@ -50,6 +50,11 @@ using OutputHandler = std::function<bool(const char* bytes, std::size_t count)>;
 ChildOutcome runChildReadingOutput(const std::vector<std::string>& arguments,
                                    const OutputHandler& onOutput);
 
+// runChildReadingOutput, but onErrors gets the child's standard error, and its standard output
+// is discarded.
+ChildOutcome runChildReadingErrors(const std::vector<std::string>& arguments,
+                                   const OutputHandler& onErrors);
+
 // The full path of the program that runChildAndWait would start, or "" when there is none.
 std::string findProgram(const std::string& name);
 

@@ -58,6 +58,9 @@ struct TrackRecord {
   // How far the result stays below the target for the true-peak ceiling, in LU; 0 when it
   // reached it.
   std::optional<double> loudnessShortLu;
+  // Why the result may be shorter than the source ("the source ends early: 7.4 s of 20.0 s could
+  // be decoded"); unset for a source that was decoded whole.
+  std::optional<std::string> sourceWarning;
 };
 
 struct JobReport {

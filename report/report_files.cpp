@@ -95,7 +95,8 @@ Json trackJson(const TrackRecord& track) {
               {"mp3_gain_db", number(track.mp3GainDb)},
               {"loudness_gain_db", optionalNumber(track.loudnessGainDb)},
               {"loudness_target_lufs", optionalNumber(track.loudnessTargetLufs)},
-              {"loudness_short_lu", optionalNumber(track.loudnessShortLu)}};
+              {"loudness_short_lu", optionalNumber(track.loudnessShortLu)},
+              {"source_warning", optionalText(track.sourceWarning)}};
 }
 
 Json spreadJson(const std::optional<Spread>& spread) {
@@ -161,7 +162,8 @@ std::string csvHeader() {
       header += std::string(",gain_") + channel + "_" + band + "_db";
     }
   }
-  return header + ",mp3_gain_db,loudness_gain_db,loudness_target_lufs,loudness_short_lu";
+  return header +
+         ",mp3_gain_db,loudness_gain_db,loudness_target_lufs,loudness_short_lu,source_warning";
 }
 
 struct ReportFile {
@@ -265,10 +267,23 @@ std::string reportCsv(const JobReport& job) {
         row, track.loudnessTargetLufs ? csvNumber(*track.loudnessTargetLufs, kDbDecimals) : "");
     appendCsvField(row,
                    track.loudnessShortLu ? csvNumber(*track.loudnessShortLu, kDbDecimals) : "");
+    appendCsvField(row, track.sourceWarning.value_or(""));
     row.back() = '\r';
     csv += row + "\n";
   }
   return csv;
+}
+
+bool removeReport(const std::string& folder, const std::string& baseName) {
+  const fs::path where = folder.empty() ? fs::path(".") : fs::path(folder);
+  bool noneLeft = true;
+  for (const char* extension : {".json", ".csv", ".html"}) {
+    const fs::path file = where / (baseName + extension);
+    std::error_code error;
+    fs::remove(file, error);
+    if (fs::exists(fs::symlink_status(file, error))) noneLeft = false;
+  }
+  return noneLeft;
 }
 
 bool writeReport(const JobReport& job, const std::string& folder, const std::string& baseName) {

@@ -15,6 +15,11 @@ namespace report {
 // then left behind and the earlier files are as they were.
 bool writeReport(const JobReport& job, const std::string& folder, const std::string& baseName);
 
+// Removes <folder>/<baseName>.json, .csv and .html (links included, never their targets), so
+// that no earlier report passes for a job's when its own could not be written. True when none
+// of them is left.
+bool removeReport(const std::string& folder, const std::string& baseName);
+
 // The JSON: program, version, started, options, summary and one object per track. Numbers
 // are not rounded; non-finite ones are null. Bytes of names that are not UTF-8 become U+FFFD.
 std::string reportJson(const JobReport& job);

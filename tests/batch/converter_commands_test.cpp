@@ -16,7 +16,8 @@ TEST(ConverterCommands, ConversionQuotesBothPathsAndKeepsThemWholeAsArguments) {
                 "ffmpeg", "-protocol_whitelist", "file", "-format_whitelist",
                 "mp3,mov,avi,flv,ogg,asf,matroska,mpeg,mpegts,wav,w64,flac,aac,aiff,wv,ape", "-i",
                 "/m/My \"Best\" Ça.mp3", "-f", "wav", "-flags", "bitexact", "-acodec", "pcm_s16le",
-                "-ar", "44100", "-ac", "2", "/m/sonbalanced/TMPOUT.WAV"}));
+                "-ar", "44100", "-ac", "2", "-nostats", "-hide_banner", "-loglevel", "level+info",
+                "/m/sonbalanced/TMPOUT.WAV"}));
 }
 
 }  // namespace

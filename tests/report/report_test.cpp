@@ -132,6 +132,7 @@ TEST(ReportJson, NoTrackWithLoudnessGivesNullSpreads) {
 TEST(ReportCsv, HeaderRowsAndQuoting) {
   JobReport job = smallJob();
   job.tracks[3].source = "say \"hi\", then\nbye.wav";
+  job.tracks[0].sourceWarning = "ends early: 7.4 s, of 20.0 s";
   const std::string csv = report::reportCsv(job);
   const std::string header =
       "source,status,reason,result_wav,result_mp3,seconds,passes,processing_seconds,"
@@ -143,27 +144,27 @@ TEST(ReportCsv, HeaderRowsAndQuoting) {
       "after_right_low_dbfs,after_right_mid_dbfs,after_right_high_dbfs,"
       "gain_left_low_db,gain_left_mid_db,gain_left_high_db,gain_right_low_db,"
       "gain_right_mid_db,gain_right_high_db,mp3_gain_db,loudness_gain_db,loudness_target_lufs,"
-      "loudness_short_lu\r\n";
+      "loudness_short_lu,source_warning\r\n";
   const std::string empties(10, ',');
   EXPECT_EQ(csv, header +
                      "a.wav,processed,,a_eq.wav,a.mp3,180.250,2,3.500,"
                      "-20.1235,6.5000,-1.2500,-1.5000,-30.0000,-20.0000,-25.0000,-31.0000,-21.0000,"
                      "-26.0000,-15.0000,6.5000,-1.2500,-1.5000,-29.0000,-19.0000,-24.0000,-30.0000,"
                      "-20.0000,-25.0000,1.5000,-0.2500,0.1250,2.0000,-3.0000,0.0000,-0.7500,2.1250,"
-                     "-18.0000,0.5000\r\n"
+                     "-18.0000,0.5000,\"ends early: 7.4 s, of 20.0 s\"\r\n"
                      "silence.wav,processed,,,,0.000,1,0.000" +
                      empties + empties +
-                     ",0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,,,\r\n"
+                     ",0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,,,,\r\n"
                      "b.wav,analyzed,,,,0.000,0,0.000,-11.1235,6.5000,-1.2500,-1.5000,-30.0000,"
                      "-20.0000,-25.0000,-31.0000,-21.0000,-26.0000" +
                      empties +
-                     ",,,,,,,0.0000,,,\r\n"
+                     ",,,,,,,0.0000,,,,\r\n"
                      "\"say \"\"hi\"\", then\nbye.wav\",skipped,not a WAV file,,,0.000,0,0.000" +
                      empties + empties +
-                     ",,,,,,,0.0000,,,\r\n"
+                     ",,,,,,,0.0000,,,,\r\n"
                      "broken\xff.wav,failed,could not read,,,0.000,0,0.000,-40.0000,6.5000,-1.2500,"
                      "-1.5000,-30.0000,-20.0000,-25.0000,-31.0000,-21.0000,-26.0000" +
-                     empties + ",,,,,,,0.0000,,,\r\n");
+                     empties + ",,,,,,,0.0000,,,,\r\n");
 }
 
 // A file-size limit makes a write run short, as a full disk would.

@@ -1,0 +1,256 @@
+// Faults met by the headless command at the edges of a job: a stop during the album tags, a
+// disk that fills up, sources with no audio frames and sources cut short, through the real
+// command on real files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+
+#include "batch/process_log_file.h"
+#include "tests/support/command_runs.h"
+#include "tests/support/media_files.h"
+#include "tests/support/small_file_system.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using testing_support::BackgroundCommand;
+using testing_support::makeTone;
+using testing_support::readFile;
+using testing_support::SmallFileSystem;
+using testing_support::TempFolder;
+using testing_support::writeFile;
+
+namespace {
+
+const std::vector<std::string> kWav = {"-acodec", "pcm_s16le", "-f", "wav"};
+constexpr std::size_t kAlbumTracks = 6;
+
+// An album of short tracks, enough of them for its tags to take a while.
+void makeAlbum(const std::string& folder) {
+  fs::create_directories(folder);
+  for (std::size_t track = 0; track < kAlbumTracks; ++track) {
+    char name[16];
+    std::snprintf(name, sizeof name, "/t%02zu.wav", track);
+    ASSERT_TRUE(makeTone(folder + name, kWav, 0.2, static_cast<int>(200 + 40 * track)));
+  }
+}
+
+// Waits until every track of the album has its MP3 and then one of them is replaced under its
+// name: the album tags are being written. False when the command ends first.
+bool albumTagsBegin(const std::string& results, const BackgroundCommand& job) {
+  std::map<std::string, ino_t> mp3s;
+  while (job.running()) {
+    std::error_code notYet;
+    for (const auto& entry : fs::directory_iterator(results, notYet)) {
+      if (entry.path().extension() != ".mp3") continue;
+      struct stat info {};
+      if (::stat(entry.path().c_str(), &info) != 0) continue;
+      const auto [known, added] = mp3s.try_emplace(entry.path().string(), info.st_ino);
+      if (!added && known->second != info.st_ino && mp3s.size() == kAlbumTracks) return true;
+    }
+    ::usleep(2000);
+  }
+  return false;
+}
+
+bool holdsTemporaries(const std::string& folder) {
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().string().ends_with(".part")) return true;
+  }
+  return false;
+}
+
+std::size_t albumTracksTagged(const std::string& log) {
+  std::smatch found;
+  static const std::regex albumLine("written into ([0-9]+) of 6 MP3 files\n");
+  return std::regex_search(log, found, albumLine) ? std::stoul(found[1]) : 999;
+}
+
+const std::string kStopLine =
+    "\nJOB STOPPED (SIGTERM): the files not yet processed were left as they were.\n";
+
+TEST(JobFaults, SigtermWhileTheAlbumIsTaggedStopsTheJobWithWholeMp3s) {
+  TempFolder root;
+  makeAlbum(root / "album");
+  TempFolder work;
+  BackgroundCommand job(work.path(), {"-j", "2", "--log", "--replaygain", root / "album"});
+  ASSERT_TRUE(albumTagsBegin(root / "album/sonbalanced", job)) << job.standardError();
+  ::kill(job.pid(), SIGTERM);
+
+  EXPECT_EQ(job.wait(), 143);
+  EXPECT_TRUE(job.standardError().ends_with("\nSTOPPED\n")) << job.standardError();
+  const std::string log = readFile(work / batch::kProcessLogName);
+  EXPECT_TRUE(log.ends_with(" MP3 files\n\n" + kStopLine)) << log;
+  EXPECT_LT(albumTracksTagged(log), kAlbumTracks);
+  EXPECT_EQ(log.find("could not be written"), std::string::npos);
+  EXPECT_FALSE(holdsTemporaries(root / "album/sonbalanced"));
+}
+
+TEST(JobFaults, AlbumTagsMeetingAFullDiskFailTheJobAndKeepTheTrackTags) {
+  SmallFileSystem disk(4 << 20);
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  makeAlbum(disk / "album");
+  TempFolder work;
+  BackgroundCommand job(work.path(), {"-j", "2", "--log", "--replaygain", disk / "album"});
+  ASSERT_TRUE(albumTagsBegin(disk / "album/sonbalanced", job)) << job.standardError();
+  disk.fill();
+
+  EXPECT_EQ(job.wait(), 3);
+  const std::string log = readFile(work / batch::kProcessLogName);
+  const std::size_t tagged = albumTracksTagged(log);
+  EXPECT_LT(tagged, kAlbumTracks) << log;
+  const std::string errors = job.standardError();
+  std::size_t untagged = 0;
+  for (std::size_t at = 0; (at = errors.find(": its album ReplayGain tags could not be written\n", at)) != std::string::npos; ++at) ++untagged;
+  EXPECT_EQ(untagged, kAlbumTracks - tagged) << errors;
+  EXPECT_NE(log.find("It keeps its track tags."), std::string::npos);
+  EXPECT_TRUE(errors.ends_with("\nDONE !\n")) << errors;
+  EXPECT_FALSE(holdsTemporaries(disk / "album/sonbalanced"));
+}
+
+TEST(JobFaults, ReportAndLogOnAFullDiskFailTheJobAndLeaveNoStaleReport) {
+  SmallFileSystem disk(256 << 10);
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  TempFolder music;
+  ASSERT_TRUE(makeTone(music / "b.wav", kWav));
+  for (const char* name : {"report.json", "report.csv", "report.html"}) {
+    writeFile(disk / name, "an earlier job's report");
+  }
+  disk.fill();
+  BackgroundCommand job(disk.path(), {"--log", "--no-mp3", "--report", disk.path(), music / "b.wav"});
+
+  EXPECT_EQ(job.wait(), 3);
+  const std::string errors = job.standardError();
+  EXPECT_NE(errors.find("\nsonbalancer-cli: the report could not be written into " + disk.path() + "\n"),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find("\nsonbalancer-cli: the process log sonbalancer-log.txt could not be "
+                        "written whole: it ends before the job did\n"),
+            std::string::npos)
+      << errors;
+  for (const char* name : {"report.json", "report.csv", "report.html"}) {
+    EXPECT_FALSE(fs::exists(disk / name)) << name;
+  }
+  EXPECT_TRUE(fs::is_regular_file(music / "sonbalanced/b_eq.wav"));
+}
+
+TEST(JobFaults, TrackTagsThatFindNoRoomLeaveTheMp3UntaggedAndFailTheJob) {
+  TempFolder measure;
+  ASSERT_TRUE(makeTone(measure / "b.wav", kWav));
+  TempFolder work;
+  BackgroundCommand sized(work.path(), {"--replaygain", measure / "b.wav"});
+  ASSERT_EQ(sized.wait(), 0) << sized.standardError();
+  // Room for the source, its WAV result and its MP3, but not for the MP3's tagged copy.
+  const auto pages = [](std::uintmax_t bytes) { return (bytes + 4095) / 4096 * 4096; };
+  const std::uintmax_t mp3 = fs::file_size(measure / "sonbalanced/b.mp3");
+  SmallFileSystem disk(pages(fs::file_size(measure / "b.wav")) +
+                       pages(fs::file_size(measure / "sonbalanced/b_eq.wav")) + pages(mp3) + 4096);
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  fs::copy_file(measure / "b.wav", disk / "b.wav");
+
+  BackgroundCommand job(work.path(), {"--log", "--replaygain", disk / "b.wav"});
+  EXPECT_EQ(job.wait(), 3);
+  EXPECT_NE(job.standardError().find("\nsonbalancer-cli: " + disk / "b.wav" +
+                                     ": its ReplayGain tags could not be written\n"),
+            std::string::npos)
+      << job.standardError();
+  EXPECT_NE(readFile(work / batch::kProcessLogName)
+                .find("\n\nThe ReplayGain tags could not be written into the MP3\n\n"),
+            std::string::npos);
+  EXPECT_NE(readFile(measure / "sonbalanced/b.mp3").find("REPLAYGAIN_TRACK_GAIN"), std::string::npos);
+  EXPECT_EQ(readFile(disk / "sonbalanced/b.mp3").find("REPLAYGAIN_TRACK_GAIN"), std::string::npos);
+  EXPECT_FALSE(holdsTemporaries(disk / "sonbalanced"));
+}
+
+// A copy of the WAV at path with the 32-bit field at offset set to 0.
+void zeroField(const std::string& from, const std::string& to, std::size_t offset) {
+  std::string bytes = readFile(from);
+  bytes.replace(offset, 4, 4, '\0');
+  writeFile(to, bytes);
+}
+
+// The first `share` of the file at path, as a copy or a download cut short leaves it.
+void cutShort(const std::string& path, double share) {
+  fs::resize_file(path, static_cast<std::uintmax_t>(fs::file_size(path) * share));
+}
+
+// What the command logs and reports for a cut source: the seconds its result holds, of the
+// seconds its container states (none for a stream that states no length).
+std::string endsEarly(const std::string& result, const std::string& stated) {
+  char decoded[32];
+  std::snprintf(decoded, sizeof decoded, "%.1f", (fs::file_size(result) - 44) / 176400.0);
+  return stated.empty() ? "the source ends early: its end is missing, " + std::string(decoded) +
+                              " s could be decoded"
+                        : "the source ends early: " + std::string(decoded) + " s of " + stated +
+                              " s could be decoded";
+}
+
+TEST(JobFaults, SourcesWithoutFramesFailAndCutSourcesAreProcessedWithAWord) {
+  TempFolder root;
+  const fs::path album = root / "album";
+  fs::create_directory(album);
+  ASSERT_TRUE(makeTone(album / "good.wav", kWav));
+  ASSERT_TRUE(makeTone(root / "mono.wav", {"-ac", "1", "-acodec", "pcm_s16le", "-f", "wav"}));
+  // Bytes 24 to 27 hold the sample rate, 28 to 31 the byte rate.
+  zeroField(album / "good.wav", album / "rate0.wav", 24);
+  zeroField(root / "mono.wav", album / "monorate0.wav", 28);
+  ASSERT_TRUE(makeTone(album / "whole.flac", {}, 20.0));
+  ASSERT_TRUE(makeTone(album / "cutflac.flac", {}, 20.0));
+  ASSERT_TRUE(makeTone(album / "cutm4a.m4a", {"-acodec", "aac", "-movflags", "+faststart"}, 20.0));
+  ASSERT_TRUE(makeTone(album / "cutopus.opus", {"-acodec", "libopus"}, 20.0));
+  for (const char* cut : {"cutflac.flac", "cutm4a.m4a", "cutopus.opus"}) cutShort(album / cut, 0.4);
+  TempFolder work;
+  BackgroundCommand job(work.path(), {"-j", "2", "--log", "--replaygain", "--report",
+                                      work / "report", album.string()});
+
+  EXPECT_EQ(job.wait(), 3);
+  const std::string results = (album / "sonbalanced/").string();
+  const std::string errors = job.standardError();
+  const std::string log = readFile(work / batch::kProcessLogName);
+  for (const char* empty : {"rate0", "monorate0"}) {
+    EXPECT_NE(errors.find("sonbalancer-cli: " + (album / empty).string() + ".wav: no audio frames\n"),
+              std::string::npos)
+        << errors;
+    EXPECT_FALSE(fs::exists(results + empty + "_eq.wav"));
+    EXPECT_FALSE(fs::exists(results + empty + ".mp3"));
+  }
+  const std::regex refusal(
+      "Opened - File length: [0-9]+\nERROR: No audio frames in this file ! It will not be "
+      "processed.\n\nParsing ");
+  EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), refusal),
+                          std::sregex_iterator()),
+            2)
+      << log;
+  // The album is the five tracks with audio, the cut ones among them.
+  EXPECT_NE(log.find("written into 5 of 5 MP3 files\n"), std::string::npos) << log;
+
+  const nlohmann::json report = nlohmann::json::parse(readFile(work / "report/report.json"));
+  std::map<std::string, nlohmann::json> warnings;
+  for (const nlohmann::json& track : report["tracks"]) {
+    warnings[fs::path(track["source"].get<std::string>()).filename()] = track["source_warning"];
+  }
+  const std::map<std::string, std::string> cut = {
+      {"cutflac.flac", endsEarly(results + "cutflac_eq.wav", "20.0")},
+      {"cutm4a.m4a", endsEarly(results + "cutm4a_eq.wav", "20.0")},
+      {"cutopus.opus", endsEarly(results + "cutopus_eq.wav", "")}};
+  for (const auto& [name, warning] : cut) {
+    EXPECT_NE(log.find("Audio extraction / conversion successful\nWARNING: " + warning + "\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(errors.find("sonbalancer-cli: " + (album / name).string() + ": " + warning + "\n"),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(warnings[name], warning);
+  }
+  EXPECT_TRUE(warnings["whole.flac"].is_null());
+  std::size_t warningLines = 0;
+  for (std::size_t at = 0; (at = log.find("\nWARNING: ", at)) != std::string::npos; ++at) ++warningLines;
+  EXPECT_EQ(warningLines, cut.size());
+  EXPECT_EQ(errors.find("whole.flac: "), std::string::npos) << errors;
+}
+
+}  // namespace
