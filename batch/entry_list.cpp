@@ -110,7 +110,12 @@ class Lister {
 
   void add(const std::string& path, const std::string& outputFolder) {
     if (const std::optional<platform::FoundFile> found = platform::findFile(path)) {
-      if (!identities_.insert(found->identity).second) return;
+      identities_.insert(found->identity);
+      // The same file by another path or a link is listed once; a hard link is a name of its
+      // own, in a folder of its own, and gets its own results there.
+      std::error_code error;
+      const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+      if (!resolvedPaths_.insert(error ? path : resolved.string()).second) return;
       entries_.push_back({path, outputFolder, found->sizeBytes});
     } else if (missing_.insert(path).second) {
       entries_.push_back({path, outputFolder, 0});
@@ -143,6 +148,7 @@ class Lister {
   const EntryListOptions& options_;
   std::vector<ListedEntry> entries_;
   std::set<platform::FileIdentity> identities_;
+  std::set<std::string> resolvedPaths_;
   std::set<std::string> missing_;
 };
 

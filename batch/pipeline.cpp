@@ -639,6 +639,7 @@ void recordEntry(JobState& job, JobWindow& window, std::size_t index, const Entr
     if (job.manifests.takeWriteFailure(folder)) {
       window.notice(fromNativePath(folder + kResultManifestName) +
                     ": the record of how its results were made could not be written");
+      job.jobFilesFailed = true;
     }
   }
   if (result.engineReached) job.engineReached = true;

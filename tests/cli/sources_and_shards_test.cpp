@@ -103,7 +103,12 @@ TEST(ListedPaths, EachFileIsDoneOnceAndAMissingOneFailsAlone) {
   fs::create_directory(music);
   ASSERT_TRUE(makeTone(music + "/a.wav", kPcmWav, 0.5, 300));
   fs::create_symlink(music + "/a.wav", root / "link.wav");
-  writeFile(root / "list", music + "/a.wav\nmusic/a.wav\nlink.wav\nmusic/missing.mp3\nmusic/a.wav\n");
+  // A hard link is a name of its own, in a folder of its own: it gets its own results.
+  fs::create_directory(root / "other");
+  fs::create_hard_link(music + "/a.wav", root / "other/b.wav");
+  writeFile(root / "list", music +
+                               "/a.wav\nmusic/a.wav\nlink.wav\nmusic/missing.mp3\nmusic/a.wav\n"
+                               "other/b.wav\n");
 
   const ShellRun run =
       runInShell(root.path(), "\"$SONBALANCER\" --no-mp3 --log --files-from list music music/a.wav");
@@ -112,16 +117,17 @@ TEST(ListedPaths, EachFileIsDoneOnceAndAMissingOneFailsAlone) {
   EXPECT_NE(run.standardError.find("sonbalancer-cli: " + music + "/missing.mp3: no such file or folder\n"),
             std::string::npos)
       << run.standardError;
-  EXPECT_NE(run.standardError.find("sonbalancer-cli: 1 processed, 0 skipped, 1 failed"),
+  EXPECT_NE(run.standardError.find("sonbalancer-cli: 2 processed, 0 skipped, 1 failed"),
             std::string::npos)
       << run.standardError;
   const std::string log = readFile(root / "sonbalancer-log.txt");
-  EXPECT_EQ(occurrences(log, "Parsing "), 2u) << log;
+  EXPECT_EQ(occurrences(log, "Parsing "), 3u) << log;
   EXPECT_NE(log.find("missing.mp3...\nNo such file or folder - Not processed\n\n"), std::string::npos)
       << log;
   // The one result and the record of what it was made from.
   EXPECT_EQ(filesBelow(music + "/sonbalanced").size(), 2u);
   EXPECT_TRUE(fs::is_regular_file(music + "/sonbalanced/a_eq.wav"));
+  EXPECT_TRUE(fs::is_regular_file(root / "other/sonbalanced/b_eq.wav"));
 }
 
 // Albums of tracks at different levels and lengths, so that a gain measured over part of an
