@@ -162,7 +162,10 @@ int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request)
     job.analysisFolder = platform::createPrivateFolder();
     for (std::string& folder : list.outputFolders) folder = job.analysisFolder + engine::kPathSeparator;
   }
-  return startEntries(job, window, std::move(list)) ? 0 : 1;
+  // More shards than output folders leave some shards nothing: that is no fault of theirs.
+  const bool listedForOtherShards = list.paths.IsEmpty() && !list.sources.empty();
+  if (startEntries(job, window, std::move(list))) return 0;
+  return listedForOtherShards ? kNoFolderInThisShard : 1;
 }
 
 bool startJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path) {

@@ -50,7 +50,9 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
 // Sets up a job over the entries of every path of the request, each writing into its own
 // output folder, made and locked when its first music entry needs it. One file given alone is a
 // single-file job, anything else a folder job, for the log's banner. Returns 0 when the job has
-// started, 1 when there was no file to process (the log it opened is closed).
+// started, 1 when there was no file to process, kNoFolderInThisShard when there were files but
+// none of their output folders fell to the shard asked for (the log it opened is closed).
+inline constexpr int kNoFolderInThisShard = 2;
 int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request);
 
 // What a process command does once its dialog has given a path: stores it as the chosen path,

@@ -365,7 +365,13 @@ int main(int argc, char** argv) {
 
   platform::installStopSignals();
   batch::JobState& job = batch::theJobState();
-  if (batch::setUpLibraryJob(job, shown, request.job) != 0) {
+  const int setUp = batch::setUpLibraryJob(job, shown, request.job);
+  if (setUp == batch::kNoFolderInThisShard) {
+    std::fputs("sonbalancer-cli: no output folder falls to this shard: nothing to do\n", stderr);
+    printText(stderr, "READY\n");
+    return kExitDone;
+  }
+  if (setUp != 0) {
     std::fputs("sonbalancer-cli: no file to process\n", stderr);
     printText(stderr, "READY\n");
     return kExitNothingDone;

@@ -172,6 +172,10 @@ TEST_F(Library, PathListsAndShardsCoverTheListOnce) {
   ASSERT_EQ(run("--no-mp3 -0 --files-from - --shard 1/2", "cat nul | "), 0) << standardError();
   EXPECT_TRUE(fs::exists(root() + "/B/sonbalanced/x_eq.wav"));
   EXPECT_TRUE(fs::exists(root() + "/B/sonbalanced/x (wav)_eq.wav"));
+  // Two folders for three shards: the third has nothing to do, which is no failure.
+  ASSERT_EQ(run("--no-mp3 -0 --files-from - --shard 3/3", "cat nul | "), 0) << standardError();
+  EXPECT_NE(standardError().find("no output folder falls to this shard"), std::string::npos)
+      << standardError();
 }
 
 }  // namespace
