@@ -11,13 +11,13 @@
 #include <string>
 
 #include "batch/process_log_file.h"
-#include "tests/support/command_runs.h"
+#include "tests/support/command_line.h"
 #include "tests/support/media_files.h"
 #include "tests/support/small_file_system.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
-using testing_support::BackgroundCommand;
+using testing_support::RunningCommand;
 using testing_support::makeTone;
 using testing_support::readFile;
 using testing_support::SmallFileSystem;
@@ -41,7 +41,7 @@ void makeAlbum(const std::string& folder) {
 
 // Waits until every track of the album has its MP3 and then one of them is replaced under its
 // name: the album tags are being written. False when the command ends first.
-bool albumTagsBegin(const std::string& results, const BackgroundCommand& job) {
+bool albumTagsBegin(const std::string& results, const RunningCommand& job) {
   std::map<std::string, ino_t> mp3s;
   while (job.running()) {
     std::error_code notYet;
@@ -77,7 +77,7 @@ TEST(JobFaults, SigtermWhileTheAlbumIsTaggedStopsTheJobWithWholeMp3s) {
   TempFolder root;
   makeAlbum(root / "album");
   TempFolder work;
-  BackgroundCommand job(work.path(), {"-j", "2", "--log", "--replaygain", root / "album"});
+  RunningCommand job(work.path(), {"-j", "2", "--log", "--replaygain", root / "album"});
   ASSERT_TRUE(albumTagsBegin(root / "album/sonbalanced", job)) << job.standardError();
   ::kill(job.pid(), SIGTERM);
 
@@ -95,7 +95,7 @@ TEST(JobFaults, AlbumTagsMeetingAFullDiskFailTheJobAndKeepTheTrackTags) {
   if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
   makeAlbum(disk / "album");
   TempFolder work;
-  BackgroundCommand job(work.path(), {"-j", "2", "--log", "--replaygain", disk / "album"});
+  RunningCommand job(work.path(), {"-j", "2", "--log", "--replaygain", disk / "album"});
   ASSERT_TRUE(albumTagsBegin(disk / "album/sonbalanced", job)) << job.standardError();
   disk.fill();
 
@@ -121,7 +121,7 @@ TEST(JobFaults, ReportAndLogOnAFullDiskFailTheJobAndLeaveNoStaleReport) {
     writeFile(disk / name, "an earlier job's report");
   }
   disk.fill();
-  BackgroundCommand job(disk.path(), {"--log", "--no-mp3", "--report", disk.path(), music / "b.wav"});
+  RunningCommand job(disk.path(), {"--log", "--no-mp3", "--report", disk.path(), music / "b.wav"});
 
   EXPECT_EQ(job.wait(), 3);
   const std::string errors = job.standardError();
@@ -142,7 +142,7 @@ TEST(JobFaults, TrackTagsThatFindNoRoomLeaveTheMp3UntaggedAndFailTheJob) {
   TempFolder measure;
   ASSERT_TRUE(makeTone(measure / "b.wav", kWav));
   TempFolder work;
-  BackgroundCommand sized(work.path(), {"--replaygain", measure / "b.wav"});
+  RunningCommand sized(work.path(), {"--replaygain", measure / "b.wav"});
   ASSERT_EQ(sized.wait(), 0) << sized.standardError();
   // Room for the source, its WAV result and its MP3, but not for the MP3's tagged copy.
   const auto pages = [](std::uintmax_t bytes) { return (bytes + 4095) / 4096 * 4096; };
@@ -152,7 +152,7 @@ TEST(JobFaults, TrackTagsThatFindNoRoomLeaveTheMp3UntaggedAndFailTheJob) {
   if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
   fs::copy_file(measure / "b.wav", disk / "b.wav");
 
-  BackgroundCommand job(work.path(), {"--log", "--replaygain", disk / "b.wav"});
+  RunningCommand job(work.path(), {"--log", "--replaygain", disk / "b.wav"});
   EXPECT_EQ(job.wait(), 3);
   EXPECT_NE(job.standardError().find("\nsonbalancer-cli: " + disk / "b.wav" +
                                      ": its ReplayGain tags could not be written\n"),
@@ -205,7 +205,7 @@ TEST(JobFaults, SourcesWithoutFramesFailAndCutSourcesAreProcessedWithAWord) {
   ASSERT_TRUE(makeTone(album / "cutopus.opus", {"-acodec", "libopus"}, 20.0));
   for (const char* cut : {"cutflac.flac", "cutm4a.m4a", "cutopus.opus"}) cutShort(album / cut, 0.4);
   TempFolder work;
-  BackgroundCommand job(work.path(), {"-j", "2", "--log", "--replaygain", "--report",
+  RunningCommand job(work.path(), {"-j", "2", "--log", "--replaygain", "--report",
                                       work / "report", album.string()});
 
   EXPECT_EQ(job.wait(), 3);

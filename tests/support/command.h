@@ -7,18 +7,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/support/command_line.h"
 #include "tests/support/temp_folder.h"
 
 namespace testing_support {
 
-inline const std::string kCommand = std::string(SONBALANCER_BINARY_DIR) + "/bin/sonbalancer-cli";
-
 // text as one word of a POSIX shell.
-inline std::string quoted(const std::string& text) {
-  std::string result = "'";
-  for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return result + "'";
-}
+inline std::string quoted(const std::string& text) { return shellQuoted(text); }
 
 class CommandRuns {
  public:
