@@ -31,8 +31,9 @@ struct ConverterCommand {
 // file system: playlists, concat scripts and network addresses are refused, so that no audio
 // from outside what the user chose can come in. The command line shows the command without
 // those limits, in the form the process log has always had. With a workFolderPath (closing
-// separator included) the converter writes the file there instead, while the command line
-// still names it in the output folder.
+// separator included) the converter writes the file there instead. The command line names it
+// TMPOUT.WAV in the output folder whatever temporaryWavName is, so that the log reads the same
+// for any number of workers.
 ConverterCommand conversionCommand(const std::string& sourcePath,
                                    const std::string& outputFolderPath,
                                    const std::string& temporaryWavName = kTemporaryWavName,

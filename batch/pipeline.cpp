@@ -240,8 +240,7 @@ void deleteTemporaryWav(EntryWork& work, const std::string& workFolderPath) {
       work.system.deleteFile(temporaryWavPath(workFolderPath, work.temporaryWavName));
   if (outcome == platform::DeleteOutcome::Deleted) return;
   // Named as the conversion command's line names it.
-  work.log.print("Unable to delete %s !\n",
-                 temporaryWavPath(work.track.outputFolderPath, work.temporaryWavName).c_str());
+  work.log.print("Unable to delete %s !\n", temporaryWavPath(work.track.outputFolderPath).c_str());
   work.log.write(outcome == platform::DeleteOutcome::AccessDenied ? "Cause: Access Denied\n\n"
                                                                   : "Cause: Not present\n\n");
 }

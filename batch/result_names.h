@@ -81,8 +81,7 @@ bool isLeftoverName(const std::string& fileName);
 inline constexpr const char* kTemporaryWavName = "TMPOUT.WAV";
 
 // The converter's output for the entry at position (counted from 1) of a job whose entries run
-// several at once: "TMPOUT-7.WAV". Tied to the entry, not to the worker, so that the log reads
-// the same whichever worker takes it.
+// several at once: "TMPOUT-7.WAV", in the job's work folder; the log names it TMPOUT.WAV.
 std::string numberedTemporaryWavName(std::size_t position);
 
 // outputFolderPath ends with the separator.

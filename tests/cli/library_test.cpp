@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
-#include <regex>
 #include <string>
 
 #include "tests/support/media_files.h"
@@ -96,8 +95,7 @@ TEST_F(Library, RecursiveRunGivesTheSameResultsAndLogWithOneWorkerOrTwo) {
 
   ASSERT_EQ(run("-r -j 2 --log " + quoted(root())), 0) << standardError();
 
-  EXPECT_EQ(std::regex_replace(log(), std::regex("TMPOUT-[0-9]+\\.WAV"), "TMPOUT.WAV"),
-            oneWorkerLog);
+  EXPECT_EQ(log(), oneWorkerLog);
   EXPECT_EQ(filesBelow(root(), "_eq.wav"), oneWorker);
   EXPECT_EQ(filesBelow(root(), ".mp3"), oneWorkerMp3);
   std::vector<std::string> results;

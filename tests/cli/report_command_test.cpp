@@ -57,9 +57,7 @@ TEST_F(ReportCommand, ReportGivesEveryFigureAndChangesNoResultNorLog) {
 
   EXPECT_EQ(readFile(output() + "a_eq.wav"), plainWav);
   EXPECT_EQ(readFile(output() + "a.mp3"), plainMp3);
-  std::string log = readFile(work / "sonbalancer-log.txt");
-  for (std::size_t at; (at = log.find("TMPOUT-1.WAV")) != std::string::npos;) log.replace(at, 12, "TMPOUT.WAV");
-  EXPECT_EQ(log, plainLog);
+  EXPECT_EQ(readFile(work / "sonbalancer-log.txt"), plainLog);
 
   const nlohmann::json report = nlohmann::json::parse(readFile(folder + "/report.json"));
   EXPECT_EQ(report["summary"]["processed"], 2);
