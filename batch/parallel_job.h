@@ -30,8 +30,8 @@ class RunProgress {
 // were handled, stopJob when a stop was asked for (every running converter is stopped and
 // what it wrote removed; the log holds the blocks of every entry begun, in list order, then the
 // stop line). The results and the log are those of the timer ticks, whatever the number of
-// workers. window gives the check boxes and
-// takes the notices and the state text; it is called from one thread at a time.
+// workers. window gives the check boxes and takes the notices and the state text; it is called
+// from one thread at a time.
 void runEntriesAtOnce(JobState& job, JobWindow& window, RunProgress& progress,
                       SystemServices& system, unsigned workers);
 
