@@ -41,14 +41,6 @@ mode_t currentUmask() {
 
 }  // namespace
 
-int createNewFile(const std::string& path) {
-  for (;;) {
-    const int descriptor =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (descriptor >= 0 || errno != EINTR) return descriptor;
-  }
-}
-
 int createUniqueFile(std::string& path, std::string pattern) {
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');

@@ -7,11 +7,6 @@
 
 namespace platform {
 
-// Creates path as a new regular file (O_CREAT | O_EXCL | O_NOFOLLOW, mode 0666 less the umask)
-// and returns its open descriptor, close-on-exec; -1 when anything, a dangling link included,
-// already stands at path or it cannot be created.
-int createNewFile(const std::string& path);
-
 // A new file with an unpredictable name made from pattern, whose last six characters are
 // "XXXXXX" (mkstemp), mode 0600; its open descriptor, close-on-exec, and in path the name it
 // took; -1 when none could be made.

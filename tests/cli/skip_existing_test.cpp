@@ -11,7 +11,7 @@
 
 namespace fs = std::filesystem;
 using testing_support::makeTone;
-using testing_support::quoted;
+using testing_support::shellQuoted;
 using testing_support::readFile;
 using testing_support::TempFolder;
 
@@ -26,7 +26,7 @@ class SkipExisting : public ::testing::Test, protected testing_support::CommandR
     const std::string made = library_ / name;
     ASSERT_TRUE(makeTone(made, {}, 0.5, frequencyHz));
     fs::last_write_time(made, fs::file_time_type::clock::now() - std::chrono::hours(1));
-    ASSERT_EQ(std::system(("cp -p " + quoted(made) + " " + quoted(music())).c_str()), 0);
+    ASSERT_EQ(std::system(("cp -p " + shellQuoted(made) + " " + shellQuoted(music())).c_str()), 0);
   }
 
   TempFolder library_;
@@ -36,13 +36,13 @@ TEST_F(SkipExisting, ResultsThatAnotherSourceMadeAreMadeAgainFromTheirOwn) {
   fs::create_directory(music());
   ASSERT_TRUE(makeTone(music() + "/a.mp3", {}, 0.5, 300));
   ASSERT_TRUE(makeTone(music() + "/a.ogg", {"-acodec", "libvorbis"}, 0.5, 500));
-  ASSERT_EQ(run("--no-mp3 -j 2 " + quoted(music())), 0) << standardError();
+  ASSERT_EQ(run("--no-mp3 -j 2 " + shellQuoted(music())), 0) << standardError();
   const std::string oggResult = readFile(output() + "a (ogg)_eq.wav");
   ASSERT_FALSE(oggResult.empty());
 
   // With a.mp3 gone, a.ogg takes the plain name, which holds a.mp3's audio.
   fs::remove(music() + "/a.mp3");
-  ASSERT_EQ(run("--no-mp3 --skip-existing --log -j 1 " + quoted(music())), 0) << standardError();
+  ASSERT_EQ(run("--no-mp3 --skip-existing --log -j 1 " + shellQuoted(music())), 0) << standardError();
   EXPECT_NE(log().find("Type: ogg - Results made from another source - Processed again\nStep 1: "),
             std::string::npos)
       << log();
@@ -52,7 +52,7 @@ TEST_F(SkipExisting, ResultsThatAnotherSourceMadeAreMadeAgainFromTheirOwn) {
   // results of the first run are still its own.
   const auto oggResultTime = fs::last_write_time(output() + "a (ogg)_eq.wav");
   bringIn("a.flac", 700);
-  ASSERT_EQ(run("--no-mp3 --skip-existing --log -j 2 " + quoted(music())), 0) << standardError();
+  ASSERT_EQ(run("--no-mp3 --skip-existing --log -j 2 " + shellQuoted(music())), 0) << standardError();
   EXPECT_NE(log().find("Type: flac - Results made from another source - Processed again\n"),
             std::string::npos)
       << log();
@@ -70,26 +70,26 @@ TEST_F(SkipExisting, OtherChoicesMakeTheResultsAgainAsAFreshRunWould) {
   TempFolder fresh;
   fs::create_directory(music());
   ASSERT_TRUE(makeTone(music() + "/a.ogg", {"-acodec", "libvorbis"}));
-  ASSERT_EQ(std::system(("cp -p " + quoted(music() + "/a.ogg") + " " + quoted(fresh / "")).c_str()),
+  ASSERT_EQ(std::system(("cp -p " + shellQuoted(music() + "/a.ogg") + " " + shellQuoted(fresh / "")).c_str()),
             0);
-  ASSERT_EQ(run(choices + quoted(fresh / "a.ogg")), 0) << standardError();
-  ASSERT_EQ(run("--loudness-target -14 " + quoted(music())), 0) << standardError();
+  ASSERT_EQ(run(choices + shellQuoted(fresh / "a.ogg")), 0) << standardError();
+  ASSERT_EQ(run("--loudness-target -14 " + shellQuoted(music())), 0) << standardError();
 
-  ASSERT_EQ(run(choices + "--skip-existing --log " + quoted(music())), 0) << standardError();
+  ASSERT_EQ(run(choices + "--skip-existing --log " + shellQuoted(music())), 0) << standardError();
   EXPECT_NE(log().find("Type: ogg - Results made with other choices - Processed again\n"),
             std::string::npos)
       << log();
   EXPECT_EQ(readFile(output() + "a_eq.wav"), readFile(fresh / "sonbalanced/a_eq.wav"));
   EXPECT_EQ(readFile(output() + "a.mp3"), readFile(fresh / "sonbalanced/a.mp3"));
 
-  ASSERT_EQ(run(choices + "--skip-existing --log " + quoted(music())), 0) << standardError();
+  ASSERT_EQ(run(choices + "--skip-existing --log " + shellQuoted(music())), 0) << standardError();
   EXPECT_NE(log().find("Type: ogg - Results newer than the source - Skipped\n\n"),
             std::string::npos)
       << log();
 
   // Results left by a version that kept no record.
   fs::remove(output() + ".sonbalancer-results.json");
-  ASSERT_EQ(run(choices + "--skip-existing --log " + quoted(music())), 0) << standardError();
+  ASSERT_EQ(run(choices + "--skip-existing --log " + shellQuoted(music())), 0) << standardError();
   EXPECT_NE(log().find("Type: ogg - No record of how the results were made - Processed again\n"),
             std::string::npos)
       << log();

@@ -12,16 +12,13 @@
 
 namespace testing_support {
 
-// text as one word of a POSIX shell.
-inline std::string quoted(const std::string& text) { return shellQuoted(text); }
-
 class CommandRuns {
  public:
   // Runs the command with arguments (already quoted as needed) in the working folder; its exit
   // status, or -1 when it did not exit.
   int run(const std::string& arguments) {
-    const std::string line = "cd " + quoted(work_.path()) + " && " + quoted(kCommand) + " " +
-                             arguments + " 2>" + quoted(work_ / "err") + " </dev/null";
+    const std::string line = "cd " + shellQuoted(work_.path()) + " && " + shellQuoted(kCommand) +
+                             " " + arguments + " 2>" + shellQuoted(work_ / "err") + " </dev/null";
     const int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
