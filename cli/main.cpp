@@ -25,6 +25,7 @@
 #include "batch/system_services.h"
 #include "cli/console_window.h"
 #include "cli/run_view.h"
+#include "cli/usage.h"
 #include "platform/signals.h"
 #include "platform/terminal.h"
 
@@ -124,13 +125,17 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      wxCMD_LINE_VAL_NONE, 0},
     wxCMD_LINE_DESC_END};
 
+const std::vector<cli::ValueName> kValueNames = {
+    {"jobs", "j", "N"},          {"output", nullptr, "DIR"},         {"files-from", nullptr, "FILE"},
+    {"memory", nullptr, "SIZE"}, {"shard", nullptr, "K/N"},          {"wait-busy", nullptr, "SECONDS"},
+    {"report", nullptr, "DIR"},  {"loudness-target", nullptr, "LUFS"}};
+
 void printText(std::FILE* stream, const wxString& text) {
   std::fputs(batch::toNativePath(text).c_str(), stream);
 }
 
-int usageError(const wxCmdLineParser& parser, const std::string& message) {
-  std::fprintf(stderr, "sonbalancer-cli: %s\n", message.c_str());
-  printText(stderr, parser.GetUsageString());
+int usageError(const std::string& message) {
+  std::fprintf(stderr, "sonbalancer-cli: %s\nTry 'sonbalancer-cli --help'\n", message.c_str());
   return kExitUsage;
 }
 
@@ -170,7 +175,7 @@ struct Request {
 Request readRequest(const wxCmdLineParser& parser) {
   Request request;
   auto refuse = [&](const std::string& message) {
-    request.usageStatus = usageError(parser, message);
+    request.usageStatus = usageError(message);
     return request;
   };
   cli::CheckBoxes& boxes = request.boxes;
@@ -337,17 +342,22 @@ int main(int argc, char** argv) {
     argumentPointers.push_back(const_cast<wxChar*>(argument.wc_str()));
   argumentPointers.push_back(nullptr);
 
+  const std::string unknown =
+      cli::unknownLongOption(std::vector<std::string>(argv + 1, argv + argc), kCommandLine);
+  if (!unknown.empty()) {
+    const std::string closest = cli::closestLongOption(unknown, kCommandLine);
+    return usageError("unknown option " + unknown +
+                      (closest.empty() ? "" : " (did you mean " + closest + "?)"));
+  }
   wxCmdLineParser parser(kCommandLine, argc, argumentPointers.data());
   parser.SetLogo("sonbalancer-cli: evens out the tonal balance and level of music tracks.");
-  const int parsed = parser.Parse(false);
+  std::string parseMessage;
+  const int parsed = cli::parseQuietly(parser, parseMessage);
   if (parsed == -1) {
-    printText(stdout, parser.GetUsageString());
+    std::fputs(cli::helpText(parser, kValueNames).c_str(), stdout);
     return kExitDone;
   }
-  if (parsed != 0) {
-    printText(stderr, parser.GetUsageString());
-    return kExitUsage;
-  }
+  if (parsed != 0) return usageError(parseMessage.empty() ? "unusable command line" : parseMessage);
   if (parser.Found("version")) {
     std::printf("sonbalancer-cli (SonBalancer) %s\n", SONBALANCER_VERSION);
     return kExitDone;

@@ -184,7 +184,16 @@ TEST_F(HeadlessCommand, NothingProcessedEndsReadyWithStatusOne) {
 TEST_F(HeadlessCommand, UsageErrorsAndMissingPathsEndWithStatusTwo) {
   TempFolder work;
   EXPECT_EQ(runCommand(work.path(), "").exitStatus, 2);
-  EXPECT_EQ(runCommand(work.path(), "--loud " + shellQuoted(music())).exitStatus, 2);
+  const CommandResult mistyped = runCommand(work.path(), "--recursve " + shellQuoted(music()));
+  EXPECT_EQ(mistyped.exitStatus, 2);
+  EXPECT_EQ(mistyped.standardError,
+            "sonbalancer-cli: unknown option --recursve (did you mean --recursive?)\n"
+            "Try 'sonbalancer-cli --help'\n");
+  EXPECT_EQ(runCommand(work.path(), "--loud " + shellQuoted(music())).standardError,
+            "sonbalancer-cli: unknown option --loud (did you mean --loudness-target?)\n"
+            "Try 'sonbalancer-cli --help'\n");
+  EXPECT_EQ(runCommand(work.path(), "--jobs").standardError,
+            "sonbalancer-cli: option 'jobs' requires a value\nTry 'sonbalancer-cli --help'\n");
   EXPECT_EQ(runCommand(work.path(), "--jobs 0 " + shellQuoted(music())).exitStatus, 2);
   EXPECT_EQ(runCommand(work.path(), "--shard 3/2 " + shellQuoted(music())).exitStatus, 2);
   const CommandResult missing = runCommand(work.path(), shellQuoted(music() + "/absent.mp3"));
@@ -199,6 +208,10 @@ TEST_F(HeadlessCommand, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(help.exitStatus, 0);
   EXPECT_NE(help.standardOutput.find("Usage: sonbalancer-cli"), std::string::npos);
   EXPECT_NE(help.standardOutput.find("--no-mp3"), std::string::npos);
+  // Values are named for what they are, not for their type.
+  EXPECT_NE(help.standardOutput.find("[--loudness-target LUFS]"), std::string::npos);
+  EXPECT_NE(help.standardOutput.find("\n  --output=DIR  "), std::string::npos);
+  EXPECT_EQ(help.standardOutput.find("<str>"), std::string::npos);
   const CommandResult version = runCommand(work.path(), "--version");
   EXPECT_EQ(version.exitStatus, 0);
   EXPECT_EQ(version.standardOutput, "sonbalancer-cli (SonBalancer) 1.70\n");
