@@ -18,7 +18,7 @@ ConverterCommand conversionCommand(const std::string& sourcePath,
   command.commandLine = "ffmpeg -i " + quoted(sourcePath) +
                         " -f wav -flags bitexact -acodec pcm_s16le -ar 44100 -ac 2 " +
                         quoted(temporaryWavPath(outputFolderPath));
-  command.arguments = {"ffmpeg",     "-protocol_whitelist", "file",     "-format_whitelist",
+  command.arguments = {kConverterProgram,     "-protocol_whitelist", "file",     "-format_whitelist",
                        kMediaFileFormats, "-i",               sourcePath, "-f",
                        "wav",        "-flags",             "bitexact", "-acodec",
                        "pcm_s16le",  "-ar",                "44100",    "-ac",

@@ -9,6 +9,9 @@
 
 namespace batch {
 
+// The converter, found on the PATH; it also encodes the MP3 files.
+inline constexpr const char* kConverterProgram = "ffmpeg";
+
 // The demuxers of the media files that a music library holds; the converter and its prober
 // read nothing else.
 inline constexpr const char* kMediaFileFormats =

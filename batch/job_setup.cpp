@@ -8,11 +8,14 @@
 #include <thread>
 #include <vector>
 
+#include "batch/converter_commands.h"
 #include "batch/entry_list.h"
 #include "batch/memory_budget.h"
 #include "batch/native_path.h"
+#include "batch/pipeline.h"
 #include "batch/sample_blocks.h"
 #include "engine/path_separator.h"
+#include "platform/child_process.h"
 #include "platform/folders.h"
 
 namespace batch {
@@ -113,6 +116,15 @@ bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
   return true;
 }
 
+// Whether an entry of the list is read by the converter, or, with MP3 files, is music at all.
+bool needsConverter(const EntryList& list, bool mp3) {
+  for (const wxString& entry : list.paths) {
+    const EntryKind kind = entryKindOf(entry);
+    if (kind == EntryKind::Converted || (mp3 && kind == EntryKind::DirectWav)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool coreFreeBesideEachWorker(unsigned workers) {
@@ -150,11 +162,15 @@ int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request)
   const JobMode mode = request.paths.size() == 1 && !platform::isFolder(request.paths.front())
                            ? JobMode::SingleFile
                            : JobMode::Folder;
+  EntryList list = listEntries(request.paths, request.listing);
+  const bool mp3 = window.mp3BoxTicked() && !request.options.analyzeOnly;
+  if (needsConverter(list, mp3) && platform::findProgram(kConverterProgram).empty()) {
+    return kConverterMissing;
+  }
   openLog(job, window, mode, request.paths);
   takeJobChoices(job, window, request.options);
   job.sourceRoots = request.paths;
   beginReport(job, request.reportTarget, request.reportOptions);
-  EntryList list = listEntries(request.paths, request.listing);
   if (request.options.analyzeOnly) {
     // Nothing is saved and no output folder is made: the converter writes into a folder of
     // the job's own.

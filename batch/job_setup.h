@@ -53,6 +53,9 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
 // started, 1 when there was no file to process, kNoFolderInThisShard when there were files but
 // none of their output folders fell to the shard asked for (the log it opened is closed).
 inline constexpr int kNoFolderInThisShard = 2;
+// Returned, before anything is written, when the job needs the converter (for its MP3 files or
+// for a source that is not a 16-bit WAV) and there is none on the PATH.
+inline constexpr int kConverterMissing = 3;
 int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request);
 
 // What a process command does once its dialog has given a path: stores it as the chosen path,

@@ -26,6 +26,7 @@
 #include "engine/pcm_access.h"
 #include "engine/track_engine.h"
 #include "engine/wav_file.h"
+#include "platform/file_identity.h"
 #include "platform/folders.h"
 #include "platform/signals.h"
 #include "report/loudness.h"
@@ -102,6 +103,19 @@ MediaType mediaTypeOf(const wxString& entry) {
   return type;
 }
 
+}  // namespace
+
+EntryKind entryKindOf(const wxString& entry) {
+  const EntryKind kind = mediaTypeOf(entry).kind;
+  // A WAV file that is not 16-bit PCM is read by the converter like any other media.
+  if (kind == EntryKind::DirectWav && engine::wavNeedsConversion(toNativePath(entry))) {
+    return EntryKind::Converted;
+  }
+  return kind;
+}
+
+namespace {
+
 wxString displayNameOf(const wxString& path) {
   if (path.length() > kDisplayWholeLimit) return "..." + path.Right(kDisplayTailLength);
   return path;
@@ -125,6 +139,16 @@ EntryResult openDirectWav(EntryWork& work) {
     return ended(EntryOutcome::Failed, "not a WAV file that can be read");
   }
   return {};
+}
+
+// Why the converter could not extract a source's audio, in a few words for the user.
+const char* extractionFault(const platform::ChildOutcome& conversion,
+                            const ConverterMessages& messages, const std::string& sourcePath) {
+  if (!conversion.started) return "the converter ffmpeg was not found";
+  const std::optional<platform::FoundFile> source = platform::findFile(sourcePath);
+  if (source && source->sizeBytes == 0) return "the file is empty";
+  if (messages.noAudioStream()) return "it has no audio stream";
+  return "its audio could not be extracted";
 }
 
 // Has the converter extract the source's audio into the temporary WAV file and opens that for
@@ -157,8 +181,7 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
   if (!platform::childSucceeded(conversion)) {
     work.log.write("Audio extraction failed! This file will not be processed.\n\n");
     if (conversion.started) system.deleteFile(temporaryWav);
-    return ended(EntryOutcome::Failed, conversion.started ? "its audio could not be extracted"
-                                                          : "the converter ffmpeg was not found");
+    return ended(EntryOutcome::Failed, extractionFault(conversion, messages, track.sourcePath));
   }
   work.log.write("Audio extraction / conversion successful\n");
 

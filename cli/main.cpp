@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "batch/converter_commands.h"
 #include "batch/entry_list.h"
 #include "batch/job_setup.h"
 #include "batch/job_state.h"
@@ -380,6 +381,14 @@ int main(int argc, char** argv) {
     std::fputs("sonbalancer-cli: no output folder falls to this shard: nothing to do\n", stderr);
     printText(stderr, "READY\n");
     return kExitDone;
+  }
+  if (setUp == batch::kConverterMissing) {
+    std::fprintf(stderr, "sonbalancer-cli: %s is not on the PATH, and this job needs it to %s\n",
+                 batch::kConverterProgram,
+                 request.boxes.mp3 && !request.job.options.analyzeOnly
+                     ? "encode the MP3 files: install it, or give --no-mp3"
+                     : "read files other than 16-bit WAV files: install it");
+    return kExitNothingDone;
   }
   if (setUp != 0) {
     std::fputs("sonbalancer-cli: no file to process\n", stderr);

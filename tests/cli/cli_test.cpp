@@ -174,11 +174,25 @@ TEST_F(HeadlessCommand, NothingProcessedEndsReadyWithStatusOne) {
   EXPECT_TRUE(empty.standardError.ends_with("READY\n")) << empty.standardError;
   EXPECT_FALSE(fs::exists(emptyFolder / "sonbalanced"));
 
-  // Without the converter on the PATH only the WAV could be processed; alone, the OGG cannot.
+  // Without the converter on the PATH, a job that needs it stops at once, having written nothing;
+  // WAV files alone do not need it.
+  const std::string noConverterPath = "PATH=/nonexistent";
+  TempFolder bare;
   const CommandResult noConverter =
-      runCommand(work.path(), shellQuoted(music() + "/a.ogg"), "PATH=/nonexistent");
+      runCommand(bare.path(), "--log " + shellQuoted(music()), noConverterPath);
   EXPECT_EQ(noConverter.exitStatus, 1);
-  EXPECT_TRUE(noConverter.standardError.ends_with("READY\n"));
+  EXPECT_EQ(noConverter.standardError,
+            "sonbalancer-cli: ffmpeg is not on the PATH, and this job needs it to encode the MP3 "
+            "files: install it, or give --no-mp3\n");
+  EXPECT_EQ(runCommand(bare.path(), "--no-mp3 " + shellQuoted(music() + "/a.ogg"), noConverterPath)
+                .standardError,
+            "sonbalancer-cli: ffmpeg is not on the PATH, and this job needs it to read files other "
+            "than 16-bit WAV files: install it\n");
+  EXPECT_FALSE(fs::exists(bare / batch::kProcessLogName));
+  EXPECT_FALSE(fs::exists(output()));
+  EXPECT_EQ(runCommand(bare.path(), "--no-mp3 " + shellQuoted(music() + "/b.wav"), noConverterPath)
+                .exitStatus,
+            0);
 }
 
 TEST_F(HeadlessCommand, UsageErrorsAndMissingPathsEndWithStatusTwo) {

@@ -13,6 +13,7 @@
 #include "batch/process_log_file.h"
 #include "tests/support/command_line.h"
 #include "tests/support/media_files.h"
+#include "tests/support/other_user.h"
 #include "tests/support/small_file_system.h"
 #include "tests/support/temp_folder.h"
 
@@ -204,6 +205,11 @@ TEST(JobFaults, SourcesWithoutFramesFailAndCutSourcesAreProcessedWithAWord) {
   ASSERT_TRUE(makeTone(album / "cutm4a.m4a", {"-acodec", "aac", "-movflags", "+faststart"}, 20.0));
   ASSERT_TRUE(makeTone(album / "cutopus.opus", {"-acodec", "libopus"}, 20.0));
   for (const char* cut : {"cutflac.flac", "cutm4a.m4a", "cutopus.opus"}) cutShort(album / cut, 0.4);
+  writeFile(album / "empty.mp3", "");
+  ASSERT_EQ(platform::runChildAndWait({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                                       "color=red:s=32x32:d=1", album / "picture.mp4"})
+                .exitStatus,
+            0);
   TempFolder work;
   RunningCommand job(work.path(), {"-j", "2", "--log", "--replaygain", "--report",
                                       work / "report", album.string()});
@@ -215,7 +221,10 @@ TEST(JobFaults, SourcesWithoutFramesFailAndCutSourcesAreProcessedWithAWord) {
   // A mono WAV goes through the converter, which reads its rate from the sample rate; one whose
   // sample rate is 0 the converter cannot read; a source whose audio is empty has no frames.
   const std::pair<const char*, const char*> failures[] = {
-      {"rate0.wav", "its audio could not be extracted"}, {"empty.flac", "no audio frames"}};
+      {"rate0.wav", "its audio could not be extracted"},
+      {"empty.flac", "no audio frames"},
+      {"empty.mp3", "the file is empty"},
+      {"picture.mp4", "it has no audio stream"}};
   for (const auto& [name, reason] : failures) {
     EXPECT_NE(errors.find("sonbalancer-cli: " + (album / name).string() + ": " + reason + "\n"),
               std::string::npos)
@@ -255,6 +264,27 @@ TEST(JobFaults, SourcesWithoutFramesFailAndCutSourcesAreProcessedWithAWord) {
   for (std::size_t at = 0; (at = log.find("\nWARNING: ", at)) != std::string::npos; ++at) ++warningLines;
   EXPECT_EQ(warningLines, cut.size());
   EXPECT_EQ(errors.find("whole.flac: "), std::string::npos) << errors;
+}
+
+// Music in a folder the user may read but not write into, as on a share or a read-only mount.
+TEST(JobFaults, ReadOnlySourceFolderIsToldApartAndPointsToOutput) {
+  if (!testing_support::runningAsRoot()) GTEST_SKIP() << "another user needs root";
+  TempFolder root;
+  ASSERT_TRUE(makeTone(root / "a.wav", kWav));
+  fs::permissions(root.path(), fs::perms::owner_all | fs::perms::group_read |
+                                   fs::perms::group_exec | fs::perms::others_read |
+                                   fs::perms::others_exec);
+  fs::permissions(root / "a.wav", fs::perms::owner_read | fs::perms::others_read);
+  const testing_support::ShellRun run = testing_support::runInShell(
+      root.path(), "setpriv --reuid=nobody --regid=nogroup --clear-groups \"$SONBALANCER\" " +
+                       testing_support::shellQuoted(root / "a.wav"));
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.standardError.find(root / "a.wav" +
+                                   ": its output folder cannot be created: the folder is not "
+                                   "writable (--output DIR puts the results elsewhere)\n"),
+            std::string::npos)
+      << run.standardError;
+  EXPECT_FALSE(fs::exists(root / "sonbalanced"));
 }
 
 }  // namespace
