@@ -77,14 +77,16 @@ struct ReportTarget {
 struct EntryCounts {
   // Every result of the entry was saved whole.
   std::uint32_t processed = 0;
-  // Not music, or music that could not be taken up (not a regular file, its output folder
-  // refused or held by another job); the latter also count as faults.
+  // Music that could not be taken up (not a regular file, its output folder refused or held by
+  // another job: these also count as faults), or whose results are up to date.
   std::uint32_t skipped = 0;
   std::uint32_t skippedForFault = 0;
   // Skipped as their results are newer than their source; they have their results.
   std::uint32_t upToDate = 0;
   // Music that was taken up but did not give all its results.
   std::uint32_t failed = 0;
+  // Files that are not music by their name; they count apart from the skipped.
+  std::uint32_t notMusic = 0;
   // Result WAV files saved, whatever became of their MP3.
   std::uint32_t wavSaved = 0;
 };

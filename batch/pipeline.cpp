@@ -680,7 +680,7 @@ void recordEntry(JobState& job, JobWindow& window, std::size_t index, const Entr
       ++counts.processed;
       return;
     case EntryOutcome::NotMusic:
-      ++counts.skipped;
+      ++counts.notMusic;
       return;
     case EntryOutcome::UpToDate:
       ++counts.skipped;

@@ -404,8 +404,10 @@ int main(int argc, char** argv) {
     window.endProgress();
   }
   const batch::EntryCounts& counts = job.counts;
-  std::fprintf(stderr, "sonbalancer-cli: %u processed, %u skipped, %u failed in %s\n",
-               counts.processed, counts.skipped, counts.failed, elapsedText(start).c_str());
+  std::fprintf(stderr, "sonbalancer-cli: %u processed, %u skipped, %u failed", counts.processed,
+               counts.skipped, counts.failed);
+  if (counts.notMusic > 0) std::fprintf(stderr, ", %u not music", counts.notMusic);
+  std::fprintf(stderr, " in %s\n", elapsedText(start).c_str());
   printText(stderr, (atOnce ? runView.stateText() : window.stateText()) + "\n");
   engine::releaseSampleBuffer(job.track.buffer);
   return exitStatusOf(job);

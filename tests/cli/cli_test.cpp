@@ -385,7 +385,7 @@ TEST_F(HeadlessCommand, SomeFailedEndsWithStatusThreeAndALinePerFault) {
                                       "/broken.mp3: its audio could not be extracted\n"),
             std::string::npos)
       << result.standardError;
-  EXPECT_NE(result.standardError.find("\nsonbalancer-cli: 2 processed, 1 skipped, 1 failed in 0:00:"),
+  EXPECT_NE(result.standardError.find("\nsonbalancer-cli: 2 processed, 0 skipped, 1 failed, 1 not music in 0:00:"),
             std::string::npos)
       << result.standardError;
   EXPECT_TRUE(result.standardError.ends_with("\nDONE !\n"));
