@@ -22,11 +22,12 @@
 #include "batch/parallel_job.h"
 #include "batch/pipeline.h"
 #include "batch/source_guard.h"
-#include "batch/system_services.h"
 #include "cli/console_window.h"
 #include "cli/run_view.h"
+#include "media/system_services.h"
 #include "platform/signals.h"
 #include "platform/terminal.h"
+#include "sonbalancer_version.h"
 
 namespace {
 
@@ -349,7 +350,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   if (parser.Found("version")) {
-    std::printf("sonbalancer-cli (SonBalancer) %s\n", SONBALANCER_VERSION);
+    std::printf("sonbalancer-cli (SonBalancer) %s\n", sonbalancer::kVersion);
     return kExitDone;
   }
   const Request request = readRequest(parser);
@@ -377,11 +378,11 @@ int main(int argc, char** argv) {
     return kExitNothingDone;
   }
   if (atOnce) {
-    batch::runEntriesAtOnce(job, runView, runView, batch::realSystemServices(), request.workers);
+    batch::runEntriesAtOnce(job, runView, runView, media::realSystemServices(), request.workers);
     runView.endProgress();
   } else {
     // The window waits for its timer between entries; here they simply follow one another.
-    while (job.running) batch::timerTick(job, window, batch::realSystemServices());
+    while (job.running) batch::timerTick(job, window, media::realSystemServices());
     window.endProgress();
   }
   const batch::EntryCounts& counts = job.counts;

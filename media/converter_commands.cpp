@@ -1,30 +1,43 @@
-#include "batch/converter_commands.h"
+#include "media/converter_commands.h"
 
-namespace batch {
+namespace media {
 
 namespace {
 
 std::string quoted(const std::string& path) { return '"' + path + '"'; }
 
+void append(std::vector<std::string>& arguments, const std::vector<std::string>& more) {
+  arguments.insert(arguments.end(), more.begin(), more.end());
+}
+
 }  // namespace
 
-ConverterCommand conversionCommand(const std::string& sourcePath,
-                                   const std::string& outputFolderPath,
-                                   const std::string& temporaryWavName,
-                                   const std::string& workFolderPath) {
-  const std::string temporaryWav = temporaryWavPath(
-      workFolderPath.empty() ? outputFolderPath : workFolderPath, temporaryWavName);
+std::vector<std::string> sourceLimits() {
+  return {"-protocol_whitelist", "file", "-format_whitelist", kMediaFileFormats};
+}
+
+ConverterCommand conversionCommand(const std::string& sourcePath, const std::string& wavPath,
+                                   const std::string& loggedWavPath) {
+  const std::vector<std::string> pcmOutput = {"-f",        "wav",       "-flags", "bitexact",
+                                              "-acodec",   "pcm_s16le", "-ar",    "44100",
+                                              "-ac",       "2"};
   ConverterCommand command;
-  command.commandLine = "ffmpeg -i " + quoted(sourcePath) +
-                        " -f wav -flags bitexact -acodec pcm_s16le -ar 44100 -ac 2 " +
-                        quoted(temporaryWavPath(outputFolderPath));
-  command.arguments = {"ffmpeg",     "-protocol_whitelist", "file",     "-format_whitelist",
-                       kMediaFileFormats, "-i",               sourcePath, "-f",
-                       "wav",        "-flags",             "bitexact", "-acodec",
-                       "pcm_s16le",  "-ar",                "44100",    "-ac",
-                       "2",          "-nostats",           "-hide_banner", "-loglevel",
-                       kConverterMessageLevel, temporaryWav};
+  command.arguments = {"ffmpeg"};
+  append(command.arguments, sourceLimits());
+  append(command.arguments, {"-i", sourcePath});
+  append(command.arguments, pcmOutput);
+  append(command.arguments, {"-nostats", "-hide_banner", "-loglevel", kConverterMessageLevel});
+  command.arguments.push_back(wavPath);
+
+  command.commandLine = "ffmpeg -i " + quoted(sourcePath);
+  for (const std::string& piece : pcmOutput) command.commandLine += " " + piece;
+  command.commandLine += " " + quoted(loggedWavPath);
   return command;
 }
 
-}  // namespace batch
+std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path) {
+  return {"ffmpeg", "-nostdin", "-v", "error", "-f", "mp3", "-i", mp3Path, "-f", "f32le", "-ac", "2",
+          "-"};
+}
+
+}  // namespace media

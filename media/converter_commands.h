@@ -1,13 +1,12 @@
-// The converter's command for the extraction of a source's audio into the temporary WAV file,
-// as the text written to the process log and as the argument list the child is started with.
+// The converter's commands of one track: the extraction of a source's audio into a WAV file, as
+// the argument list the child is started with and the line the process log shows of it, and
+// the decoding of an MP3 for its measurement; the limits every reading of a source keeps.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "batch/result_names.h"
-
-namespace batch {
+namespace media {
 
 // The demuxers of the media files that a music library holds; the converter and its prober
 // read nothing else.
@@ -18,6 +17,11 @@ inline constexpr const char* kMediaFileFormats =
 // down to the information that states the source's duration; no progress lines.
 inline constexpr const char* kConverterMessageLevel = "level+info";
 
+// The options, put before a source's "-i", that make the converter or its prober read it only
+// as a media file on the local file system: playlists, concat scripts and network addresses
+// are refused, so that no audio from outside what the user chose can come in.
+std::vector<std::string> sourceLimits();
+
 struct ConverterCommand {
   // The command as one line, every path between double quotes and nothing escaped.
   std::string commandLine;
@@ -26,17 +30,16 @@ struct ConverterCommand {
   std::vector<std::string> arguments;
 };
 
-// The converter reads sourcePath and writes 16-bit stereo 44100 Hz PCM, bit-exact, into the
-// temporary WAV file of the output folder. Its input is read only as a media file on the local
-// file system: playlists, concat scripts and network addresses are refused, so that no audio
-// from outside what the user chose can come in. The command line shows the command without
-// those limits, in the form the process log has always had. With a workFolderPath (closing
-// separator included) the converter writes the file there instead. The command line names it
-// TMPOUT.WAV in the output folder whatever temporaryWavName is, so that the log reads the same
-// for any number of workers.
-ConverterCommand conversionCommand(const std::string& sourcePath,
-                                   const std::string& outputFolderPath,
-                                   const std::string& temporaryWavName = kTemporaryWavName,
-                                   const std::string& workFolderPath = {});
+// The converter reads sourcePath within sourceLimits() and writes 16-bit stereo 44100 Hz PCM,
+// bit-exact, into wavPath. The command line is rendered from the same pieces in the form the
+// process log has always had: without the source limits and the message options, and naming
+// loggedWavPath as the output, so that the log reads the same whatever private name wavPath
+// has.
+ConverterCommand conversionCommand(const std::string& sourcePath, const std::string& wavPath,
+                                   const std::string& loggedWavPath);
 
-}  // namespace batch
+// The decoding of an MP3 file as a player hears it: 32-bit float stereo samples, interleaved,
+// at the MP3's own rate, on the standard output.
+std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path);
+
+}  // namespace media

@@ -1,15 +1,12 @@
-#include "batch/replay_gain.h"
+#include "media/replay_gain.h"
 
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
-#include "batch/mp3_completeness.h"
-#include "batch/native_path.h"
-#include "batch/result_names.h"
-#include "report/loudness.h"
+#include "media/mp3_completeness.h"
 
-namespace batch {
+namespace media {
 
 std::string replayGainText(double integratedLufs) {
   const double gainDb =
@@ -55,52 +52,4 @@ bool addReplayGainTags(const std::string& inputPath, const std::string& outputPa
   return whole;
 }
 
-void writeAlbumReplayGain(JobState& job, JobWindow& window, SystemServices& system) {
-  if (!job.options.albumReplayGain) return;
-  for (const auto& [folder, album] : job.albums) {
-    if (album.tracks.empty()) continue;
-    if (album.partial) {
-      job.log.print(
-          "Album ReplayGain of %s not written: some of its tracks were not processed by this "
-          "job\n\n",
-          folder.c_str());
-      continue;
-    }
-    std::vector<const report::LoudnessMeter*> meters;
-    double peakDbtp = -HUGE_VAL;
-    for (const AlbumTrack& track : album.tracks) {
-      meters.push_back(track.programme.get());
-      peakDbtp = std::max(peakDbtp, track.programme->truePeakDbtp());
-    }
-    ReplayGainTags tags;
-    tags.albumGain = replayGainText(report::programmeLoudnessLufs(meters));
-    tags.albumPeak = replayGainPeakText(peakDbtp);
-    std::size_t written = 0;
-    // The tagged copies are made in the work folder of the output folder, which the job holds
-    // until its end.
-    const OutputFolder* held = job.outputFolders.find(folder);
-    for (const AlbumTrack& track : album.tracks) {
-      if (system.stopRequested()) break;
-      const std::string tagged = held ? temporaryResultPath(held->workFolderPath, "mp3") : "";
-      if (!tagged.empty() && addReplayGainTags(track.mp3Path, tagged, tags, track.frames, system) &&
-          std::rename(tagged.c_str(), track.mp3Path.c_str()) == 0) {
-        ++written;
-        continue;
-      }
-      system.deleteFile(tagged);
-      // A copy cut short by a stop is no fault of the MP3's; the stop line tells of it.
-      if (system.stopRequested()) break;
-      job.log.print("Album ReplayGain could not be written into %s ! It keeps its track tags.\n\n",
-                    track.mp3Path.c_str());
-      window.notice(fromNativePath(track.mp3Path) + ": its album ReplayGain tags could not be written");
-      job.jobFilesFailed = true;
-    }
-    job.log.print("Album ReplayGain of %s: gain %s, peak %s, written into %zu of %zu MP3 files\n\n",
-                  folder.c_str(), tags.albumGain.c_str(), tags.albumPeak.c_str(), written,
-                  album.tracks.size());
-    if (system.stopRequested()) break;
-  }
-  job.log.commit();
-}
-
-}  // namespace batch
+}  // namespace media
