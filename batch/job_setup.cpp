@@ -8,22 +8,23 @@
 #include <thread>
 #include <vector>
 
-#include "batch/converter_commands.h"
 #include "batch/entry_list.h"
 #include "batch/memory_budget.h"
 #include "batch/native_path.h"
 #include "batch/pipeline.h"
 #include "batch/sample_blocks.h"
 #include "engine/path_separator.h"
+#include "media/converter_commands.h"
 #include "platform/child_process.h"
 #include "platform/folders.h"
+#include "sonbalancer_version.h"
 
 namespace batch {
 
 namespace {
 
 void writeBanner(ProcessLogFile& log, JobMode mode, const std::vector<std::string>& paths) {
-  log.write("SonBalancer V1.70 - PROCESS LOG FILE\n");
+  log.print("SonBalancer V%s - PROCESS LOG FILE\n", sonbalancer::kVersion);
   log.write("------------------------------------\nMODE: ");
   log.write(mode == JobMode::Folder ? "MULTIPLE FILE (FOLDER) PROCESS\n\n"
                                     : "SINGLE FILE PROCESS\n\n");
@@ -58,8 +59,8 @@ void openLog(JobState& job, JobWindow& window, JobMode mode,
 void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options) {
   job.options = options;
   engine::TrackState& track = job.track;
-  track.mp3Requested = window.mp3BoxTicked() || options.mp3Only;
-  job.resultChoices = resultChoicesOf(options, track.mp3Requested, window);
+  job.mp3Requested = window.mp3BoxTicked() || options.mp3Only;
+  job.resultChoices = resultChoicesOf(options, job.mp3Requested, window);
   track.sampleSpaceLimit = jobMemoryBudget(options.memoryBytes);
   // The window's job, and the command's job before its workers are known, run one entry at a
   // time.
@@ -81,7 +82,7 @@ std::string isoLocalTime(std::time_t time) {
 void beginReport(JobState& job, ReportTarget target,
                  std::vector<std::pair<std::string, std::string>> options) {
   job.report = report::JobReport{};
-  job.report.version = "1.70";
+  job.report.version = sonbalancer::kVersion;
   job.report.started = isoLocalTime(std::time(nullptr));
   job.report.options = std::move(options);
   job.reportTarget = std::move(target);
@@ -164,7 +165,7 @@ int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request)
                            : JobMode::Folder;
   EntryList list = listEntries(request.paths, request.listing);
   const bool mp3 = window.mp3BoxTicked() && !request.options.analyzeOnly;
-  if (needsConverter(list, mp3) && platform::findProgram(kConverterProgram).empty()) {
+  if (needsConverter(list, mp3) && platform::findProgram(media::kConverterProgram).empty()) {
     return kConverterMissing;
   }
   openLog(job, window, mode, request.paths);
@@ -174,7 +175,7 @@ int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request)
   if (request.options.analyzeOnly) {
     // Nothing is saved and no output folder is made: the converter writes into a folder of
     // the job's own.
-    job.track.mp3Requested = false;
+    job.mp3Requested = false;
     job.analysisFolder = platform::createPrivateFolder();
     for (std::string& folder : list.outputFolders) folder = job.analysisFolder + engine::kPathSeparator;
   }

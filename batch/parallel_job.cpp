@@ -74,7 +74,7 @@ class WorkerWindow final : public JobWindow {
 
 class Run {
  public:
-  Run(JobState& job, JobWindow& window, RunProgress& progress, SystemServices& system,
+  Run(JobState& job, JobWindow& window, RunProgress& progress, media::SystemServices& system,
       bool splitOnOwnThread)
       : job_(job),
         window_(window),
@@ -106,7 +106,6 @@ class Run {
         index = next_++;
         started_[index] = true;
         temporaryWavName = numberedTemporaryWavName(index + 1);
-        track.mp3Requested = job_.track.mp3Requested;
         EntryWork work{track, blocks_[index], view, system_, temporaryWavName};
         admitted = admitEntry(job_, work, job_.fileList[index], outputFolderOf(job_, index));
       }
@@ -157,7 +156,7 @@ class Run {
   JobState& job_;
   JobWindow& window_;
   RunProgress& progress_;
-  SystemServices& system_;
+  media::SystemServices& system_;
   const std::size_t count_;
   const bool splitOnOwnThread_;
   // The samples of every worker's track together stay within the job's memory.
@@ -175,7 +174,7 @@ class Run {
 }  // namespace
 
 void runEntriesAtOnce(JobState& job, JobWindow& window, RunProgress& progress,
-                      SystemServices& system, unsigned workers) {
+                      media::SystemServices& system, unsigned workers) {
   if (!job.running) return;
   const std::size_t count = job.fileList.GetCount();
   const unsigned threads = static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(workers, count)));

@@ -9,7 +9,7 @@
 
 #include "batch/job_state.h"
 #include "batch/job_window.h"
-#include "batch/system_services.h"
+#include "media/system_services.h"
 
 namespace batch {
 
@@ -33,6 +33,6 @@ class RunProgress {
 // workers. window gives the check boxes and takes the notices and the state text; it is called
 // from one thread at a time.
 void runEntriesAtOnce(JobState& job, JobWindow& window, RunProgress& progress,
-                      SystemServices& system, unsigned workers);
+                      media::SystemServices& system, unsigned workers);
 
 }  // namespace batch

@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "batch/converter_commands.h"
 #include "batch/entry_list.h"
 #include "batch/job_setup.h"
 #include "batch/job_state.h"
@@ -23,12 +22,14 @@
 #include "batch/parallel_job.h"
 #include "batch/pipeline.h"
 #include "batch/source_guard.h"
-#include "batch/system_services.h"
 #include "cli/console_window.h"
 #include "cli/run_view.h"
 #include "cli/usage.h"
+#include "media/converter_commands.h"
+#include "media/system_services.h"
 #include "platform/signals.h"
 #include "platform/terminal.h"
+#include "sonbalancer_version.h"
 
 namespace {
 
@@ -360,7 +361,7 @@ int main(int argc, char** argv) {
   }
   if (parsed != 0) return usageError(parseMessage.empty() ? "unusable command line" : parseMessage);
   if (parser.Found("version")) {
-    std::printf("sonbalancer-cli (SonBalancer) %s\n", SONBALANCER_VERSION);
+    std::printf("sonbalancer-cli (SonBalancer) %s\n", sonbalancer::kVersion);
     return kExitDone;
   }
   const Request request = readRequest(parser);
@@ -384,7 +385,7 @@ int main(int argc, char** argv) {
   }
   if (setUp == batch::kConverterMissing) {
     std::fprintf(stderr, "sonbalancer-cli: %s is not on the PATH, and this job needs it to %s\n",
-                 batch::kConverterProgram,
+                 media::kConverterProgram,
                  request.boxes.mp3 && !request.job.options.analyzeOnly
                      ? "encode the MP3 files: install it, or give --no-mp3"
                      : "read files other than 16-bit WAV files: install it");
@@ -396,11 +397,11 @@ int main(int argc, char** argv) {
     return kExitNothingDone;
   }
   if (atOnce) {
-    batch::runEntriesAtOnce(job, runView, runView, batch::realSystemServices(), request.workers);
+    batch::runEntriesAtOnce(job, runView, runView, media::realSystemServices(), request.workers);
     runView.endProgress();
   } else {
     // The window waits for its timer between entries; here they simply follow one another.
-    while (job.running) batch::timerTick(job, window, batch::realSystemServices());
+    while (job.running) batch::timerTick(job, window, media::realSystemServices());
     window.endProgress();
   }
   const batch::EntryCounts& counts = job.counts;

@@ -103,7 +103,7 @@ TEST_F(JobWindowTest, FolderJobStartsOnTheRealWindow) {
   EXPECT_EQ(globalGauge()->GetValue(), 100) << "the global gauge keeps the last job's value";
   EXPECT_TRUE(fs::is_directory(music() + "/sonbalanced"));
   EXPECT_EQ(batch::theJobState().fileCount, 2u);
-  EXPECT_TRUE(batch::theJobState().track.mp3Requested);
+  EXPECT_TRUE(batch::theJobState().mp3Requested);
   batch::theJobState().log.close();
   EXPECT_EQ(readFile(logPath()),
             "SonBalancer V1.70 - PROCESS LOG FILE\n"
@@ -116,7 +116,7 @@ TEST_F(JobWindowTest, UntickedBoxesAreReadFromTheRealWindow) {
   control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
   ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::SingleFile,
                               music() + "/a.mp3"));
-  EXPECT_FALSE(batch::theJobState().track.mp3Requested);
+  EXPECT_FALSE(batch::theJobState().mp3Requested);
   EXPECT_FALSE(fs::exists(logPath()));
 }
 

@@ -19,7 +19,7 @@
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
 #include "platform/locks.h"
-#include "tests/batch/fake_system_services.h"
+#include "tests/support/fake_system_services.h"
 #include "tests/batch/fake_window.h"
 #include "tests/engine/wav_bytes.h"
 #include "tests/support/media_files.h"
@@ -565,7 +565,7 @@ TEST_F(Pipeline, TrackThatCannotBeSavedCostsOnlyItsOwnMp3) {
       text.find("WAV Saved as " + output() + "b_eq.wav\n\nMP3 re-encoding was requested... OK\n\n"),
       std::string::npos)
       << text;
-  EXPECT_TRUE(job_.track.mp3Requested);
+  EXPECT_TRUE(job_.mp3Requested);
 }
 
 TEST_F(Pipeline, Mp3RateBoxIsReadAtEachEntry) {

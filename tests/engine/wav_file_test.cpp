@@ -336,10 +336,10 @@ struct SaveFixture : ::testing::Test {
   engine::TrackState track;
   RecordingLog log;
   std::string outputPath;
+  bool saved = false;
 
   void prepare(std::uint32_t targetLength) {
     nameResult(folder.path().string() + "/Song_eq.wav");
-    track.mp3Requested = true;
     track.targetLength = targetLength;
     ASSERT_TRUE(engine::obtainSampleBuffer(track.buffer, 3ull * targetLength));
     for (std::uint32_t index = 0; index < targetLength; ++index) {
@@ -362,11 +362,11 @@ struct SaveFixture : ::testing::Test {
 
 TEST_F(SaveFixture, WritesHeaderAndPcmRegionUnderTheResultPath) {
   prepare(400);
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
 
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nWAV Saved as " + outputPath + "\n\n");
   EXPECT_EQ(track.outputPath, outputPath);
-  EXPECT_TRUE(track.mp3Requested);
+  EXPECT_TRUE(saved);
   const std::string written = readFile(outputPath);
   const auto header = engine::resultHeader(400);
   EXPECT_EQ(written, std::string(header.begin(), header.end()) + samples());
@@ -378,7 +378,7 @@ TEST_F(SaveFixture, WritesHeaderAndPcmRegionUnderTheResultPath) {
 TEST_F(SaveFixture, ReplacesAnEarlierResult) {
   prepare(40);
   writeFile(outputPath, "an earlier result");
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
   EXPECT_EQ(readFile(outputPath).size(), 84u);
 }
 
@@ -387,7 +387,7 @@ TEST_F(SaveFixture, SomethingAtThePartialNameIsNeitherWrittenThroughNorRemoved) 
   const std::string target = folder.path().string() + "/elsewhere";
   writeFile(target, "kept");
   std::filesystem::create_symlink(target, track.partialResultPath);
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + outputPath + " !\n\n");
   EXPECT_EQ(readFile(target), "kept");
   EXPECT_TRUE(std::filesystem::is_symlink(track.partialResultPath));
@@ -398,19 +398,19 @@ TEST_F(SaveFixture, MissingOutputFolderCannotBeWritten) {
   prepare(40);
   const std::string gone = folder.path().string() + "/gone/";
   nameResult(gone + "Song_eq.wav");
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + outputPath + " !\n\n");
   EXPECT_EQ(track.outputPath, outputPath);
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_FALSE(saved);
   EXPECT_FALSE(std::filesystem::exists(gone));
 }
 
 TEST_F(SaveFixture, ResultWithoutAPathIsAFailedSave) {
   prepare(40);
   nameResult("");
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write  !\n\n");
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_FALSE(saved);
   EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
@@ -439,10 +439,10 @@ TEST_F(SaveFixture, ShortWriteLeavesTheEarlierResultAndNoPartialFile) {
   writeFile(outputPath, "an earlier result");
   {
     FileSizeLimit limit(10'000);
-    engine::saveResult(track, log);
+    saved = engine::saveResult(track, log);
   }
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + outputPath + " !\n\n");
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_FALSE(saved);
   EXPECT_EQ(readFile(outputPath), "an earlier result");
   EXPECT_FALSE(partialLeft());
 }
@@ -451,19 +451,19 @@ TEST_F(SaveFixture, ShortWriteLeavesNoResultWhenThereWasNone) {
   prepare(100'000);
   {
     FileSizeLimit limit(10'000);
-    engine::saveResult(track, log);
+    saved = engine::saveResult(track, log);
   }
   EXPECT_FALSE(std::filesystem::exists(outputPath));
   EXPECT_FALSE(partialLeft());
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_FALSE(saved);
 }
 
 TEST_F(SaveFixture, FailedRenameCountsAsAFailedSave) {
   prepare(40);
   std::filesystem::create_directories(outputPath + "/occupied");
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + outputPath + " !\n\n");
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_FALSE(saved);
   EXPECT_TRUE(std::filesystem::is_directory(outputPath + "/occupied"));
   EXPECT_FALSE(partialLeft());
 }
