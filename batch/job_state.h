@@ -43,6 +43,8 @@ struct JobOptions {
   // Each MP3 carries ReplayGain track tags, and with albumReplayGain the album tags of the
   // tracks of its output folder.
   bool replayGain = false;
+  // The WAV results also carry the source's tags and cover (INFO and ID3 chunks).
+  bool wavTags = false;
   bool albumReplayGain = false;
   // How long an output folder held by another job is waited for before its entries are
   // skipped; 0: not at all.

@@ -27,6 +27,7 @@
 #include "loudness/true_peak.h"
 #include "media/converter_commands.h"
 #include "media/mp3_step.h"
+#include "media/source_tags.h"
 #include "platform/file_identity.h"
 #include "platform/folders.h"
 #include "platform/signals.h"
@@ -223,7 +224,7 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
 
 // The saved result's MP3, lowered from the result's true peak.
 EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
-                            const AdmittedEntry& admitted, bool sourceMayHoldTags,
+                            const AdmittedEntry& admitted, const media::TrackIdentity& identity,
                             double resultTruePeakDbtp) {
   const engine::TrackState& track = work.track;
   const std::string& mp3Path = admitted.names.mp3;
@@ -231,16 +232,12 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
   request.wavPath = track.outputPath;
   request.mp3Path = mp3Path;
   request.partialMp3Path = temporaryResultPath(admitted.workFolderPath, "mp3");
-  request.sourcePath = track.sourcePath;
-  request.sourceMayHoldTags = sourceMayHoldTags;
+  request.identity = &identity;
   request.at192k = work.window.mp3At192kTicked();
   request.frames = track.targetLength / engine::kFrameBytes;
   request.wavTruePeakDbtp = resultTruePeakDbtp;
   request.replayGain = options.replayGain;
   request.loudnessTargetLufs = options.loudnessTargetLufs;
-  if (options.replayGain) {
-    request.untaggedMp3Path = temporaryResultPath(admitted.workFolderPath, "mp3");
-  }
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   const media::Mp3Result mp3 = media::encodeMp3(request, work.system, work.log);
@@ -319,11 +316,18 @@ struct ComputedTrack {
 };
 
 ComputedTrack runEngine(const JobOptions& options, EntryWork& work,
-                        engine::TrackObserver* observer) {
+                        engine::TrackObserver* observer, const media::TrackIdentity& identity) {
   ComputedTrack computed;
   engine::TrackRun run;
   run.observer = observer;
   run.save = !options.analyzeOnly;
+  if (options.wavTags && !identity.empty()) {
+    run.beforeNaming = [&](const std::string& partialPath) {
+      if (!media::writeWavIdentity(partialPath, identity)) {
+        work.log.write("The source's tags and cover could not be carried into the WAV\n\n");
+      }
+    };
+  }
   if (options.loudnessTargetLufs) {
     run.beforeSave = [&](std::uint8_t* samples, std::uint32_t targetLength) {
       computed.match = matchLoudness(samples, targetLength, *options.loudnessTargetLufs, work.log);
@@ -336,7 +340,7 @@ ComputedTrack runEngine(const JobOptions& options, EntryWork& work,
 
 // The computed result's MP3 when the job wants one, and the results the entry keeps.
 EntryResult deliverResult(const JobState& job, EntryWork& work, const AdmittedEntry& admitted,
-                          bool sourceMayHoldTags, double resultTruePeakDbtp) {
+                          const media::TrackIdentity& identity, double resultTruePeakDbtp) {
   const JobOptions& options = job.options;
   const engine::TrackState& track = work.track;
   if (options.analyzeOnly) return ended(EntryOutcome::Analyzed);
@@ -347,7 +351,7 @@ EntryResult deliverResult(const JobState& job, EntryWork& work, const AdmittedEn
     return result;
   }
   if (job.mp3Requested) {
-    result = encodeResultMp3(options, work, admitted, sourceMayHoldTags, resultTruePeakDbtp);
+    result = encodeResultMp3(options, work, admitted, identity, resultTruePeakDbtp);
     if (result.outcome == EntryOutcome::Processed && options.mp3Only &&
         work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
       work.log.print("Removed %s, as only the MP3 was asked for\n\n",
@@ -372,7 +376,13 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
   work.window.fileGaugeStep(kEnginePercent, kStepPauseMs);
   logResultNaming(admitted.names, work.log);
   report::TrackMeasurer measurer;
-  const ComputedTrack computed = runEngine(options, work, options.report ? &measurer : nullptr);
+  // Read once, before the engine: the WAV takes it at its save, the MP3 after.
+  const bool identityWanted = (job.mp3Requested || options.wavTags) && !options.analyzeOnly;
+  const media::TrackIdentity identity = sourceMayHoldTags && identityWanted
+                                            ? media::sourceIdentity(track.sourcePath, work.system)
+                                            : media::TrackIdentity{};
+  const ComputedTrack computed =
+      runEngine(options, work, options.report ? &measurer : nullptr, identity);
   // A result that could not be saved costs this entry its MP3 and no other: the job's choice
   // of MP3 files is never changed by an entry, so that one file's failure does not spread to
   // the entries after it.
@@ -392,7 +402,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
     resultTruePeakDbtp = loudness::truePeakDbtpOfPcm16(track.buffer.bytes, track.targetLength);
   }
   EntryResult result =
-      deliverResult(job, work, admitted, sourceMayHoldTags, resultTruePeakDbtp.value_or(0.0));
+      deliverResult(job, work, admitted, identity, resultTruePeakDbtp.value_or(0.0));
   if (const std::optional<LoudnessMatch>& match = computed.match) {
     result.record.loudnessTargetLufs = options.loudnessTargetLufs;
     result.record.loudnessGainDb = match->gainDb;

@@ -101,6 +101,9 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      "bring each result by one gain to LUFS integrated loudness (e.g. -18), as far as a true peak "
      "of at most -1.0 dBTP allows",
      wxCMD_LINE_VAL_DOUBLE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "wav-tags",
+     "also write the source's tags and cover into each WAV result (INFO and ID3 chunks)",
+     wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "replaygain",
      "write ReplayGain track tags into each MP3, and album tags for each folder's tracks",
      wxCMD_LINE_VAL_NONE, 0},
@@ -243,6 +246,7 @@ Request readRequest(const wxCmdLineParser& parser) {
     job.options.loudnessTargetLufs = target;
   }
   job.options.replayGain = parser.Found("replaygain");
+  job.options.wavTags = parser.Found("wav-tags");
   if (job.options.replayGain && (!boxes.mp3 || job.options.analyzeOnly)) {
     return refuse("--replaygain tags the MP3 files: it goes with neither --no-mp3 nor --analyze");
   }

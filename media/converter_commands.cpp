@@ -35,6 +35,14 @@ ConverterCommand conversionCommand(const std::string& sourcePath, const std::str
   return command;
 }
 
+std::vector<std::string> pictureCopyCommand(const std::string& sourcePath, int streamIndex) {
+  std::vector<std::string> arguments = {kConverterProgram, "-nostdin", "-v", "error"};
+  append(arguments, sourceLimits());
+  append(arguments, {"-i", sourcePath, "-map", "0:" + std::to_string(streamIndex), "-c", "copy",
+                     "-f", "image2pipe", "-"});
+  return arguments;
+}
+
 std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path) {
   return {"ffmpeg", "-nostdin", "-v", "error", "-f", "mp3", "-i", mp3Path, "-f", "f32le", "-ac", "2",
           "-"};

@@ -45,4 +45,8 @@ ConverterCommand conversionCommand(const std::string& sourcePath, const std::str
 // at the MP3's own rate, on the standard output.
 std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path);
 
+// The converter's command that writes the picture stream at streamIndex of sourcePath, as it is,
+// to its standard output.
+std::vector<std::string> pictureCopyCommand(const std::string& sourcePath, int streamIndex);
+
 }  // namespace media

@@ -53,12 +53,12 @@ const CarriedTag kCarriedTags[] = {
     {"GENRE", {}},
     {"COMPOSER", {}},
     {"COMMENT", {"DESCRIPTION"}},
-    {"BPM", {"TEMPO"}},
-    {"INITIALKEY", {"KEY"}},
+    {"BPM", {"TEMPO", "TBPM"}},
+    {"INITIALKEY", {"KEY", "TKEY"}},
     {"COPYRIGHT", {}},
     {"LABEL", {"PUBLISHER", "ORGANIZATION"}},
     {"LYRICS", {"UNSYNCEDLYRICS"}},
-    {"ISRC", {}},
+    {"ISRC", {"TSRC"}},
 };
 
 // Totals that formats keep apart join their number as "3/12", as ID3 has them.
@@ -323,6 +323,19 @@ void fillId3(TagLib::ID3v2::Tag& tag, const TrackIdentity& identity) {
   }
 }
 
+void setTextFrames(TagLib::ID3v2::Tag& tag,
+                   const std::vector<std::pair<std::string, std::string>>& frames) {
+  for (const auto& [description, value] : frames) {
+    while (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, tagText(description))) {
+      tag.removeFrame(old, true);
+    }
+    tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
+        tagText(description), StringList(tagText(value)), String::UTF8));
+  }
+}
+
+// Within the padding the first save leaves, a later one (the album's tags) rewrites the tag alone
+// and moves no audio.
 bool saveMp3(TagLib::MPEG::File& file) {
   // The version that most players, car radios and DJ software read.
   return file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, TagLib::ID3v2::v3,
@@ -351,25 +364,26 @@ TrackIdentity identityOfProbedTags(const std::vector<std::pair<std::string, std:
   return identity;
 }
 
-bool writeMp3Identity(const std::string& mp3Path, const TrackIdentity& identity) {
+bool writeMp3Tag(const std::string& mp3Path, const TrackIdentity& identity,
+                 const std::vector<std::pair<std::string, std::string>>& textFrames) {
   TagLib::MPEG::File file(mp3Path.c_str(), false);
   if (!file.isValid() || file.readOnly()) return false;
-  fillId3(*file.ID3v2Tag(true), identity);
+  TagLib::ID3v2::Tag& tag = *file.ID3v2Tag(true);
+  fillId3(tag, identity);
+  setTextFrames(tag, textFrames);
   return saveMp3(file);
 }
 
-bool writeMp3TextFrames(const std::string& mp3Path,
-                        const std::vector<std::pair<std::string, std::string>>& frames) {
+bool writeMp3TextFramesInPlace(const std::string& mp3Path,
+                               const std::vector<std::pair<std::string, std::string>>& frames) {
   TagLib::MPEG::File file(mp3Path.c_str(), false);
-  if (!file.isValid() || file.readOnly()) return false;
-  TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
-  for (const auto& [description, value] : frames) {
-    while (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(tag, tagText(description))) {
-      tag->removeFrame(old, true);
-    }
-    tag->addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
-        tagText(description), StringList(tagText(value)), String::UTF8));
-  }
+  if (!file.isValid() || file.readOnly() || !file.hasID3v2Tag()) return false;
+  TagLib::ID3v2::Tag& tag = *file.ID3v2Tag();
+  const unsigned int heldBytes = tag.header()->completeTagSize();
+  setTextFrames(tag, frames);
+  // Rendered to the size it had, the tag is written over itself and no audio byte moves, so a
+  // full disk or a stop cannot cut the MP3 short.
+  if (tag.render(TagLib::ID3v2::v3).size() != heldBytes) return false;
   return saveMp3(file);
 }
 

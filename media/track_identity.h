@@ -38,14 +38,18 @@ std::optional<TrackIdentity> readTrackIdentity(const std::string& path);
 // The identity of the text tags the prober found, under the prober's lower-case names.
 TrackIdentity identityOfProbedTags(const std::vector<std::pair<std::string, std::string>>& tags);
 
-// Makes the identity the ID3v2.3 tag of the MP3 at mp3Path, in place, keeping only the encoder's
-// own frame of what the tag held; any other tag kind is removed. False when it cannot be saved.
-bool writeMp3Identity(const std::string& mp3Path, const TrackIdentity& identity);
+// Makes the identity, and the user text frames given (ReplayGain's, by their description), the
+// ID3v2.3 tag of the MP3 at mp3Path, in place, keeping only the encoder's own frame of what the
+// tag held; any other tag kind is removed. False when it cannot be saved.
+bool writeMp3Tag(const std::string& mp3Path, const TrackIdentity& identity,
+                 const std::vector<std::pair<std::string, std::string>>& textFrames);
 
-// Sets user text frames (ReplayGain's, by their description) in the MP3's ID3v2.3 tag in place,
-// replacing frames of the same description. False when it cannot be saved.
-bool writeMp3TextFrames(const std::string& mp3Path,
-                        const std::vector<std::pair<std::string, std::string>>& frames);
+// Sets user text frames (ReplayGain's, by their description) in the ID3v2.3 tag of the finished
+// MP3 at mp3Path, replacing frames of the same description, when the tag's padding holds them:
+// the tag is then written over itself and no audio byte moves. False, with the file unchanged,
+// when they do not fit or it cannot be saved.
+bool writeMp3TextFramesInPlace(const std::string& mp3Path,
+                               const std::vector<std::pair<std::string, std::string>>& frames);
 
 // Writes the identity into the WAV at wavPath as a LIST/INFO chunk and an "id3 " chunk (ID3v2.3),
 // the chunks DJ software reads, after its data. False when it cannot be saved.
