@@ -329,8 +329,10 @@ void setTextFrames(TagLib::ID3v2::Tag& tag,
     while (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, tagText(description))) {
       tag.removeFrame(old, true);
     }
+    // Latin-1 where it serves, as readers that know no other expect these frames.
+    const String text = tagText(value);
     tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
-        tagText(description), StringList(tagText(value)), String::UTF8));
+        tagText(description), StringList(text), text.isLatin1() ? String::Latin1 : String::UTF8));
   }
 }
 
@@ -345,6 +347,15 @@ bool saveMp3(TagLib::MPEG::File& file) {
 }  // namespace
 
 std::optional<TrackIdentity> readTrackIdentity(const std::string& path) {
+  // By its name only: guessed from its bytes, a container the tag library does not know (a
+  // Matroska file) can pass for one it does, and read as one with no tags.
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return std::nullopt;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (!TagLib::FileRef::defaultFileExtensions().contains(extension)) return std::nullopt;
   TagLib::FileRef source(path.c_str(), false);
   if (source.isNull()) return std::nullopt;
   TrackIdentity identity;
