@@ -20,6 +20,7 @@
 #include "engine/track_state.h"
 #include "report/job_report.h"
 #include "loudness/track_measurement.h"
+#include "media/mp3_step.h"
 
 namespace batch {
 
@@ -43,9 +44,11 @@ struct JobOptions {
   // Each MP3 carries ReplayGain track tags, and with albumReplayGain the album tags of the
   // tracks of its output folder.
   bool replayGain = false;
+  bool albumReplayGain = false;
   // The WAV results also carry the source's tags and cover (INFO and ID3 chunks).
   bool wavTags = false;
-  bool albumReplayGain = false;
+  // The MP3's rate when chosen apart from the check box of 192k; kbps may be Mp3Rate::kSameRate.
+  std::optional<media::Mp3Rate> mp3Rate;
   // How long an output folder held by another job is waited for before its entries are
   // skipped; 0: not at all.
   long busyWaitMs = 0;

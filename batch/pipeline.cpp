@@ -222,6 +222,19 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
   return ended(EntryOutcome::Failed, "the converted audio could not be read");
 }
 
+media::Mp3Rate mp3RateOf(const JobOptions& options, bool at192k, const std::string& sourcePath) {
+  media::Mp3Rate rate;
+  if (options.mp3Rate) {
+    rate = *options.mp3Rate;
+    if (!rate.vbrQuality && rate.kbps == media::Mp3Rate::kSameRate) {
+      rate.kbps = media::sameRateKbps(sourcePath);
+    }
+  } else if (at192k) {
+    rate.kbps = 192;
+  }
+  return rate;
+}
+
 // The saved result's MP3, lowered from the result's true peak.
 EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
                             const AdmittedEntry& admitted, const media::TrackIdentity& identity,
@@ -233,7 +246,7 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
   request.mp3Path = mp3Path;
   request.partialMp3Path = temporaryResultPath(admitted.workFolderPath, "mp3");
   request.identity = &identity;
-  request.at192k = work.window.mp3At192kTicked();
+  request.rate = mp3RateOf(options, work.window.mp3At192kTicked(), track.sourcePath);
   request.frames = track.targetLength / engine::kFrameBytes;
   request.wavTruePeakDbtp = resultTruePeakDbtp;
   request.replayGain = options.replayGain;

@@ -57,6 +57,13 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "mp3-192k",
      "encode the MP3 files at 192 kbit/s instead of 128 kbit/s", wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "mp3-bitrate",
+     "encode the MP3 files at RATE kbit/s: 128, 192, 256, 320, or same (an MP3 source's own "
+     "rate, 320 for other sources)",
+     wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "mp3-vbr",
+     "encode the MP3 files at a variable bit rate of quality Q, 0 (best) to 9",
+     wxCMD_LINE_VAL_NUMBER, 0},
     {wxCMD_LINE_SWITCH, nullptr, "no-bassline", "the tracks have no bass line", wxCMD_LINE_VAL_NONE,
      0},
     {wxCMD_LINE_SWITCH, nullptr, "ignore-clicks", "ignore short clicks (vinyl records)",
@@ -133,7 +140,8 @@ const wxCmdLineEntryDesc kCommandLine[] = {
 const std::vector<cli::ValueName> kValueNames = {
     {"jobs", "j", "N"},          {"output", nullptr, "DIR"},         {"files-from", nullptr, "FILE"},
     {"memory", nullptr, "SIZE"}, {"shard", nullptr, "K/N"},          {"wait-busy", nullptr, "SECONDS"},
-    {"report", nullptr, "DIR"},  {"loudness-target", nullptr, "LUFS"}};
+    {"report", nullptr, "DIR"},  {"loudness-target", nullptr, "LUFS"},
+    {"mp3-bitrate", nullptr, "RATE"}, {"mp3-vbr", nullptr, "Q"}};
 
 void printText(std::FILE* stream, const wxString& text) {
   std::fputs(batch::toNativePath(text).c_str(), stream);
@@ -176,6 +184,33 @@ struct Request {
   unsigned workers = 1;
   int usageStatus = 0;
 };
+
+// The MP3 rate of --mp3-bitrate or --mp3-vbr, or what is wrong with it.
+std::string readMp3Rate(const wxCmdLineParser& parser, std::optional<media::Mp3Rate>& rate) {
+  wxString text;
+  long quality = 0;
+  const bool constant = parser.Found("mp3-bitrate", &text);
+  const bool variable = parser.Found("mp3-vbr", &quality);
+  if (static_cast<int>(constant) + static_cast<int>(variable) + static_cast<int>(parser.Found("mp3-192k")) > 1) {
+    return "--mp3-bitrate, --mp3-vbr and --mp3-192k exclude each other";
+  }
+  if (variable) {
+    if (quality < 0 || quality > 9) return "--mp3-vbr takes a quality from 0 (best) to 9";
+    rate = media::Mp3Rate{};
+    rate->vbrQuality = static_cast<int>(quality);
+  } else if (constant) {
+    const std::string chosen = batch::toNativePath(text);
+    rate = media::Mp3Rate{};
+    if (chosen == "same") {
+      rate->kbps = media::Mp3Rate::kSameRate;
+    } else if (chosen == "128" || chosen == "192" || chosen == "256" || chosen == "320") {
+      rate->kbps = std::stoi(chosen);
+    } else {
+      return "--mp3-bitrate takes 128, 192, 256, 320 or same";
+    }
+  }
+  return "";
+}
 
 Request readRequest(const wxCmdLineParser& parser) {
   Request request;
@@ -245,6 +280,9 @@ Request readRequest(const wxCmdLineParser& parser) {
     }
     job.options.loudnessTargetLufs = target;
   }
+  if (const std::string refusal = readMp3Rate(parser, job.options.mp3Rate); !refusal.empty()) {
+    return refuse(refusal);
+  }
   job.options.replayGain = parser.Found("replaygain");
   job.options.wavTags = parser.Found("wav-tags");
   if (job.options.replayGain && (!boxes.mp3 || job.options.analyzeOnly)) {
@@ -259,21 +297,27 @@ Request readRequest(const wxCmdLineParser& parser) {
   auto said = [&](const char* name) { return std::string(parser.Found(name) ? "true" : "false"); };
   wxString outputText;
   wxString shardText;
+  wxString bitrateText;
+  long vbrQuality = 0;
   parser.Found("output", &outputText);
   parser.Found("shard", &shardText);
+  parser.Found("mp3-bitrate", &bitrateText);
   job.reportOptions = {{"recursive", said("recursive")},
                        {"jobs", std::to_string(request.workers)},
                        {"skip_existing", said("skip-existing")},
                        {"output", batch::toNativePath(outputText)},
                        {"mp3", boxes.mp3 && !job.options.analyzeOnly ? "true" : "false"},
                        {"mp3_192k", said("mp3-192k")},
+                       {"mp3_bitrate", batch::toNativePath(bitrateText)},
+                       {"mp3_vbr", parser.Found("mp3-vbr", &vbrQuality) ? std::to_string(vbrQuality) : ""},
                        {"mp3_only", said("mp3-only")},
                        {"no_bassline", said("no-bassline")},
                        {"ignore_clicks", said("ignore-clicks")},
                        {"analyze", said("analyze")},
                        {"shard", batch::toNativePath(shardText)},
                        {"loudness_target", targetText},
-                       {"replaygain", said("replaygain")}};
+                       {"replaygain", said("replaygain")},
+                       {"wav_tags", said("wav-tags")}};
 
   std::vector<std::string> arguments;
   for (std::size_t index = 0; index < parser.GetParamCount(); ++index) {

@@ -109,7 +109,7 @@ Encoded encodeWithinCeiling(const Mp3Request& request, SystemServices& system) {
   Mp3Encoding& encoding = encoded.encoding;
   encoding.wavPath = request.wavPath;
   encoding.mp3Path = request.partialMp3Path;
-  encoding.at192k = request.at192k;
+  encoding.rate = request.rate;
   encoding.gainDb = gainForTruePeak(request.wavTruePeakDbtp);
   // The tags and the target are of the audio a player decodes, so its loudness is measured
   // with its peak; otherwise the peak alone.
@@ -198,9 +198,29 @@ std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding) {
   }
   // lame's algorithm quality 3, its own default, named so that a build of the encoder with another
   // default cannot change the MP3.
-  arguments.insert(arguments.end(), {"-compression_level", "3", "-f", "mp3", "-ab",
-                                     encoding.at192k ? "192k" : "128k", encoding.mp3Path});
+  arguments.insert(arguments.end(), {"-compression_level", "3", "-f", "mp3"});
+  if (encoding.rate.vbrQuality) {
+    arguments.insert(arguments.end(), {"-q:a", std::to_string(*encoding.rate.vbrQuality)});
+  } else {
+    arguments.insert(arguments.end(), {"-ab", std::to_string(encoding.rate.kbps) + "k"});
+  }
+  arguments.push_back(encoding.mp3Path);
   return arguments;
+}
+
+int sameRateKbps(const std::string& sourcePath) {
+  // The rates an MPEG-1 layer III frame can state.
+  static constexpr int kStandardKbps[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  constexpr int kHighest = 320;
+  const std::optional<int> source = mp3BitrateKbps(sourcePath);
+  if (!source) return kHighest;
+  // The average over the file counts its tags and its first frame, which tells the encoder's
+  // settings, beside the audio: a constant 256 kbit/s file reads about 258.
+  constexpr double kAverageOverhead = 1.01;
+  for (int kbps : kStandardKbps) {
+    if (kbps * kAverageOverhead >= *source) return kbps;
+  }
+  return kHighest;
 }
 
 double gainForTruePeak(double truePeakDbtp) {

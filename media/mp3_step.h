@@ -16,10 +16,23 @@
 
 namespace media {
 
+// How the MP3 is encoded: at a constant bit rate, or at LAME's variable bit-rate quality.
+struct Mp3Rate {
+  // The constant rates a user may choose; kSameRate: an MP3 source's own, see mp3RateOf.
+  static constexpr int kSameRate = 0;
+  int kbps = 128;
+  // 0 (best) to 9; set, the rate varies and kbps is not used.
+  std::optional<int> vbrQuality;
+};
+
+// The constant rate "same" stands for: an MP3 source's rate (a variable one's average, rounded
+// up to the next standard rate), 320 kbit/s for any other source.
+int sameRateKbps(const std::string& sourcePath);
+
 struct Mp3Encoding {
   std::string wavPath;
   std::string mp3Path;
-  bool at192k = false;
+  Mp3Rate rate;
   // The change of level in dB: 0 or below, or above 0 toward a loudness target.
   double gainDb = 0.0;
 };
@@ -49,7 +62,7 @@ struct Mp3Request {
   std::string partialMp3Path;
   // What of the source the MP3's tag carries; null or empty for an untagged MP3.
   const TrackIdentity* identity = nullptr;
-  bool at192k = false;
+  Mp3Rate rate;
   // The saved result's frames, and its true peak, measured once for every step that needs it.
   std::uint64_t frames = 0;
   double wavTruePeakDbtp = 0.0;

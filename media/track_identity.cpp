@@ -367,6 +367,20 @@ std::optional<TrackIdentity> readTrackIdentity(const std::string& path) {
   return identity;
 }
 
+std::optional<int> mp3BitrateKbps(const std::string& path) {
+  // An MP3 by the job's rule: the last three letters of its name, whatever their case.
+  std::string ending = path.size() >= 3 ? path.substr(path.size() - 3) : "";
+  for (char& c : ending) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (ending != "mp3") return std::nullopt;
+  TagLib::MPEG::File file(path.c_str(), true, TagLib::AudioProperties::Accurate);
+  if (!file.isValid() || !file.audioProperties() || file.audioProperties()->bitrate() <= 0) {
+    return std::nullopt;
+  }
+  return file.audioProperties()->bitrate();
+}
+
 TrackIdentity identityOfProbedTags(const std::vector<std::pair<std::string, std::string>>& tags) {
   TagLib::PropertyMap properties;
   for (const auto& [name, value] : tags) properties[tagText(name).upper()].append(tagText(value));

@@ -35,6 +35,10 @@ struct TrackIdentity {
 // (video containers), whose tags the converter's prober gives instead.
 std::optional<TrackIdentity> readTrackIdentity(const std::string& path);
 
+// The average bit rate of an MP3 source (named so in its last three letters), in kbit/s;
+// nullopt for another file, or one whose rate cannot be read.
+std::optional<int> mp3BitrateKbps(const std::string& path);
+
 // The identity of the text tags the prober found, under the prober's lower-case names.
 TrackIdentity identityOfProbedTags(const std::vector<std::pair<std::string, std::string>>& tags);
 

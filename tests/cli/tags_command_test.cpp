@@ -150,3 +150,37 @@ TEST(TagsCommand, ResultsKeepEveryFrameThatDescribesTheTrackAndNoneOfItsOldLoudn
 }
 
 }  // namespace
+
+namespace {
+
+double bitRateKbps(const std::string& path) {
+  return std::stod(outputOf({"ffprobe", "-v", "error", "-show_entries", "format=bit_rate", "-of",
+                             "csv=p=0", path})) /
+         1000.0;
+}
+
+// "same" keeps an MP3 source's rate for a DJ who cannot play a lower one; other sources get the
+// highest. A variable rate follows its quality.
+TEST(Mp3Rates, SameKeepsTheSourceRateAndVariableFollowsItsQuality) {
+  TempFolder root;
+  ASSERT_TRUE(makeTone(root / "kept.mp3", {"-b:a", "256k"}, 4.0));
+  ASSERT_TRUE(makeTone(root / "lossless.flac", {}, 4.0));
+  const testing_support::ShellRun same = testing_support::runInShell(
+      root.path(), "\"$SONBALANCER\" --mp3-bitrate same " + testing_support::shellQuoted(root.path()));
+  ASSERT_EQ(same.exitStatus, 0) << same.standardError;
+  EXPECT_NEAR(bitRateKbps(root / "sonbalanced/kept.mp3"), 256.0, 4.0);
+  EXPECT_NEAR(bitRateKbps(root / "sonbalanced/lossless.mp3"), 320.0, 4.0);
+
+  double kbps[2] = {};
+  for (int quality : {0, 9}) {
+    fs::remove_all(root / "sonbalanced");
+    const testing_support::ShellRun variable = testing_support::runInShell(
+        root.path(), "\"$SONBALANCER\" --mp3-vbr " + std::to_string(quality) + " " +
+                         testing_support::shellQuoted(root / "lossless.flac"));
+    ASSERT_EQ(variable.exitStatus, 0) << variable.standardError;
+    kbps[quality == 0 ? 0 : 1] = bitRateKbps(root / "sonbalanced/lossless.mp3");
+  }
+  EXPECT_GT(kbps[0], 1.5 * kbps[1]);
+}
+
+}  // namespace
