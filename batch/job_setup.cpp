@@ -3,6 +3,7 @@
 #include <wx/intl.h>
 
 #include <algorithm>
+#include <charconv>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -76,12 +77,46 @@ std::string isoLocalTime(std::time_t time) {
   return iso;
 }
 
-void beginReport(JobState& job, ReportTarget target,
-                 std::vector<std::pair<std::string, std::string>> options) {
+// The job's options as its report gives them, the same list whichever front end set the job up:
+// the choices that shape its results, with the window's check boxes as they stand.
+std::vector<std::pair<std::string, std::string>> reportOptionsOf(const JobOptions& options,
+                                                                 const EntryListOptions& listing,
+                                                                 unsigned workers,
+                                                                 JobWindow& window) {
+  auto said = [](bool yes) { return std::string(yes ? "true" : "false"); };
+  std::string target;
+  if (options.loudnessTargetLufs) {
+    // The shortest text that reads back as the same number: "-18", "-16.5".
+    char shortest[32];
+    const auto written =
+        std::to_chars(shortest, shortest + sizeof shortest, *options.loudnessTargetLufs);
+    target.assign(shortest, written.ptr);
+  }
+  const std::string shard =
+      listing.shardCount > 1
+          ? std::to_string(listing.shardIndex) + "/" + std::to_string(listing.shardCount)
+          : "";
+  return {{"recursive", said(listing.recursive)},
+          {"jobs", std::to_string(workers)},
+          {"skip_existing", said(options.skipExisting)},
+          {"output", listing.outputRoot},
+          {"mp3", said(window.mp3BoxTicked() && !options.analyzeOnly)},
+          {"mp3_192k", said(window.mp3At192kTicked())},
+          {"mp3_only", said(options.mp3Only)},
+          {"no_bassline", said(window.noBasslineTicked())},
+          {"ignore_clicks", said(window.ignoreClicksTicked())},
+          {"analyze", said(options.analyzeOnly)},
+          {"shard", shard},
+          {"loudness_target", target},
+          {"replaygain", said(options.replayGain)}};
+}
+
+void beginReport(JobState& job, JobWindow& window, ReportTarget target,
+                 const EntryListOptions& listing, unsigned workers) {
   job.report = report::JobReport{};
   job.report.version = sonbalancer::kVersion;
   job.report.started = isoLocalTime(std::time(nullptr));
-  job.report.options = std::move(options);
+  job.report.options = reportOptionsOf(job.options, listing, workers, window);
   job.reportTarget = std::move(target);
 }
 
@@ -129,13 +164,7 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
   if (window.matchLoudnessChosen()) options.loudnessTargetLufs = kWindowLoudnessTargetLufs;
   takeJobChoices(job, window, options);
   job.sourceRoots = paths;
-  auto box = [](bool ticked) { return std::string(ticked ? "true" : "false"); };
-  beginReport(job, ReportTarget{".", kWindowReportName},
-              {{"mp3", box(window.mp3BoxTicked())},
-               {"mp3_192k", box(window.mp3At192kTicked())},
-               {"no_bassline", box(window.noBasslineTicked())},
-               {"ignore_clicks", box(window.ignoreClicksTicked())},
-               {"loudness_target", options.loudnessTargetLufs ? "-16" : ""}});
+  beginReport(job, window, ReportTarget{".", kWindowReportName}, EntryListOptions{}, 1);
   // A folder's plain files, hidden ones left out, or the one file; which of them are music is
   // decided per entry.
   if (!startEntries(job, window, listEntries(paths, EntryListOptions{}))) return 1;
@@ -154,7 +183,7 @@ int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request)
   openLog(job, window, mode, request.paths);
   takeJobChoices(job, window, request.options);
   job.sourceRoots = request.paths;
-  beginReport(job, request.reportTarget, request.reportOptions);
+  beginReport(job, window, request.reportTarget, request.listing, request.workers);
   EntryList list = listEntries(request.paths, request.listing);
   if (request.options.analyzeOnly) {
     // Nothing is saved and no output folder is made: the converter writes into a folder of

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "engine/pcm_access.h"
+#include "loudness/true_peak_ceiling.h"
 #include "report/loudness.h"
 #include "report/track_measures.h"
 
@@ -41,7 +42,7 @@ LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, d
     match.truePeakDbtp = figures.truePeakDbtp;
     return match;
   }
-  const double aimedCeiling = kLoudnessTruePeakCeilingDbtp - kTruePeakMeterMarginDb;
+  const double aimedCeiling = loudness::kTruePeakCeilingDbtp - loudness::kTruePeakMeterMarginDb;
   const double wantedDb = targetLufs - figures.integratedLufs;
   double gainDb = std::min(wantedDb, aimedCeiling - figures.truePeakDbtp);
   std::uint8_t* original = samples + targetLength;
@@ -61,7 +62,7 @@ LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, d
   log.print("Loudness matched to %.1f LUFS: gain %+.2f dB", targetLufs, gainDb);
   if (match.shortLu > 0.0) {
     log.print(", %.2f LU short of the target for a true peak of at most %.1f dBTP", match.shortLu,
-              kLoudnessTruePeakCeilingDbtp);
+              loudness::kTruePeakCeilingDbtp);
   }
   log.write("\n\n");
   return match;

@@ -8,13 +8,6 @@
 
 namespace batch {
 
-// The ceiling the matched result keeps, as the MP3 step keeps it for lossy files.
-inline constexpr double kLoudnessTruePeakCeilingDbtp = -1.0;
-// The ceiling is aimed this far below as libebur128 reads the true peak: meters that
-// oversample finer (ffmpeg's ebur128 filter resamples to 192 kHz) read sharp transients up to
-// about 0.2 dB higher, and the promise must hold under any of them.
-inline constexpr double kTruePeakMeterMarginDb = 0.3;
-
 struct LoudnessMatch {
   // False for a silent result, which is left as it is.
   bool applied = false;

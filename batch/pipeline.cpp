@@ -25,6 +25,7 @@
 #include "engine/track_engine.h"
 #include "engine/wav_file.h"
 #include "loudness/true_peak.h"
+#include "loudness/true_peak_ceiling.h"
 #include "media/converter_commands.h"
 #include "media/mp3_step.h"
 #include "platform/folders.h"
@@ -366,7 +367,10 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
   } else if (computed.match && computed.match->applied) {
     resultTruePeakDbtp = computed.match->truePeakDbtp;
   } else if (job.mp3Requested && !options.analyzeOnly) {
-    resultTruePeakDbtp = loudness::truePeakDbtpOfPcm16(track.buffer.bytes, track.targetLength);
+    // Only a peak above the ceiling lowers the MP3.
+    loudness::TruePeakMeter meter(loudness::kTruePeakCeilingDbtp);
+    meter.addPcm16(track.buffer.bytes, track.targetLength / engine::kFrameBytes);
+    resultTruePeakDbtp = meter.truePeakDbtp();
   }
   EntryResult result =
       deliverResult(job, work, admitted, sourceMayHoldTags, resultTruePeakDbtp.value_or(0.0));
@@ -660,7 +664,7 @@ void recordEntry(JobState& job, JobWindow& window, std::size_t index, const Entr
     std::snprintf(shortfall, sizeof shortfall,
                   ": %.2f LU short of %.1f LUFS for a true peak of at most %.1f dBTP",
                   *result.record.loudnessShortLu, *job.options.loudnessTargetLufs,
-                  kLoudnessTruePeakCeilingDbtp);
+                  loudness::kTruePeakCeilingDbtp);
     window.notice(job.fileList[index] + shortfall);
   }
   if (result.origin) {

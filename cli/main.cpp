@@ -4,7 +4,6 @@
 #include <wx/cmdline.h>
 #include <wx/init.h>
 
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -24,6 +23,7 @@
 #include "batch/source_guard.h"
 #include "cli/console_window.h"
 #include "cli/run_view.h"
+#include "loudness/true_peak_ceiling.h"
 #include "media/system_services.h"
 #include "platform/signals.h"
 #include "platform/terminal.h"
@@ -44,6 +44,16 @@ constexpr double kLowestLoudnessTargetLufs = -70.0;
 constexpr double kHighestLoudnessTargetLufs = 0.0;
 // A day: longer than any job a held folder could be waiting on.
 constexpr double kLongestBusyWaitSeconds = 86400.0;
+
+// Formed before the table that points into it.
+const std::string kLoudnessTargetHelp = [] {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "bring each result by one gain to LUFS integrated loudness (e.g. -18), as far as a "
+                "true peak of at most %.1f dBTP allows",
+                loudness::kTruePeakCeilingDbtp);
+  return std::string(text);
+}();
 
 const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, "h", "help", "show this help and exit", wxCMD_LINE_VAL_NONE,
@@ -95,9 +105,7 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, nullptr, "analyze",
      "measure and report what the job would do, writing no audio (needs --report)",
      wxCMD_LINE_VAL_NONE, 0},
-    {wxCMD_LINE_OPTION, nullptr, "loudness-target",
-     "bring each result by one gain to LUFS integrated loudness (e.g. -18), as far as a true peak "
-     "of at most -1.0 dBTP allows",
+    {wxCMD_LINE_OPTION, nullptr, "loudness-target", kLoudnessTargetHelp.c_str(),
      wxCMD_LINE_VAL_DOUBLE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "replaygain",
      "write ReplayGain track tags into each MP3, and album tags for each folder's tracks",
@@ -192,6 +200,7 @@ Request readRequest(const wxCmdLineParser& parser) {
     return refuse("--jobs takes a number from 1 to 1024");
   }
   request.workers = static_cast<unsigned>(jobs);
+  job.workers = request.workers;
   job.options.numberedTemporaryFiles = request.workers > 1;
 
   wxString text;
@@ -240,31 +249,6 @@ Request readRequest(const wxCmdLineParser& parser) {
   if (job.options.replayGain && (!boxes.mp3 || job.options.analyzeOnly)) {
     return refuse("--replaygain tags the MP3 files: it goes with neither --no-mp3 nor --analyze");
   }
-  std::string targetText;
-  if (job.options.loudnessTargetLufs) {
-    char shortest[32];
-    const auto written = std::to_chars(shortest, shortest + sizeof shortest, target);
-    targetText.assign(shortest, written.ptr);
-  }
-  auto said = [&](const char* name) { return std::string(parser.Found(name) ? "true" : "false"); };
-  wxString outputText;
-  wxString shardText;
-  parser.Found("output", &outputText);
-  parser.Found("shard", &shardText);
-  job.reportOptions = {{"recursive", said("recursive")},
-                       {"jobs", std::to_string(request.workers)},
-                       {"skip_existing", said("skip-existing")},
-                       {"output", batch::toNativePath(outputText)},
-                       {"mp3", boxes.mp3 && !job.options.analyzeOnly ? "true" : "false"},
-                       {"mp3_192k", said("mp3-192k")},
-                       {"mp3_only", said("mp3-only")},
-                       {"no_bassline", said("no-bassline")},
-                       {"ignore_clicks", said("ignore-clicks")},
-                       {"analyze", said("analyze")},
-                       {"shard", batch::toNativePath(shardText)},
-                       {"loudness_target", targetText},
-                       {"replaygain", said("replaygain")}};
-
   std::vector<std::string> arguments;
   for (std::size_t index = 0; index < parser.GetParamCount(); ++index) {
     arguments.push_back(batch::toNativePath(parser.GetParam(index)));

@@ -157,7 +157,8 @@ Encoded encodeWithinCeiling(const Mp3Request& request, SystemServices& system) {
       decodedPeakDbtp = encoded.decoded->peaks().truePeakDbtp();
       decodedLufs = encoded.decoded->loudness().integratedLufs();
     } else {
-      loudness::TruePeakMeter meter;
+      // Only a peak above the ceiling calls for another encoding.
+      loudness::TruePeakMeter meter(loudness::kTruePeakCeilingDbtp);
       if (!measureDecoded(encoding.mp3Path, system, meter)) break;
       decodedPeakDbtp = meter.truePeakDbtp();
     }
