@@ -43,33 +43,20 @@ SourceTags probeTags(const Mp3Request& request, SystemServices& system) {
 template <class Meter>
 bool measureDecoded(const std::string& mp3Path, SystemServices& system, Meter& meter) {
   constexpr std::size_t kFrameBytes = 2 * sizeof(float);
-  // A frame cut between two reads of the pipe waits here for its other bytes.
-  unsigned char carried[kFrameBytes];
-  std::size_t carriedBytes = 0;
+  // The decoder's bytes from the start of a frame: a frame cut between two reads of the pipe
+  // waits at the front for its other bytes.
   std::vector<float> samples;
+  std::size_t heldBytes = 0;
   const platform::ChildOutcome decoding = system.runChildReadingOutput(
       mp3DecodingCommand(mp3Path), [&](const char* bytes, std::size_t count) {
-        std::size_t used = 0;
-        if (carriedBytes > 0) {
-          used = std::min(kFrameBytes - carriedBytes, count);
-          std::memcpy(carried + carriedBytes, bytes, used);
-          carriedBytes += used;
-          if (carriedBytes < kFrameBytes) return true;
-          float frame[2];
-          std::memcpy(frame, carried, kFrameBytes);
-          meter.addFloat(frame, 1);
-          carriedBytes = 0;
-        }
-        const std::size_t frames = (count - used) / kFrameBytes;
-        if (frames > 0) {
-          // Copied: the pipe's bytes need not lie where a float may.
-          samples.resize(frames * 2);
-          std::memcpy(samples.data(), bytes + used, frames * kFrameBytes);
-          meter.addFloat(samples.data(), frames);
-          used += frames * kFrameBytes;
-        }
-        std::memcpy(carried, bytes + used, count - used);
-        carriedBytes = count - used;
+        const std::size_t total = heldBytes + count;
+        samples.resize((total + sizeof(float) - 1) / sizeof(float));
+        auto* storage = reinterpret_cast<char*>(samples.data());
+        std::memcpy(storage + heldBytes, bytes, count);
+        const std::size_t frames = total / kFrameBytes;
+        if (frames > 0) meter.addFloat(samples.data(), frames);
+        heldBytes = total - frames * kFrameBytes;
+        std::memmove(storage, storage + frames * kFrameBytes, heldBytes);
         return true;
       });
   return platform::childSucceeded(decoding);

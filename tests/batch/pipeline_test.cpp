@@ -240,6 +240,19 @@ TEST_F(Pipeline, DirectWavIsNeitherConvertedNorDeleted) {
   EXPECT_EQ(window_.stateText, "DONE !");
 }
 
+// A WAV of its header and audio alone cannot hold tags: it is not probed for them.
+TEST_F(Pipeline, WavOfAudioAloneIsNotProbedForTags) {
+  const std::string source = music() + "/bare.wav";
+  std::vector<std::string> bare = kPcmWav;
+  bare.insert(bare.end(), {"-fflags", "+bitexact"});
+  ASSERT_TRUE(makeTone(source, bare));
+
+  runSingleFileJob(source);
+
+  EXPECT_EQ(system_.calls, (std::vector<std::string>{"run FFMPEG", "read ffmpeg"})) << log();
+  EXPECT_TRUE(fs::is_regular_file(output() + "bare.mp3"));
+}
+
 TEST_F(Pipeline, WavThatIsNotSixteenBitPcmGoesThroughTheConverter) {
   const std::string source = music() + "/float.wav";
   ASSERT_TRUE(makeTone(source, {"-acodec", "pcm_f32le", "-f", "wav"}));
