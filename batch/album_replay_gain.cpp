@@ -6,8 +6,8 @@
 
 #include "batch/native_path.h"
 #include "batch/result_names.h"
-#include "media/replay_gain.h"
 #include "loudness/integrated_loudness.h"
+#include "media/replay_gain.h"
 
 namespace batch {
 
@@ -49,7 +49,8 @@ void writeAlbumReplayGain(JobState& job, JobWindow& window, media::SystemService
       if (system.stopRequested()) break;
       job.log.print("Album ReplayGain could not be written into %s ! It keeps its track tags.\n\n",
                     track.mp3Path.c_str());
-      window.notice(fromNativePath(track.mp3Path) + ": its album ReplayGain tags could not be written");
+      window.notice(fromNativePath(track.mp3Path) +
+                    ": its album ReplayGain tags could not be written");
       job.jobFilesFailed = true;
     }
     job.log.print("Album ReplayGain of %s: gain %s, peak %s, written into %zu of %zu MP3 files\n\n",

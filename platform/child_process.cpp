@@ -342,8 +342,7 @@ bool execSucceeded(const Descriptor& execRead) {
 
 // Reads the child's output while it runs; stops it when the job is asked to stop or its output
 // is not wanted any more (outcome.interrupted tells which). Returns the child's state at the end.
-ChildState watchChild(pid_t child, int pidDescriptor, OutputReader& output,
-                      ChildOutcome& outcome) {
+ChildState watchChild(pid_t child, int pidDescriptor, OutputReader& output, ChildOutcome& outcome) {
   ChildState state = stateOf(child);
   while (state == ChildState::Running && !stopRequested() && !output.refused()) {
     if (output.open()) {
