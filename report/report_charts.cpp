@@ -285,9 +285,9 @@ std::string gainsChart(const JobReport& job) {
   double largest = 0.0;
   bool any = false;
   for (const TrackRecord& track : job.tracks) {
-    if (!inSummary(track) || !track.gainsDb) continue;
+    if (!inSummary(track) || !track.engineBandFactorsDb) continue;
     for (std::size_t band = 0; band < 6; ++band) {
-      const double gain = bandOf(*track.gainsDb, band);
+      const double gain = bandOf(*track.engineBandFactorsDb, band);
       if (!std::isfinite(gain)) continue;
       any = true;
       largest = std::max(largest, std::abs(gain));
@@ -325,12 +325,12 @@ std::string gainsChart(const JobReport& job) {
   svg += "<g class=\"cells\" stroke-width=\"" + px(width) + "\">\n";
   for (std::size_t i = 0; i < job.tracks.size(); ++i) {
     const TrackRecord& track = job.tracks[i];
-    if (!inSummary(track) || !track.gainsDb) continue;
+    if (!inSummary(track) || !track.engineBandFactorsDb) continue;
     std::string title = trackLabel(job, i) + ": gains";
     std::string cells;
     const std::string x = px(axis.center(i));
     for (std::size_t band = 0; band < 6; ++band) {
-      const double gain = bandOf(*track.gainsDb, band);
+      const double gain = bandOf(*track.engineBandFactorsDb, band);
       title += std::string(band == 0 ? " " : ", ") + kBandNames[band] + " " +
                (std::isfinite(gain) ? fixedText(gain, 2) : std::string("–"));
       if (!std::isfinite(gain)) continue;

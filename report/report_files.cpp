@@ -91,7 +91,7 @@ Json trackJson(const TrackRecord& track) {
               {"processing_seconds", number(track.processingSeconds)},
               {"before", figuresJson(track.before)},
               {"after", figuresJson(track.after)},
-              {"gains_db", track.gainsDb ? bandsJson(*track.gainsDb) : Json(nullptr)},
+              {"gains_db", track.engineBandFactorsDb ? bandsJson(*track.engineBandFactorsDb) : Json(nullptr)},
               {"mp3_gain_db", number(track.mp3GainDb)},
               {"loudness_gain_db", optionalNumber(track.loudnessGainDb)},
               {"loudness_target_lufs", optionalNumber(track.loudnessTargetLufs)},
@@ -256,8 +256,8 @@ std::string reportCsv(const JobReport& job) {
     appendCsvField(row, csvNumber(track.processingSeconds, kSecondsDecimals));
     appendFiguresCsv(row, track.before);
     appendFiguresCsv(row, track.after);
-    if (track.gainsDb) {
-      appendBandsCsv(row, *track.gainsDb);
+    if (track.engineBandFactorsDb) {
+      appendBandsCsv(row, *track.engineBandFactorsDb);
     } else {
       for (int field = 0; field < 6; ++field) appendCsvField(row, "");
     }

@@ -138,8 +138,8 @@ std::string trackRow(const TrackRecord& track, std::size_t index) {
   row += figureCell(track.after, &TrackFigures::truePeakDbtp, 2);
   for (std::size_t band = 0; band < 6; ++band) {
     std::optional<double> gain;
-    if (track.gainsDb) {
-      const BandLevels& channel = band < 3 ? track.gainsDb->left : track.gainsDb->right;
+    if (track.engineBandFactorsDb) {
+      const BandLevels& channel = band < 3 ? track.engineBandFactorsDb->left : track.engineBandFactorsDb->right;
       gain = band % 3 == 0 ? channel.low : band % 3 == 1 ? channel.mid : channel.high;
     }
     row += cell(gain, 2);

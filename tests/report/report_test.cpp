@@ -59,7 +59,7 @@ JobReport smallJob() {
   a.processingSeconds = 3.5;
   a.before = figures(-20.123456789);
   a.after = figures(-15.00004, 1.0);
-  a.gainsDb = report::StereoBands{{1.5, -0.25, 0.125}, {2.0, -3.0, -0.00001}};
+  a.engineBandFactorsDb = report::StereoBands{{1.5, -0.25, 0.125}, {2.0, -3.0, -0.00001}};
   a.mp3GainDb = -0.75;
   a.loudnessTargetLufs = -18.0;
   a.loudnessGainDb = 2.125;
@@ -71,7 +71,7 @@ JobReport smallJob() {
                    kSilence,
                    kSilence,
                    {{kSilence, kSilence, kSilence}, {kSilence, kSilence, kSilence}}};
-  silent.gainsDb = report::StereoBands{};
+  silent.engineBandFactorsDb = report::StereoBands{};
   silent.passes = 1;
   TrackRecord analyzed = track("b.wav", TrackStatus::Analyzed);
   analyzed.before = figures(-11.123456789);
@@ -210,7 +210,7 @@ JobReport longJob(int count) {
     TrackRecord record = track(name, TrackStatus::Processed);
     record.before = figures(-24.0 + (i % 17) * 0.9, (i % 7) - 3.0);
     record.after = figures(-14.5 + (i % 5) * 0.2, (i % 3) - 1.0);
-    record.gainsDb = report::StereoBands{{(i % 13) * 0.5 - 3, (i % 11) * 0.4 - 2, (i % 9) - 4.0},
+    record.engineBandFactorsDb = report::StereoBands{{(i % 13) * 0.5 - 3, (i % 11) * 0.4 - 2, (i % 9) - 4.0},
                                          {(i % 13) * 0.45 - 3, (i % 7) * 0.3 - 1, (i % 5) - 2.0}};
     record.seconds = 200.0 + i % 60;
     record.passes = 1 + i % 2;
