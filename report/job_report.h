@@ -61,6 +61,9 @@ struct JobReport {
   std::string started;
   // The job's options, as name and value (true/false, numbers and texts as they were given).
   std::vector<std::pair<std::string, std::string>> options;
+  // The job's PATHs as given, folders or files: the page names each source relative to the one
+  // that holds it.
+  std::vector<std::string> sourceRoots;
   std::vector<TrackRecord> tracks;
 };
 
