@@ -264,8 +264,8 @@ std::string loudnessChart(const JobReport& job) {
     const std::string y = px(plot.y(*target));
     svg += "<path class=\"target\" d=\"M" + px(kPlotLeft) + " " + y + "H" + px(kPlotRight) +
            "\"><title>Loudness target " + fixedText(*target, 1) + " LUFS</title></path><text " +
-           "class=\"target-label\" x=\"" + px(kPlotRight - 4) + "\" y=\"" + y +
-           "\" dy=\"-0.4em\" text-anchor=\"end\">target " + fixedText(*target, 1) +
+           "class=\"target-label\" x=\"" + px(kPlotLeft + 4) + "\" y=\"" + y +
+           "\" dy=\"-0.4em\">target " + fixedText(*target, 1) +
            " LUFS</text>\n";
   }
 
@@ -338,12 +338,14 @@ std::string changeChart(const JobReport& job) {
       "<stop offset=\"0.5\" stop-color=\"#f7f7f7\"/><stop offset=\"1\" "
       "stop-color=\"#b2182b\"/></linearGradient></defs>\n";
   const std::string limitText = fixedText(limit, 0);
-  svg += "<g class=\"legend\"><text x=\"" + px(kPlotLeft) + "\" y=\"22\" dy=\"0.35em\">Gain " +
-         "(dB):</text><text x=\"" + px(kPlotLeft + 112) + "\" y=\"22\" dy=\"0.35em\" " +
-         "text-anchor=\"end\">−" + limitText + " lower</text><rect x=\"" + px(kPlotLeft + 118) +
+  // The scale's left end sits past the widest "−NN lower" beside the "Change (dB):" label.
+  constexpr double kScaleLeft = kPlotLeft + 180;
+  svg += "<g class=\"legend\"><text x=\"" + px(kPlotLeft) + "\" y=\"22\" dy=\"0.35em\">Change " +
+         "(dB):</text><text x=\"" + px(kScaleLeft - 6) + "\" y=\"22\" dy=\"0.35em\" " +
+         "text-anchor=\"end\">−" + limitText + " lower</text><rect x=\"" + px(kScaleLeft) +
          "\" y=\"16\" width=\"200\" height=\"12\" fill=\"url(#gain-scale)\"/><text x=\"" +
-         px(kPlotLeft + 218) + "\" y=\"40\" text-anchor=\"middle\">0</text><text x=\"" +
-         px(kPlotLeft + 324) + "\" y=\"22\" dy=\"0.35em\">+" + limitText + " higher</text></g>\n";
+         px(kScaleLeft + 100) + "\" y=\"40\" text-anchor=\"middle\">0</text><text x=\"" +
+         px(kScaleLeft + 206) + "\" y=\"22\" dy=\"0.35em\">+" + limitText + " higher</text></g>\n";
 
   svg += "<g class=\"axis\">";
   for (std::size_t band = 0; band < 6; ++band) {

@@ -34,7 +34,7 @@ th,td{padding:3px 6px;border-bottom:1px solid #eceff2;text-align:left;vertical-a
 #tracks thead tr+tr th{white-space:nowrap;text-align:right}
 #tracks td{text-align:right;white-space:nowrap}
 #tracks td:nth-child(2),#tracks td:nth-child(3),#tracks td:nth-child(4){text-align:left}
-#tracks td:nth-child(2){white-space:normal;overflow-wrap:anywhere;min-width:10em}
+#tracks td:nth-child(2){white-space:normal;overflow-wrap:anywhere;min-width:14em}
 #tracks td:nth-child(4){white-space:normal;min-width:8em}
 #tracks tbody tr:nth-child(even){background:#fafbfc}
 #tracks tr.skipped td{color:#6b7580}
