@@ -22,10 +22,13 @@ constexpr double kFullScale = 32768.0;
 // arrays, radix 2 with each stage's twiddles laid out in a row so that its loops run straight.
 class Transform {
  public:
-  Transform() : reversed_(kTransformFrames), twiddleRe_(kTransformFrames), twiddleIm_(kTransformFrames) {
+  Transform()
+      : reversed_(kTransformFrames), twiddleRe_(kTransformFrames), twiddleIm_(kTransformFrames) {
     for (std::size_t i = 0; i < kTransformFrames; ++i) {
       std::size_t r = 0;
-      for (int bit = 0; bit < kTransformBits; ++bit) r |= ((i >> bit) & 1) << (kTransformBits - 1 - bit);
+      for (int bit = 0; bit < kTransformBits; ++bit) {
+        r |= ((i >> bit) & 1) << (kTransformBits - 1 - bit);
+      }
       reversed_[i] = static_cast<std::uint32_t>(r);
     }
     // The stage of half-length h keeps its h twiddles at [h, 2h).
@@ -106,7 +109,7 @@ ThirdOctaveLevels thirdOctaveLevels(const std::uint8_t* pcm, std::uint32_t byteC
     window[n] = static_cast<float>(w);
     windowSquares += w * w;
   }
-  // The transforms' starts: every frame covered once where the track allows, else evenly spread.
+  // The transforms' starts, evenly spread from the first frame to the last whole transform.
   const std::size_t whole = frames / kTransformFrames;
   const std::size_t count = std::clamp<std::size_t>(whole, 1, kMostTransforms);
   std::vector<double> power(kThirdOctaveBands, 0.0);
@@ -134,8 +137,9 @@ ThirdOctaveLevels thirdOctaveLevels(const std::uint8_t* pcm, std::uint32_t byteC
                      double{re[mirror]} * re[mirror] + double{im[mirror]} * im[mirror];
     }
   }
-  // Parseval: a bin pair k, N−k of one channel holds N·Σ(w·x)² of its share; the pair's power
-  // summed above is twice the channels' mean, each side counted once.
+  // Parseval: a channel's bins k and N−k together hold 2·|X(k)|² of its N·Σ(w·x)², so a band's
+  // mean square over both channels is Σ(|Z(k)|² + |Z(N−k)|²) / (2·N·Σw²), averaged over the
+  // transforms.
   const double scale = 1.0 / (static_cast<double>(count) * kTransformFrames * windowSquares * 2.0 *
                               kFullScale * kFullScale);
   ThirdOctaveLevels levels;
