@@ -175,11 +175,9 @@ std::string csvHeader() {
       }
     }
   }
-  for (const char* figure : {"change", "engine_factor"}) {
-    for (const char* channel : {"left", "right"}) {
-      for (const char* band : {"low", "mid", "high"}) {
-        header += std::string(",") + figure + "_" + channel + "_" + band + "_db";
-      }
+  for (const char* channel : {"left", "right"}) {
+    for (const char* band : {"low", "mid", "high"}) {
+      header += std::string(",change_") + channel + "_" + band + "_db";
     }
   }
   return header +
@@ -280,12 +278,10 @@ std::string reportCsv(const JobReport& job) {
     appendCsvField(row, csvNumber(track.processingSeconds, kSecondsDecimals));
     appendFiguresCsv(row, track.before);
     appendFiguresCsv(row, track.after);
-    for (const std::optional<StereoBands>& bands : {bandChangeDb(track), track.engineBandFactorsDb}) {
-      if (bands) {
-        appendBandsCsv(row, *bands);
-      } else {
-        for (int field = 0; field < 6; ++field) appendCsvField(row, "");
-      }
+    if (const std::optional<StereoBands> change = bandChangeDb(track)) {
+      appendBandsCsv(row, *change);
+    } else {
+      for (int field = 0; field < 6; ++field) appendCsvField(row, "");
     }
     appendCsvField(row, csvNumber(track.mp3GainDb, kDbDecimals));
     for (const std::optional<double>& mp3 : {track.mp3TruePeakDbtp, track.mp3IntegratedLufs}) {
