@@ -198,7 +198,9 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     attempt = Attempt::Failed;
   }
   if (attempt != Attempt::Whole) system.deleteFile(request.partialMp3Path);
-  if (attempt == Attempt::Stopped) return Mp3Result{Mp3Outcome::Stopped, 0.0, nullptr, std::nullopt, std::nullopt};
+  if (attempt == Attempt::Stopped) {
+    return Mp3Result{Mp3Outcome::Stopped, 0.0, nullptr, std::nullopt, std::nullopt};
+  }
   if (attempt == Attempt::Failed) {
     log.write("Failed ! This should not happen...\n\n");
     return Mp3Result{Mp3Outcome::Failed, 0.0, nullptr, std::nullopt, std::nullopt};

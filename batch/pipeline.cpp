@@ -317,7 +317,9 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work,
                                              : "its result could not be written");
   } else {
     std::optional<report::TrackFigures> after;
-    if (options.report) after = loudness::measureTrack(track.buffer.bytes, track.targetLength, true);
+    if (options.report) {
+      after = loudness::measureTrack(track.buffer.bytes, track.targetLength, true);
+    }
     std::optional<double> resultTruePeak;
     if (after) {
       resultTruePeak = after->truePeakDbtp;

@@ -23,7 +23,8 @@ struct BandSquares {
   void addPlanes(const std::uint8_t* mid, const std::uint8_t* low, const std::uint8_t* high,
                  std::uint32_t bytes) {
     const std::uint8_t* planes[3] = {low, mid, high};
-    for (int band = 0; band < 3; ++band) addPlane(planes[band], bytes, sums[0][band], sums[1][band]);
+    for (int band = 0; band < 3; ++band)
+      addPlane(planes[band], bytes, sums[0][band], sums[1][band]);
     frames += bytes / engine::kFrameBytes;
   }
 
@@ -63,9 +64,9 @@ struct BandSquares {
   StereoBands levels() const {
     auto level = [&](int channel, int band) {
       if (frames == 0) return decibels(0.0);
-      return decibels(std::sqrt(static_cast<double>(sums[channel][band]) /
-                                static_cast<double>(frames)) /
-                      kFullScale);
+      return decibels(
+          std::sqrt(static_cast<double>(sums[channel][band]) / static_cast<double>(frames)) /
+          kFullScale);
     };
     auto channel = [&](int c) { return BandLevels{level(c, 0), level(c, 1), level(c, 2)}; };
     return StereoBands{channel(0), channel(1)};

@@ -145,8 +145,8 @@ ThirdOctaveLevels thirdOctaveLevels(const std::uint8_t* pcm, std::uint32_t byteC
   ThirdOctaveLevels levels;
   for (std::size_t band = 0; band < kThirdOctaveBands; ++band) {
     const double meanSquare = power[band] * scale;
-    levels[band] = meanSquare > 0.0 ? 10.0 * std::log10(meanSquare)
-                                    : -std::numeric_limits<double>::infinity();
+    levels[band] =
+        meanSquare > 0.0 ? 10.0 * std::log10(meanSquare) : -std::numeric_limits<double>::infinity();
   }
   return levels;
 }

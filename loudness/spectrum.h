@@ -14,8 +14,8 @@ namespace loudness {
 inline constexpr std::size_t kThirdOctaveBands = 28;
 // Their nominal centres in Hz, as they are labelled.
 inline constexpr std::array<double, kThirdOctaveBands> kThirdOctaveCentresHz = {
-    31.5, 40,   50,   63,   80,   100,  125,  160,   200,   250,   315,   400,   500,  630,
-    800,  1000, 1250, 1600, 2000, 2500, 3150, 4000,  5000,  6300,  8000,  10000, 12500, 16000};
+    31.5, 40,   50,   63,   80,   100,  125,  160,  200,  250,  315,  400,   500,   630,
+    800,  1000, 1250, 1600, 2000, 2500, 3150, 4000, 5000, 6300, 8000, 10000, 12500, 16000};
 
 // Each band's level in dBFS: 10·log10 of the mean over both channels of the band's mean square,
 // full scale 32768, so that a full-scale sine in both channels reads -3.01 dBFS in its band;

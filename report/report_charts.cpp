@@ -472,8 +472,8 @@ constexpr std::size_t kMostSpectrumLines = 40;
 std::string bandLabel(double hertz) {
   if (hertz < 1000.0) return fixedText(hertz, hertz == std::floor(hertz) ? 0 : 1);
   const double kilo = hertz / 1000.0;
-  return fixedText(kilo, kilo == std::floor(kilo) ? 0 : (kilo * 10 == std::floor(kilo * 10) ? 1 : 2)) +
-         "k";
+  const int decimals = kilo == std::floor(kilo) ? 0 : kilo * 10 == std::floor(kilo * 10) ? 1 : 2;
+  return fixedText(kilo, decimals) + "k";
 }
 
 double bandX(std::size_t band) {

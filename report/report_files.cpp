@@ -92,7 +92,7 @@ Json figuresJson(const std::optional<TrackFigures>& figures) {
               {"true_peak_dbtp", number(figures->truePeakDbtp)},
               {"sample_peak_dbfs", number(figures->samplePeakDbfs)},
               {"bands", bandsJson(figures->bands)},
-              {"third_octave_dbfs", figures->spectrum ? spectrumJson(*figures->spectrum) : Json(nullptr)}};
+              {"third_octave_dbfs", optionalSpectrum(figures->spectrum)}};
 }
 
 Json trackJson(const TrackRecord& track) {
@@ -254,8 +254,10 @@ std::string reportJson(const JobReport& job) {
                         {"failed", counts.failed},
                         {"loudness_spread_before_lu", spreadJson(loudnessSpreadBefore(job))},
                         {"loudness_spread_after_lu", spreadJson(loudnessSpreadAfter(job))},
-                        {"third_octave_mean_before_dbfs", optionalSpectrum(spectrumMeanBefore(job))},
-                        {"third_octave_mean_after_dbfs", optionalSpectrum(spectrumMeanAfter(job))}}},
+                        {"third_octave_mean_before_dbfs",
+                         optionalSpectrum(spectrumMeanBefore(job))},
+                        {"third_octave_mean_after_dbfs",
+                         optionalSpectrum(spectrumMeanAfter(job))}}},
                       {"tracks", std::move(tracks)}};
     // File names are the file system's bytes; JSON must be UTF-8, so stray bytes become U+FFFD.
     return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

@@ -74,8 +74,8 @@ TEST(BandLevels, SplitBesideTheAudioGivesTheLevelsOfTheEnginesPlanes) {
   engine::SilentLog log;
   engine::splitAndScan(planes.data(), length, false, host, log);
   const loudness::StereoBands engine = loudness::bandLevelsOfPlanes(planes.data(), length);
-  for (const auto& [ours, theirs] : {std::pair{beside.left, engine.left},
-                                     std::pair{beside.right, engine.right}}) {
+  for (const auto& [ours, theirs] :
+       {std::pair{beside.left, engine.left}, std::pair{beside.right, engine.right}}) {
     EXPECT_EQ(ours.low, theirs.low);
     EXPECT_EQ(ours.mid, theirs.mid);
     EXPECT_EQ(ours.high, theirs.high);
@@ -91,16 +91,18 @@ TEST(Spectrum, TonesReadTheirLevelsInTheirBands) {
   std::vector<std::int16_t> values(frames * 2);
   for (std::size_t n = 0; n < frames; ++n) {
     const double t = static_cast<double>(n) / 44100.0;
-    values[2 * n] = static_cast<std::int16_t>(std::lround(16384.0 * std::sin(2 * std::numbers::pi * 1000.0 * t)));
-    values[2 * n + 1] = static_cast<std::int16_t>(std::lround(8192.0 * std::sin(2 * std::numbers::pi * 63.0 * t)));
+    values[2 * n] = static_cast<std::int16_t>(
+        std::lround(16384.0 * std::sin(2 * std::numbers::pi * 1000.0 * t)));
+    values[2 * n + 1] =
+        static_cast<std::int16_t>(std::lround(8192.0 * std::sin(2 * std::numbers::pi * 63.0 * t)));
   }
   const std::vector<std::uint8_t> pcm = pcm16Bytes(values);
   const loudness::ThirdOctaveLevels levels =
       loudness::thirdOctaveLevels(pcm.data(), static_cast<std::uint32_t>(pcm.size()));
   // Amplitude a of full scale: mean square a²/2, halved over both channels.
   auto expected = [](double amplitude) { return 10 * std::log10(amplitude * amplitude / 4); };
-  EXPECT_NEAR(levels[15], expected(0.5), 0.1);   // 1 kHz
-  EXPECT_NEAR(levels[3], expected(0.25), 0.1);   // 63 Hz
+  EXPECT_NEAR(levels[15], expected(0.5), 0.1);  // 1 kHz
+  EXPECT_NEAR(levels[3], expected(0.25), 0.1);  // 63 Hz
   for (std::size_t band : {0u, 9u, 21u, 27u}) EXPECT_LT(levels[band], expected(0.25) - 40) << band;
   std::vector<std::uint8_t> silence(4 * 1000, 0);
   EXPECT_TRUE(std::isinf(loudness::thirdOctaveLevels(silence.data(), 4000)[15]));

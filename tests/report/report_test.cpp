@@ -230,8 +230,9 @@ JobReport longJob(int count) {
     TrackRecord record = track(name, TrackStatus::Processed);
     record.before = figures(-24.0 + (i % 17) * 0.9, (i % 7) - 3.0);
     record.after = figures(-14.5 + (i % 5) * 0.2, (i % 3) - 1.0);
-    record.engineBandFactorsDb = report::StereoBands{{(i % 13) * 0.5 - 3, (i % 11) * 0.4 - 2, (i % 9) - 4.0},
-                                         {(i % 13) * 0.45 - 3, (i % 7) * 0.3 - 1, (i % 5) - 2.0}};
+    record.engineBandFactorsDb =
+        report::StereoBands{{(i % 13) * 0.5 - 3, (i % 11) * 0.4 - 2, (i % 9) - 4.0},
+                            {(i % 13) * 0.45 - 3, (i % 7) * 0.3 - 1, (i % 5) - 2.0}};
     record.seconds = 200.0 + i % 60;
     record.passes = 1 + i % 2;
     job.tracks.push_back(record);
