@@ -6,7 +6,7 @@
 
 #include "batch/native_path.h"
 #include "batch/result_names.h"
-#include "loudness/integrated_loudness.h"
+#include "loudness/album_loudness.h"
 #include "media/replay_gain.h"
 
 namespace batch {
@@ -22,14 +22,14 @@ void writeAlbumReplayGain(JobState& job, JobWindow& window, media::SystemService
           folder.c_str());
       continue;
     }
-    std::vector<const loudness::LoudnessMeter*> meters;
+    std::vector<const loudness::AlbumMeter*> meters;
     double peakDbtp = -HUGE_VAL;
     for (const AlbumTrack& track : album.tracks) {
-      meters.push_back(&track.decoded->loudness());
-      peakDbtp = std::max(peakDbtp, track.decoded->peaks().truePeakDbtp());
+      meters.push_back(track.programme.get());
+      peakDbtp = std::max(peakDbtp, track.programme->truePeakDbtp());
     }
     media::ReplayGainTags tags;
-    tags.albumGain = media::replayGainText(loudness::programmeLoudnessLufs(meters));
+    tags.albumGain = media::replayGainText(loudness::albumLoudnessLufs(meters));
     tags.albumPeak = media::replayGainPeakText(peakDbtp);
     std::size_t written = 0;
     // The tagged copies are made in the work folder of the output folder, which the job holds

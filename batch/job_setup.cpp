@@ -117,6 +117,7 @@ void beginReport(JobState& job, JobWindow& window, ReportTarget target,
   job.report.version = sonbalancer::kVersion;
   job.report.started = isoLocalTime(std::time(nullptr));
   job.report.options = reportOptionsOf(job.options, listing, workers, window);
+  job.report.sourceRoots = job.sourceRoots;
   job.reportTarget = std::move(target);
 }
 

@@ -24,6 +24,7 @@
 #include "engine/pcm_access.h"
 #include "engine/track_engine.h"
 #include "engine/wav_file.h"
+#include "loudness/track_figures.h"
 #include "loudness/true_peak.h"
 #include "loudness/true_peak_ceiling.h"
 #include "media/converter_commands.h"
@@ -31,7 +32,6 @@
 #include "platform/folders.h"
 #include "platform/signals.h"
 #include "report/report_files.h"
-#include "report/track_measures.h"
 
 namespace batch {
 
@@ -214,6 +214,7 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
   request.at192k = work.window.mp3At192kTicked();
   request.frames = track.targetLength / engine::kFrameBytes;
   request.wavTruePeakDbtp = resultTruePeakDbtp;
+  request.exactDecodedPeak = options.report;
   request.replayGain = options.replayGain;
   request.loudnessTargetLufs = options.loudnessTargetLufs;
   if (options.replayGain) {
@@ -225,11 +226,13 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
   EntryResult result;
   switch (mp3.outcome) {
     case media::Mp3Outcome::Whole:
-      result.replayGainMissing = options.replayGain && !mp3.decoded;
+      result.replayGainMissing = options.replayGain && !mp3.programme;
       result.record.resultMp3 = mp3Path;
       result.record.mp3GainDb = mp3.gainDb;
-      if (options.albumReplayGain && mp3.decoded) {
-        result.albumTrack = AlbumTrack{mp3Path, request.frames, mp3.decoded};
+      result.record.mp3TruePeakDbtp = mp3.decodedTruePeakDbtp;
+      result.record.mp3IntegratedLufs = mp3.decodedLufs;
+      if (options.albumReplayGain && mp3.programme) {
+        result.albumTrack = AlbumTrack{mp3Path, request.frames, mp3.programme};
       }
       return result;
     case media::Mp3Outcome::Stopped:
@@ -349,7 +352,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
   const JobOptions& options = job.options;
   work.window.fileGaugeStep(kEnginePercent, kStepPauseMs);
   logResultNaming(admitted.names, work.log);
-  report::TrackMeasurer measurer;
+  loudness::TrackMeasurer measurer;
   const ComputedTrack computed = runEngine(options, work, options.report ? &measurer : nullptr);
   // A result that could not be saved costs this entry its MP3 and no other: the job's choice
   // of MP3 files is never changed by an entry, so that one file's failure does not spread to
@@ -360,7 +363,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
                                            : "its result could not be written");
   }
   std::optional<report::TrackFigures> after;
-  if (options.report) after = report::loudnessFigures(track.buffer.bytes, track.targetLength);
+  if (options.report) after = loudness::measureTrack(track.buffer.bytes, track.targetLength, true);
   std::optional<double> resultTruePeakDbtp;
   if (after) {
     resultTruePeakDbtp = after->truePeakDbtp;
@@ -379,17 +382,13 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
     result.record.loudnessGainDb = match->gainDb;
     result.record.loudnessShortLu = match->shortLu;
   }
-  if (after) {
-    // Last: the split for the result's band levels overwrites the buffer.
-    after->bands = report::bandLevelsOfResult(track.buffer.bytes, track.targetLength);
-    result.record.after = after;
-  }
+  result.record.after = after;
   result.engineReached = true;
   if (options.report && measurer.passes > 0) {
     result.record.seconds = measurer.seconds;
     result.record.passes = measurer.passes;
     result.record.before = measurer.before;
-    result.record.gainsDb = measurer.gainsDb;
+    result.record.engineBandFactorsDb = measurer.engineBandFactorsDb;
   }
   return result;
 }

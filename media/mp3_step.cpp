@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "loudness/album_loudness.h"
 #include "loudness/true_peak.h"
 #include "loudness/true_peak_ceiling.h"
 #include "media/converter_commands.h"
@@ -102,7 +103,9 @@ struct Encoded {
   Mp3Encoding encoding;
   bool tagsDropped = false;
   // The decoded MP3's figures when its loudness was wanted (ReplayGain or a target).
-  std::shared_ptr<loudness::TrackMeter> decoded;
+  std::shared_ptr<loudness::AlbumMeter> programme;
+  // The last decoded MP3's true peak.
+  std::optional<double> decodedPeakDbtp;
 };
 
 // Encodes once; when the tags or the picture are what the encoder cannot take, once more
@@ -136,19 +139,24 @@ Encoded encodeWithinCeiling(const Mp3Request& request, SystemServices& system) {
     double decodedPeakDbtp = 0.0;
     double decodedLufs = 0.0;
     if (loudnessWanted) {
-      encoded.decoded = std::make_shared<loudness::TrackMeter>();
-      if (!measureDecoded(encoding.mp3Path, system, *encoded.decoded)) {
-        encoded.decoded.reset();
+      encoded.programme = std::make_shared<loudness::AlbumMeter>();
+      if (!measureDecoded(encoding.mp3Path, system, *encoded.programme) ||
+          !encoded.programme->ready()) {
+        encoded.programme.reset();
         break;
       }
-      decodedPeakDbtp = encoded.decoded->peaks().truePeakDbtp();
-      decodedLufs = encoded.decoded->loudness().integratedLufs();
+      decodedPeakDbtp = encoded.programme->truePeakDbtp();
+      decodedLufs = encoded.programme->integratedLufs();
     } else {
-      // Only a peak above the ceiling calls for another encoding.
-      loudness::TruePeakMeter meter(loudness::kTruePeakCeilingDbtp);
+      // Unless the report gives it, only a peak above the ceiling matters: it calls for another
+      // encoding.
+      loudness::TruePeakMeter meter = request.exactDecodedPeak
+                                          ? loudness::TruePeakMeter()
+                                          : loudness::TruePeakMeter(loudness::kTruePeakCeilingDbtp);
       if (!measureDecoded(encoding.mp3Path, system, meter)) break;
       decodedPeakDbtp = meter.truePeakDbtp();
     }
+    encoded.decodedPeakDbtp = decodedPeakDbtp;
     // A move toward the target leaves a try to lower an MP3 that it made overshoot.
     const bool spareTry = tries + 2 < kMostEncodings;
     const double correction = nextCorrectionDb(
@@ -236,9 +244,9 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
   Attempt attempt = encoded.attempt;
   Tagging tagging = Tagging::KeptUntagged;
   ReplayGainTags tags;
-  if (attempt == Attempt::Whole && encoded.decoded && request.replayGain) {
-    tags.trackGain = replayGainText(encoded.decoded->loudness().integratedLufs());
-    tags.trackPeak = replayGainPeakText(encoded.decoded->peaks().truePeakDbtp());
+  if (attempt == Attempt::Whole && encoded.programme && request.replayGain) {
+    tags.trackGain = replayGainText(encoded.programme->integratedLufs());
+    tags.trackPeak = replayGainPeakText(encoded.programme->truePeakDbtp());
     tagging = addTrackTags(request, tags, system);
     if (tagging == Tagging::Lost) attempt = Attempt::Failed;
   }
@@ -246,18 +254,25 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     attempt = Attempt::Failed;
   }
   if (attempt != Attempt::Whole) system.deleteFile(request.partialMp3Path);
-  if (attempt == Attempt::Stopped) return Mp3Result{Mp3Outcome::Stopped, 0.0, nullptr};
+  Mp3Result result;
+  if (attempt == Attempt::Stopped) {
+    result.outcome = Mp3Outcome::Stopped;
+    return result;
+  }
   if (attempt == Attempt::Failed) {
     log.write("Failed ! This should not happen...\n\n");
-    return Mp3Result{Mp3Outcome::Failed, 0.0, nullptr};
+    return result;
   }
   logKeptMp3(encoded, log);
-  Mp3Result result{Mp3Outcome::Whole, encoded.encoding.gainDb, nullptr};
+  result.outcome = Mp3Outcome::Whole;
+  result.gainDb = encoded.encoding.gainDb;
+  result.decodedTruePeakDbtp = encoded.decodedPeakDbtp;
+  if (encoded.programme) result.decodedLufs = encoded.programme->integratedLufs();
   if (request.replayGain) {
     if (tagging == Tagging::Written) {
       log.print("ReplayGain of the MP3: track gain %s, peak %s\n\n", tags.trackGain.c_str(),
                 tags.trackPeak.c_str());
-      result.decoded = std::move(encoded.decoded);
+      result.programme = std::move(encoded.programme);
     } else {
       log.write("The ReplayGain tags could not be written into the MP3\n\n");
     }
