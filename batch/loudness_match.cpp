@@ -5,8 +5,6 @@
 #include <cstring>
 #include <limits>
 #include <optional>
-#include <cstdio>
-#include <cstdlib>
 
 #include "engine/pcm_access.h"
 #include "loudness/decibels.h"

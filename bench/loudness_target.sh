@@ -46,6 +46,8 @@ for target in -16 -14; do
       "$(ebur128_figures "$work/plain/sonbalanced/${name}_eq.wav")" \
       "$(ebur128_figures "$work/again$target/sonbalanced/${name}_eq_eq.wav")"
   done >"$work/figures$target"
+  # Every track's figures on standard error, for a closer look.
+  sed "s/^/$target: /" "$work/figures$target" >&2
   # Columns: name, then loudness, range and true peak of the WAV, the MP3, the result without
   # a target and the WAV processed again.
   awk -v t="$target" '

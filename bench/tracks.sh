@@ -24,7 +24,7 @@ seconds() {
 
 # make_varied_tracks FOLDER COUNT SECONDS writes COUNT music-like 16-bit WAV tracks of SECONDS
 # each, cycling through six kinds (pink noise over a kick, a sustained chord, sparse noise
-# drums, a quiet passage then a loud one, a bass with clicks, decaying piano-like notes; most
+# drums, a quiet passage then a loud one, a bass with short hats, decaying piano-like notes; most
 # with louder and quieter sections) at levels rising from far too quiet to a loud master's, the loudest held under full scale by
 # ffmpeg's limiter.
 make_varied_tracks() {
@@ -34,7 +34,7 @@ make_varied_tracks() {
     "0.2*(sin(2*PI*220*t)+sin(2*PI*277.2*t)+sin(2*PI*329.6*t))*(0.7+0.3*sin(2*PI*0.2*t))"
     "(0.9*(2*random(0)-1)*exp(-60*mod(t,0.25))*lt(mod(t,1),0.75)+0.3*sin(2*PI*82.4*t)*exp(-4*mod(t,1)))*(0.4+0.6*gte(mod(t,8),4))"
     "(0.04+0.6*gte(t,$length/2))*(sin(2*PI*196*t)+0.5*sin(2*PI*392*t)+0.3*sin(2*PI*587*t))/1.8"
-    "0.6*sin(2*PI*50*t)*exp(-8*mod(t,0.5))+0.4*lt(mod(t,0.125),0.002)"
+    "0.6*sin(2*PI*50*t)*exp(-8*mod(t,0.5))+0.25*(2*random(0)-1)*exp(-300*mod(t,0.125))"
     "0.6*sin(2*PI*220*pow(2,floor(mod(t*2,8))/12)*t)*exp(-3*mod(t,0.5))*(0.3+0.7*gte(mod(t,12),6))"
   )
   mkdir -p "$folder"
