@@ -54,7 +54,8 @@ struct PeakLimiterPlugin::Host {
   LV2_URID_Map map{this, &Host::mapUri};
   float controls[kPortCount] = {};
   LV2_Atom_Sequence controlIn{};
-  alignas(LV2_Atom) unsigned char notify[kNotifyBytes] = {};
+  // Atoms are 64-bit aligned.
+  alignas(8) unsigned char notify[kNotifyBytes] = {};
 
   static LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri) {
     auto& ids = static_cast<Host*>(handle)->ids;
