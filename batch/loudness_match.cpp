@@ -159,23 +159,20 @@ std::optional<Limited> limitToTarget(const std::uint8_t* original, std::uint8_t*
 
 }  // namespace
 
-namespace {
-
-// Matches the unmatched result in samples[targetLength, 2 * targetLength) into
-// samples[0, targetLength), the ceiling lowered by roomDb.
-LoudnessMatch matchKept(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
-                        double roomDb, engine::ProcessLog& log) {
+LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
+                            engine::ProcessLog& log) {
   LoudnessMatch match;
-  std::uint8_t* original = samples + targetLength;
-  const loudness::TrackMeasures figures = loudness::measurePcm16(original, targetLength);
+  const loudness::TrackMeasures figures = loudness::measurePcm16(samples, targetLength);
   const double truePeakDbtp = loudness::decibels(figures.truePeak);
   if (!std::isfinite(figures.integratedLufs) || !std::isfinite(truePeakDbtp)) {
     log.write("Loudness not matched: the result is silent\n\n");
     match.truePeakDbtp = truePeakDbtp;
     return match;
   }
-  const double aimedCeiling = kLoudnessTruePeakCeilingDbtp - kTruePeakMeterMarginDb - roomDb;
+  const double aimedCeiling = kLoudnessTruePeakCeilingDbtp - kTruePeakMeterMarginDb;
   const double wantedDb = targetLufs - figures.integratedLufs;
+  std::uint8_t* original = samples + targetLength;
+  std::memcpy(original, samples, targetLength);
   std::optional<Limited> limited;
   bool limiterMissing = false;
   if (wantedDb > aimedCeiling - truePeakDbtp) {
@@ -206,13 +203,7 @@ LoudnessMatch matchKept(std::uint8_t* samples, std::uint32_t targetLength, doubl
   if (limiterMissing) {
     log.write("The true-peak limiter could not be started: peaks are not limited\n\n");
   }
-  if (roomDb > 0.0) {
-    log.print("Loudness matched again to %.1f LUFS, %.2f dB further below the ceiling for the MP3: "
-              "gain %+.2f dB",
-              targetLufs, roomDb, match.gainDb);
-  } else {
-    log.print("Loudness matched to %.1f LUFS: gain %+.2f dB", targetLufs, match.gainDb);
-  }
+  log.print("Loudness matched to %.1f LUFS: gain %+.2f dB", targetLufs, match.gainDb);
   if (match.limitingDb > 0.0) log.print(", peaks limited by up to %.2f dB", match.limitingDb);
   if (match.shortLu > 0.0) {
     log.print(", %.2f LU short of the target for a true peak of at most %.1f dBTP", match.shortLu,
@@ -220,19 +211,6 @@ LoudnessMatch matchKept(std::uint8_t* samples, std::uint32_t targetLength, doubl
   }
   log.write("\n\n");
   return match;
-}
-
-}  // namespace
-
-LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
-                            engine::ProcessLog& log) {
-  std::memcpy(samples + targetLength, samples, targetLength);
-  return matchKept(samples, targetLength, targetLufs, 0.0, log);
-}
-
-LoudnessMatch matchLoudnessAgain(std::uint8_t* samples, std::uint32_t targetLength,
-                                 double targetLufs, double roomDb, engine::ProcessLog& log) {
-  return matchKept(samples, targetLength, targetLufs, roomDb, log);
 }
 
 }  // namespace batch

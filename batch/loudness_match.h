@@ -52,12 +52,4 @@ struct LoudnessMatch {
 LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
                             engine::ProcessLog& log);
 
-// Matches once more, after matchLoudness on the same buffer (whose unmatched result is still in
-// samples[targetLength, 2 * targetLength)), with the ceiling lowered by roomDb (above 0): the
-// room an MP3 encoder's overshoot of a limited result needs, so that the MP3 keeps the target
-// too. Logs "Loudness matched again to -16.0 LUFS, 1.20 dB further below the ceiling for the
-// MP3: gain +6.10 dB" with the same endings as matchLoudness.
-LoudnessMatch matchLoudnessAgain(std::uint8_t* samples, std::uint32_t targetLength,
-                                 double targetLufs, double roomDb, engine::ProcessLog& log);
-
 }  // namespace batch

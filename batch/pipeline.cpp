@@ -328,22 +328,6 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work,
       result = ended(EntryOutcome::Stopped);
     } else if (jobWantsMp3) {
       result = encodeResultMp3(options, work, names.mp3, admitted.workFolderPath, resultTruePeak);
-      // The encoder raises the peaks of a limited result, and the MP3 lowered for them falls
-      // short of the target: the result is matched again with that much room and encoded anew.
-      const double mp3LoweredDb = -result.record.mp3GainDb;
-      if (match && match->limitingDb > 0.0 && result.outcome == EntryOutcome::Processed &&
-          mp3LoweredDb > 0.0 && !work.system.stopRequested()) {
-        match = matchLoudnessAgain(track.buffer.bytes, track.targetLength,
-                                   *options.loudnessTargetLufs, mp3LoweredDb, work.log);
-        engine::saveResult(track, work.log);
-        if (!track.mp3Requested) {
-          result = ended(EntryOutcome::Failed, "its result could not be written");
-        } else {
-          if (after) after = report::loudnessFigures(track.buffer.bytes, track.targetLength);
-          result = encodeResultMp3(options, work, names.mp3, admitted.workFolderPath,
-                                   match->truePeakDbtp);
-        }
-      }
       if (result.outcome == EntryOutcome::Processed && options.mp3Only &&
           work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
         work.log.print("Removed %s, as only the MP3 was asked for\n\n",
