@@ -303,6 +303,16 @@ app::WindowOptions zevozaroridAvori::options() const {
   return chosen;
 }
 
+app::BoxStates zevozaroridAvori::boxStates() const {
+  app::BoxStates boxes;
+  boxes.log = logBox_->GetValue();
+  boxes.mp3 = mp3Box_->GetValue();
+  boxes.mp3At192k = mp3At192kBox_->GetValue();
+  boxes.noBassline = noBasslineBox_->GetValue();
+  boxes.ignoreClicks = ignoreClicksBox_->GetValue();
+  return boxes;
+}
+
 void zevozaroridAvori::createStatusBar() {
   statusBar_ = new wxStatusBar(this, ID_STATUSBAR1, 0, "ID_STATUSBAR1");
   const int widths[1] = {-1};
@@ -366,12 +376,7 @@ bool zevozaroridAvori::startJobOver(const std::vector<std::string>& paths) {
   }
   if (paths.empty()) return false;
   batch::theJobState().chosenPath = batch::fromNativePath(paths.front());
-  app::BoxStates boxes;
-  boxes.log = logBox_->GetValue();
-  boxes.mp3 = mp3Box_->GetValue();
-  boxes.mp3At192k = mp3At192kBox_->GetValue();
-  boxes.noBassline = noBasslineBox_->GetValue();
-  boxes.ignoreClicks = ignoreClicksBox_->GetValue();
+  const app::BoxStates boxes = boxStates();
   // No fault of an earlier job stays in view.
   notice(wxEmptyString);
   stoppedByUser_ = false;
@@ -390,18 +395,18 @@ void zevozaroridAvori::showJobProgress() {
   if (view.stateText) setStateText(*view.stateText);
   for (const wxString& text : view.notices) notice(text);
   if (view.bell) wxBell();
+  if (view.filesInProcess > 1) {
+    setCurrentFileText(wxString::Format(_("%u files in process: "), view.filesInProcess) +
+                       view.fileText);
+  } else if (!view.fileText.empty()) {
+    setCurrentFileText(view.fileText);
+  }
   if (view.ended) {
     showJobEnd();
     return;
   }
   fileGauge_->SetValue(view.fileGauge);
   globalGauge_->SetValue(view.globalGauge);
-  if (view.filesInProcess > 1) {
-    setCurrentFileText(wxString::Format(_("%u files in process: "), view.filesInProcess) +
-                       view.fileText);
-  } else if (view.filesInProcess == 1) {
-    setCurrentFileText(view.fileText);
-  }
 }
 
 void zevozaroridAvori::showJobEnd() {

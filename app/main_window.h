@@ -73,6 +73,8 @@ class zevozaroridAvori : public wxFrame, public batch::JobStatus {
   bool jobRuns() const;
   // The Options menu as it stands.
   app::WindowOptions options() const;
+  // The five check boxes as they stand.
+  app::BoxStates boxStates() const;
 
   // The timer that shows the job's progress, for those who need to look at it.
   const wxTimer& timer() const { return timer_; }

@@ -25,6 +25,7 @@ bool WindowJob::start(WindowJobRequest request) {
   {
     const std::lock_guard<std::mutex> guard(lock_);
     files_.assign(request.workers, FileInProcess{});
+    lastFileText_.clear();
     globalGauge_ = 0;
     stateText_.reset();
     notices_.clear();
@@ -65,6 +66,7 @@ WindowJobView WindowJob::take() {
     view.ended = ended_;
     // The least advanced file tells when the files in process will all be done.
     view.fileGauge = 100;
+    view.fileText = lastFileText_;
     for (const FileInProcess& file : files_) {
       if (!file.busy) continue;
       ++view.filesInProcess;
@@ -103,6 +105,7 @@ void WindowJob::workerFile(unsigned worker, const wxString& text) {
   const std::lock_guard<std::mutex> guard(lock_);
   if (worker >= files_.size()) return;
   files_[worker] = FileInProcess{true, 0, text};
+  lastFileText_ = text;
 }
 
 void WindowJob::workerGauge(unsigned worker, int percent) {

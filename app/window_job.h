@@ -38,7 +38,8 @@ struct WindowJobRequest {
 
 // What the job has shown since the window last looked.
 struct WindowJobView {
-  // The files in process: the least advanced one's gauge and name, and how many there are.
+  // The files in process: the least advanced one's gauge and name (the last file's once none
+  // is), and how many there are.
   unsigned filesInProcess = 0;
   int fileGauge = 0;
   wxString fileText;
@@ -114,6 +115,7 @@ class WindowJob final : public batch::JobChoices,
   std::mutex lock_;
   // Guarded by lock_.
   std::vector<FileInProcess> files_;
+  wxString lastFileText_;
   int globalGauge_ = 0;
   std::optional<wxString> stateText_;
   std::vector<wxString> notices_;
