@@ -360,8 +360,11 @@ void zevozaroridAvori::onProcessFile(wxCommandEvent&) {
 void zevozaroridAvori::onQuitMenu(wxCommandEvent&) { quit(); }
 
 void zevozaroridAvori::onAbout(wxCommandEvent&) {
-  wxMessageBox(app::buildInformation(app::BuildInformationFormat::Long), _("About SonBalancer"),
-               wxOK | wxCENTRE, nullptr, -1, -1);
+  wxMessageBox(wxString::Format(_("SonBalancer %s\nEvens out the tonal balance and level of music "
+                                  "tracks.\n\n%s"),
+                                SONBALANCER_VERSION,
+                                app::buildInformation(app::BuildInformationFormat::Long)),
+               _("About SonBalancer"), wxOK | wxCENTRE, nullptr, -1, -1);
 }
 
 bool zevozaroridAvori::jobRuns() const {
