@@ -11,6 +11,7 @@
 #include <wx/msgdlg.h>
 #include <wx/utils.h>
 
+#include <ctime>
 #include <functional>
 #include <iterator>
 
@@ -48,6 +49,7 @@ const wxWindowID zevozaroridAvori::ID_TIMER1 = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_REPORT = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_STOP = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_STOP_NOW = wxNewId();
+const wxWindowID zevozaroridAvori::ID_MENU_RESULTS = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_SUB_FOLDERS = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_SKIP_DONE = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_REPLAY_GAIN = wxNewId();
@@ -76,6 +78,7 @@ constexpr long kButtonStyle = wxBU_EXACTFIT;
 constexpr int kButtonSideRoomPx = 2;
 
 constexpr int kStopWatchIntervalMs = 250;
+const char* const kRecentFoldersGroup = "/RecentFolders";
 // How often the progress of a running job is shown: often enough for the gauges to move
 // smoothly, seldom enough to cost nothing.
 constexpr int kProgressIntervalMs = 100;
@@ -223,6 +226,18 @@ void zevozaroridAvori::createMenuBar() {
   fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_REPORT, _("Open Last Report"),
                                   _("Open the report of the last job in the browser"),
                                   wxITEM_NORMAL));
+  fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_RESULTS, _("Open Results Folder"),
+                                  _("Open the folder of the last job's results"), wxITEM_NORMAL));
+  auto* recentMenu = new wxMenu();
+  fileMenu->AppendSubMenu(recentMenu, _("Recent Folders"), _("Process a folder of a recent job again"));
+  recentFolders_.UseMenu(recentMenu);
+  {
+    wxConfigBase& config = *wxConfigBase::Get();
+    const wxString group = config.GetPath();
+    config.SetPath(kRecentFoldersGroup);
+    recentFolders_.Load(config);
+    config.SetPath(group);
+  }
   fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_STOP, _("Stop After This File\tCtrl+."),
                                   _("Stop the job once the files in process are done"),
                                   wxITEM_NORMAL));
@@ -333,6 +348,8 @@ void zevozaroridAvori::bindHandlers() {
   Bind(wxEVT_MENU, &zevozaroridAvori::onOpenReport, this, ID_MENU_REPORT);
   Bind(wxEVT_MENU, &zevozaroridAvori::onStopAfterThisFile, this, ID_MENU_STOP);
   Bind(wxEVT_MENU, &zevozaroridAvori::onStopNow, this, ID_MENU_STOP_NOW);
+  Bind(wxEVT_MENU, &zevozaroridAvori::onOpenResults, this, ID_MENU_RESULTS);
+  Bind(wxEVT_MENU, &zevozaroridAvori::onRecentFolder, this, wxID_FILE1, wxID_FILE9);
   for (const int id : {ID_MENU_SUB_FOLDERS, ID_MENU_SKIP_DONE, ID_MENU_REPLAY_GAIN}) {
     Bind(wxEVT_MENU, &zevozaroridAvori::onOptionChosen, this, id);
   }
@@ -384,7 +401,20 @@ bool zevozaroridAvori::startJobOver(const std::vector<std::string>& paths) {
   notice(wxEmptyString);
   stoppedByUser_ = false;
   jobStart_ = std::chrono::steady_clock::now();
-  job_.start(app::windowJobRequest(paths, boxes, options()));
+  lastResultsFolder_ = app::resultsFolderOf(paths.front());
+  for (const std::string& path : paths) {
+    if (platform::isFolder(path)) recentFolders_.AddFileToHistory(batch::fromNativePath(path));
+  }
+  {
+    wxConfigBase& config = *wxConfigBase::Get();
+    const wxString group = config.GetPath();
+    config.SetPath(kRecentFoldersGroup);
+    recentFolders_.Save(config);
+    config.SetPath(group);
+    config.Flush();
+  }
+  job_.start(app::windowJobRequest(paths, boxes, options(),
+                                   app::windowReportName(std::time(nullptr))));
   fileGauge_->SetValue(0);
   timer_.Start(kProgressIntervalMs, wxTIMER_CONTINUOUS);
   showWhetherAJobRuns();
@@ -484,6 +514,20 @@ void zevozaroridAvori::onOpenReport(wxCommandEvent&) {
   if (!wxLaunchDefaultBrowser(wxFileName::FileNameToURL(file))) {
     notice(_("The report could not be opened: ") + file.GetFullPath());
   }
+}
+
+void zevozaroridAvori::onOpenResults(wxCommandEvent&) {
+  if (lastResultsFolder_.empty() || !platform::isFolder(lastResultsFolder_)) {
+    notice(_("No results folder yet: it is made by the first result of a job"));
+    return;
+  }
+  const wxString folder = batch::fromNativePath(lastResultsFolder_);
+  if (!wxLaunchDefaultApplication(folder)) notice(_("The results folder could not be opened: ") + folder);
+}
+
+void zevozaroridAvori::onRecentFolder(wxCommandEvent& event) {
+  const wxString folder = recentFolders_.GetHistoryFile(event.GetId() - wxID_FILE1);
+  if (!jobRuns()) startJobOver({batch::toNativePath(folder)});
 }
 
 // No file begins after those in process, which end whole; the log then ends with the stop.

@@ -7,6 +7,7 @@
 #include <wx/checkbox.h>
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
+#include <wx/filehistory.h>
 #include <wx/frame.h>
 #include <wx/gauge.h>
 #include <wx/stattext.h>
@@ -50,6 +51,7 @@ class zevozaroridAvori : public wxFrame, public batch::JobStatus {
   static const wxWindowID ID_MENU_REPORT;
   static const wxWindowID ID_MENU_STOP;
   static const wxWindowID ID_MENU_STOP_NOW;
+  static const wxWindowID ID_MENU_RESULTS;
   static const wxWindowID ID_MENU_SUB_FOLDERS;
   static const wxWindowID ID_MENU_SKIP_DONE;
   static const wxWindowID ID_MENU_REPLAY_GAIN;
@@ -100,6 +102,8 @@ class zevozaroridAvori : public wxFrame, public batch::JobStatus {
   void onOpenReport(wxCommandEvent& event);
   void onStopAfterThisFile(wxCommandEvent& event);
   void onStopNow(wxCommandEvent& event);
+  void onOpenResults(wxCommandEvent& event);
+  void onRecentFolder(wxCommandEvent& event);
   void onOptionChosen(wxCommandEvent& event);
 
   // Takes a drop of files and folders while no job runs; refuses any other with a notice.
@@ -142,6 +146,10 @@ class zevozaroridAvori : public wxFrame, public batch::JobStatus {
   // The page of the last report, copied when a job ends: the job state is the job's while it
   // runs.
   std::string lastReportPage_;
+  // The results folder of the last job's first path.
+  std::string lastResultsFolder_;
+  // The folders of the last jobs, newest first, kept in the toolkit's config.
+  wxFileHistory recentFolders_{9, wxID_FILE1};
   // Looks for a stop signal (SIGINT, SIGTERM) now and then, so that one that arrives between
   // two entries, or while no job runs, still closes the window.
   wxTimer stopWatch_;

@@ -65,8 +65,22 @@ void saveWindowOptions(wxConfigBase& config, const WindowOptions& options) {
   config.Flush();
 }
 
+std::string windowReportName(std::time_t time) {
+  std::tm local{};
+  localtime_r(&time, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "-%Y%m%d-%H%M%S", &local);
+  return batch::kWindowReportName + std::string(text);
+}
+
+std::string resultsFolderOf(const std::string& path) {
+  const std::string folder =
+      platform::isFolder(path) ? path : path.substr(0, path.rfind('/') + 1);
+  return (folder.empty() || folder.back() == '/' ? folder : folder + "/") + batch::kOutputFolderName;
+}
+
 WindowJobRequest windowJobRequest(const std::vector<std::string>& paths, const BoxStates& boxes,
-                                  const WindowOptions& options) {
+                                  const WindowOptions& options, const std::string& reportName) {
   WindowJobRequest request;
   request.boxes = boxes;
   request.workers = options.workers == 0 ? processorCount() : options.workers;
@@ -85,7 +99,7 @@ WindowJobRequest windowJobRequest(const std::vector<std::string>& paths, const B
   job.options.numberedTemporaryFiles = true;
   // The process log's figures, for people: a job that keeps a log keeps its report beside it.
   job.options.report = boxes.log;
-  job.reportTarget = batch::ReportTarget{".", batch::kWindowReportName};
+  job.reportTarget = batch::ReportTarget{".", reportName};
   auto said = [](bool value) { return std::string(value ? "true" : "false"); };
   job.reportOptions = {
       {"recursive", said(options.includeSubFolders)},

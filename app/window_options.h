@@ -5,6 +5,7 @@
 
 #include <wx/config.h>
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,8 +40,15 @@ WindowOptions loadWindowOptions(wxConfigBase& config);
 void saveWindowOptions(wxConfigBase& config, const WindowOptions& options);
 
 // The job over paths (file-system bytes, whole) that the command would run with the same
-// choices: the same set-up, listing, options and report options.
+// choices: the same set-up, listing, options and report options. Its report, when the log box
+// is ticked, goes into the working folder under a name of its own, from reportName.
 WindowJobRequest windowJobRequest(const std::vector<std::string>& paths, const BoxStates& boxes,
-                                  const WindowOptions& options);
+                                  const WindowOptions& options, const std::string& reportName);
+
+// The report's name of a job started at time: "sonbalancer-report-20261210-073712".
+std::string windowReportName(std::time_t time);
+
+// Where the results of a job over path go: the sonbalanced folder beside a file, in a folder.
+std::string resultsFolderOf(const std::string& path);
 
 }  // namespace app

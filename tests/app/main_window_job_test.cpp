@@ -92,6 +92,12 @@ class JobWindowTest : public MainWindowTest {
     chooseMenuItem(id);
   }
   bool startJob(const std::string& path) { return window_->startJobOver({path}); }
+  // The report of the last job, "./sonbalancer-report-<start time>.json", in the working folder.
+  std::string reportOfLastJob() {
+    const std::string page = batch::theJobState().lastReportPage;
+    EXPECT_TRUE(page.starts_with("./sonbalancer-report-2") && page.ends_with(".html")) << page;
+    return workFolder_ / (page.substr(2, page.size() - 7) + ".json");
+  }
 
   // Drops a text/uri-list, as file managers and the desktop send it, on the window's drop
   // target; the toolkit decodes it as it does for a real drag.
@@ -217,8 +223,8 @@ TEST_F(JobWindowTest, CloseBoxStopsTheJobInTheMiddleOfAFileThenCloses) {
   EXPECT_TRUE(log.ends_with("\nJOB STOPPED (window closed): the files not yet processed were left "
                             "as they were.\n"))
       << log;
-  // A job that keeps its log keeps its report beside it, for "Open Last Report".
-  EXPECT_TRUE(fs::exists(workFolder_ / "sonbalancer-report.json"));
+  // A job that keeps its log keeps its report beside it under a name of its own.
+  EXPECT_TRUE(fs::exists(reportOfLastJob()));
 }
 
 TEST_F(JobWindowTest, StopNowStopsTheFileInProcessAndLeavesTheWindowReady) {
@@ -364,8 +370,22 @@ TEST_F(JobWindowTest, OptionsAreRememberedByANewWindowAndTakeItsJobToTheirTarget
   EXPECT_TRUE(fs::exists(music() + "/x/sonbalanced/tone_eq.wav")) << "the sub-folder was included";
   EXPECT_NE(readFile(logPath()).find("Loudness matched to -16.0 LUFS: gain "), std::string::npos)
       << readFile(logPath());
-  const std::string report = readFile(workFolder_ / "sonbalancer-report.json");
+  const std::string report = readFile(reportOfLastJob());
   EXPECT_NE(report.find("\"loudness_target_lufs\": -16.0"), std::string::npos) << report;
+}
+
+TEST_F(JobWindowTest, RecentFolderIsRememberedByANewWindowAndStartsItsJobAgain) {
+  control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
+  ASSERT_TRUE(startJob(music()));
+  runJobToItsEnd();
+  fs::remove(logPath());
+  reopenWindow();
+
+  control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
+  chooseMenuItem(wxID_FILE1);
+  EXPECT_TRUE(window_->jobRuns());
+  runJobToItsEnd();
+  EXPECT_NE(readFile(logPath()).find("SOURCE PATH: " + music() + "\n"), std::string::npos);
 }
 
 TEST_F(JobWindowTest, EarlierMatchLoudnessChoiceReadsAsTheTargetOfMinus16) {

@@ -203,8 +203,11 @@ TEST_F(MainWindowTest, MenusHoldStopQuitAndAboutWithTheirAccelerators) {
   EXPECT_EQ(bar->GetMenuLabel(1), "Options");
   EXPECT_EQ(bar->GetMenuLabel(2), "Help");
 
-  // The File menu also opens the last report and stops a job two ways, before Quit.
-  ASSERT_EQ(bar->GetMenu(0)->GetMenuItemCount(), 4u);
+  // The File menu also opens the last report, the results and recent folders, and stops a job
+  // two ways, before Quit.
+  ASSERT_EQ(bar->GetMenu(0)->GetMenuItemCount(), 6u);
+  EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(1)->GetItemLabel(), "Open Results Folder");
+  EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(2)->GetItemLabel(), "Recent Folders");
   EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetId(), Window::ID_MENU_REPORT);
   EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetItemLabel(), "Open Last Report");
   // Options holds the command's library options, as on a first run.
@@ -212,7 +215,9 @@ TEST_F(MainWindowTest, MenusHoldStopQuitAndAboutWithTheirAccelerators) {
   std::vector<std::string> labels;
   for (const wxMenuItem* item : options->GetMenuItems()) {
     labels.push_back(item->GetItemLabelText().utf8_string());
-    if (item->IsCheckable()) EXPECT_FALSE(item->IsChecked()) << labels.back();
+    if (item->IsCheckable()) {
+      EXPECT_FALSE(item->IsChecked()) << labels.back();
+    }
   }
   EXPECT_EQ(labels, (std::vector<std::string>{"Include Sub-folders", "Skip Files Already Done",
                                                "Loudness Target", "Write ReplayGain Tags",
@@ -231,11 +236,11 @@ TEST_F(MainWindowTest, MenusHoldStopQuitAndAboutWithTheirAccelerators) {
     int accelKey;
   };
   const Expected expected[] = {
-      {0, 1, Window::ID_MENU_STOP, "Stop After This File\tCtrl+.",
+      {0, 3, Window::ID_MENU_STOP, "Stop After This File\tCtrl+.",
        "Stop the job once the files in process are done", wxACCEL_CTRL, '.'},
-      {0, 2, Window::ID_MENU_STOP_NOW, "Stop Now\tEsc",
+      {0, 4, Window::ID_MENU_STOP_NOW, "Stop Now\tEsc",
        "Stop the job at once, as Ctrl-C stops the command", wxACCEL_NORMAL, WXK_ESCAPE},
-      {0, 3, Window::ID_MENU_QUIT, "Quit\tAlt-F4", "Quit the application", wxACCEL_ALT, WXK_F4},
+      {0, 5, Window::ID_MENU_QUIT, "Quit\tAlt-F4", "Quit the application", wxACCEL_ALT, WXK_F4},
       {2, 0, Window::ID_MENU_ABOUT, "About\tF1", "Show info about this application", wxACCEL_NORMAL,
        WXK_F1},
   };
