@@ -165,8 +165,9 @@ zevozaroridAvori::zevozaroridAvori(wxWindow* parent, wxWindowID id)
   };
   SetDropTarget(
       new MusicDropTarget([this](const wxArrayString& paths) { return takeDrop(paths); }));
-  bindHandlers();
+  // Owned before the handlers are bound: the timer takes its id here.
   stopWatch_.SetOwner(this, wxID_ANY);
+  bindHandlers();
   stopWatch_.Start(kStopWatchIntervalMs, wxTIMER_CONTINUOUS);
 }
 

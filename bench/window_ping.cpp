@@ -54,7 +54,8 @@ std::vector<unsigned long> longProperty(Display* display, Window window, Atom pr
   return items;
 }
 
-// A top-level window of process pid that takes _NET_WM_PING; None when there is none yet.
+// A top-level window of process pid, shown, that takes _NET_WM_PING; None when there is none
+// yet. The toolkit also keeps hidden windows of its own (the group leader) that take it.
 Window findPingableWindow(Display* display, pid_t pid, Atom pidAtom, Atom protocols, Atom ping) {
   Window root = DefaultRootWindow(display);
   Window parent = None;
@@ -65,6 +66,11 @@ Window findPingableWindow(Display* display, pid_t pid, Atom pidAtom, Atom protoc
   for (unsigned int index = 0; index < count && found == None; ++index) {
     const std::vector<unsigned long> owner = longProperty(display, children[index], pidAtom);
     if (owner.empty() || owner[0] != static_cast<unsigned long>(pid)) continue;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, children[index], &attributes) ||
+        attributes.map_state != IsViewable) {
+      continue;
+    }
     for (unsigned long protocol : longProperty(display, children[index], protocols)) {
       if (protocol == ping) found = children[index];
     }
