@@ -81,6 +81,7 @@ void beginReport(JobState& job, ReportTarget target,
   job.report.version = "1.70";
   job.report.started = isoLocalTime(std::time(nullptr));
   job.report.options = std::move(options);
+  job.report.sourceRoots = job.sourceRoots;
   job.reportTarget = std::move(target);
 }
 

@@ -19,7 +19,7 @@
 #include "batch/result_names.h"
 #include "engine/track_state.h"
 #include "report/job_report.h"
-#include "report/loudness.h"
+#include "loudness/album_loudness.h"
 
 namespace batch {
 
@@ -56,7 +56,7 @@ struct JobOptions {
 struct AlbumTrack {
   std::string mp3Path;
   std::uint64_t frames = 0;
-  std::shared_ptr<report::LoudnessMeter> programme;
+  std::shared_ptr<loudness::AlbumMeter> programme;
 };
 
 // The MP3s of one output folder that get the album tags once the job's entries are done.

@@ -6,8 +6,9 @@
 #include <limits>
 
 #include "engine/pcm_access.h"
-#include "report/loudness.h"
-#include "report/track_measures.h"
+#include "loudness/decibels.h"
+#include "loudness/track_measurement.h"
+#include "loudness/true_peak.h"
 
 namespace batch {
 
@@ -35,21 +36,22 @@ void scale(const std::uint8_t* original, std::uint8_t* result, std::uint32_t byt
 LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
                             engine::ProcessLog& log) {
   LoudnessMatch match;
-  const report::TrackFigures figures = report::loudnessFigures(samples, targetLength);
-  if (!std::isfinite(figures.integratedLufs) || !std::isfinite(figures.truePeakDbtp)) {
+  const loudness::TrackMeasures measured = loudness::measurePcm16(samples, targetLength);
+  const double truePeakDbtp = loudness::decibels(measured.truePeak);
+  if (!std::isfinite(measured.integratedLufs) || !std::isfinite(truePeakDbtp)) {
     log.write("Loudness not matched: the result is silent\n\n");
-    match.truePeakDbtp = figures.truePeakDbtp;
+    match.truePeakDbtp = truePeakDbtp;
     return match;
   }
   const double aimedCeiling = kLoudnessTruePeakCeilingDbtp - kTruePeakMeterMarginDb;
-  const double wantedDb = targetLufs - figures.integratedLufs;
-  double gainDb = std::min(wantedDb, aimedCeiling - figures.truePeakDbtp);
+  const double wantedDb = targetLufs - measured.integratedLufs;
+  double gainDb = std::min(wantedDb, aimedCeiling - truePeakDbtp);
   std::uint8_t* original = samples + targetLength;
   std::memcpy(original, samples, targetLength);
-  double truePeak = figures.truePeakDbtp;
+  double truePeak = truePeakDbtp;
   for (int scaling = 0; scaling < kMostScalings; ++scaling) {
     scale(original, samples, targetLength, gainDb);
-    truePeak = report::truePeakDbtpOfPcm16(samples, targetLength);
+    truePeak = loudness::truePeakDbtpOfPcm16(samples, targetLength);
     if (!(truePeak > aimedCeiling)) break;
     gainDb -= truePeak - aimedCeiling + kRetryStepDb;
   }

@@ -9,7 +9,8 @@
 #include "batch/loudness_match.h"
 #include "batch/mp3_completeness.h"
 #include "batch/replay_gain.h"
-#include "report/loudness.h"
+#include "loudness/album_loudness.h"
+#include "loudness/true_peak.h"
 
 namespace batch {
 
@@ -54,7 +55,7 @@ bool measureDecoded(const std::string& mp3Path, SystemServices& system, Meter& m
         carried.erase(0, frames * kFrameBytes);
         return true;
       });
-  return platform::childSucceeded(decoding) && meter.ready();
+  return platform::childSucceeded(decoding);
 }
 
 // The level change the next encoding adds: lower when the encoder overshot the ceiling; with
@@ -138,7 +139,8 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
   encoding.tags = probeTags(request.sourcePath, system);
   encoding.gainDb = gainForTruePeak(request.wavTruePeakDbtp);
   bool tagsDropped = false;
-  std::shared_ptr<report::LoudnessMeter> programme;
+  std::shared_ptr<loudness::AlbumMeter> programme;
+  std::optional<double> decodedPeakDbtp;
 
   Attempt attempt = Attempt::Failed;
   for (int tries = 0; tries < kMostEncodings; ++tries) {
@@ -154,16 +156,17 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     double decodedPeak = 0.0;
     if (request.replayGain || request.loudnessTargetLufs) {
       // The tags and the target are of the audio a player decodes, so it is measured.
-      programme = std::make_shared<report::LoudnessMeter>();
-      measured = measureDecoded(encoding.mp3Path, system, *programme);
+      programme = std::make_shared<loudness::AlbumMeter>();
+      measured = measureDecoded(encoding.mp3Path, system, *programme) && programme->ready();
       decodedPeak = programme->truePeakDbtp();
       if (!measured) programme.reset();
     } else {
-      report::TruePeakMeter meter;
+      loudness::TruePeakMeter meter;
       measured = measureDecoded(encoding.mp3Path, system, meter);
       decodedPeak = meter.truePeakDbtp();
     }
     if (!measured) break;
+    decodedPeakDbtp = decodedPeak;
     // A move toward the target leaves a try to lower an MP3 that it made overshoot.
     const bool spareTry = tries + 2 < kMostEncodings;
     const double correction =
@@ -195,10 +198,12 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     attempt = Attempt::Failed;
   }
   if (attempt != Attempt::Whole) system.deleteFile(request.partialMp3Path);
-  if (attempt == Attempt::Stopped) return Mp3Result{Mp3Outcome::Stopped, 0.0, nullptr};
+  if (attempt == Attempt::Stopped) {
+    return Mp3Result{Mp3Outcome::Stopped, 0.0, nullptr, std::nullopt, std::nullopt};
+  }
   if (attempt == Attempt::Failed) {
     log.write("Failed ! This should not happen...\n\n");
-    return Mp3Result{Mp3Outcome::Failed, 0.0, nullptr};
+    return Mp3Result{Mp3Outcome::Failed, 0.0, nullptr, std::nullopt, std::nullopt};
   }
   log.write("OK\n\n");
   if (encoding.gainDb < 0.0) {
@@ -208,7 +213,8 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     log.print("MP3 level raised by %.2f dB to keep the loudness target\n\n", encoding.gainDb);
   }
   if (tagsDropped) log.write("The source's tags and cover could not be carried into the MP3\n\n");
-  Mp3Result result{Mp3Outcome::Whole, encoding.gainDb, nullptr};
+  Mp3Result result{Mp3Outcome::Whole, encoding.gainDb, nullptr, decodedPeakDbtp, std::nullopt};
+  if (programme) result.decodedLufs = programme->integratedLufs();
   if (request.replayGain) {
     if (replayGainWritten) {
       log.print("ReplayGain of the MP3: track gain %s, peak %s\n\n", tags.trackGain.c_str(),

@@ -12,7 +12,7 @@
 #include "batch/source_tags.h"
 #include "batch/system_services.h"
 #include "engine/process_log.h"
-#include "report/loudness.h"
+#include "loudness/album_loudness.h"
 
 namespace batch {
 
@@ -45,7 +45,11 @@ struct Mp3Result {
   double gainDb = 0.0;
   // With Mp3Request::replayGain, the decoded MP3's loudness once its track tags are written;
   // null otherwise.
-  std::shared_ptr<report::LoudnessMeter> programme;
+  std::shared_ptr<loudness::AlbumMeter> programme;
+  // The kept MP3 as decoded: its true peak in dBTP, and its integrated loudness in LUFS when it
+  // was measured (with replayGain or a loudness target).
+  std::optional<double> decodedTruePeakDbtp;
+  std::optional<double> decodedLufs;
 };
 
 struct Mp3Request {

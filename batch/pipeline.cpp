@@ -26,11 +26,11 @@
 #include "engine/pcm_access.h"
 #include "engine/track_engine.h"
 #include "engine/wav_file.h"
+#include "loudness/track_figures.h"
+#include "loudness/true_peak.h"
 #include "platform/folders.h"
 #include "platform/signals.h"
-#include "report/loudness.h"
 #include "report/report_files.h"
-#include "report/track_measures.h"
 
 namespace batch {
 
@@ -215,7 +215,7 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work, const st
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   request.wavTruePeakDbtp =
       resultTruePeak ? *resultTruePeak
-                     : report::truePeakDbtpOfPcm16(track.buffer.bytes, track.targetLength);
+                     : loudness::truePeakDbtpOfPcm16(track.buffer.bytes, track.targetLength);
   const Mp3Result mp3 = encodeMp3(request, work.system, work.log);
   EntryResult result;
   switch (mp3.outcome) {
@@ -223,6 +223,8 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work, const st
       result.replayGainMissing = options.replayGain && !mp3.programme;
       result.record.resultMp3 = mp3Path;
       result.record.mp3GainDb = mp3.gainDb;
+      result.record.mp3TruePeakDbtp = mp3.decodedTruePeakDbtp;
+      result.record.mp3IntegratedLufs = mp3.decodedLufs;
       if (options.albumReplayGain && mp3.programme) {
         result.albumTrack = AlbumTrack{mp3Path, request.frames, mp3.programme};
       }
@@ -284,7 +286,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work,
     work.log.print("An earlier file of this job has the same name: results named %s\n",
                    baseNameOf(names.wav).c_str());
   }
-  report::TrackMeasurer measurer;
+  loudness::TrackMeasurer measurer;
   if (options.report) track.observer = &measurer;
   // A result to be matched in loudness is saved here once matched, with the engine's own lines.
   const bool matching = options.loudnessTargetLufs.has_value();
@@ -315,7 +317,9 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work,
                                              : "its result could not be written");
   } else {
     std::optional<report::TrackFigures> after;
-    if (options.report) after = report::loudnessFigures(track.buffer.bytes, track.targetLength);
+    if (options.report) {
+      after = loudness::measureTrack(track.buffer.bytes, track.targetLength, true);
+    }
     std::optional<double> resultTruePeak;
     if (after) {
       resultTruePeak = after->truePeakDbtp;
@@ -344,18 +348,14 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work,
       result.record.loudnessGainDb = match->gainDb;
       result.record.loudnessShortLu = match->shortLu;
     }
-    if (after) {
-      // Last: the split for the result's band levels overwrites the buffer.
-      after->bands = report::bandLevelsOfResult(track.buffer.bytes, track.targetLength);
-      result.record.after = after;
-    }
+    result.record.after = after;
   }
   result.engineReached = true;
   if (options.report && measurer.passes > 0) {
     result.record.seconds = measurer.seconds;
     result.record.passes = measurer.passes;
     result.record.before = measurer.before;
-    result.record.gainsDb = measurer.gainsDb;
+    result.record.engineBandFactorsDb = measurer.engineBandFactorsDb;
   }
   return result;
 }

@@ -7,7 +7,7 @@
 #include "batch/mp3_completeness.h"
 #include "batch/native_path.h"
 #include "batch/result_names.h"
-#include "report/loudness.h"
+#include "loudness/album_loudness.h"
 
 namespace batch {
 
@@ -66,14 +66,14 @@ void writeAlbumReplayGain(JobState& job, JobStatus& window, SystemServices& syst
           folder.c_str());
       continue;
     }
-    std::vector<const report::LoudnessMeter*> meters;
+    std::vector<const loudness::AlbumMeter*> meters;
     double peakDbtp = -HUGE_VAL;
     for (const AlbumTrack& track : album.tracks) {
       meters.push_back(track.programme.get());
       peakDbtp = std::max(peakDbtp, track.programme->truePeakDbtp());
     }
     ReplayGainTags tags;
-    tags.albumGain = replayGainText(report::programmeLoudnessLufs(meters));
+    tags.albumGain = replayGainText(loudness::albumLoudnessLufs(meters));
     tags.albumPeak = replayGainPeakText(peakDbtp);
     std::size_t written = 0;
     // The tagged copies are made in the work folder of the output folder, which the job holds

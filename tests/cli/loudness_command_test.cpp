@@ -166,6 +166,9 @@ TEST(LoudnessCommand, TracksOfEveryLevelMeetTheTargetUnderTheCeilingAndCarryRepl
     EXPECT_NEAR(20.0 * std::log10(std::stod(tags["REPLAYGAIN_TRACK_PEAK"].get<std::string>())),
                 decoded.truePeakDbtp, 0.25);
     EXPECT_FALSE(tags.contains("R128_TRACK_GAIN"));
+    // The report tells of the MP3 as decoded, beside the WAV.
+    EXPECT_NEAR(track["mp3_integrated_lufs"].get<double>(), decoded.integratedLufs, 0.1);
+    EXPECT_NEAR(track["mp3_true_peak_dbtp"].get<double>(), decoded.truePeakDbtp, 0.25);
   }
 
   // The bursts are held by the ceiling, and every place that speaks of the track says by how
