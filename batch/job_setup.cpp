@@ -28,12 +28,12 @@ void writeBanner(ProcessLogFile& log, JobMode mode, const std::vector<std::strin
   log.write("\n");
 }
 
-void openLog(JobState& job, JobWindow& window, JobMode mode,
+void openLog(JobState& job, JobChoices& choices, JobStatus& window, JobMode mode,
              const std::vector<std::string>& paths) {
   // The first step of every job.
   job.jobFilesFailed = false;
   job.log.close();
-  if (!window.logBoxTicked()) return;
+  if (!choices.logBoxTicked()) return;
   if (!job.log.open()) {
     window.notice("the process log could not be created in the working folder");
     job.jobFilesFailed = true;
@@ -52,11 +52,11 @@ void openLog(JobState& job, JobWindow& window, JobMode mode,
   job.log.commit();
 }
 
-void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options) {
+void takeJobChoices(JobState& job, JobChoices& choices, const JobOptions& options) {
   job.options = options;
   engine::TrackState& track = job.track;
-  track.mp3Requested = window.mp3BoxTicked() || options.mp3Only;
-  job.resultChoices = resultChoicesOf(options, track.mp3Requested, window);
+  track.mp3Requested = choices.mp3BoxTicked() || options.mp3Only;
+  job.resultChoices = resultChoicesOf(options, track.mp3Requested, choices);
   track.sampleSpaceLimit = jobMemoryBudget(options.memoryBytes);
   // The window's job, and the command's job before its workers are known, run one entry at a
   // time.
@@ -86,7 +86,7 @@ void beginReport(JobState& job, ReportTarget target,
 }
 
 // Fails, closing the log it opened, when the list is empty.
-bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
+bool startEntries(JobState& job, JobStatus& window, EntryList&& list) {
   job.fileList = std::move(list.paths);
   job.fileCount = static_cast<std::uint32_t>(job.fileList.GetCount());
   if (job.fileCount == 0) {
@@ -108,8 +108,6 @@ bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
   job.folderInUseSeen = false;
   job.stopped = false;
   job.currentIndex = 0;
-  window.startTimer(kTickIntervalMs);
-  window.setFileGauge(0);
   window.setStateText(wxGetTranslation("RUNNING"));
   return true;
 }
@@ -122,11 +120,10 @@ bool coreFreeBesideEachWorker(unsigned workers) {
 
 int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path) {
   const std::vector<std::string> paths = {toNativePath(path)};
-  openLog(job, window, mode, paths);
+  openLog(job, window, window, mode, paths);
   JobOptions options;
   // The process log's figures, for people: a job that keeps a log keeps its report beside it.
   options.report = window.logBoxTicked();
-  if (window.matchLoudnessChosen()) options.loudnessTargetLufs = kWindowLoudnessTargetLufs;
   takeJobChoices(job, window, options);
   job.sourceRoots = paths;
   auto box = [](bool ticked) { return std::string(ticked ? "true" : "false"); };
@@ -135,10 +132,12 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
                {"mp3_192k", box(window.mp3At192kTicked())},
                {"no_bassline", box(window.noBasslineTicked())},
                {"ignore_clicks", box(window.ignoreClicksTicked())},
-               {"loudness_target", options.loudnessTargetLufs ? "-16" : ""}});
+               {"loudness_target", ""}});
   // A folder's plain files, hidden ones left out, or the one file; which of them are music is
   // decided per entry.
   if (!startEntries(job, window, listEntries(paths, EntryListOptions{}))) return 1;
+  window.startTimer(kTickIntervalMs);
+  window.setFileGauge(0);
   // Every entry writes into the one folder, which is made when missing, checked to be a
   // folder of its own and locked against other jobs; one that cannot be made shows later as
   // failed writes.
@@ -147,12 +146,13 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
   return 0;
 }
 
-int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request) {
+int setUpLibraryJob(JobState& job, JobChoices& choices, JobStatus& window,
+                    const LibraryJob& request) {
   const JobMode mode = request.paths.size() == 1 && !platform::isFolder(request.paths.front())
                            ? JobMode::SingleFile
                            : JobMode::Folder;
-  openLog(job, window, mode, request.paths);
-  takeJobChoices(job, window, request.options);
+  openLog(job, choices, window, mode, request.paths);
+  takeJobChoices(job, choices, request.options);
   job.sourceRoots = request.paths;
   beginReport(job, request.reportTarget, request.reportOptions);
   EntryList list = listEntries(request.paths, request.listing);

@@ -55,7 +55,7 @@ bool addReplayGainTags(const std::string& inputPath, const std::string& outputPa
   return whole;
 }
 
-void writeAlbumReplayGain(JobState& job, JobWindow& window, SystemServices& system) {
+void writeAlbumReplayGain(JobState& job, JobStatus& window, SystemServices& system) {
   if (!job.options.albumReplayGain) return;
   for (const auto& [folder, album] : job.albums) {
     if (album.tracks.empty()) continue;

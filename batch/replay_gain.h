@@ -48,6 +48,6 @@ bool addReplayGainTags(const std::string& inputPath, const std::string& outputPa
 // track tags; such an MP3 also gets a notice and sets job.jobFilesFailed. A stop request ends
 // the work after the folder's line, with every MP3 whole. Does nothing unless
 // job.options.albumReplayGain.
-void writeAlbumReplayGain(JobState& job, JobWindow& window, SystemServices& system);
+void writeAlbumReplayGain(JobState& job, JobStatus& window, SystemServices& system);
 
 }  // namespace batch
