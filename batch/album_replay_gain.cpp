@@ -11,7 +11,7 @@
 
 namespace batch {
 
-void writeAlbumReplayGain(JobState& job, JobWindow& window, media::SystemServices& system) {
+void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemServices& system) {
   if (!job.options.albumReplayGain) return;
   for (const auto& [folder, album] : job.albums) {
     if (album.tracks.empty()) continue;

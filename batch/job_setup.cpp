@@ -30,12 +30,12 @@ void writeBanner(ProcessLogFile& log, JobMode mode, const std::vector<std::strin
   log.write("\n");
 }
 
-void openLog(JobState& job, JobWindow& window, JobMode mode,
+void openLog(JobState& job, JobChoices& choices, JobStatus& window, JobMode mode,
              const std::vector<std::string>& paths) {
   // The first step of every job.
   job.jobFilesFailed = false;
   job.log.close();
-  if (!window.logBoxTicked()) return;
+  if (!choices.logBoxTicked()) return;
   if (!job.log.open()) {
     window.notice("the process log could not be created in the working folder");
     job.jobFilesFailed = true;
@@ -54,11 +54,11 @@ void openLog(JobState& job, JobWindow& window, JobMode mode,
   job.log.commit();
 }
 
-void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options) {
+void takeJobChoices(JobState& job, JobChoices& choices, const JobOptions& options) {
   job.options = options;
   engine::TrackState& track = job.track;
-  job.mp3Requested = window.mp3BoxTicked() || options.mp3Only;
-  job.resultChoices = resultChoicesOf(options, job.mp3Requested, window);
+  job.mp3Requested = choices.mp3BoxTicked() || options.mp3Only;
+  job.resultChoices = resultChoicesOf(options, job.mp3Requested, choices);
   track.sampleSpaceLimit = jobMemoryBudget(options.memoryBytes);
   // The window's job, and the command's job before its workers are known, run one entry at a
   // time.
@@ -82,7 +82,7 @@ std::string isoLocalTime(std::time_t time) {
 std::vector<std::pair<std::string, std::string>> reportOptionsOf(const JobOptions& options,
                                                                  const EntryListOptions& listing,
                                                                  unsigned workers,
-                                                                 JobWindow& window) {
+                                                                 JobChoices& choices) {
   auto said = [](bool yes) { return std::string(yes ? "true" : "false"); };
   std::string target;
   if (options.loudnessTargetLufs) {
@@ -100,29 +100,29 @@ std::vector<std::pair<std::string, std::string>> reportOptionsOf(const JobOption
           {"jobs", std::to_string(workers)},
           {"skip_existing", said(options.skipExisting)},
           {"output", listing.outputRoot},
-          {"mp3", said(window.mp3BoxTicked() && !options.analyzeOnly)},
-          {"mp3_192k", said(window.mp3At192kTicked())},
+          {"mp3", said(choices.mp3BoxTicked() && !options.analyzeOnly)},
+          {"mp3_192k", said(choices.mp3At192kTicked())},
           {"mp3_only", said(options.mp3Only)},
-          {"no_bassline", said(window.noBasslineTicked())},
-          {"ignore_clicks", said(window.ignoreClicksTicked())},
+          {"no_bassline", said(choices.noBasslineTicked())},
+          {"ignore_clicks", said(choices.ignoreClicksTicked())},
           {"analyze", said(options.analyzeOnly)},
           {"shard", shard},
           {"loudness_target", target},
           {"replaygain", said(options.replayGain)}};
 }
 
-void beginReport(JobState& job, JobWindow& window, ReportTarget target,
+void beginReport(JobState& job, JobChoices& choices, ReportTarget target,
                  const EntryListOptions& listing, unsigned workers) {
   job.report = report::JobReport{};
   job.report.version = sonbalancer::kVersion;
   job.report.started = isoLocalTime(std::time(nullptr));
-  job.report.options = reportOptionsOf(job.options, listing, workers, window);
+  job.report.options = reportOptionsOf(job.options, listing, workers, choices);
   job.report.sourceRoots = job.sourceRoots;
   job.reportTarget = std::move(target);
 }
 
 // Fails, closing the log it opened, when the list is empty.
-bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
+bool startEntries(JobState& job, JobStatus& window, EntryList&& list) {
   job.fileList = std::move(list.paths);
   job.fileCount = static_cast<std::uint32_t>(job.fileList.GetCount());
   if (job.fileCount == 0) {
@@ -144,8 +144,6 @@ bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
   job.folderInUseSeen = false;
   job.stopped = false;
   job.currentIndex = 0;
-  window.startTimer(kTickIntervalMs);
-  window.setFileGauge(0);
   window.setStateText(wxGetTranslation("RUNNING"));
   return true;
 }
@@ -158,17 +156,18 @@ bool coreFreeBesideEachWorker(unsigned workers) {
 
 int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path) {
   const std::vector<std::string> paths = {toNativePath(path)};
-  openLog(job, window, mode, paths);
+  openLog(job, window, window, mode, paths);
   JobOptions options;
   // The process log's figures, for people: a job that keeps a log keeps its report beside it.
   options.report = window.logBoxTicked();
-  if (window.matchLoudnessChosen()) options.loudnessTargetLufs = kWindowLoudnessTargetLufs;
   takeJobChoices(job, window, options);
   job.sourceRoots = paths;
   beginReport(job, window, ReportTarget{".", kWindowReportName}, EntryListOptions{}, 1);
   // A folder's plain files, hidden ones left out, or the one file; which of them are music is
   // decided per entry.
   if (!startEntries(job, window, listEntries(paths, EntryListOptions{}))) return 1;
+  window.startTimer(kTickIntervalMs);
+  window.setFileGauge(0);
   // Every entry writes into the one folder, which is made when missing, checked to be a
   // folder of its own and locked against other jobs; one that cannot be made shows later as
   // failed writes.
@@ -177,14 +176,15 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
   return 0;
 }
 
-int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request) {
+int setUpLibraryJob(JobState& job, JobChoices& choices, JobStatus& window,
+                    const LibraryJob& request) {
   const JobMode mode = request.paths.size() == 1 && !platform::isFolder(request.paths.front())
                            ? JobMode::SingleFile
                            : JobMode::Folder;
-  openLog(job, window, mode, request.paths);
-  takeJobChoices(job, window, request.options);
+  openLog(job, choices, window, mode, request.paths);
+  takeJobChoices(job, choices, request.options);
   job.sourceRoots = request.paths;
-  beginReport(job, window, request.reportTarget, request.listing, request.workers);
+  beginReport(job, choices, request.reportTarget, request.listing, request.workers);
   EntryList list = listEntries(request.paths, request.listing);
   if (request.options.analyzeOnly) {
     // Nothing is saved and no output folder is made: the converter writes into a folder of

@@ -14,9 +14,6 @@
 
 namespace batch {
 
-// The loudness that the window's "Match Loudness" brings every result to, in LUFS.
-inline constexpr double kWindowLoudnessTargetLufs = -16.0;
-
 // Whether this many workers, each on a core of its own, leave one more core free for each of
 // them: the engine then runs the band split of its track on a second thread.
 bool coreFreeBesideEachWorker(unsigned workers);
@@ -46,6 +43,7 @@ inline constexpr const char* kWindowReportName = "sonbalancer-report";
 
 // Sets up a job over path. Returns 0 when the job has started, 1 when none was started (a
 // folder without plain files); a failed set-up closes the log it opened and creates nothing.
+// The job is run one entry a tick: the timer is started at kTickIntervalMs.
 int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path);
 
 // Sets up a job over the entries of every path of the request, each writing into its own
@@ -53,8 +51,10 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
 // single-file job, anything else a folder job, for the log's banner. Returns 0 when the job has
 // started, 1 when there was no file to process, kNoFolderInThisShard when there were files but
 // none of their output folders fell to the shard asked for (the log it opened is closed).
+// Starts no timer: the caller runs the entries as it sees fit.
 inline constexpr int kNoFolderInThisShard = 2;
-int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request);
+int setUpLibraryJob(JobState& job, JobChoices& choices, JobStatus& window,
+                    const LibraryJob& request);
 
 // What a process command does once its dialog has given a path: stores it as the chosen path,
 // sets up the job and beeps when nothing started. While a job runs it is refused silently and

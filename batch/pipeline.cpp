@@ -402,10 +402,8 @@ std::vector<std::string> expectedResults(const JobState& job, const ResultNames&
 }
 
 // What every end of a job does, whole or stopped.
-void closeJob(JobState& job, JobWindow& window) {
+void closeJob(JobState& job, JobStatus& window) {
   job.track.outputFolderPath.clear();
-  window.setGlobalGauge(100);
-  window.setFileGauge(100);
   job.running = false;
   job.fileList.Clear();
   job.entryOutputFolders.clear();
@@ -435,6 +433,7 @@ std::string stopCause(const std::string& cause) {
     case SIGTERM:
       return "SIGTERM";
     default:
+      if (const char* reason = platform::stopReason()) return reason;
       return "stop requested";
   }
 }
@@ -620,7 +619,7 @@ void keepForReport(JobState& job, std::size_t index, const EntryResult& result) 
 }
 
 // The report of the entries recorded so far, in list order.
-void writeJobReport(JobState& job, JobWindow& window) {
+void writeJobReport(JobState& job, JobStatus& window) {
   if (!job.options.report) return;
   job.report.tracks.clear();
   for (const std::optional<report::TrackRecord>& track : job.reportTracks) {
@@ -643,7 +642,7 @@ void writeJobReport(JobState& job, JobWindow& window) {
 
 }  // namespace
 
-void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result) {
+void recordEntry(JobState& job, JobStatus& window, std::size_t index, const EntryResult& result) {
   keepForReport(job, index, result);
   if (result.record.sourceWarning) {
     window.notice(job.fileList[index] + ": " + fromNativePath(*result.record.sourceWarning));
@@ -717,7 +716,7 @@ const std::string& outputFolderOf(const JobState& job, std::size_t index) {
                                                : job.track.outputFolderPath;
 }
 
-void endJob(JobState& job, JobWindow& window) {
+void endJob(JobState& job, JobStatus& window) {
   if (!job.mediaSeen) {
     job.log.write("\nERROR: No multimedia file in this folder !\n");
   } else if (!job.engineReached) {
@@ -735,7 +734,7 @@ void endJob(JobState& job, JobWindow& window) {
   window.beep(kBeepFrequencyHz, kBeepDurationMs);
 }
 
-void stopJob(JobState& job, JobWindow& window, const std::string& cause) {
+void stopJob(JobState& job, JobStatus& window, const std::string& cause) {
   if (!job.running) return;
   job.log.finishLine();
   job.log.print("\nJOB STOPPED (%s): the files not yet processed were left as they were.\n",
@@ -746,7 +745,7 @@ void stopJob(JobState& job, JobWindow& window, const std::string& cause) {
   window.setStateText(wxGetTranslation("STOPPED"));
 }
 
-void finishJob(JobState& job, JobWindow& window, media::SystemServices& system) {
+void finishJob(JobState& job, JobStatus& window, media::SystemServices& system) {
   writeAlbumReplayGain(job, window, system);
   // A stop asked for while the album tags were written ends the job as at any other moment.
   if (system.stopRequested()) {
@@ -759,7 +758,13 @@ void finishJob(JobState& job, JobWindow& window, media::SystemServices& system) 
 void timerTick(JobState& job, JobWindow& window, media::SystemServices& system) {
   window.stopTimer();
   if (!job.running) return;
+  // Whole or stopped, the job's end shows full gauges.
+  auto fillGauges = [&window] {
+    window.setGlobalGauge(100);
+    window.setFileGauge(100);
+  };
   if (system.stopRequested()) {
+    fillGauges();
     stopJob(job, window);
     return;
   }
@@ -776,6 +781,7 @@ void timerTick(JobState& job, JobWindow& window, media::SystemServices& system) 
     const EntryResult result =
         admitted.admitted ? processAdmittedEntry(job, work, entry, admitted) : admitted.result;
     if (result.outcome == EntryOutcome::Stopped) {
+      fillGauges();
       stopJob(job, window);
       return;
     }
@@ -785,6 +791,7 @@ void timerTick(JobState& job, JobWindow& window, media::SystemServices& system) 
 
   ++job.currentIndex;
   if (job.currentIndex >= job.fileCount || job.currentIndex >= job.fileList.GetCount()) {
+    fillGauges();
     finishJob(job, window, system);
     return;
   }

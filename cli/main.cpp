@@ -374,11 +374,12 @@ int main(int argc, char** argv) {
   cli::ConsoleWindow window(request.boxes, stderr, style, columns);
   cli::ConsoleRunView runView(request.boxes, stderr, style, columns, request.workers);
   const bool atOnce = request.workers > 1;
-  batch::JobWindow& shown = atOnce ? static_cast<batch::JobWindow&>(runView) : window;
+  batch::JobChoices& choices = atOnce ? static_cast<batch::JobChoices&>(runView) : window;
+  batch::JobStatus& status = atOnce ? static_cast<batch::JobStatus&>(runView) : window;
 
   platform::installStopSignals();
   batch::JobState& job = batch::theJobState();
-  const int setUp = batch::setUpLibraryJob(job, shown, request.job);
+  const int setUp = batch::setUpLibraryJob(job, choices, status, request.job);
   if (setUp == batch::kNoFolderInThisShard) {
     std::fputs("sonbalancer-cli: no output folder falls to this shard: nothing to do\n", stderr);
     printText(stderr, "READY\n");
@@ -390,7 +391,8 @@ int main(int argc, char** argv) {
     return kExitNothingDone;
   }
   if (atOnce) {
-    batch::runEntriesAtOnce(job, runView, runView, media::realSystemServices(), request.workers);
+    batch::runEntriesAtOnce(job, runView, runView, runView, media::realSystemServices(),
+                            request.workers);
     runView.endProgress();
   } else {
     // The window waits for its timer between entries; here they simply follow one another.

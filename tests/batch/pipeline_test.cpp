@@ -202,8 +202,8 @@ TEST_F(Pipeline, OneConvertedEntryMovesTheWindowInItsFixedSteps) {
 
   // Between 25 and the end the engine moves the file gauge itself while it scans.
   const std::string shown = window_.currentFileText.utf8_string();
-  const std::vector<std::string> untilEngine = {"startTimer 150",      "fileGauge 0",
-                                                "stateText RUNNING",   "stopTimer",
+  const std::vector<std::string> untilEngine = {"stateText RUNNING",   "startTimer 150",
+                                                "fileGauge 0",         "stopTimer",
                                                 "fileGaugeStep 0 30",  "currentFileText " + shown,
                                                 "fileGaugeStep 5 100", "fileGaugeStep 25 100"};
   const std::vector<std::string> end = {"globalGauge 100", "fileGauge 100", "stateText DONE !"};
