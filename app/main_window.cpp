@@ -21,11 +21,12 @@
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
 #include "batch/pipeline.h"
-#include "batch/system_services.h"
 #include "engine/sample_buffer.h"
+#include "media/system_services.h"
 #include "platform/beep.h"
 #include "platform/folders.h"
 #include "platform/signals.h"
+#include "sonbalancer_version.h"
 
 // Static initialisation takes the ids in this order; only their distinctness matters.
 const wxWindowID zevozaroridAvori::ID_STATICTEXT1 = wxNewId();
@@ -133,8 +134,8 @@ class MusicDropTarget : public wxFileDropTarget {
 }  // namespace
 
 zevozaroridAvori::zevozaroridAvori(wxWindow* parent, wxWindowID id)
-    : wxFrame(parent, id, _("SonBalancer 1.70"), wxDefaultPosition, wxDefaultSize,
-              wxDEFAULT_FRAME_STYLE, "id") {
+    : wxFrame(parent, id, wxString("SonBalancer ") + sonbalancer::kVersion, wxDefaultPosition,
+              wxDefaultSize, wxDEFAULT_FRAME_STYLE, "id") {
   const wxBitmap art = wxArtProvider::GetBitmap(wxART_CDROM, wxART_CMN_DIALOG);
   if (art.IsOk()) {
     wxIcon icon;

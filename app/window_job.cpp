@@ -4,7 +4,7 @@
 
 #include "batch/job_state.h"
 #include "batch/pipeline.h"
-#include "batch/system_services.h"
+#include "media/system_services.h"
 #include "platform/beep.h"
 #include "platform/signals.h"
 
@@ -40,7 +40,7 @@ bool WindowJob::start(WindowJobRequest request) {
 void WindowJob::run(WindowJobRequest request) {
   batch::JobState& job = batch::theJobState();
   if (batch::setUpLibraryJob(job, *this, *this, request.job) == 0) {
-    batch::runEntriesAtOnce(job, *this, *this, *this, batch::realSystemServices(),
+    batch::runEntriesAtOnce(job, *this, *this, *this, media::realSystemServices(),
                             request.workers, &lastEntriesBegun_);
   } else {
     beep(batch::kBeepFrequencyHz, batch::kBeepDurationMs);

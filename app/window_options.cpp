@@ -23,13 +23,6 @@ bool offered(double target) {
          std::end(kLoudnessTargetsLufs);
 }
 
-// As the command's report gives --loudness-target: the shortest form of the number.
-std::string shortestText(double value) {
-  char text[32];
-  const auto written = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, written.ptr);
-}
-
 }  // namespace
 
 unsigned processorCount() { return std::max(1u, std::thread::hardware_concurrency()); }
@@ -100,22 +93,8 @@ WindowJobRequest windowJobRequest(const std::vector<std::string>& paths, const B
   // The process log's figures, for people: a job that keeps a log keeps its report beside it.
   job.options.report = boxes.log;
   job.reportTarget = batch::ReportTarget{".", reportName};
-  auto said = [](bool value) { return std::string(value ? "true" : "false"); };
-  job.reportOptions = {
-      {"recursive", said(options.includeSubFolders)},
-      {"jobs", std::to_string(request.workers)},
-      {"skip_existing", said(options.skipFilesAlreadyDone)},
-      {"output", ""},
-      {"mp3", said(boxes.mp3)},
-      {"mp3_192k", said(boxes.mp3At192k)},
-      {"mp3_only", "false"},
-      {"no_bassline", said(boxes.noBassline)},
-      {"ignore_clicks", said(boxes.ignoreClicks)},
-      {"analyze", "false"},
-      {"shard", ""},
-      {"loudness_target",
-       options.loudnessTargetLufs ? shortestText(*options.loudnessTargetLufs) : ""},
-      {"replaygain", said(job.options.replayGain)}};
+  // The report lists the job's options as batch makes them from it, for either front end.
+  job.workers = request.workers;
   return request;
 }
 

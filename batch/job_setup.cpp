@@ -3,6 +3,7 @@
 #include <wx/intl.h>
 
 #include <algorithm>
+#include <charconv>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -14,13 +15,14 @@
 #include "batch/sample_blocks.h"
 #include "engine/path_separator.h"
 #include "platform/folders.h"
+#include "sonbalancer_version.h"
 
 namespace batch {
 
 namespace {
 
 void writeBanner(ProcessLogFile& log, JobMode mode, const std::vector<std::string>& paths) {
-  log.write("SonBalancer V1.70 - PROCESS LOG FILE\n");
+  log.print("SonBalancer V%s - PROCESS LOG FILE\n", sonbalancer::kVersion);
   log.write("------------------------------------\nMODE: ");
   log.write(mode == JobMode::Folder ? "MULTIPLE FILE (FOLDER) PROCESS\n\n"
                                     : "SINGLE FILE PROCESS\n\n");
@@ -55,8 +57,8 @@ void openLog(JobState& job, JobChoices& choices, JobStatus& window, JobMode mode
 void takeJobChoices(JobState& job, JobChoices& choices, const JobOptions& options) {
   job.options = options;
   engine::TrackState& track = job.track;
-  track.mp3Requested = choices.mp3BoxTicked() || options.mp3Only;
-  job.resultChoices = resultChoicesOf(options, track.mp3Requested, choices);
+  job.mp3Requested = choices.mp3BoxTicked() || options.mp3Only;
+  job.resultChoices = resultChoicesOf(options, job.mp3Requested, choices);
   track.sampleSpaceLimit = jobMemoryBudget(options.memoryBytes);
   // The window's job, and the command's job before its workers are known, run one entry at a
   // time.
@@ -75,12 +77,46 @@ std::string isoLocalTime(std::time_t time) {
   return iso;
 }
 
-void beginReport(JobState& job, ReportTarget target,
-                 std::vector<std::pair<std::string, std::string>> options) {
+// The job's options as its report gives them, the same list whichever front end set the job up:
+// the choices that shape its results, with the window's check boxes as they stand.
+std::vector<std::pair<std::string, std::string>> reportOptionsOf(const JobOptions& options,
+                                                                 const EntryListOptions& listing,
+                                                                 unsigned workers,
+                                                                 JobChoices& choices) {
+  auto said = [](bool yes) { return std::string(yes ? "true" : "false"); };
+  std::string target;
+  if (options.loudnessTargetLufs) {
+    // The shortest text that reads back as the same number: "-18", "-16.5".
+    char shortest[32];
+    const auto written =
+        std::to_chars(shortest, shortest + sizeof shortest, *options.loudnessTargetLufs);
+    target.assign(shortest, written.ptr);
+  }
+  const std::string shard =
+      listing.shardCount > 1
+          ? std::to_string(listing.shardIndex) + "/" + std::to_string(listing.shardCount)
+          : "";
+  return {{"recursive", said(listing.recursive)},
+          {"jobs", std::to_string(workers)},
+          {"skip_existing", said(options.skipExisting)},
+          {"output", listing.outputRoot},
+          {"mp3", said(choices.mp3BoxTicked() && !options.analyzeOnly)},
+          {"mp3_192k", said(choices.mp3At192kTicked())},
+          {"mp3_only", said(options.mp3Only)},
+          {"no_bassline", said(choices.noBasslineTicked())},
+          {"ignore_clicks", said(choices.ignoreClicksTicked())},
+          {"analyze", said(options.analyzeOnly)},
+          {"shard", shard},
+          {"loudness_target", target},
+          {"replaygain", said(options.replayGain)}};
+}
+
+void beginReport(JobState& job, JobChoices& choices, ReportTarget target,
+                 const EntryListOptions& listing, unsigned workers) {
   job.report = report::JobReport{};
-  job.report.version = "1.70";
+  job.report.version = sonbalancer::kVersion;
   job.report.started = isoLocalTime(std::time(nullptr));
-  job.report.options = std::move(options);
+  job.report.options = reportOptionsOf(job.options, listing, workers, choices);
   job.report.sourceRoots = job.sourceRoots;
   job.reportTarget = std::move(target);
 }
@@ -126,13 +162,7 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
   options.report = window.logBoxTicked();
   takeJobChoices(job, window, options);
   job.sourceRoots = paths;
-  auto box = [](bool ticked) { return std::string(ticked ? "true" : "false"); };
-  beginReport(job, ReportTarget{".", kWindowReportName},
-              {{"mp3", box(window.mp3BoxTicked())},
-               {"mp3_192k", box(window.mp3At192kTicked())},
-               {"no_bassline", box(window.noBasslineTicked())},
-               {"ignore_clicks", box(window.ignoreClicksTicked())},
-               {"loudness_target", ""}});
+  beginReport(job, window, ReportTarget{".", kWindowReportName}, EntryListOptions{}, 1);
   // A folder's plain files, hidden ones left out, or the one file; which of them are music is
   // decided per entry.
   if (!startEntries(job, window, listEntries(paths, EntryListOptions{}))) return 1;
@@ -154,12 +184,12 @@ int setUpLibraryJob(JobState& job, JobChoices& choices, JobStatus& window,
   openLog(job, choices, window, mode, request.paths);
   takeJobChoices(job, choices, request.options);
   job.sourceRoots = request.paths;
-  beginReport(job, request.reportTarget, request.reportOptions);
+  beginReport(job, choices, request.reportTarget, request.listing, request.workers);
   EntryList list = listEntries(request.paths, request.listing);
   if (request.options.analyzeOnly) {
     // Nothing is saved and no output folder is made: the converter writes into a folder of
     // the job's own.
-    job.track.mp3Requested = false;
+    job.mp3Requested = false;
     job.analysisFolder = platform::createPrivateFolder();
     for (std::string& folder : list.outputFolders) folder = job.analysisFolder + engine::kPathSeparator;
   }

@@ -32,9 +32,10 @@ struct LibraryJob {
   std::vector<std::string> paths;
   EntryListOptions listing;
   JobOptions options;
-  // With options.report: where it goes, and the job's options as the report gives them.
+  // Entries run at once (the report tells of it).
+  unsigned workers = 1;
+  // With options.report: where it goes.
   ReportTarget reportTarget;
-  std::vector<std::pair<std::string, std::string>> reportOptions;
 };
 
 // The report of a window's job, beside its process log in the working folder.

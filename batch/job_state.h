@@ -56,7 +56,8 @@ struct JobOptions {
 struct AlbumTrack {
   std::string mp3Path;
   std::uint64_t frames = 0;
-  std::shared_ptr<loudness::AlbumMeter> programme;
+  // The decoded MP3's figures; its loudness counts toward the album's.
+  std::shared_ptr<const loudness::AlbumMeter> programme;
 };
 
 // The MP3s of one output folder that get the album tags once the job's entries are done.
@@ -99,6 +100,9 @@ struct JobState {
   // every entry writes into track.outputFolderPath.
   std::vector<std::string> entryOutputFolders;
   JobOptions options;
+  // Each saved result is encoded to MP3 as well. Set at job set-up and kept for the whole job:
+  // an entry whose result could not be saved loses its own MP3 only.
+  bool mp3Requested = false;
   // Entry that the next tick handles.
   std::uint32_t currentIndex = 0;
   bool running = false;

@@ -5,15 +5,13 @@
 #include <cstdint>
 
 #include "engine/process_log.h"
+#include "loudness/true_peak_ceiling.h"
 
 namespace batch {
 
-// The ceiling the matched result keeps, as the MP3 step keeps it for lossy files.
-inline constexpr double kLoudnessTruePeakCeilingDbtp = -1.0;
-// The ceiling is aimed this far below as libebur128 reads the true peak: meters that
-// oversample finer (ffmpeg's ebur128 filter resamples to 192 kHz) read sharp transients up to
-// about 0.2 dB higher, and the promise must hold under any of them.
-inline constexpr double kTruePeakMeterMarginDb = 0.3;
+// The ceiling the matched result keeps, and the margin aimed under it: the MP3 step's.
+inline constexpr double kLoudnessTruePeakCeilingDbtp = loudness::kTruePeakCeilingDbtp;
+inline constexpr double kTruePeakMeterMarginDb = loudness::kTruePeakMeterMarginDb;
 // The most the limiter takes off the highest peak; beyond it the result stays short of the
 // target. Sparse drum hits need about 10 dB to reach -14 LUFS (6 dB left them 1 LU short); more
 // is heard on sustained sound as lost punch and flattened drums.

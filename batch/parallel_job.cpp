@@ -70,7 +70,7 @@ class WorkerHost final : public EntryHost {
 class Run {
  public:
   Run(JobState& job, JobChoices& choices, JobStatus& status, RunProgress& progress,
-      SystemServices& system, bool splitOnOwnThread, const std::atomic<bool>* lastEntriesBegun)
+      media::SystemServices& system, bool splitOnOwnThread, const std::atomic<bool>* lastEntriesBegun)
       : job_(job),
         choices_(choices),
         status_(status),
@@ -107,7 +107,6 @@ class Run {
         index = next_++;
         started_[index] = true;
         temporaryWavName = numberedTemporaryWavName(index + 1);
-        track.mp3Requested = job_.track.mp3Requested;
         EntryWork work{track, blocks_[index], view, system_, temporaryWavName};
         admitted = admitEntry(job_, work, job_.fileList[index], outputFolderOf(job_, index));
       }
@@ -159,7 +158,7 @@ class Run {
   JobChoices& choices_;
   JobStatus& status_;
   RunProgress& progress_;
-  SystemServices& system_;
+  media::SystemServices& system_;
   const std::size_t count_;
   const bool splitOnOwnThread_;
   const std::atomic<bool>* lastEntriesBegun_;
@@ -179,7 +178,7 @@ class Run {
 }  // namespace
 
 void runEntriesAtOnce(JobState& job, JobChoices& choices, JobStatus& status,
-                      RunProgress& progress, SystemServices& system, unsigned workers,
+                      RunProgress& progress, media::SystemServices& system, unsigned workers,
                       const std::atomic<bool>* lastEntriesBegun) {
   if (!job.running) return;
   const std::size_t count = job.fileList.GetCount();

@@ -10,7 +10,7 @@
 
 #include "batch/job_state.h"
 #include "batch/job_window.h"
-#include "batch/system_services.h"
+#include "media/system_services.h"
 
 namespace batch {
 
@@ -35,7 +35,7 @@ class RunProgress {
 // thread at a time. Once *lastEntriesBegun is true (set from any thread),
 // no entry begins: those in process end as usual and the job ends as stopped by the user.
 void runEntriesAtOnce(JobState& job, JobChoices& choices, JobStatus& status,
-                      RunProgress& progress, SystemServices& system, unsigned workers,
+                      RunProgress& progress, media::SystemServices& system, unsigned workers,
                       const std::atomic<bool>* lastEntriesBegun = nullptr);
 
 }  // namespace batch

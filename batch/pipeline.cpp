@@ -12,22 +12,23 @@
 #include <utility>
 #include <vector>
 
-#include "batch/converter_commands.h"
+#include "batch/album_replay_gain.h"
 #include "batch/job_setup.h"
 #include "batch/loudness_match.h"
 #include "batch/memory_budget.h"
-#include "batch/mp3_step.h"
 #include "batch/native_path.h"
-#include "batch/replay_gain.h"
 #include "batch/result_names.h"
-#include "batch/work_folders.h"
 #include "batch/source_damage.h"
+#include "batch/work_folders.h"
 #include "engine/path_separator.h"
 #include "engine/pcm_access.h"
 #include "engine/track_engine.h"
 #include "engine/wav_file.h"
 #include "loudness/track_figures.h"
 #include "loudness/true_peak.h"
+#include "loudness/true_peak_ceiling.h"
+#include "media/converter_commands.h"
+#include "media/mp3_step.h"
 #include "platform/folders.h"
 #include "platform/signals.h"
 #include "report/report_files.h"
@@ -131,16 +132,18 @@ EntryResult openDirectWav(EntryWork& work) {
 // the engine.
 EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
   engine::TrackState& track = work.track;
-  SystemServices& system = work.system;
+  media::SystemServices& system = work.system;
   work.window.fileGaugeStep(kConversionPercent, kStepPauseMs);
   work.log.write("Step 1: Multimedia file to be pre-processed by ffmpeg...\n");
-  const ConverterCommand command = conversionCommand(track.sourcePath, track.outputFolderPath,
-                                                     work.temporaryWavName, workFolderPath);
+  // The log names the output folder's TMPOUT.WAV for any number of workers; the real file has
+  // a private name in the job's work folder.
+  const std::string temporaryWav = temporaryWavPath(workFolderPath, work.temporaryWavName);
+  const media::ConverterCommand command = media::conversionCommand(
+      track.sourcePath, temporaryWav, temporaryWavPath(track.outputFolderPath));
   work.log.print("%s\n", command.commandLine.c_str());
 
   // A temporary file left by an earlier run would make the converter refuse to overwrite it,
   // and its old audio must never pass for this track.
-  const std::string temporaryWav = temporaryWavPath(workFolderPath, work.temporaryWavName);
   system.deleteFile(temporaryWav);
 
   ConverterMessages messages;
@@ -196,30 +199,33 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
   return ended(EntryOutcome::Failed, "the converted audio could not be read");
 }
 
-// The saved result's MP3. resultTruePeak is the result's true peak when it is already known.
-EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work, const std::string& mp3Path,
-                            const std::string& workFolderPath,
-                            std::optional<double> resultTruePeak) {
+// The saved result's MP3, lowered from the result's true peak.
+EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
+                            const AdmittedEntry& admitted, bool sourceMayHoldTags,
+                            double resultTruePeakDbtp) {
   const engine::TrackState& track = work.track;
-  Mp3Request request;
+  const std::string& mp3Path = admitted.names.mp3;
+  media::Mp3Request request;
   request.wavPath = track.outputPath;
   request.mp3Path = mp3Path;
-  request.partialMp3Path = temporaryResultPath(workFolderPath, "mp3");
+  request.partialMp3Path = temporaryResultPath(admitted.workFolderPath, "mp3");
   request.sourcePath = track.sourcePath;
+  request.sourceMayHoldTags = sourceMayHoldTags;
   request.at192k = work.window.mp3At192kTicked();
   request.frames = track.targetLength / engine::kFrameBytes;
+  request.wavTruePeakDbtp = resultTruePeakDbtp;
+  request.exactDecodedPeak = options.report;
   request.replayGain = options.replayGain;
   request.loudnessTargetLufs = options.loudnessTargetLufs;
-  if (options.replayGain) request.untaggedMp3Path = temporaryResultPath(workFolderPath, "mp3");
+  if (options.replayGain) {
+    request.untaggedMp3Path = temporaryResultPath(admitted.workFolderPath, "mp3");
+  }
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
-  request.wavTruePeakDbtp =
-      resultTruePeak ? *resultTruePeak
-                     : loudness::truePeakDbtpOfPcm16(track.buffer.bytes, track.targetLength);
-  const Mp3Result mp3 = encodeMp3(request, work.system, work.log);
+  const media::Mp3Result mp3 = media::encodeMp3(request, work.system, work.log);
   EntryResult result;
   switch (mp3.outcome) {
-    case Mp3Outcome::Whole:
+    case media::Mp3Outcome::Whole:
       result.replayGainMissing = options.replayGain && !mp3.programme;
       result.record.resultMp3 = mp3Path;
       result.record.mp3GainDb = mp3.gainDb;
@@ -229,9 +235,9 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work, const st
         result.albumTrack = AlbumTrack{mp3Path, request.frames, mp3.programme};
       }
       return result;
-    case Mp3Outcome::Stopped:
+    case media::Mp3Outcome::Stopped:
       return ended(EntryOutcome::Stopped);
-    case Mp3Outcome::Failed:
+    case media::Mp3Outcome::Failed:
       break;
   }
   return ended(EntryOutcome::Failed, "its MP3 could not be encoded whole");
@@ -271,85 +277,112 @@ EntryResult takeUpSampleSpace(EntryWork& work) {
   return ended(EntryOutcome::Failed, reason);
 }
 
+// Tells of a result named apart from its source's plain name.
+void logResultNaming(const ResultNames& names, engine::ProcessLog& log) {
+  if (names.sourcePassedOver) {
+    log.print("A source file of this job has the result's name: results named %s\n",
+              baseNameOf(names.wav).c_str());
+  } else if (names.markedWithExtension) {
+    log.print("An earlier file of this job has the same name: results named %s\n",
+              baseNameOf(names.wav).c_str());
+  }
+}
+
+// What the engine made of the track, with the loudness match done between its passes and the
+// save.
+struct ComputedTrack {
+  engine::TrackOutcome outcome = engine::TrackOutcome::NoMemory;
+  std::optional<LoudnessMatch> match;
+
+  bool computed() const {
+    return outcome == engine::TrackOutcome::Saved || outcome == engine::TrackOutcome::Computed;
+  }
+};
+
+ComputedTrack runEngine(const JobOptions& options, EntryWork& work,
+                        engine::TrackObserver* observer) {
+  ComputedTrack computed;
+  engine::TrackRun run;
+  run.observer = observer;
+  run.save = !options.analyzeOnly;
+  if (options.loudnessTargetLufs) {
+    run.beforeSave = [&](std::uint8_t* samples, std::uint32_t targetLength) {
+      computed.match = matchLoudness(samples, targetLength, *options.loudnessTargetLufs, work.log);
+    };
+  }
+  // The engine closes the input and names its result in outputPath.
+  computed.outcome = engine::processTrack(work.track, work.window, work.log, run);
+  return computed;
+}
+
+// The computed result's MP3 when the job wants one, and the results the entry keeps.
+EntryResult deliverResult(const JobState& job, EntryWork& work, const AdmittedEntry& admitted,
+                          bool sourceMayHoldTags, double resultTruePeakDbtp) {
+  const JobOptions& options = job.options;
+  const engine::TrackState& track = work.track;
+  if (options.analyzeOnly) return ended(EntryOutcome::Analyzed);
+  EntryResult result;
+  result.wavSaved = true;
+  if (work.system.stopRequested()) {
+    result.outcome = EntryOutcome::Stopped;
+    return result;
+  }
+  if (job.mp3Requested) {
+    result = encodeResultMp3(options, work, admitted, sourceMayHoldTags, resultTruePeakDbtp);
+    if (result.outcome == EntryOutcome::Processed && options.mp3Only &&
+        work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
+      work.log.print("Removed %s, as only the MP3 was asked for\n\n",
+                     baseNameOf(track.outputPath).c_str());
+    } else if (result.outcome != EntryOutcome::Stopped) {
+      result.record.resultWav = track.outputPath;
+    }
+  } else {
+    result.record.resultWav = track.outputPath;
+  }
+  result.wavSaved = true;
+  return result;
+}
+
 // Runs the engine on the opened input and, when asked, the MP3 step; measures what the report
-// tells of the track when there is one.
-EntryResult processOpenedTrack(const JobState& job, EntryWork& work,
-                               const AdmittedEntry& admitted) {
-  const ResultNames& names = admitted.names;
+// tells of the track when there is one. The result's true peak is measured once, by the first
+// step that needs it, and handed to the others.
+EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const AdmittedEntry& admitted,
+                               bool sourceMayHoldTags) {
   engine::TrackState& track = work.track;
   const JobOptions& options = job.options;
   work.window.fileGaugeStep(kEnginePercent, kStepPauseMs);
-  if (names.sourcePassedOver) {
-    work.log.print("A source file of this job has the result's name: results named %s\n",
-                   baseNameOf(names.wav).c_str());
-  } else if (names.markedWithExtension) {
-    work.log.print("An earlier file of this job has the same name: results named %s\n",
-                   baseNameOf(names.wav).c_str());
-  }
+  logResultNaming(admitted.names, work.log);
   loudness::TrackMeasurer measurer;
-  if (options.report) track.observer = &measurer;
-  // A result to be matched in loudness is saved here once matched, with the engine's own lines.
-  const bool matching = options.loudnessTargetLufs.has_value();
-  track.saveWanted = !options.analyzeOnly && !matching;
-  // The engine clears the MP3 request exactly when it ends without writing its result (or, when
-  // nothing is saved, without computing it); that must cost this track its MP3 and no other,
-  // so the job's choice is put back afterwards.
-  const bool jobWantsMp3 = track.mp3Requested && !options.analyzeOnly;
-  const bool requested = track.mp3Requested;
-  track.mp3Requested = true;
-  // The engine closes the input and names its result in outputPath.
-  engine::processTrack(track, work.window, work.log);
-  std::optional<LoudnessMatch> match;
-  if (matching && track.mp3Requested) {
-    match = matchLoudness(track.buffer.bytes, track.targetLength, *options.loudnessTargetLufs,
-                          work.log);
-    if (!options.analyzeOnly) engine::saveResult(track, work.log);
+  const ComputedTrack computed = runEngine(options, work, options.report ? &measurer : nullptr);
+  // A result that could not be saved costs this entry its MP3 and no other: the job's choice
+  // of MP3 files is never changed by an entry, so that one file's failure does not spread to
+  // the entries after it.
+  if (!computed.computed()) {
+    return ended(EntryOutcome::Failed, computed.outcome == engine::TrackOutcome::NoMemory
+                                           ? "not enough memory for its samples"
+                                           : "its result could not be written");
   }
-  const bool computed = track.mp3Requested;
-  track.mp3Requested = requested;
-  track.observer = nullptr;
-  track.saveWanted = true;
-
-  EntryResult result;
-  if (!computed) {
-    result = ended(EntryOutcome::Failed, track.outputPath.empty()
-                                             ? "not enough memory for its samples"
-                                             : "its result could not be written");
-  } else {
-    std::optional<report::TrackFigures> after;
-    if (options.report) {
-      after = loudness::measureTrack(track.buffer.bytes, track.targetLength, true);
-    }
-    std::optional<double> resultTruePeak;
-    if (after) {
-      resultTruePeak = after->truePeakDbtp;
-    } else if (match && match->applied) {
-      resultTruePeak = match->truePeakDbtp;
-    }
-    if (options.analyzeOnly) {
-      result = ended(EntryOutcome::Analyzed);
-    } else if (work.system.stopRequested()) {
-      result = ended(EntryOutcome::Stopped);
-    } else if (jobWantsMp3) {
-      result = encodeResultMp3(options, work, names.mp3, admitted.workFolderPath, resultTruePeak);
-      if (result.outcome == EntryOutcome::Processed && options.mp3Only &&
-          work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
-        work.log.print("Removed %s, as only the MP3 was asked for\n\n",
-                       baseNameOf(track.outputPath).c_str());
-      } else if (result.outcome != EntryOutcome::Stopped) {
-        result.record.resultWav = track.outputPath;
-      }
-    } else {
-      result.record.resultWav = track.outputPath;
-    }
-    result.wavSaved = !options.analyzeOnly;
-    if (match) {
-      result.record.loudnessTargetLufs = options.loudnessTargetLufs;
-      result.record.loudnessGainDb = match->gainDb;
-      result.record.loudnessShortLu = match->shortLu;
-    }
-    result.record.after = after;
+  std::optional<report::TrackFigures> after;
+  if (options.report) after = loudness::measureTrack(track.buffer.bytes, track.targetLength, true);
+  std::optional<double> resultTruePeakDbtp;
+  if (after) {
+    resultTruePeakDbtp = after->truePeakDbtp;
+  } else if (computed.match && computed.match->applied) {
+    resultTruePeakDbtp = computed.match->truePeakDbtp;
+  } else if (job.mp3Requested && !options.analyzeOnly) {
+    // Only a peak above the ceiling lowers the MP3.
+    loudness::TruePeakMeter meter(loudness::kTruePeakCeilingDbtp);
+    meter.addPcm16(track.buffer.bytes, track.targetLength / engine::kFrameBytes);
+    resultTruePeakDbtp = meter.truePeakDbtp();
   }
+  EntryResult result =
+      deliverResult(job, work, admitted, sourceMayHoldTags, resultTruePeakDbtp.value_or(0.0));
+  if (const std::optional<LoudnessMatch>& match = computed.match) {
+    result.record.loudnessTargetLufs = options.loudnessTargetLufs;
+    result.record.loudnessGainDb = match->gainDb;
+    result.record.loudnessShortLu = match->shortLu;
+  }
+  result.record.after = after;
   result.engineReached = true;
   if (options.report && measurer.passes > 0) {
     result.record.seconds = measurer.seconds;
@@ -361,11 +394,10 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work,
 }
 
 // The results the entry would give.
-std::vector<std::string> expectedResults(const JobState& job, const engine::TrackState& track,
-                                         const ResultNames& names) {
+std::vector<std::string> expectedResults(const JobState& job, const ResultNames& names) {
   std::vector<std::string> results;
   if (!job.options.mp3Only) results.push_back(names.wav);
-  if (track.mp3Requested) results.push_back(names.mp3);
+  if (job.mp3Requested) results.push_back(names.mp3);
   return results;
 }
 
@@ -479,7 +511,7 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
     job.manifests.open(outputFolderPath);
     if (job.options.skipExisting) {
       const ResultsState state =
-          job.manifests.judge(outputFolderPath, expectedResults(job, track, admitted.names),
+          job.manifests.judge(outputFolderPath, expectedResults(job, admitted.names),
                               admitted.source, job.resultChoices);
       if (state == ResultsState::Done) {
         work.log.write("Results newer than the source - Skipped\n\n");
@@ -521,8 +553,12 @@ EntryResult workOnAdmittedEntry(const JobState& job, EntryWork& work, const wxSt
     if (kind == EntryKind::Converted) deleteTemporaryWav(work, admitted.workFolderPath);
     return ended(EntryOutcome::Failed, "no audio frames");
   }
+  // Only a WAV file can be known to hold nothing but its audio; any other source is probed.
+  const bool sourceMayHoldTags = kind != EntryKind::DirectWav || !engine::holdsAudioAlone(track);
   EntryResult result = takeUpSampleSpace(work);
-  if (result.outcome == EntryOutcome::Processed) result = processOpenedTrack(job, work, admitted);
+  if (result.outcome == EntryOutcome::Processed) {
+    result = processOpenedTrack(job, work, admitted, sourceMayHoldTags);
+  }
   if (kind == EntryKind::Converted) deleteTemporaryWav(work, admitted.workFolderPath);
   result.record.sourceWarning = opened.record.sourceWarning;
   return result;
@@ -534,7 +570,7 @@ EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxS
                                  const AdmittedEntry& admitted) {
   const auto start = std::chrono::steady_clock::now();
   // Read as the entry begins: the window's check boxes may change between entries.
-  const ResultChoices choices = resultChoicesOf(job.options, work.track.mp3Requested, work.window);
+  const ResultChoices choices = resultChoicesOf(job.options, job.mp3Requested, work.window);
   EntryResult result = workOnAdmittedEntry(job, work, entry, admitted);
   if (admitted.source && !job.options.analyzeOnly) {
     result.origin = ResultOrigin{*admitted.source, choices};
@@ -626,7 +662,7 @@ void recordEntry(JobState& job, JobStatus& window, std::size_t index, const Entr
     std::snprintf(shortfall, sizeof shortfall,
                   ": %.2f LU short of %.1f LUFS for a true peak of at most %.1f dBTP",
                   *result.record.loudnessShortLu, *job.options.loudnessTargetLufs,
-                  kLoudnessTruePeakCeilingDbtp);
+                  loudness::kTruePeakCeilingDbtp);
     window.notice(job.fileList[index] + shortfall);
   }
   if (result.origin) {
@@ -709,7 +745,7 @@ void stopJob(JobState& job, JobStatus& window, const std::string& cause) {
   window.setStateText(wxGetTranslation("STOPPED"));
 }
 
-void finishJob(JobState& job, JobStatus& window, SystemServices& system) {
+void finishJob(JobState& job, JobStatus& window, media::SystemServices& system) {
   writeAlbumReplayGain(job, window, system);
   // A stop asked for while the album tags were written ends the job as at any other moment.
   if (system.stopRequested()) {
@@ -719,7 +755,7 @@ void finishJob(JobState& job, JobStatus& window, SystemServices& system) {
   }
 }
 
-void timerTick(JobState& job, JobWindow& window, SystemServices& system) {
+void timerTick(JobState& job, JobWindow& window, media::SystemServices& system) {
   window.stopTimer();
   if (!job.running) return;
   // Whole or stopped, the job's end shows full gauges.

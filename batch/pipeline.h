@@ -11,7 +11,7 @@
 #include "batch/job_window.h"
 #include "batch/result_manifest.h"
 #include "batch/result_names.h"
-#include "batch/system_services.h"
+#include "media/system_services.h"
 #include "engine/process_log.h"
 #include "engine/track_state.h"
 #include "report/job_report.h"
@@ -27,7 +27,7 @@ struct EntryWork {
   engine::TrackState& track;
   engine::ProcessLog& log;
   EntryHost& window;
-  SystemServices& system;
+  media::SystemServices& system;
   // The converter's output in the output folder.
   std::string temporaryWavName;
   // The worker's share of the memory of a run of several entries at once; null when entries
@@ -96,11 +96,11 @@ const std::string& outputFolderOf(const JobState& job, std::size_t index);
 // but stop the timer when no job is running. A failing entry is logged and skipped. A stop
 // that the system asked for (a signal) stops the job at once: the converter child is stopped
 // and what it wrote removed, and the entries not yet done are left alone.
-void timerTick(JobState& job, JobWindow& window, SystemServices& system);
+void timerTick(JobState& job, JobWindow& window, media::SystemServices& system);
 
 // After the last entry: the album ReplayGain tags, then endJob, or stopJob when a stop was asked
 // for by then.
-void finishJob(JobState& job, JobStatus& window, SystemServices& system);
+void finishJob(JobState& job, JobStatus& window, media::SystemServices& system);
 
 // The end of a job whose every entry was handled: the log's closing lines, the locks
 // released, "DONE !" when a result was saved, else "READY" (or "BUSY") and a beep.

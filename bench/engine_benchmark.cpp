@@ -137,10 +137,7 @@ void BM_SaveResult(benchmark::State& state) {
   track.targetLength = kTrackBytes;
   engine::SilentLog silent;
   for (auto _ : state) {
-    // The save clears the flag when it fails.
-    track.mp3Requested = true;
-    engine::saveResult(track, silent);
-    if (!track.mp3Requested) {
+    if (!engine::saveResult(track, silent)) {
       state.SkipWithError("no result was saved");
       break;
     }
@@ -180,8 +177,7 @@ void BM_ProcessTrack(benchmark::State& state) {
       state.SkipWithError("the generated track could not be opened");
       break;
     }
-    engine::processTrack(track, host, log);
-    if (track.outputPath.empty()) {
+    if (engine::processTrack(track, host, log) != engine::TrackOutcome::Saved) {
       state.SkipWithError("no result was saved");
       break;
     }

@@ -66,21 +66,21 @@ class DataRead {
 
 // The passes with the last application on a thread of its own, while the save writes what it
 // has finished.
-void saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, TrackHost& host,
-                               ProcessLog& log, const FramesLoad& load) {
+bool saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, TrackHost& host,
+                               ProcessLog& log, TrackObserver* observer, const FramesLoad& load) {
   std::uint8_t* const samples = track.buffer.bytes;
   CorrectionWalk lastApplication = runPassesUpToLastApplication(samples, track.targetLength, flags,
-                                                                host, log, track.observer, load);
+                                                                host, log, observer, load);
   const std::uint32_t walkEnd = wholeFrameBytes(track.targetLength);
   BlocksAhead applied(walkEnd, kApplyStretchBytes, [&](std::uint32_t begin, std::uint32_t end) {
     applyCorrectionsTo(samples, track.targetLength, begin, end, lastApplication);
   });
   if (applied.start()) {
-    saveResult(track, log, [&](std::uint32_t end) { applied.waitFor(std::min(end, walkEnd)); });
-    return;
+    return saveResult(track, log,
+                      [&](std::uint32_t end) { applied.waitFor(std::min(end, walkEnd)); });
   }
   applyCorrectionsTo(samples, track.targetLength, 0, walkEnd, lastApplication);
-  saveResult(track, log);
+  return saveResult(track, log);
 }
 
 }  // namespace
@@ -95,7 +95,8 @@ std::optional<std::uint64_t> sampleSpaceNeed(const TrackState& track) {
   return requiredSampleSpace(track.dataLength, targetLength);
 }
 
-void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
+TrackOutcome processTrack(TrackState& track, TrackHost& host, ProcessLog& log,
+                          const TrackRun& run) {
   // Taken from the track at once, so that every way out below closes it.
   InputFile input = std::move(track.inputFile);
   track.outputPath.clear();
@@ -109,8 +110,7 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
     log.print("source length = %ld - target length = %ld - required space = %ld\n",
               static_cast<long>(dataLength), static_cast<long>(targetLength),
               static_cast<long>(requiredSpace));
-    track.mp3Requested = false;
-    return;
+    return TrackOutcome::NoMemory;
   }
   track.targetLength = static_cast<std::uint32_t>(targetLength);
 
@@ -123,7 +123,7 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   // The track keeps its declared length even if the file came up short. A track read while it
   // is split needs only its whole frames: the low band's plane starts right after them.
   const bool readWhileSplitting =
-      flags.splitOnOwnThread && !track.observer && dataLength > kFirstReadBytes;
+      flags.splitOnOwnThread && !run.observer && dataLength > kFirstReadBytes;
   DataRead data(std::move(input), samples, readWhileSplitting ? track.targetLength : dataLength);
   data.readTo(readWhileSplitting ? kFirstReadBytes : dataLength);
   const FramesLoad load =
@@ -133,13 +133,18 @@ void processTrack(TrackState& track, TrackHost& host, ProcessLog& log) {
   data.moveUp(audioStart.movedBy);
   fadeIn(samples, dataLength, audioStart.offset);
 
-  if (track.observer) track.observer->loaded(samples, track.targetLength);
-  if (track.saveWanted && flags.splitOnOwnThread) {
-    saveWhileApplyingLastPass(track, flags, host, log, load);
-    return;
+  if (run.observer) run.observer->loaded(samples, track.targetLength);
+  // The save may follow the last application stretch by stretch only when nothing comes
+  // between them.
+  if (run.save && !run.beforeSave && flags.splitOnOwnThread) {
+    return saveWhileApplyingLastPass(track, flags, host, log, run.observer, load)
+               ? TrackOutcome::Saved
+               : TrackOutcome::NotWritten;
   }
-  runPassLoop(samples, track.targetLength, flags, host, log, track.observer, load);
-  if (track.saveWanted) saveResult(track, log);
+  runPassLoop(samples, track.targetLength, flags, host, log, run.observer, load);
+  if (run.beforeSave) run.beforeSave(samples, track.targetLength);
+  if (!run.save) return TrackOutcome::Computed;
+  return saveResult(track, log) ? TrackOutcome::Saved : TrackOutcome::NotWritten;
 }
 
 }  // namespace engine

@@ -8,7 +8,6 @@
 
 #include "engine/input_file.h"
 #include "engine/sample_buffer.h"
-#include "engine/track_observer.h"
 
 namespace engine {
 
@@ -30,9 +29,6 @@ struct TrackState {
   std::uint8_t channelByte = 0;
   // Ratio toward 44100 Hz stereo; exactly 1 for converted input.
   float rateFactor = 1.0f;
-  // Re-encode each saved result to MP3. Set at job set-up; the engine clears it when it ends
-  // without writing its result.
-  bool mp3Requested = false;
   // Full path of the current entry, as bytes for the file system.
   std::string sourcePath;
   // The job's output folder, closing separator included.
@@ -44,10 +40,6 @@ struct TrackState {
   // The result WAV's path, set by the save.
   std::string outputPath;
   SampleBuffer buffer;
-  // Shown the track as the engine works on it, when a report is made.
-  TrackObserver* observer = nullptr;
-  // False when the track is only analysed: the passes run and nothing is saved.
-  bool saveWanted = true;
   // The most the sample buffer may take. A track that needs more is refused like one that
   // cannot be allocated: a damaged header can ask for far more than the machine has, and the
   // system would grant it lazily and then stop the whole program when the pages are touched.

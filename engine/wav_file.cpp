@@ -224,6 +224,13 @@ bool checkDirectWavHeader(TrackState& track, InputFile input, ProcessLog& log) {
   return true;
 }
 
+bool holdsAudioAlone(const TrackState& track) {
+  const std::uint8_t* header = track.header.data();
+  return hasTag(header, "RIFF") && hasTag(header + 8, "WAVE") && hasTag(header + 12, "fmt ") &&
+         readLe32(header + 16) == 16 && hasTag(header + 36, "data") &&
+         readLe32(header + 40) == track.dataLength;
+}
+
 ConvertedInput openConvertedInput(TrackState& track, const std::string& path) {
   // Handed to the track only when usable; a refusal returns with it here, which closes it.
   InputFile input = openInputFile(path);
@@ -259,7 +266,7 @@ std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLengt
   return header;
 }
 
-void saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples) {
+bool saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples) {
   log.write("Step 5: Saving result: \n");
   track.header = resultHeader(track.targetLength);
   track.outputPath = track.resultPath;
@@ -272,12 +279,12 @@ void saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamp
   if (written == WavWrite::Written &&
       std::rename(partialPath.c_str(), track.outputPath.c_str()) == 0) {
     log.print("WAV Saved as %s\n\n", track.outputPath.c_str());
-    return;
+    return true;
   }
   // What stood at the name before is not ours to remove.
   if (written != WavWrite::NotCreated) std::remove(partialPath.c_str());
   log.print("Could not write %s !\n\n", track.outputPath.c_str());
-  track.mp3Requested = false;
+  return false;
 }
 
 }  // namespace engine

@@ -30,6 +30,11 @@ bool playsAtOwnRate(float rateFactor);
 // recognised (the direct checks then judge it).
 bool wavNeedsConversion(const std::string& path);
 
+// True when the WAV source accepted by checkDirectWavHeader (track.header and dataLength as it
+// set them) holds its audio alone: its 44-byte header is a format chunk of 16 bytes and a data
+// chunk that runs to the file's end, which leaves no room for a tag.
+bool holdsAudioAlone(const TrackState& track);
+
 // Header checks of a WAV source read directly; input is the source, open for reading.
 // Accepted (true): input becomes track.inputFile, positioned at byte 44, and dataLength,
 // header, rateField, channelByte and rateFactor are set. Rejected (false): input is closed by
@@ -58,10 +63,10 @@ std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLengt
 // name where nothing may stand yet (a link or a file there is a failure, never written
 // through), and renames it into place, so an earlier result survives any failure; an empty
 // path is one.
-// On failure logs it, leaves no partial file and clears track.mp3Requested. When the samples are
-// still being finished on another thread, awaitSamples(end) returns once [0, end) is final; the
-// save writes each stretch as soon as it is.
+// True when saved; on failure logs it, leaves no partial file and returns false. When the
+// samples are still being finished on another thread, awaitSamples(end) returns once [0, end)
+// is final; the save writes each stretch as soon as it is.
 using SampleAwait = std::function<void(std::uint32_t end)>;
-void saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples = {});
+bool saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples = {});
 
 }  // namespace engine

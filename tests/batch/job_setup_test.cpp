@@ -57,7 +57,7 @@ TEST_F(JobSetup, FolderJobListsPlainVisibleFilesAndCreatesOutputFolder) {
   EXPECT_FALSE(job_.mediaSeen);
   EXPECT_FALSE(job_.engineReached);
   EXPECT_EQ(job_.currentIndex, 0u);
-  EXPECT_TRUE(job_.track.mp3Requested);
+  EXPECT_TRUE(job_.mp3Requested);
   EXPECT_LT(job_.track.sampleSpaceLimit, UINT64_MAX) << "bounded by the machine's memory";
   EXPECT_EQ(window_.events,
             (std::vector<std::string>{"stateText RUNNING", "startTimer 150", "fileGauge 0"}));
@@ -83,7 +83,7 @@ TEST_F(JobSetup, SingleFileJobWritesIntoFolderBesideTheFile) {
   EXPECT_EQ(job_.fileCount, 1u);
   EXPECT_EQ(job_.track.outputFolderPath, music() + "/sonbalanced/");
   EXPECT_TRUE(fs::is_directory(music() + "/sonbalanced"));
-  EXPECT_FALSE(job_.track.mp3Requested);
+  EXPECT_FALSE(job_.mp3Requested);
 }
 
 TEST_F(JobSetup, BannerBytesForEachMode) {

@@ -19,7 +19,7 @@
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
 #include "platform/locks.h"
-#include "tests/batch/fake_system_services.h"
+#include "tests/support/fake_system_services.h"
 #include "tests/batch/fake_window.h"
 #include "tests/engine/wav_bytes.h"
 #include "tests/support/media_files.h"
@@ -238,6 +238,19 @@ TEST_F(Pipeline, DirectWavIsNeitherConvertedNorDeleted) {
   EXPECT_EQ(system_.calls, (std::vector<std::string>{"read ffprobe", "run FFMPEG", "read ffmpeg"}));
   EXPECT_TRUE(fs::is_regular_file(output() + "take.mp3"));
   EXPECT_EQ(window_.stateText, "DONE !");
+}
+
+// A WAV of its header and audio alone cannot hold tags: it is not probed for them.
+TEST_F(Pipeline, WavOfAudioAloneIsNotProbedForTags) {
+  const std::string source = music() + "/bare.wav";
+  std::vector<std::string> bare = kPcmWav;
+  bare.insert(bare.end(), {"-fflags", "+bitexact"});
+  ASSERT_TRUE(makeTone(source, bare));
+
+  runSingleFileJob(source);
+
+  EXPECT_EQ(system_.calls, (std::vector<std::string>{"run FFMPEG", "read ffmpeg"})) << log();
+  EXPECT_TRUE(fs::is_regular_file(output() + "bare.mp3"));
 }
 
 TEST_F(Pipeline, WavThatIsNotSixteenBitPcmGoesThroughTheConverter) {
@@ -565,7 +578,7 @@ TEST_F(Pipeline, TrackThatCannotBeSavedCostsOnlyItsOwnMp3) {
       text.find("WAV Saved as " + output() + "b_eq.wav\n\nMP3 re-encoding was requested... OK\n\n"),
       std::string::npos)
       << text;
-  EXPECT_TRUE(job_.track.mp3Requested);
+  EXPECT_TRUE(job_.mp3Requested);
 }
 
 TEST_F(Pipeline, Mp3RateBoxIsReadAtEachEntry) {

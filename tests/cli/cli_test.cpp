@@ -88,7 +88,7 @@ class HeadlessCommand : public ::testing::Test {
     window.logBox = true;
     EXPECT_TRUE(
         batch::startJob(job, window, batch::JobMode::Folder, batch::fromNativePath(music())));
-    while (job.running) batch::timerTick(job, window, batch::realSystemServices());
+    while (job.running) batch::timerTick(job, window, media::realSystemServices());
     engine::releaseSampleBuffer(job.track.buffer);
     return readFile(work / batch::kProcessLogName);
   }

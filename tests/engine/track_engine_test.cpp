@@ -48,11 +48,11 @@ struct EngineFixture : ::testing::Test {
   engine::TrackState track;
   ScriptedHost host;
   RecordingLog log;
+  engine::TrackOutcome outcome = engine::TrackOutcome::NoMemory;
 
   EngineFixture() {
     track.outputFolderPath = (folder.path() / "sonbalanced").string() + "/";
     std::filesystem::create_directory(track.outputFolderPath);
-    track.mp3Requested = true;
   }
   ~EngineFixture() override { engine::releaseSampleBuffer(track.buffer); }
 
@@ -71,7 +71,7 @@ struct EngineFixture : ::testing::Test {
     writeFile(track.sourcePath, bytes);
     ASSERT_TRUE(engine::checkDirectWavHeader(track, engine::openInputFile(track.sourcePath),
                                              sourceLog));
-    engine::processTrack(track, host, sourceLog);
+    outcome = engine::processTrack(track, host, sourceLog);
   }
   void processDirect(const std::string& name, const std::string& bytes) {
     processDirect(name, bytes, log);
@@ -105,7 +105,7 @@ TEST_F(EngineFixture, DirectWavRoundTripIsLoadedAndSaved) {
   EXPECT_EQ(track.outputPath, track.outputFolderPath + "Song_eq.wav");
   EXPECT_TRUE(endsWith(log.text(), savedLines())) << log.text();
   EXPECT_FALSE(track.inputFile);
-  EXPECT_TRUE(track.mp3Requested);
+  EXPECT_EQ(outcome, engine::TrackOutcome::Saved);
   EXPECT_EQ(track.targetLength, 3000u);
 
   const std::string saved = result();
@@ -197,13 +197,13 @@ TEST_F(EngineFixture, TargetTooLongForTheSavedHeaderTakesTheOutOfMemoryPath) {
   track.inputFile.reset(std::tmpfile());
   track.dataLength = 4'294'967'290u;
   track.outputPath = "left from an earlier entry";
-  engine::processTrack(track, host, log);
+  outcome = engine::processTrack(track, host, log);
   EXPECT_EQ(log.text(),
             "Error: Not enough allocated memory !\n"
             "source length = 4294967290 - target length = 4294967288 - required space = "
             "12884901866\n");
   EXPECT_FALSE(track.inputFile);
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_EQ(outcome, engine::TrackOutcome::NoMemory);
   EXPECT_TRUE(track.outputPath.empty());
   EXPECT_TRUE(host.questions.empty());
   EXPECT_EQ(track.buffer.capacity, 0u);
@@ -219,7 +219,7 @@ TEST_F(EngineFixture, TrackNeedingMoreThanTheMachineHasTakesTheOutOfMemoryPath) 
             std::string::npos)
       << log.text();
   EXPECT_FALSE(track.inputFile);
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_EQ(outcome, engine::TrackOutcome::NoMemory);
   EXPECT_EQ(track.buffer.capacity, 0u);
 }
 
@@ -258,7 +258,7 @@ TEST_F(EngineFixture, ReadAndSaveBesideThePassesGiveTheSameResultOrNothing) {
   EXPECT_TRUE(endsWith(failedLog.text(), "Could not write " + track.outputPath + " !\n\n"))
       << failedLog.text();
   EXPECT_FALSE(std::filesystem::exists(track.outputPath));
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_EQ(outcome, engine::TrackOutcome::NotWritten);
 
   // The data is read while the first pass splits it. A file that comes up short of the length
   // the engine was given gives the same silence after its end as a file read whole first.

@@ -70,6 +70,25 @@ TEST(DirectWavHeader, FileOf1025BytesIsAcceptedWithDataLength981) {
   EXPECT_EQ(check.track.rateFactor, 1.0f);
 }
 
+// Only a file that is its 44-byte header and its audio has no room for tags; a chunk before the
+// data (read as audio) or after it (one byte too many) may hold some.
+TEST(DirectWavHeader, OnlyAHeaderAndAudioToTheEndHoldAudioAlone) {
+  TempFolder folder;
+  const std::string audio(2000, '\1');
+  const std::string bare = plainWav(2, 44100, audio);
+  const std::string title("INFOINAM\4\0\0\0song", 16);
+  const std::string format = wav_testing::formatBlock(1, 2, 44100, 16);
+  const std::string tagged = riffWave(wav_testing::chunk("fmt ", format) +
+                                      wav_testing::chunk("LIST", title) +
+                                      wav_testing::chunk("data", audio));
+  for (const auto& [bytes, alone] : {std::pair{bare, true}, std::pair{bare + "id3 ", false},
+                                     std::pair{tagged, false}}) {
+    DirectCheck check(wavFile(folder, bytes));
+    ASSERT_TRUE(check.accepted);
+    EXPECT_EQ(engine::holdsAudioAlone(check.track), alone) << bytes.size();
+  }
+}
+
 TEST(DirectWavHeader, FileWithoutRiffIsNotAWavFile) {
   TempFolder folder;
   std::string bytes = plainWav(2, 44100, std::string(2000, '\0'));
@@ -336,10 +355,10 @@ struct SaveFixture : ::testing::Test {
   engine::TrackState track;
   RecordingLog log;
   std::string outputPath;
+  bool saved = false;
 
   void prepare(std::uint32_t targetLength) {
     nameResult(folder.path().string() + "/Song_eq.wav");
-    track.mp3Requested = true;
     track.targetLength = targetLength;
     ASSERT_TRUE(engine::obtainSampleBuffer(track.buffer, 3ull * targetLength));
     for (std::uint32_t index = 0; index < targetLength; ++index) {
@@ -362,11 +381,11 @@ struct SaveFixture : ::testing::Test {
 
 TEST_F(SaveFixture, WritesHeaderAndPcmRegionUnderTheResultPath) {
   prepare(400);
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
 
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nWAV Saved as " + outputPath + "\n\n");
   EXPECT_EQ(track.outputPath, outputPath);
-  EXPECT_TRUE(track.mp3Requested);
+  EXPECT_TRUE(saved);
   const std::string written = readFile(outputPath);
   const auto header = engine::resultHeader(400);
   EXPECT_EQ(written, std::string(header.begin(), header.end()) + samples());
@@ -378,7 +397,7 @@ TEST_F(SaveFixture, WritesHeaderAndPcmRegionUnderTheResultPath) {
 TEST_F(SaveFixture, ReplacesAnEarlierResult) {
   prepare(40);
   writeFile(outputPath, "an earlier result");
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
   EXPECT_EQ(readFile(outputPath).size(), 84u);
 }
 
@@ -387,7 +406,7 @@ TEST_F(SaveFixture, SomethingAtThePartialNameIsNeitherWrittenThroughNorRemoved) 
   const std::string target = folder.path().string() + "/elsewhere";
   writeFile(target, "kept");
   std::filesystem::create_symlink(target, track.partialResultPath);
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + outputPath + " !\n\n");
   EXPECT_EQ(readFile(target), "kept");
   EXPECT_TRUE(std::filesystem::is_symlink(track.partialResultPath));
@@ -398,19 +417,19 @@ TEST_F(SaveFixture, MissingOutputFolderCannotBeWritten) {
   prepare(40);
   const std::string gone = folder.path().string() + "/gone/";
   nameResult(gone + "Song_eq.wav");
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + outputPath + " !\n\n");
   EXPECT_EQ(track.outputPath, outputPath);
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_FALSE(saved);
   EXPECT_FALSE(std::filesystem::exists(gone));
 }
 
 TEST_F(SaveFixture, ResultWithoutAPathIsAFailedSave) {
   prepare(40);
   nameResult("");
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write  !\n\n");
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_FALSE(saved);
   EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
@@ -439,10 +458,10 @@ TEST_F(SaveFixture, ShortWriteLeavesTheEarlierResultAndNoPartialFile) {
   writeFile(outputPath, "an earlier result");
   {
     FileSizeLimit limit(10'000);
-    engine::saveResult(track, log);
+    saved = engine::saveResult(track, log);
   }
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + outputPath + " !\n\n");
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_FALSE(saved);
   EXPECT_EQ(readFile(outputPath), "an earlier result");
   EXPECT_FALSE(partialLeft());
 }
@@ -451,19 +470,19 @@ TEST_F(SaveFixture, ShortWriteLeavesNoResultWhenThereWasNone) {
   prepare(100'000);
   {
     FileSizeLimit limit(10'000);
-    engine::saveResult(track, log);
+    saved = engine::saveResult(track, log);
   }
   EXPECT_FALSE(std::filesystem::exists(outputPath));
   EXPECT_FALSE(partialLeft());
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_FALSE(saved);
 }
 
 TEST_F(SaveFixture, FailedRenameCountsAsAFailedSave) {
   prepare(40);
   std::filesystem::create_directories(outputPath + "/occupied");
-  engine::saveResult(track, log);
+  saved = engine::saveResult(track, log);
   EXPECT_EQ(log.text(), "Step 5: Saving result: \nCould not write " + outputPath + " !\n\n");
-  EXPECT_FALSE(track.mp3Requested);
+  EXPECT_FALSE(saved);
   EXPECT_TRUE(std::filesystem::is_directory(outputPath + "/occupied"));
   EXPECT_FALSE(partialLeft());
 }

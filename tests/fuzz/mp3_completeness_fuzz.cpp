@@ -2,12 +2,12 @@
 // through every frame header to the end.
 #include <cstdint>
 
-#include "batch/mp3_completeness.h"
+#include "media/mp3_completeness.h"
 #include "tests/support/fuzz_input_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // The walk and its checks do not depend on the length asked for; 1 frame makes the last
   // comparison count the frames found.
-  batch::mp3HoldsWholeTrack(testing_support::fuzzInputFile(data, size), 1);
+  media::mp3HoldsWholeTrack(testing_support::fuzzInputFile(data, size), 1);
   return 0;
 }

@@ -1,16 +1,17 @@
-// System services for the batch tests: every child's argument list and every deletion recorded
-// in order, each outcome scriptable; by default the real platform does the work.
+// System services for the tests of the job and its media steps: every child's argument list and
+// every deletion recorded in order, each outcome scriptable; by default the real platform does
+// the work.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "batch/system_services.h"
+#include "media/system_services.h"
 
 namespace testing_support {
 
-class FakeSystemServices : public batch::SystemServices {
+class FakeSystemServices : public media::SystemServices {
  public:
   std::function<platform::ChildOutcome(const std::vector<std::string>&)> onRunChild =
       platform::runChildAndWait;

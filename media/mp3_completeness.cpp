@@ -1,4 +1,4 @@
-#include "batch/mp3_completeness.h"
+#include "media/mp3_completeness.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace batch {
+namespace media {
 
 namespace {
 
@@ -273,4 +273,4 @@ bool mp3HoldsWholeTrack(const std::string& path, std::uint64_t wavFrames) {
          decodedSamples - encoder.trimmedSamples >= wavFrames;
 }
 
-}  // namespace batch
+}  // namespace media

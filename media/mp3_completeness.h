@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace batch {
+namespace media {
 
 // True when the MP3 file at path holds at least wavFrames frames (samples per channel) of audio
 // in whole MPEG audio frames, from its first frame to its last, with nothing cut off at the end.
@@ -19,4 +19,4 @@ namespace batch {
 // frame, says it has more frames than it holds, or holds fewer audio frames than wavFrames.
 bool mp3HoldsWholeTrack(const std::string& path, std::uint64_t wavFrames);
 
-}  // namespace batch
+}  // namespace media

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace batch {
+namespace media {
 
 struct SourceTags {
   // Name and value pairs for the MP3's tag, in a fixed order; the names are those the MP3
@@ -27,4 +27,4 @@ std::vector<std::string> probeCommand(const std::string& sourcePath);
 // Reads the prober's JSON. Text that is not its JSON gives no tags.
 SourceTags sourceTagsFromProbe(const std::string& json);
 
-}  // namespace batch
+}  // namespace media

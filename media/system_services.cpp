@@ -1,8 +1,8 @@
-#include "batch/system_services.h"
+#include "media/system_services.h"
 
 #include "platform/signals.h"
 
-namespace batch {
+namespace media {
 
 namespace {
 
@@ -32,4 +32,4 @@ SystemServices& realSystemServices() {
   return services;
 }
 
-}  // namespace batch
+}  // namespace media

@@ -1,6 +1,6 @@
-// The operating-system work of one entry (running the converter, deleting the temporary
-// file, asking whether the job is to stop), behind an interface so that tests can record and
-// script it.
+// The operating-system work of one track's media steps (running the converter, renaming and
+// deleting its files, asking whether the job is to stop), behind an interface so that tests can
+// record and script it.
 #pragma once
 
 #include <string>
@@ -8,8 +8,9 @@
 
 #include "platform/child_process.h"
 #include "platform/file_deletion.h"
+#include "platform/file_rename.h"
 
-namespace batch {
+namespace media {
 
 class SystemServices {
  public:
@@ -26,11 +27,15 @@ class SystemServices {
     return runChild(arguments);
   }
   virtual platform::DeleteOutcome deleteFile(const std::string& path) = 0;
+  // Gives the file at from the name to, replacing a file there; false when it failed.
+  virtual bool renameFile(const std::string& from, const std::string& to) {
+    return platform::renameFile(from, to);
+  }
   // True once the user asked the job to stop (a signal, the window's close box).
   virtual bool stopRequested() = 0;
 };
 
-// The real thing: children started and files deleted through the platform layer.
+// The real thing: children started and files renamed and deleted through the platform layer.
 SystemServices& realSystemServices();
 
-}  // namespace batch
+}  // namespace media

@@ -1,16 +1,14 @@
-// ReplayGain 2.0 tags of the MP3 results: their texts, the copy of an MP3 that adds them
-// without touching its audio, and the album tags written once a folder's tracks are done.
+// ReplayGain 2.0 tags of an MP3: their texts, and the copy of an MP3 that adds them without
+// touching its audio.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "batch/job_state.h"
-#include "batch/job_window.h"
-#include "batch/system_services.h"
+#include "media/system_services.h"
 
-namespace batch {
+namespace media {
 
 // The loudness that a track gain of 0 dB plays at.
 inline constexpr double kReplayGainReferenceLufs = -18.0;
@@ -41,13 +39,4 @@ std::vector<std::string> replayGainCopyArguments(const std::string& inputPath,
 bool addReplayGainTags(const std::string& inputPath, const std::string& outputPath,
                        const ReplayGainTags& tags, std::uint64_t frames, SystemServices& system);
 
-// For each output folder of the job whose tracks were all measured in it, adds the album gain
-// and peak of the folder's MP3s as one programme to each of them, replacing each MP3 only by a
-// whole tagged copy. Logs one line a folder ("Album ReplayGain of FOLDER: gain -3.52 dB, peak
-// 0.891251, written into 4 of 4 MP3 files") and one for each MP3 it could not tag, which keeps its
-// track tags; such an MP3 also gets a notice and sets job.jobFilesFailed. A stop request ends
-// the work after the folder's line, with every MP3 whole. Does nothing unless
-// job.options.albumReplayGain.
-void writeAlbumReplayGain(JobState& job, JobStatus& window, SystemServices& system);
-
-}  // namespace batch
+}  // namespace media

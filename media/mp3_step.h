@@ -1,5 +1,5 @@
-// The MP3 step of an entry: the encoder's arguments (the source's tags and cover, the level
-// lowered so that the decoded MP3 keeps a true peak of at most -1 dBTP), the encoding under a
+// The MP3 step of a track: the encoder's arguments (the source's tags and cover, the level
+// lowered so that the decoded MP3 keeps its true peak under the ceiling), the encoding under a
 // temporary name, the checks that the MP3 is whole and within its ceiling, and its log lines.
 #pragma once
 
@@ -9,15 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "batch/source_tags.h"
-#include "batch/system_services.h"
 #include "engine/process_log.h"
 #include "loudness/album_loudness.h"
+#include "media/source_tags.h"
+#include "media/system_services.h"
 
-namespace batch {
-
-// The ceiling that streaming and broadcast guidelines give for lossy files.
-inline constexpr double kMp3TruePeakCeilingDbtp = -1.0;
+namespace media {
 
 struct Mp3Encoding {
   std::string wavPath;
@@ -34,7 +31,7 @@ struct Mp3Encoding {
 std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding);
 
 // How much lower an MP3 must be than its WAV of this true peak, in dB (0 or below), rounded
-// down to the hundredth so that the ceiling holds.
+// down to the hundredth so that loudness::kTruePeakCeilingDbtp holds.
 double gainForTruePeak(double truePeakDbtp);
 
 enum class Mp3Outcome { Whole, Failed, Stopped };
@@ -43,8 +40,8 @@ struct Mp3Result {
   Mp3Outcome outcome = Mp3Outcome::Failed;
   // The level change of the MP3 kept, in dB (0 or below, but for a loudness target).
   double gainDb = 0.0;
-  // With Mp3Request::replayGain, the decoded MP3's loudness once its track tags are written;
-  // null otherwise.
+  // With Mp3Request::replayGain, the decoded MP3's loudness once its track tags are written (kept
+  // for the album's); null otherwise.
   std::shared_ptr<loudness::AlbumMeter> programme;
   // The kept MP3 as decoded: its true peak in dBTP, and its integrated loudness in LUFS when it
   // was measured (with replayGain or a loudness target).
@@ -58,8 +55,12 @@ struct Mp3Request {
   // Where the temporary MP3 is written, beside mp3Path.
   std::string partialMp3Path;
   std::string sourcePath;
+  // False for a source that cannot carry tags (a WAV of data alone): it is not probed.
+  bool sourceMayHoldTags = true;
   bool at192k = false;
-  // The saved result's frames, and its true peak.
+  // The decoded MP3's true peak is wanted whole (for the report), not only against the ceiling.
+  bool exactDecodedPeak = false;
+  // The saved result's frames, and its true peak, measured once for every step that needs it.
   std::uint64_t frames = 0;
   double wavTruePeakDbtp = 0.0;
   // The MP3 gets ReplayGain track tags measured on its decoded audio; the untagged MP3 waits
@@ -83,4 +84,4 @@ struct Mp3Request {
 // encoding is left.
 Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log);
 
-}  // namespace batch
+}  // namespace media

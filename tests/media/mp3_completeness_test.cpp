@@ -1,4 +1,4 @@
-#include "batch/mp3_completeness.h"
+#include "media/mp3_completeness.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -13,7 +13,7 @@
 
 namespace {
 
-using batch::mp3HoldsWholeTrack;
+using media::mp3HoldsWholeTrack;
 using testing_support::apeTag;
 using testing_support::id3v2Tag;
 using testing_support::readFile;

@@ -1,13 +1,13 @@
-#include "batch/source_tags.h"
+#include "media/source_tags.h"
 
 #include <nlohmann/json.hpp>
 
 #include <array>
 #include <map>
 
-#include "batch/converter_commands.h"
+#include "media/converter_commands.h"
 
-namespace batch {
+namespace media {
 
 namespace {
 
@@ -97,8 +97,11 @@ int coverStreamOf(const Json& probe) {
 }  // namespace
 
 std::vector<std::string> probeCommand(const std::string& sourcePath) {
-  return {"ffprobe", "-v", "error", "-protocol_whitelist", "file", "-format_whitelist",
-          kMediaFileFormats, "-show_format", "-show_streams", "-of", "json", sourcePath};
+  std::vector<std::string> arguments = {"ffprobe", "-v", "error"};
+  const std::vector<std::string> limits = sourceLimits();
+  arguments.insert(arguments.end(), limits.begin(), limits.end());
+  arguments.insert(arguments.end(), {"-show_format", "-show_streams", "-of", "json", sourcePath});
+  return arguments;
 }
 
 SourceTags sourceTagsFromProbe(const std::string& json) {
@@ -133,4 +136,4 @@ SourceTags sourceTagsFromProbe(const std::string& json) {
   return result;
 }
 
-}  // namespace batch
+}  // namespace media

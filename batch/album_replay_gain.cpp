@@ -1,0 +1,64 @@
+#include "batch/album_replay_gain.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "batch/native_path.h"
+#include "batch/result_names.h"
+#include "loudness/album_loudness.h"
+#include "media/replay_gain.h"
+
+namespace batch {
+
+void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemServices& system) {
+  if (!job.options.albumReplayGain) return;
+  for (const auto& [folder, album] : job.albums) {
+    if (album.tracks.empty()) continue;
+    if (album.partial) {
+      job.log.print(
+          "Album ReplayGain of %s not written: some of its tracks were not processed by this "
+          "job\n\n",
+          folder.c_str());
+      continue;
+    }
+    std::vector<const loudness::AlbumMeter*> meters;
+    double peakDbtp = -HUGE_VAL;
+    for (const AlbumTrack& track : album.tracks) {
+      meters.push_back(track.programme.get());
+      peakDbtp = std::max(peakDbtp, track.programme->truePeakDbtp());
+    }
+    media::ReplayGainTags tags;
+    tags.albumGain = media::replayGainText(loudness::albumLoudnessLufs(meters));
+    tags.albumPeak = media::replayGainPeakText(peakDbtp);
+    std::size_t written = 0;
+    // The tagged copies are made in the work folder of the output folder, which the job holds
+    // until its end.
+    const OutputFolder* held = job.outputFolders.find(folder);
+    for (const AlbumTrack& track : album.tracks) {
+      if (system.stopRequested()) break;
+      const std::string tagged = held ? temporaryResultPath(held->workFolderPath, "mp3") : "";
+      if (!tagged.empty() &&
+          media::addReplayGainTags(track.mp3Path, tagged, tags, track.frames, system) &&
+          system.renameFile(tagged, track.mp3Path)) {
+        ++written;
+        continue;
+      }
+      system.deleteFile(tagged);
+      // A copy cut short by a stop is no fault of the MP3's; the stop line tells of it.
+      if (system.stopRequested()) break;
+      job.log.print("Album ReplayGain could not be written into %s ! It keeps its track tags.\n\n",
+                    track.mp3Path.c_str());
+      window.notice(fromNativePath(track.mp3Path) +
+                    ": its album ReplayGain tags could not be written");
+      job.jobFilesFailed = true;
+    }
+    job.log.print("Album ReplayGain of %s: gain %s, peak %s, written into %zu of %zu MP3 files\n\n",
+                  folder.c_str(), tags.albumGain.c_str(), tags.albumPeak.c_str(), written,
+                  album.tracks.size());
+    if (system.stopRequested()) break;
+  }
+  job.log.commit();
+}
+
+}  // namespace batch

@@ -1,0 +1,42 @@
+#include "media/converter_commands.h"
+
+namespace media {
+
+namespace {
+
+std::string quoted(const std::string& path) { return '"' + path + '"'; }
+
+void append(std::vector<std::string>& arguments, const std::vector<std::string>& more) {
+  arguments.insert(arguments.end(), more.begin(), more.end());
+}
+
+}  // namespace
+
+std::vector<std::string> sourceLimits() {
+  return {"-protocol_whitelist", "file", "-format_whitelist", kMediaFileFormats};
+}
+
+ConverterCommand conversionCommand(const std::string& sourcePath, const std::string& wavPath,
+                                   const std::string& loggedWavPath) {
+  const std::vector<std::string> pcmOutput = {"-f",        "wav", "-flags", "bitexact", "-acodec",
+                                              "pcm_s16le", "-ar", "44100",  "-ac",      "2"};
+  ConverterCommand command;
+  command.arguments = {"ffmpeg"};
+  append(command.arguments, sourceLimits());
+  append(command.arguments, {"-i", sourcePath});
+  append(command.arguments, pcmOutput);
+  append(command.arguments, {"-nostats", "-hide_banner", "-loglevel", kConverterMessageLevel});
+  command.arguments.push_back(wavPath);
+
+  command.commandLine = "ffmpeg -i " + quoted(sourcePath);
+  for (const std::string& piece : pcmOutput) command.commandLine += " " + piece;
+  command.commandLine += " " + quoted(loggedWavPath);
+  return command;
+}
+
+std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path) {
+  return {"ffmpeg", "-nostdin", "-v",    "error", "-f", "mp3", "-i",
+          mp3Path,  "-f",       "f32le", "-ac",   "2",  "-"};
+}
+
+}  // namespace media

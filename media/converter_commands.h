@@ -1,0 +1,45 @@
+// The converter's commands of one track: the extraction of a source's audio into a WAV file, as
+// the argument list the child is started with and the line the process log shows of it, and
+// the decoding of an MP3 for its measurement; the limits every reading of a source keeps.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace media {
+
+// The demuxers of the media files that a music library holds; the converter and its prober
+// read nothing else.
+inline constexpr const char* kMediaFileFormats =
+    "mp3,mov,avi,flv,ogg,asf,matroska,mpeg,mpegts,wav,w64,flac,aac,aiff,wv,ape";
+
+// The converter's messages on its standard error: each line tagged with its level ("[error]"),
+// down to the information that states the source's duration; no progress lines.
+inline constexpr const char* kConverterMessageLevel = "level+info";
+
+// The options, put before a source's "-i", that make the converter or its prober read it only
+// as a media file on the local file system: playlists, concat scripts and network addresses
+// are refused, so that no audio from outside what the user chose can come in.
+std::vector<std::string> sourceLimits();
+
+struct ConverterCommand {
+  // The command as one line, every path between double quotes and nothing escaped.
+  std::string commandLine;
+  // The same command for the child: the program name, then one argument per piece, each path
+  // whole whatever it holds (blanks, double quotes, any letters).
+  std::vector<std::string> arguments;
+};
+
+// The converter reads sourcePath within sourceLimits() and writes 16-bit stereo 44100 Hz PCM,
+// bit-exact, into wavPath. The command line is rendered from the same pieces in the form the
+// process log has always had: without the source limits and the message options, and naming
+// loggedWavPath as the output, so that the log reads the same whatever private name wavPath
+// has.
+ConverterCommand conversionCommand(const std::string& sourcePath, const std::string& wavPath,
+                                   const std::string& loggedWavPath);
+
+// The decoding of an MP3 file as a player hears it: 32-bit float stereo samples, interleaved,
+// at the MP3's own rate, on the standard output.
+std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path);
+
+}  // namespace media
