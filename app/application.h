@@ -5,7 +5,8 @@
 
 class redudedoradAdi : public wxApp {
  public:
-  // Shows the main window and makes it the top window. The base class is not asked, so no
-  // command-line option is parsed: the program takes none.
+  // Shows the main window and makes it the top window, then starts the job over the files and
+  // folders given on the command line, if any. The base class is not asked, so no option is
+  // parsed: every argument is a path.
   bool OnInit() override;
 };

@@ -21,6 +21,14 @@ DesktopNotice jobEndNotice(const batch::EntryCounts& counts) {
   return {_("SonBalancer: the job has ended"), trackCountsText(counts)};
 }
 
+wxString jobEndText(const batch::EntryCounts& counts) {
+  const std::uint32_t failed = counts.failed + counts.skippedForFault;
+  const std::uint32_t skipped = counts.skipped - counts.skippedForFault;
+  return wxString::Format(wxPLURAL("%u track processed", "%u tracks processed", counts.processed),
+                          counts.processed) +
+         wxString::Format(_(", %u skipped, %u failed"), skipped, failed);
+}
+
 wxString stoppedJobText(std::uint32_t filesDone, std::uint32_t fileCount,
                         const batch::EntryCounts& counts) {
   return wxString::Format(_("Stopped after %u of %u files: "), filesDone, fileCount) +

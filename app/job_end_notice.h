@@ -25,6 +25,10 @@ using DesktopNotifier = std::function<void(const DesktopNotice&)>;
 // counts as failed; files that are not music do not count.
 DesktopNotice jobEndNotice(const batch::EntryCounts& counts);
 
+// The status bar's words at the end of a job: "3 tracks processed, 2 skipped, 1 failed", the
+// skipped being the files left alone (not music, or their results up to date).
+wxString jobEndText(const batch::EntryCounts& counts);
+
 // "Stopped after 4 of 10 files: 3 tracks processed, 1 failed", filesDone being the entries
 // handled before the stop.
 wxString stoppedJobText(std::uint32_t filesDone, std::uint32_t fileCount,

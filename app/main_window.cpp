@@ -11,7 +11,9 @@
 #include <wx/msgdlg.h>
 #include <wx/utils.h>
 
+#include <ctime>
 #include <functional>
+#include <iterator>
 
 #include "app/build_information.h"
 #include "app/compact_check_box.h"
@@ -21,6 +23,7 @@
 #include "batch/pipeline.h"
 #include "engine/sample_buffer.h"
 #include "media/system_services.h"
+#include "platform/beep.h"
 #include "platform/folders.h"
 #include "platform/signals.h"
 #include "sonbalancer_version.h"
@@ -46,12 +49,28 @@ const wxWindowID zevozaroridAvori::ID_STATUSBAR1 = wxNewId();
 const wxWindowID zevozaroridAvori::ID_TIMER1 = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_REPORT = wxNewId();
 const wxWindowID zevozaroridAvori::ID_MENU_STOP = wxNewId();
-const wxWindowID zevozaroridAvori::ID_MENU_MATCH_LOUDNESS = wxNewId();
+const wxWindowID zevozaroridAvori::ID_MENU_STOP_NOW = wxNewId();
+const wxWindowID zevozaroridAvori::ID_MENU_RESULTS = wxNewId();
+const wxWindowID zevozaroridAvori::ID_MENU_SUB_FOLDERS = wxNewId();
+const wxWindowID zevozaroridAvori::ID_MENU_SKIP_DONE = wxNewId();
+const wxWindowID zevozaroridAvori::ID_MENU_REPLAY_GAIN = wxNewId();
+namespace {
+// count consecutive ids, the first returned.
+wxWindowID newIds(int count) {
+  const wxWindowID first = wxNewId();
+  wxRegisterId(first + count - 1);
+  return first;
+}
+// Room for as many workers as any machine offers.
+constexpr int kWorkerIdCount = 1025;
+}  // namespace
+const wxWindowID zevozaroridAvori::ID_MENU_LOUDNESS_OFF =
+    newIds(1 + static_cast<int>(std::size(app::kLoudnessTargetsLufs)));
+const wxWindowID zevozaroridAvori::ID_MENU_LOUDNESS_FIRST = ID_MENU_LOUDNESS_OFF + 1;
+const wxWindowID zevozaroridAvori::ID_MENU_WORKERS_AUTO = newIds(kWorkerIdCount);
+const wxWindowID zevozaroridAvori::ID_MENU_WORKERS_FIRST = ID_MENU_WORKERS_AUTO + 1;
 
 namespace {
-
-// The toolkit's per-user configuration keeps the Options menu's choice between runs.
-const char* const kMatchLoudnessKey = "/Options/MatchLoudness";
 
 // The buttons stand 128 and 120 pixels apart; toolkits whose buttons carry wide margins would
 // let each one cover the label of the next. So they fit their labels, with a little room kept
@@ -60,6 +79,10 @@ constexpr long kButtonStyle = wxBU_EXACTFIT;
 constexpr int kButtonSideRoomPx = 2;
 
 constexpr int kStopWatchIntervalMs = 250;
+const char* const kRecentFoldersGroup = "/RecentFolders";
+// How often the progress of a running job is shown: often enough for the gauges to move
+// smoothly, seldom enough to cost nothing.
+constexpr int kProgressIntervalMs = 100;
 
 void fitToLabel(wxButton& button) {
   button.SetSize(button.GetBestSize() + wxSize(2 * kButtonSideRoomPx, 0));
@@ -70,14 +93,27 @@ void tipWholeLabelIfClipped(wxControl& control) {
   if (control.GetSize().x < control.GetBestSize().x) control.SetToolTip(control.GetLabelText());
 }
 
-// Shows the command's dialog and gives the path chosen with OK. A job already running refuses
-// the command before the dialog appears, as Quit does.
+// Shows the command's dialog and gives the path chosen with OK.
 template <class PathDialog>
 bool choosePath(PathDialog& dialog, wxString& path) {
-  if (batch::theJobState().running) return false;
   if (dialog.ShowModal() != wxID_OK) return false;
   path = dialog.GetPath();
   return true;
+}
+
+// A folder dragged from some file managers ends in a separator, which the folder dialog never
+// gives.
+std::string withoutClosingSeparator(const wxString& given) {
+  std::string path = batch::toNativePath(given);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// "0:01:05"
+wxString clockText(std::chrono::steady_clock::duration span) {
+  const long seconds =
+      static_cast<long>(std::chrono::duration<double>(span).count() + 0.5);
+  return wxString::Format("%ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60, seconds % 60);
 }
 
 // File managers and the desktop drag files as text/uri-list, which the toolkit's file drop
@@ -130,8 +166,9 @@ zevozaroridAvori::zevozaroridAvori(wxWindow* parent, wxWindowID id)
   };
   SetDropTarget(
       new MusicDropTarget([this](const wxArrayString& paths) { return takeDrop(paths); }));
-  bindHandlers();
+  // Owned before the handlers are bound: the timer takes its id here.
   stopWatch_.SetOwner(this, wxID_ANY);
+  bindHandlers();
   stopWatch_.Start(kStopWatchIntervalMs, wxTIMER_CONTINUOUS);
 }
 
@@ -191,26 +228,106 @@ void zevozaroridAvori::createMenuBar() {
   fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_REPORT, _("Open Last Report"),
                                   _("Open the report of the last job in the browser"),
                                   wxITEM_NORMAL));
+  fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_RESULTS, _("Open Results Folder"),
+                                  _("Open the folder of the last job's results"), wxITEM_NORMAL));
+  auto* recentMenu = new wxMenu();
+  fileMenu->AppendSubMenu(recentMenu, _("Recent Folders"), _("Process a folder of a recent job again"));
+  recentFolders_.UseMenu(recentMenu);
+  {
+    wxConfigBase& config = *wxConfigBase::Get();
+    const wxString group = config.GetPath();
+    config.SetPath(kRecentFoldersGroup);
+    recentFolders_.Load(config);
+    config.SetPath(group);
+  }
   fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_STOP, _("Stop After This File\tCtrl+."),
-                                  _("Stop the job once the file in process is done"),
+                                  _("Stop the job once the files in process are done"),
+                                  wxITEM_NORMAL));
+  fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_STOP_NOW, _("Stop Now\tEsc"),
+                                  _("Stop the job at once, as Ctrl-C stops the command"),
                                   wxITEM_NORMAL));
   fileMenu->Append(new wxMenuItem(fileMenu, ID_MENU_QUIT, _("Quit\tAlt-F4"),
                                   _("Quit the application"), wxITEM_NORMAL));
   menuBar->Append(fileMenu, _("&File"));
+
+  const app::WindowOptions chosen = app::loadWindowOptions(*wxConfigBase::Get());
   auto* optionsMenu = new wxMenu();
-  optionsMenu->AppendCheckItem(ID_MENU_MATCH_LOUDNESS, _("Match Loudness (-16 LUFS)"),
-                               _("Bring every result to -16 LUFS, as far as a true peak of "
-                                 "-1 dBTP allows"));
-  bool matchLoudness = false;
-  wxConfigBase::Get()->Read(kMatchLoudnessKey, &matchLoudness, false);
-  optionsMenu->Check(ID_MENU_MATCH_LOUDNESS, matchLoudness);
+  optionsMenu->AppendCheckItem(ID_MENU_SUB_FOLDERS, _("Include Sub-folders"),
+                               _("Folders are processed with their sub-folders"));
+  optionsMenu->AppendCheckItem(ID_MENU_SKIP_DONE, _("Skip Files Already Done"),
+                               _("Leave alone the files whose results were made from them with "
+                                 "the same choices"));
+  auto* loudnessMenu = new wxMenu();
+  loudnessMenu->AppendRadioItem(ID_MENU_LOUDNESS_OFF, _("Off"),
+                                _("Leave the results at the level the balance gives them"));
+  for (std::size_t index = 0; index < std::size(app::kLoudnessTargetsLufs); ++index) {
+    loudnessMenu->AppendRadioItem(
+        ID_MENU_LOUDNESS_FIRST + static_cast<int>(index),
+        wxString::Format(_("%g LUFS"), app::kLoudnessTargetsLufs[index]),
+        _("Bring every result to this loudness, as far as a true peak of -1 dBTP allows"));
+  }
+  optionsMenu->AppendSubMenu(loudnessMenu, _("Loudness Target"));
+  optionsMenu->AppendCheckItem(ID_MENU_REPLAY_GAIN, _("Write ReplayGain Tags"),
+                               _("Tag each MP3 with its ReplayGain, and a folder's tracks with "
+                                 "their album's"));
+  auto* workersMenu = new wxMenu();
+  workersMenu->AppendRadioItem(ID_MENU_WORKERS_AUTO, _("Automatic"),
+                               _("Process as many files at once as there are processors"));
+  for (unsigned count = 1; count <= app::processorCount() && count < kWorkerIdCount; ++count) {
+    workersMenu->AppendRadioItem(ID_MENU_WORKERS_FIRST + static_cast<int>(count) - 1,
+                                 wxString::Format("%u", count),
+                                 _("Process this many files at once"));
+  }
+  optionsMenu->AppendSubMenu(workersMenu, _("Workers"));
   menuBar->Append(optionsMenu, _("Options"));
+
   auto* helpMenu = new wxMenu();
   helpMenu->Append(new wxMenuItem(helpMenu, ID_MENU_ABOUT, _("About\tF1"),
                                   _("Show info about this application"), wxITEM_NORMAL));
   menuBar->Append(helpMenu, _("Help"));
   SetMenuBar(menuBar);
+
+  menuBar->Check(ID_MENU_SUB_FOLDERS, chosen.includeSubFolders);
+  menuBar->Check(ID_MENU_SKIP_DONE, chosen.skipFilesAlreadyDone);
+  menuBar->Check(ID_MENU_REPLAY_GAIN, chosen.writeReplayGainTags);
+  int loudnessId = ID_MENU_LOUDNESS_OFF;
+  for (std::size_t index = 0; index < std::size(app::kLoudnessTargetsLufs); ++index) {
+    if (chosen.loudnessTargetLufs == app::kLoudnessTargetsLufs[index]) {
+      loudnessId = ID_MENU_LOUDNESS_FIRST + static_cast<int>(index);
+    }
+  }
+  menuBar->Check(loudnessId, true);
+  menuBar->Check(chosen.workers == 0 ? ID_MENU_WORKERS_AUTO
+                                     : ID_MENU_WORKERS_FIRST + static_cast<int>(chosen.workers) - 1,
+                 true);
   showWhetherAJobRuns();
+}
+
+app::WindowOptions zevozaroridAvori::options() const {
+  const wxMenuBar& bar = *GetMenuBar();
+  app::WindowOptions chosen;
+  chosen.includeSubFolders = bar.IsChecked(ID_MENU_SUB_FOLDERS);
+  chosen.skipFilesAlreadyDone = bar.IsChecked(ID_MENU_SKIP_DONE);
+  chosen.writeReplayGainTags = bar.IsChecked(ID_MENU_REPLAY_GAIN);
+  for (std::size_t index = 0; index < std::size(app::kLoudnessTargetsLufs); ++index) {
+    if (bar.IsChecked(ID_MENU_LOUDNESS_FIRST + static_cast<int>(index))) {
+      chosen.loudnessTargetLufs = app::kLoudnessTargetsLufs[index];
+    }
+  }
+  for (unsigned count = 1; count <= app::processorCount() && count < kWorkerIdCount; ++count) {
+    if (bar.IsChecked(ID_MENU_WORKERS_FIRST + static_cast<int>(count) - 1)) chosen.workers = count;
+  }
+  return chosen;
+}
+
+app::BoxStates zevozaroridAvori::boxStates() const {
+  app::BoxStates boxes;
+  boxes.log = logBox_->GetValue();
+  boxes.mp3 = mp3Box_->GetValue();
+  boxes.mp3At192k = mp3At192kBox_->GetValue();
+  boxes.noBassline = noBasslineBox_->GetValue();
+  boxes.ignoreClicks = ignoreClicksBox_->GetValue();
+  return boxes;
 }
 
 void zevozaroridAvori::createStatusBar() {
@@ -232,51 +349,157 @@ void zevozaroridAvori::bindHandlers() {
   Bind(wxEVT_CLOSE_WINDOW, &zevozaroridAvori::onClose, this);
   Bind(wxEVT_MENU, &zevozaroridAvori::onOpenReport, this, ID_MENU_REPORT);
   Bind(wxEVT_MENU, &zevozaroridAvori::onStopAfterThisFile, this, ID_MENU_STOP);
-  Bind(wxEVT_MENU, &zevozaroridAvori::onMatchLoudness, this, ID_MENU_MATCH_LOUDNESS);
+  Bind(wxEVT_MENU, &zevozaroridAvori::onStopNow, this, ID_MENU_STOP_NOW);
+  Bind(wxEVT_MENU, &zevozaroridAvori::onOpenResults, this, ID_MENU_RESULTS);
+  Bind(wxEVT_MENU, &zevozaroridAvori::onRecentFolder, this, wxID_FILE1, wxID_FILE9);
+  for (const int id : {ID_MENU_SUB_FOLDERS, ID_MENU_SKIP_DONE, ID_MENU_REPLAY_GAIN}) {
+    Bind(wxEVT_MENU, &zevozaroridAvori::onOptionChosen, this, id);
+  }
+  Bind(wxEVT_MENU, &zevozaroridAvori::onOptionChosen, this, ID_MENU_LOUDNESS_OFF,
+       ID_MENU_LOUDNESS_FIRST + static_cast<int>(std::size(app::kLoudnessTargetsLufs)) - 1);
+  Bind(wxEVT_MENU, &zevozaroridAvori::onOptionChosen, this, ID_MENU_WORKERS_AUTO,
+       ID_MENU_WORKERS_FIRST + kWorkerIdCount - 2);
   Bind(wxEVT_TIMER, &zevozaroridAvori::onStopWatch, this, stopWatch_.GetId());
 }
 
 void zevozaroridAvori::onProcessFolder(wxCommandEvent&) {
   wxString path;
-  if (choosePath(*folderDialog_, path)) startJobOver(batch::JobMode::Folder, path);
+  if (jobRuns() || !choosePath(*folderDialog_, path)) return;
+  startJobOver({withoutClosingSeparator(path)});
 }
 
 void zevozaroridAvori::onQuitButton(wxCommandEvent&) { quit(); }
 
 void zevozaroridAvori::onProcessFile(wxCommandEvent&) {
   wxString path;
-  if (choosePath(*fileDialog_, path)) startJobOver(batch::JobMode::SingleFile, path);
+  if (jobRuns() || !choosePath(*fileDialog_, path)) return;
+  startJobOver({batch::toNativePath(path)});
 }
 
 void zevozaroridAvori::onQuitMenu(wxCommandEvent&) { quit(); }
 
 void zevozaroridAvori::onAbout(wxCommandEvent&) {
-  wxMessageBox(app::buildInformation(app::BuildInformationFormat::Long), _("About SonBalancer"),
-               wxOK | wxCENTRE, nullptr, -1, -1);
+  wxMessageBox(wxString::Format(_("SonBalancer %s\nEvens out the tonal balance and level of music "
+                                  "tracks.\n\n%s"),
+                                SONBALANCER_VERSION,
+                                app::buildInformation(app::BuildInformationFormat::Long)),
+               _("About SonBalancer"), wxOK | wxCENTRE, nullptr, -1, -1);
 }
 
-void zevozaroridAvori::onTimer(wxTimerEvent&) {
-  batch::JobState& job = batch::theJobState();
-  const bool wasRunning = job.running;
-  batch::timerTick(job, *this, media::realSystemServices());
+bool zevozaroridAvori::jobRuns() const {
+  // The job state is read only when no thread of a job runs: it is that thread's meanwhile.
+  return job_.running() || batch::theJobState().running;
+}
+
+bool zevozaroridAvori::startJobOver(const std::vector<std::string>& paths) {
+  if (jobRuns()) {
+    notice(_("A job is running: it must end before another starts"));
+    return false;
+  }
+  if (paths.empty()) return false;
+  batch::theJobState().chosenPath = batch::fromNativePath(paths.front());
+  const app::BoxStates boxes = boxStates();
+  // No fault of an earlier job stays in view.
+  notice(wxEmptyString);
+  stoppedByUser_ = false;
+  jobStart_ = std::chrono::steady_clock::now();
+  lastResultsFolder_ = app::resultsFolderOf(paths.front());
+  for (const std::string& path : paths) {
+    if (platform::isFolder(path)) recentFolders_.AddFileToHistory(batch::fromNativePath(path));
+  }
+  {
+    wxConfigBase& config = *wxConfigBase::Get();
+    const wxString group = config.GetPath();
+    config.SetPath(kRecentFoldersGroup);
+    recentFolders_.Save(config);
+    config.SetPath(group);
+    config.Flush();
+  }
+  job_.start(app::windowJobRequest(paths, boxes, options(),
+                                   app::windowReportName(std::time(nullptr))));
+  fileGauge_->SetValue(0);
+  timer_.Start(kProgressIntervalMs, wxTIMER_CONTINUOUS);
   showWhetherAJobRuns();
-  // A job stopped by a signal closes the window; only one that ran to its end is told of. The
-  // last entry held the event loop, so a switch to another window while it ran is still
-  // queued: whether this one is active is asked once the queue has been seen to.
-  if (wasRunning && !job.running && !job.stopped) CallAfter(&zevozaroridAvori::tellOfJobEnd);
+  return true;
 }
 
-// The close box is not held back while a job runs: the job is stopped between two entries,
-// which leaves only whole results and a log that says so.
+void zevozaroridAvori::onTimer(wxTimerEvent&) { showJobProgress(); }
+
+void zevozaroridAvori::showJobProgress() {
+  app::WindowJobView view = job_.take();
+  if (view.stateText) setStateText(*view.stateText);
+  for (const wxString& text : view.notices) notice(text);
+  if (view.bell) wxBell();
+  if (view.filesInProcess > 1) {
+    setCurrentFileText(wxString::Format(_("%u files in process: "), view.filesInProcess) +
+                       view.fileText);
+  } else if (!view.fileText.empty()) {
+    setCurrentFileText(view.fileText);
+  }
+  if (view.ended) {
+    showJobEnd();
+    return;
+  }
+  fileGauge_->SetValue(view.fileGauge);
+  globalGauge_->SetValue(view.globalGauge);
+}
+
+void zevozaroridAvori::showJobEnd() {
+  timer_.Stop();
+  const batch::JobState& job = batch::theJobState();
+  lastReportPage_ = job.lastReportPage;
+  if (job.fileCount > 0) {
+    fileGauge_->SetValue(100);
+    globalGauge_->SetValue(100);
+  }
+  showWhetherAJobRuns();
+  const wxString took = clockText(std::chrono::steady_clock::now() - jobStart_);
+  if (closeWhenJobEnds_) {
+    Close(true);
+    return;
+  }
+  if (job.fileCount == 0) return;
+  if (job.stopped) {
+    // A window that stays open is ready for the next job.
+    setStateText(_("READY"));
+    const batch::EntryCounts& counts = job.counts;
+    notice(app::stoppedJobText(counts.processed + counts.skipped + counts.failed, job.fileCount,
+                               counts) +
+           " in " + took);
+  } else {
+    notice(app::jobEndText(job.counts) + " in " + took);
+  }
+  // A switch to another window while the job ran may still be queued: whether this one is
+  // active is asked once the queue has been seen to.
+  CallAfter(&zevozaroridAvori::tellOfJobEnd);
+}
+
+// The close box is not held back while a job runs: the job is stopped at once, as Ctrl-C stops
+// the command, and the window closes when it has ended.
 void zevozaroridAvori::onClose(wxCloseEvent& event) {
+  if (job_.running()) {
+    job_.stopNow("window closed");
+    if (event.CanVeto()) {
+      closeWhenJobEnds_ = true;
+      event.Veto();
+      return;
+    }
+    job_.wait();
+    job_.take();
+  }
   stopWatch_.Stop();
   timer_.Stop();
   batch::stopJob(batch::theJobState(), *this, "window closed");
   event.Skip();
 }
 
+// A stop signal (SIGINT, SIGTERM) closes the window, once the job it stopped has ended.
 void zevozaroridAvori::onStopWatch(wxTimerEvent&) {
-  if (!platform::stopRequested()) return;
+  if (platform::stopSignal() == 0) return;
+  if (job_.running()) {
+    closeWhenJobEnds_ = true;
+    return;
+  }
   batch::stopJob(batch::theJobState(), *this);
   Close(true);
 }
@@ -284,67 +507,74 @@ void zevozaroridAvori::onStopWatch(wxTimerEvent&) {
 // A job that keeps its process log writes its report beside it; the last one opens in the
 // desktop's browser.
 void zevozaroridAvori::onOpenReport(wxCommandEvent&) {
-  const std::string& page = batch::theJobState().lastReportPage;
-  if (page.empty()) {
+  if (lastReportPage_.empty()) {
     notice(_("No report yet: a job writes one when \"Trace Events in a Log File\" is ticked"));
     return;
   }
-  wxFileName file(batch::fromNativePath(page));
+  wxFileName file(batch::fromNativePath(lastReportPage_));
   file.MakeAbsolute();
   if (!wxLaunchDefaultBrowser(wxFileName::FileNameToURL(file))) {
     notice(_("The report could not be opened: ") + file.GetFullPath());
   }
 }
 
-// The whole job runs on this thread, one entry a tick, so the command is only seen between two
-// entries: the entry in process is already whole, and the job stops as the close box stops it.
-// The window is then ready for the next job, not closing, so it says "READY" rather than the
-// stop's "STOPPED", and the status bar gives the counts.
+void zevozaroridAvori::onOpenResults(wxCommandEvent&) {
+  if (lastResultsFolder_.empty() || !platform::isFolder(lastResultsFolder_)) {
+    notice(_("No results folder yet: it is made by the first result of a job"));
+    return;
+  }
+  const wxString folder = batch::fromNativePath(lastResultsFolder_);
+  if (!wxLaunchDefaultApplication(folder)) notice(_("The results folder could not be opened: ") + folder);
+}
+
+void zevozaroridAvori::onRecentFolder(wxCommandEvent& event) {
+  const wxString folder = recentFolders_.GetHistoryFile(event.GetId() - wxID_FILE1);
+  if (!jobRuns()) startJobOver({batch::toNativePath(folder)});
+}
+
+// No file begins after those in process, which end whole; the log then ends with the stop.
 void zevozaroridAvori::onStopAfterThisFile(wxCommandEvent&) {
-  batch::JobState& job = batch::theJobState();
-  if (!job.running) return;
-  timer_.Stop();
-  const std::uint32_t filesDone = job.currentIndex;
-  batch::stopJob(job, *this, "stopped by the user");
-  setStateText(_("READY"));
-  notice(app::stoppedJobText(filesDone, job.fileCount, job.counts));
-  showWhetherAJobRuns();
-  tellOfJobEnd();
+  if (!job_.running()) return;
+  stoppedByUser_ = true;
+  job_.stopAfterFilesInProcess();
 }
 
-// Remembered at once, so that a program that is killed keeps the choice too.
-void zevozaroridAvori::onMatchLoudness(wxCommandEvent&) {
-  wxConfigBase* config = wxConfigBase::Get();
-  config->Write(kMatchLoudnessKey, matchLoudnessChosen());
-  config->Flush();
+void zevozaroridAvori::onStopNow(wxCommandEvent&) {
+  if (!job_.running()) return;
+  stoppedByUser_ = true;
+  job_.stopNow("stopped by the user");
 }
 
-void zevozaroridAvori::startJobOver(batch::JobMode mode, const wxString& path) {
-  batch::startJob(batch::theJobState(), *this, mode, path);
-  showWhetherAJobRuns();
+// Remembered at once, so that a program that is killed keeps the choice too. A running job
+// keeps the choices it began with.
+void zevozaroridAvori::onOptionChosen(wxCommandEvent&) {
+  app::saveWindowOptions(*wxConfigBase::Get(), options());
 }
 
-// One item starts the job that its process command would start, without the dialog.
+// Dropped files and folders make one job, as the paths of one command line do.
 bool zevozaroridAvori::takeDrop(const wxArrayString& paths) {
-  if (batch::theJobState().running) {
+  if (jobRuns()) {
     notice(_("The drop was refused: a job is running"));
     return false;
   }
-  if (paths.size() != 1) {
-    notice(_("The drop was refused: drop one music file or one folder"));
+  std::vector<std::string> items;
+  for (const wxString& path : paths) items.push_back(withoutClosingSeparator(path));
+  if (items.empty()) {
+    notice(_("The drop was refused: drop music files or folders"));
     return false;
   }
-  wxString path = paths[0];
-  // A folder dragged from some file managers ends in a separator, which the folder dialog
-  // never gives.
-  while (path.size() > 1 && path.EndsWith("/")) path.RemoveLast();
-  const bool folder = platform::isFolder(batch::toNativePath(path));
-  startJobOver(folder ? batch::JobMode::Folder : batch::JobMode::SingleFile, path);
-  return true;
+  return startJobOver(items);
 }
 
 void zevozaroridAvori::showWhetherAJobRuns() {
-  GetMenuBar()->Enable(ID_MENU_STOP, batch::theJobState().running);
+  const bool runs = jobRuns();
+  wxMenuBar* bar = GetMenuBar();
+  bar->Enable(ID_MENU_STOP, runs);
+  bar->Enable(ID_MENU_STOP_NOW, runs);
+  if (processFolderButton_) {
+    processFolderButton_->Enable(!runs);
+    processFileButton_->Enable(!runs);
+  }
 }
 
 void zevozaroridAvori::tellOfJobEnd() {
@@ -354,8 +584,21 @@ void zevozaroridAvori::tellOfJobEnd() {
 
 // A running job is never interrupted from here.
 void zevozaroridAvori::quit() {
-  batch::JobState& job = batch::theJobState();
-  if (job.running) return;
-  engine::releaseSampleBuffer(job.track.buffer);
+  if (jobRuns()) return;
+  engine::releaseSampleBuffer(batch::theJobState().track.buffer);
   Close(false);
+}
+
+void zevozaroridAvori::setStateText(const wxString& text) { stateText_->SetLabel(text); }
+
+void zevozaroridAvori::notice(const wxString& text) { statusBar_->SetStatusText(text); }
+
+// Without a sound device the toolkit's bell still tells the user.
+void zevozaroridAvori::beep(int frequencyHz, int durationMs) {
+  if (!platform::beep(frequencyHz, durationMs)) wxBell();
+}
+
+// A file name is shown as it is: an ampersand in it is not taken for a mnemonic.
+void zevozaroridAvori::setCurrentFileText(const wxString& text) {
+  currentFileText_->SetLabelText(text);
 }

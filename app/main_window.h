@@ -1,23 +1,30 @@
 // The main window: heading, buttons, option check boxes, gauges, texts, menus, status bar, the
-// two selection dialogs, the drop target and the timer that drives a job. It is also the job's
-// JobWindow.
+// two selection dialogs and the drop target. Its job runs on a thread of its own (WindowJob);
+// the window's timer shows the job's progress while it runs.
 #pragma once
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
+#include <wx/filehistory.h>
 #include <wx/frame.h>
 #include <wx/gauge.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/timer.h>
 
+#include <chrono>
+#include <string>
+#include <vector>
+
 #include "app/job_end_notice.h"
+#include "app/window_job.h"
+#include "app/window_options.h"
 #include "batch/job_state.h"
 #include "batch/job_window.h"
 
-class zevozaroridAvori : public wxFrame, public batch::JobWindow {
+class zevozaroridAvori : public wxFrame, public batch::JobStatus {
  public:
   zevozaroridAvori(wxWindow* parent, wxWindowID id = wxID_ANY);
   ~zevozaroridAvori() override = default;
@@ -43,27 +50,35 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   static const wxWindowID ID_TIMER1;
   static const wxWindowID ID_MENU_REPORT;
   static const wxWindowID ID_MENU_STOP;
-  static const wxWindowID ID_MENU_MATCH_LOUDNESS;
+  static const wxWindowID ID_MENU_STOP_NOW;
+  static const wxWindowID ID_MENU_RESULTS;
+  static const wxWindowID ID_MENU_SUB_FOLDERS;
+  static const wxWindowID ID_MENU_SKIP_DONE;
+  static const wxWindowID ID_MENU_REPLAY_GAIN;
+  // Loudness Target: Off, then each of app::kLoudnessTargetsLufs.
+  static const wxWindowID ID_MENU_LOUDNESS_OFF;
+  static const wxWindowID ID_MENU_LOUDNESS_FIRST;
+  // Workers: Automatic, then 1 to the processors.
+  static const wxWindowID ID_MENU_WORKERS_AUTO;
+  static const wxWindowID ID_MENU_WORKERS_FIRST;
 
-  // batch::JobWindow
-  bool logBoxTicked() override;
-  bool matchLoudnessChosen() override;
-  bool mp3BoxTicked() override;
-  bool mp3At192kTicked() override;
-  bool noBasslineTicked() override;
-  bool ignoreClicksTicked() override;
-  void fileGaugeStep(int percent, int pauseMs) override;
-  void setFileGauge(int percent) override;
-  void setGlobalGauge(int percent) override;
-  void setCurrentFileText(const wxString& text) override;
+  // batch::JobStatus, for the end of a job that has no thread of its own running.
   void setStateText(const wxString& text) override;
-  void startTimer(int intervalMs) override;
-  void stopTimer() override;
-  void beep(int frequencyHz, int durationMs) override;
   // Shown in the status bar.
   void notice(const wxString& text) override;
+  void beep(int frequencyHz, int durationMs) override;
 
-  // The job's timer, for those who need to look at it.
+  // Starts a job over the files and folders given (each as the file-system's bytes), as a drop
+  // of them does; refused with a notice while a job runs. Returns true when the job started.
+  bool startJobOver(const std::vector<std::string>& paths);
+  // A job runs, from its start until the window has shown its end.
+  bool jobRuns() const;
+  // The Options menu as it stands.
+  app::WindowOptions options() const;
+  // The five check boxes as they stand.
+  app::BoxStates boxStates() const;
+
+  // The timer that shows the job's progress, for those who need to look at it.
   const wxTimer& timer() const { return timer_; }
 
   // Replaces the toolkit's notification that tells of a job that ended while the window was
@@ -86,16 +101,22 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   void onStopWatch(wxTimerEvent& event);
   void onOpenReport(wxCommandEvent& event);
   void onStopAfterThisFile(wxCommandEvent& event);
-  void onMatchLoudness(wxCommandEvent& event);
+  void onStopNow(wxCommandEvent& event);
+  void onOpenResults(wxCommandEvent& event);
+  void onRecentFolder(wxCommandEvent& event);
+  void onOptionChosen(wxCommandEvent& event);
 
-  // What a process command does once it has its path, and what a drop of one item does.
-  void startJobOver(batch::JobMode mode, const wxString& path);
-  // Takes a drop of one file or one folder while no job runs; refuses any other with a notice.
+  // Takes a drop of files and folders while no job runs; refuses any other with a notice.
   bool takeDrop(const wxArrayString& paths);
-  // "Stop After This File" can be chosen only while a job runs.
+  // The stop commands can be chosen only while a job runs, the process commands only while
+  // none does.
   void showWhetherAJobRuns();
+  // Shows what the job has shown since the last look; at its end, the end.
+  void showJobProgress();
+  void showJobEnd();
   void tellOfJobEnd();
   void quit();
+  void setCurrentFileText(const wxString& text);
 
   wxStaticText* globalProgressCaption_ = nullptr;
   wxButton* processFolderButton_ = nullptr;
@@ -116,6 +137,19 @@ class zevozaroridAvori : public wxFrame, public batch::JobWindow {
   wxCheckBox* mp3At192kBox_ = nullptr;
   wxStaticText* stateText_ = nullptr;
   wxTimer timer_;
+  app::WindowJob job_;
+  std::chrono::steady_clock::time_point jobStart_;
+  // The job was stopped by the close box or a signal: the window closes once it has ended.
+  bool closeWhenJobEnds_ = false;
+  // The job was stopped from the File menu.
+  bool stoppedByUser_ = false;
+  // The page of the last report, copied when a job ends: the job state is the job's while it
+  // runs.
+  std::string lastReportPage_;
+  // The results folder of the last job's first path.
+  std::string lastResultsFolder_;
+  // The folders of the last jobs, newest first, kept in the toolkit's config.
+  wxFileHistory recentFolders_{9, wxID_FILE1};
   // Looks for a stop signal (SIGINT, SIGTERM) now and then, so that one that arrives between
   // two entries, or while no job runs, still closes the window.
   wxTimer stopWatch_;

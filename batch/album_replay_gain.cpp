@@ -6,12 +6,12 @@
 
 #include "batch/native_path.h"
 #include "batch/result_names.h"
+#include "loudness/album_loudness.h"
 #include "media/replay_gain.h"
-#include "loudness/integrated_loudness.h"
 
 namespace batch {
 
-void writeAlbumReplayGain(JobState& job, JobWindow& window, media::SystemServices& system) {
+void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemServices& system) {
   if (!job.options.albumReplayGain) return;
   for (const auto& [folder, album] : job.albums) {
     if (album.tracks.empty()) continue;
@@ -22,14 +22,14 @@ void writeAlbumReplayGain(JobState& job, JobWindow& window, media::SystemService
           folder.c_str());
       continue;
     }
-    std::vector<const loudness::LoudnessMeter*> meters;
+    std::vector<const loudness::AlbumMeter*> meters;
     double peakDbtp = -HUGE_VAL;
     for (const AlbumTrack& track : album.tracks) {
-      meters.push_back(&track.decoded->loudness());
-      peakDbtp = std::max(peakDbtp, track.decoded->peaks().truePeakDbtp());
+      meters.push_back(track.programme.get());
+      peakDbtp = std::max(peakDbtp, track.programme->truePeakDbtp());
     }
     media::ReplayGainTags tags;
-    tags.albumGain = media::replayGainText(loudness::programmeLoudnessLufs(meters));
+    tags.albumGain = media::replayGainText(loudness::albumLoudnessLufs(meters));
     tags.albumPeak = media::replayGainPeakText(peakDbtp);
     std::size_t written = 0;
     for (const AlbumTrack& track : album.tracks) {
@@ -40,7 +40,8 @@ void writeAlbumReplayGain(JobState& job, JobWindow& window, media::SystemService
       }
       job.log.print("Album ReplayGain could not be written into %s ! It keeps its track tags.\n\n",
                     track.mp3Path.c_str());
-      window.notice(fromNativePath(track.mp3Path) + ": its album ReplayGain tags could not be written");
+      window.notice(fromNativePath(track.mp3Path) +
+                    ": its album ReplayGain tags could not be written");
       job.jobFilesFailed = true;
     }
     job.log.print("Album ReplayGain of %s: gain %s, peak %s, written into %zu of %zu MP3 files\n\n",

@@ -15,6 +15,6 @@ namespace batch {
 // track tags; such an MP3 also gets a notice and sets job.jobFilesFailed. A stop request ends
 // the work after the folder's line, with every MP3 whole. Does nothing unless
 // job.options.albumReplayGain.
-void writeAlbumReplayGain(JobState& job, JobWindow& window, media::SystemServices& system);
+void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemServices& system);
 
 }  // namespace batch

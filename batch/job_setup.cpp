@@ -3,6 +3,7 @@
 #include <wx/intl.h>
 
 #include <algorithm>
+#include <charconv>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -32,12 +33,12 @@ void writeBanner(ProcessLogFile& log, JobMode mode, const std::vector<std::strin
   log.write("\n");
 }
 
-void openLog(JobState& job, JobWindow& window, JobMode mode,
+void openLog(JobState& job, JobChoices& choices, JobStatus& window, JobMode mode,
              const std::vector<std::string>& paths) {
   // The first step of every job.
   job.jobFilesFailed = false;
   job.log.close();
-  if (!window.logBoxTicked()) return;
+  if (!choices.logBoxTicked()) return;
   if (!job.log.open()) {
     window.notice("the process log could not be created in the working folder");
     job.jobFilesFailed = true;
@@ -56,11 +57,11 @@ void openLog(JobState& job, JobWindow& window, JobMode mode,
   job.log.commit();
 }
 
-void takeJobChoices(JobState& job, JobWindow& window, const JobOptions& options) {
+void takeJobChoices(JobState& job, JobChoices& choices, const JobOptions& options) {
   job.options = options;
   engine::TrackState& track = job.track;
-  job.mp3Requested = window.mp3BoxTicked() || options.mp3Only;
-  job.resultChoices = resultChoicesOf(options, job.mp3Requested, window);
+  job.mp3Requested = choices.mp3BoxTicked() || options.mp3Only;
+  job.resultChoices = resultChoicesOf(options, job.mp3Requested, choices);
   track.sampleSpaceLimit = jobMemoryBudget(options.memoryBytes);
   // The window's job, and the command's job before its workers are known, run one entry at a
   // time.
@@ -79,17 +80,64 @@ std::string isoLocalTime(std::time_t time) {
   return iso;
 }
 
-void beginReport(JobState& job, ReportTarget target,
-                 std::vector<std::pair<std::string, std::string>> options) {
+// The job's options as its report gives them, the same list whichever front end set the job up:
+// the choices that shape its results, with the window's check boxes as they stand.
+std::vector<std::pair<std::string, std::string>> reportOptionsOf(const JobOptions& options,
+                                                                 const EntryListOptions& listing,
+                                                                 unsigned workers,
+                                                                 JobChoices& choices) {
+  auto said = [](bool yes) { return std::string(yes ? "true" : "false"); };
+  std::string target;
+  if (options.loudnessTargetLufs) {
+    // The shortest text that reads back as the same number: "-18", "-16.5".
+    char shortest[32];
+    const auto written =
+        std::to_chars(shortest, shortest + sizeof shortest, *options.loudnessTargetLufs);
+    target.assign(shortest, written.ptr);
+  }
+  std::string mp3Bitrate;
+  std::string mp3Vbr;
+  if (options.mp3Rate && options.mp3Rate->vbrQuality) {
+    mp3Vbr = std::to_string(*options.mp3Rate->vbrQuality);
+  } else if (options.mp3Rate) {
+    mp3Bitrate = options.mp3Rate->kbps == media::Mp3Rate::kSameRate
+                     ? "same"
+                     : std::to_string(options.mp3Rate->kbps);
+  }
+  const std::string shard =
+      listing.shardCount > 1
+          ? std::to_string(listing.shardIndex) + "/" + std::to_string(listing.shardCount)
+          : "";
+  return {{"recursive", said(listing.recursive)},
+          {"jobs", std::to_string(workers)},
+          {"skip_existing", said(options.skipExisting)},
+          {"output", listing.outputRoot},
+          {"mp3", said(choices.mp3BoxTicked() && !options.analyzeOnly)},
+          {"mp3_192k", said(choices.mp3At192kTicked())},
+          {"mp3_bitrate", mp3Bitrate},
+          {"mp3_vbr", mp3Vbr},
+          {"mp3_only", said(options.mp3Only)},
+          {"no_bassline", said(choices.noBasslineTicked())},
+          {"ignore_clicks", said(choices.ignoreClicksTicked())},
+          {"analyze", said(options.analyzeOnly)},
+          {"shard", shard},
+          {"loudness_target", target},
+          {"replaygain", said(options.replayGain)},
+          {"wav_tags", said(options.wavTags)}};
+}
+
+void beginReport(JobState& job, JobChoices& choices, ReportTarget target,
+                 const EntryListOptions& listing, unsigned workers) {
   job.report = report::JobReport{};
   job.report.version = sonbalancer::kVersion;
   job.report.started = isoLocalTime(std::time(nullptr));
-  job.report.options = std::move(options);
+  job.report.options = reportOptionsOf(job.options, listing, workers, choices);
+  job.report.sourceRoots = job.sourceRoots;
   job.reportTarget = std::move(target);
 }
 
 // Fails, closing the log it opened, when the list is empty.
-bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
+bool startEntries(JobState& job, JobStatus& window, EntryList&& list) {
   job.fileList = std::move(list.paths);
   job.fileCount = static_cast<std::uint32_t>(job.fileList.GetCount());
   if (job.fileCount == 0) {
@@ -111,8 +159,6 @@ bool startEntries(JobState& job, JobWindow& window, EntryList&& list) {
   job.folderInUseSeen = false;
   job.stopped = false;
   job.currentIndex = 0;
-  window.startTimer(kTickIntervalMs);
-  window.setFileGauge(0);
   window.setStateText(wxGetTranslation("RUNNING"));
   return true;
 }
@@ -134,23 +180,18 @@ bool coreFreeBesideEachWorker(unsigned workers) {
 
 int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path) {
   const std::vector<std::string> paths = {toNativePath(path)};
-  openLog(job, window, mode, paths);
+  openLog(job, window, window, mode, paths);
   JobOptions options;
   // The process log's figures, for people: a job that keeps a log keeps its report beside it.
   options.report = window.logBoxTicked();
-  if (window.matchLoudnessChosen()) options.loudnessTargetLufs = kWindowLoudnessTargetLufs;
   takeJobChoices(job, window, options);
   job.sourceRoots = paths;
-  auto box = [](bool ticked) { return std::string(ticked ? "true" : "false"); };
-  beginReport(job, ReportTarget{".", kWindowReportName},
-              {{"mp3", box(window.mp3BoxTicked())},
-               {"mp3_192k", box(window.mp3At192kTicked())},
-               {"no_bassline", box(window.noBasslineTicked())},
-               {"ignore_clicks", box(window.ignoreClicksTicked())},
-               {"loudness_target", options.loudnessTargetLufs ? "-16" : ""}});
+  beginReport(job, window, ReportTarget{".", kWindowReportName}, EntryListOptions{}, 1);
   // A folder's plain files, hidden ones left out, or the one file; which of them are music is
   // decided per entry.
   if (!startEntries(job, window, listEntries(paths, EntryListOptions{}))) return 1;
+  window.startTimer(kTickIntervalMs);
+  window.setFileGauge(0);
   // Every entry writes into the one folder, which is made when missing, checked to be a
   // folder of its own and locked against other jobs; one that cannot be made shows later as
   // failed writes.
@@ -159,19 +200,20 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
   return 0;
 }
 
-int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request) {
+int setUpLibraryJob(JobState& job, JobChoices& choices, JobStatus& window,
+                    const LibraryJob& request) {
   const JobMode mode = request.paths.size() == 1 && !platform::isFolder(request.paths.front())
                            ? JobMode::SingleFile
                            : JobMode::Folder;
   EntryList list = listEntries(request.paths, request.listing);
-  const bool mp3 = window.mp3BoxTicked() && !request.options.analyzeOnly;
+  const bool mp3 = choices.mp3BoxTicked() && !request.options.analyzeOnly;
   if (needsConverter(list, mp3) && platform::findProgram(media::kConverterProgram).empty()) {
     return kConverterMissing;
   }
-  openLog(job, window, mode, request.paths);
-  takeJobChoices(job, window, request.options);
+  openLog(job, choices, window, mode, request.paths);
+  takeJobChoices(job, choices, request.options);
   job.sourceRoots = request.paths;
-  beginReport(job, request.reportTarget, request.reportOptions);
+  beginReport(job, choices, request.reportTarget, request.listing, request.workers);
   if (request.options.analyzeOnly) {
     // Nothing is saved and no output folder is made: the converter writes into a folder of
     // the job's own.

@@ -14,9 +14,6 @@
 
 namespace batch {
 
-// The loudness that the window's "Match Loudness" brings every result to, in LUFS.
-inline constexpr double kWindowLoudnessTargetLufs = -16.0;
-
 // Whether this many workers, each on a core of its own, leave one more core free for each of
 // them: the engine then runs the band split of its track on a second thread.
 bool coreFreeBesideEachWorker(unsigned workers);
@@ -35,9 +32,10 @@ struct LibraryJob {
   std::vector<std::string> paths;
   EntryListOptions listing;
   JobOptions options;
-  // With options.report: where it goes, and the job's options as the report gives them.
+  // Entries run at once (the report tells of it).
+  unsigned workers = 1;
+  // With options.report: where it goes.
   ReportTarget reportTarget;
-  std::vector<std::pair<std::string, std::string>> reportOptions;
 };
 
 // The report of a window's job, beside its process log in the working folder.
@@ -45,6 +43,7 @@ inline constexpr const char* kWindowReportName = "sonbalancer-report";
 
 // Sets up a job over path. Returns 0 when the job has started, 1 when none was started (a
 // folder without plain files); a failed set-up closes the log it opened and creates nothing.
+// The job is run one entry a tick: the timer is started at kTickIntervalMs.
 int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& path);
 
 // Sets up a job over the entries of every path of the request, each writing into its own
@@ -52,11 +51,13 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
 // single-file job, anything else a folder job, for the log's banner. Returns 0 when the job has
 // started, 1 when there was no file to process, kNoFolderInThisShard when there were files but
 // none of their output folders fell to the shard asked for (the log it opened is closed).
+// Starts no timer: the caller runs the entries as it sees fit.
 inline constexpr int kNoFolderInThisShard = 2;
 // Returned, before anything is written, when the job needs the converter (for its MP3 files or
 // for a source that is not a 16-bit WAV) and there is none on the PATH.
 inline constexpr int kConverterMissing = 3;
-int setUpLibraryJob(JobState& job, JobWindow& window, const LibraryJob& request);
+int setUpLibraryJob(JobState& job, JobChoices& choices, JobStatus& window,
+                    const LibraryJob& request);
 
 // What a process command does once its dialog has given a path: stores it as the chosen path,
 // sets up the job and beeps when nothing started. While a job runs it is refused silently and

@@ -19,7 +19,7 @@
 #include "batch/result_names.h"
 #include "engine/track_state.h"
 #include "report/job_report.h"
-#include "loudness/track_measurement.h"
+#include "loudness/album_loudness.h"
 #include "media/mp3_step.h"
 
 namespace batch {
@@ -62,7 +62,7 @@ struct AlbumTrack {
   std::string mp3Path;
   std::uint64_t frames = 0;
   // The decoded MP3's figures; its loudness counts toward the album's.
-  std::shared_ptr<const loudness::TrackMeter> decoded;
+  std::shared_ptr<const loudness::AlbumMeter> programme;
 };
 
 // The MP3s of one output folder that get the album tags once the job's entries are done.

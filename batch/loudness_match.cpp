@@ -4,10 +4,13 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "engine/pcm_access.h"
-#include "report/loudness.h"
-#include "report/track_measures.h"
+#include "loudness/decibels.h"
+#include "loudness/track_measurement.h"
+#include "loudness/true_peak.h"
+#include "platform/peak_limiter_plugin.h"
 
 namespace batch {
 
@@ -17,17 +20,141 @@ namespace {
 constexpr double kRetryStepDb = 0.05;
 constexpr int kMostScalings = 6;
 
+// A limited result this close to the target is on it: a tenth of the tolerance a listener
+// or a streaming service allows, and within the meters' own spread.
+constexpr double kLimitedToleranceLu = 0.05;
+// Each try runs the limiter once over the track and measures the result.
+constexpr int kMostLimitings = 8;
+// The least loudness one more dB of gain is taken to add under the limiter, so that a try on a
+// nearly flat stretch cannot send the next gain far past the bound.
+constexpr double kLeastLoudnessSlope = 0.1;
+// Recovery after a limited peak: long enough that the gain does not follow the waveform of
+// the bass (distortion), short enough that a lone transient does not duck the beat after it.
+constexpr double kLimiterReleaseSeconds = 0.05;
+
+// 16-bit values to and from full scale 1.0: -32768 is full scale, as the meters take it.
+constexpr double kPcm16FullScale = 32768.0;
+
+std::int16_t roundedSample(double value) {
+  // std::lround rounds halves away from zero, so positive and negative halves stay mirrored.
+  return static_cast<std::int16_t>(std::clamp<long>(std::lround(value),
+                                                    std::numeric_limits<std::int16_t>::min(),
+                                                    std::numeric_limits<std::int16_t>::max()));
+}
+
 // In double: a float factor would move samples near full scale by more than half a step.
 void scale(const std::uint8_t* original, std::uint8_t* result, std::uint32_t byteCount,
            double gainDb) {
   const double factor = std::pow(10.0, gainDb / 20.0);
   for (std::uint32_t at = 0; at + 1 < byteCount; at += 2) {
-    // std::lround rounds halves away from zero, so positive and negative halves stay mirrored.
-    const long scaled = std::lround(engine::loadSample(original + at) * factor);
-    engine::storeSample(result + at, static_cast<std::int16_t>(std::clamp<long>(
-                                         scaled, std::numeric_limits<std::int16_t>::min(),
-                                         std::numeric_limits<std::int16_t>::max())));
+    engine::storeSample(result + at, roundedSample(engine::loadSample(original + at) * factor));
   }
+}
+
+// Writes the whole frames of original scaled by gainDb, through the limiter at thresholdDb,
+// into result, rounded to 16 bits. False when the limiter cannot be started.
+bool limit(const std::uint8_t* original, std::uint8_t* result, std::uint32_t byteCount,
+           double gainDb, double thresholdDb) {
+  const std::unique_ptr<platform::PeakLimiterPlugin> limiter =
+      platform::PeakLimiterPlugin::open(thresholdDb, kLimiterReleaseSeconds);
+  if (!limiter) return false;
+  constexpr std::size_t kBlock = platform::PeakLimiterPlugin::kBlockFrames;
+  const std::size_t frames = byteCount / engine::kFrameBytes;
+  const double factor = std::pow(10.0, gainDb / 20.0) / kPcm16FullScale;
+  std::size_t latency = 0;
+  // The plugin's output lags its input by its look-ahead: silence is fed after the last frame
+  // until the last frame has come out.
+  for (std::size_t fed = 0; fed < frames + latency; fed += kBlock) {
+    for (std::size_t i = 0; i < kBlock; ++i) {
+      float left = 0.0f;
+      float right = 0.0f;
+      if (fed + i < frames) {
+        const std::uint8_t* frame = original + (fed + i) * engine::kFrameBytes;
+        left = static_cast<float>(engine::loadSample(frame) * factor);
+        right = static_cast<float>(engine::loadSample(frame + engine::kRightOffset) * factor);
+      }
+      limiter->input(0)[i] = left;
+      limiter->input(1)[i] = right;
+    }
+    limiter->run(kBlock);
+    if (fed == 0) latency = limiter->latencyFrames();
+    for (std::size_t i = 0; i < kBlock; ++i) {
+      if (fed + i < latency || fed + i - latency >= frames) continue;
+      std::uint8_t* frame = result + (fed + i - latency) * engine::kFrameBytes;
+      engine::storeSample(frame, roundedSample(limiter->output(0)[i] * kPcm16FullScale));
+      engine::storeSample(frame + engine::kRightOffset,
+                          roundedSample(limiter->output(1)[i] * kPcm16FullScale));
+    }
+  }
+  return true;
+}
+
+struct Scaled {
+  double gainDb = 0.0;
+  double truePeakDbtp = 0.0;
+};
+
+// The linear gain: gainDb, lowered until the rounded samples keep the aimed ceiling.
+Scaled scaleUnderCeiling(const std::uint8_t* original, std::uint8_t* result,
+                         std::uint32_t byteCount, double gainDb, double aimedCeiling) {
+  double truePeak = 0.0;
+  for (int scaling = 0; scaling < kMostScalings; ++scaling) {
+    scale(original, result, byteCount, gainDb);
+    truePeak = loudness::truePeakDbtpOfPcm16(result, byteCount);
+    if (!(truePeak > aimedCeiling)) break;
+    gainDb -= truePeak - aimedCeiling + kRetryStepDb;
+  }
+  return {gainDb, truePeak};
+}
+
+struct Limited {
+  double gainDb = 0.0;
+  double limitingDb = 0.0;
+  double truePeakDbtp = 0.0;
+  double integratedLufs = 0.0;
+  // The gain was held at the most limiting allowed.
+  bool bounded = false;
+};
+
+// The gain that brings the limited result to the target, found by measuring it; nothing when
+// the limiter cannot be started. The last try stands when the tries run out.
+std::optional<Limited> limitToTarget(const std::uint8_t* original, std::uint8_t* result,
+                                     std::uint32_t byteCount, double targetLufs,
+                                     double wantedDb, double truePeakDbtp, double aimedCeiling) {
+  Limited limited;
+  double threshold = aimedCeiling;
+  double gainDb = wantedDb;
+  std::optional<Limited> previous;
+  for (int tries = 0; tries < kMostLimitings; ++tries) {
+    const double mostGainDb = threshold + kMostLimitingDb - truePeakDbtp;
+    limited.bounded = gainDb >= mostGainDb;
+    gainDb = std::min(gainDb, mostGainDb);
+    if (!limit(original, result, byteCount, gainDb, threshold)) return std::nullopt;
+    const loudness::TrackMeasures measures = loudness::measurePcm16(result, byteCount);
+    limited.gainDb = gainDb;
+    limited.limitingDb = truePeakDbtp + gainDb - threshold;
+    limited.truePeakDbtp = loudness::decibels(measures.truePeak);
+    limited.integratedLufs = measures.integratedLufs;
+    // The plugin oversamples more coarsely than the meters: a peak it let through lowers its
+    // threshold by as much.
+    const bool over = limited.truePeakDbtp > aimedCeiling;
+    if (over) threshold -= limited.truePeakDbtp - aimedCeiling + kRetryStepDb;
+    const double missingLu = targetLufs - limited.integratedLufs;
+    if (!over && (std::fabs(missingLu) <= kLimitedToleranceLu || (missingLu > 0.0 && limited.bounded))) {
+      return limited;
+    }
+    // Limiting takes back part of each added dB: the next gain follows the slope of the last
+    // two tries (1 dB a dB at first, when the result is approached from below).
+    double slope = 1.0;
+    if (previous && previous->gainDb != gainDb) {
+      slope = std::clamp((limited.integratedLufs - previous->integratedLufs) /
+                             (gainDb - previous->gainDb),
+                         kLeastLoudnessSlope, 1.0);
+    }
+    previous = limited;
+    gainDb += missingLu / slope;
+  }
+  return limited;
 }
 
 }  // namespace
@@ -35,30 +162,49 @@ void scale(const std::uint8_t* original, std::uint8_t* result, std::uint32_t byt
 LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
                             engine::ProcessLog& log) {
   LoudnessMatch match;
-  const report::TrackFigures figures = report::loudnessFigures(samples, targetLength);
-  if (!std::isfinite(figures.integratedLufs) || !std::isfinite(figures.truePeakDbtp)) {
+  const loudness::TrackMeasures figures = loudness::measurePcm16(samples, targetLength);
+  const double truePeakDbtp = loudness::decibels(figures.truePeak);
+  if (!std::isfinite(figures.integratedLufs) || !std::isfinite(truePeakDbtp)) {
     log.write("Loudness not matched: the result is silent\n\n");
-    match.truePeakDbtp = figures.truePeakDbtp;
+    match.truePeakDbtp = truePeakDbtp;
     return match;
   }
   const double aimedCeiling = kLoudnessTruePeakCeilingDbtp - kTruePeakMeterMarginDb;
   const double wantedDb = targetLufs - figures.integratedLufs;
-  double gainDb = std::min(wantedDb, aimedCeiling - figures.truePeakDbtp);
   std::uint8_t* original = samples + targetLength;
   std::memcpy(original, samples, targetLength);
-  double truePeak = figures.truePeakDbtp;
-  for (int scaling = 0; scaling < kMostScalings; ++scaling) {
-    scale(original, samples, targetLength, gainDb);
-    truePeak = report::truePeakDbtpOfPcm16(samples, targetLength);
-    if (!(truePeak > aimedCeiling)) break;
-    gainDb -= truePeak - aimedCeiling + kRetryStepDb;
+  std::optional<Limited> limited;
+  bool limiterMissing = false;
+  if (wantedDb > aimedCeiling - truePeakDbtp) {
+    limited = limitToTarget(original, samples, targetLength, targetLufs, wantedDb, truePeakDbtp,
+                            aimedCeiling);
+    limiterMissing = !limited;
+    // Out of tries above the ceiling: the one gain under it, as without the limiter.
+    if (limited && limited->truePeakDbtp > aimedCeiling) limited.reset();
   }
   match.applied = true;
-  match.gainDb = gainDb;
-  match.truePeakDbtp = truePeak;
-  // A shortfall below a hundredth is the retry's own step, not a bound the user must know of.
-  match.shortLu = wantedDb - gainDb >= 0.005 ? wantedDb - gainDb : 0.0;
-  log.print("Loudness matched to %.1f LUFS: gain %+.2f dB", targetLufs, gainDb);
+  if (limited) {
+    match.gainDb = limited->gainDb;
+    match.limitingDb = limited->limitingDb;
+    match.truePeakDbtp = limited->truePeakDbtp;
+    // Short when the bound stopped the gain, or when the tries ran out before the target.
+    const double shortLu = targetLufs - limited->integratedLufs;
+    match.shortLu =
+        shortLu >= 0.005 && (limited->bounded || shortLu > kLimitedToleranceLu) ? shortLu : 0.0;
+  } else {
+    const Scaled scaled = scaleUnderCeiling(original, samples, targetLength,
+                                            std::min(wantedDb, aimedCeiling - truePeakDbtp),
+                                            aimedCeiling);
+    match.gainDb = scaled.gainDb;
+    match.truePeakDbtp = scaled.truePeakDbtp;
+    // A shortfall below a hundredth is the retry's own step, not a bound the user must know of.
+    match.shortLu = wantedDb - scaled.gainDb >= 0.005 ? wantedDb - scaled.gainDb : 0.0;
+  }
+  if (limiterMissing) {
+    log.write("The true-peak limiter could not be started: peaks are not limited\n\n");
+  }
+  log.print("Loudness matched to %.1f LUFS: gain %+.2f dB", targetLufs, match.gainDb);
+  if (match.limitingDb > 0.0) log.print(", peaks limited by up to %.2f dB", match.limitingDb);
   if (match.shortLu > 0.0) {
     log.print(", %.2f LU short of the target for a true peak of at most %.1f dBTP", match.shortLu,
               kLoudnessTruePeakCeilingDbtp);

@@ -1,39 +1,52 @@
-// Loudness matching of a computed result: one linear gain that brings its integrated loudness
-// to the job's target, bounded by a true-peak ceiling, applied to the 16-bit samples.
+// Loudness matching of a computed result: one gain that brings its integrated loudness to the
+// job's target under a true-peak ceiling, with a true-peak limiter taking the peaks above it.
 #pragma once
 
 #include <cstdint>
 
 #include "engine/process_log.h"
+#include "loudness/true_peak_ceiling.h"
 
 namespace batch {
 
-// The ceiling the matched result keeps, as the MP3 step keeps it for lossy files.
-inline constexpr double kLoudnessTruePeakCeilingDbtp = -1.0;
-// The ceiling is aimed this far below as libebur128 reads the true peak: meters that
-// oversample finer (ffmpeg's ebur128 filter resamples to 192 kHz) read sharp transients up to
-// about 0.2 dB higher, and the promise must hold under any of them.
-inline constexpr double kTruePeakMeterMarginDb = 0.3;
+// The ceiling the matched result keeps, and the margin aimed under it: the MP3 step's.
+inline constexpr double kLoudnessTruePeakCeilingDbtp = loudness::kTruePeakCeilingDbtp;
+inline constexpr double kTruePeakMeterMarginDb = loudness::kTruePeakMeterMarginDb;
+// The most the limiter takes off the highest peak; beyond it the result stays short of the
+// target. Sparse drum hits need about 10 dB to reach -14 LUFS (6 dB left them 1 LU short); more
+// is heard on sustained sound as lost punch and flattened drums.
+inline constexpr double kMostLimitingDb = 10.0;
 
 struct LoudnessMatch {
   // False for a silent result, which is left as it is.
   bool applied = false;
-  // The gain applied, in dB (negative for a result louder than the target).
+  // The gain applied, in dB (negative for a result louder than the target), before the limiter.
   double gainDb = 0.0;
+  // How far the limiter lowered the highest peak, in dB (0 to kMostLimitingDb and the retries'
+  // steps); 0 when the gain alone kept the ceiling.
+  double limitingDb = 0.0;
   // How far below the target the result stays for the ceiling, in LU; 0 when it reaches it.
   double shortLu = 0.0;
   // The true peak of the matched result, in dBTP.
   double truePeakDbtp = 0.0;
 };
 
-// Scales the little-endian 16-bit stereo result in samples[0, targetLength) by
-// min(targetLufs - loudness, ceiling - true peak) dB, each sample rounded to the nearest value
-// (halves away from zero) and held within 16 bits. The true peak is measured again after the
-// scaling and the gain lowered until it holds. samples[targetLength, 2 * targetLength) is
-// used as scratch (the engine's buffer holds 3 * targetLength bytes). Writes one log line:
-// "Loudness matched to -18.0 LUFS: gain +3.52 dB", with ", 2.30 LU short of the target for a
-// true peak of at most -1.0 dBTP" when the ceiling bounds it, or "Loudness not matched: the
-// result is silent".
+// Brings the little-endian 16-bit stereo result in samples[0, targetLength) to targetLufs with
+// its true peak at most the ceiling less the meter margin:
+// - when targetLufs - loudness dB keep the peaks under it, by that one gain, each sample
+//   rounded to the nearest value (halves away from zero) and held within 16 bits;
+// - otherwise by a gain and the true-peak limiter of platform/peak_limiter_plugin.h, the gain
+//   raised until the limited result measures within 0.05 LU of the target or the limiter
+//   takes kMostLimitingDb off the highest peak. Same samples in, same bytes out.
+// The true peak is measured again after either and the gain (or the limiter's threshold)
+// lowered until it holds. When the limiter cannot be started the single gain is bounded by the
+// ceiling, as it is without the limiter. samples[targetLength, 2 * targetLength) is used as
+// scratch (the engine's buffer holds 3 * targetLength bytes). Writes one log line:
+// "Loudness matched to -18.0 LUFS: gain +3.52 dB", with ", peaks limited by up to 2.10 dB"
+// when the limiter took peaks, and ", 2.30 LU short of the target for a true peak of at most
+// -1.0 dBTP" when the ceiling bounds it; before it "The true-peak limiter could not be
+// started: peaks are not limited" when it could not; or "Loudness not matched: the result is
+// silent".
 LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
                             engine::ProcessLog& log);
 

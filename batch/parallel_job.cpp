@@ -1,6 +1,7 @@
 #include "batch/parallel_job.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,9 +32,9 @@ class EntryBlock final : public engine::ProcessLog {
   std::string text_;
 };
 
-// What one worker is to the pipeline: the job's check boxes and notices, its own file and
-// gauge. Every call goes through the run's lock.
-class WorkerWindow final : public JobWindow {
+// What one worker is to the pipeline: the job's check boxes, its own file and gauge. Every
+// call goes through the run's lock.
+class WorkerHost final : public EntryHost {
   template <class Call>
   auto locked(Call call) {
     const std::lock_guard<std::mutex> guard(lock_);
@@ -41,47 +42,43 @@ class WorkerWindow final : public JobWindow {
   }
 
  public:
-  WorkerWindow(unsigned worker, JobWindow& window, RunProgress& progress, std::mutex& lock)
-      : worker_(worker), window_(window), progress_(progress), lock_(lock) {}
+  WorkerHost(unsigned worker, JobChoices& choices, RunProgress& progress, std::mutex& lock)
+      : worker_(worker), choices_(choices), progress_(progress), lock_(lock) {}
 
-  bool logBoxTicked() override { return locked([&] { return window_.logBoxTicked(); }); }
-  bool mp3BoxTicked() override { return locked([&] { return window_.mp3BoxTicked(); }); }
-  bool mp3At192kTicked() override { return locked([&] { return window_.mp3At192kTicked(); }); }
-  bool noBasslineTicked() override { return locked([&] { return window_.noBasslineTicked(); }); }
+  bool logBoxTicked() override { return locked([&] { return choices_.logBoxTicked(); }); }
+  bool mp3BoxTicked() override { return locked([&] { return choices_.mp3BoxTicked(); }); }
+  bool mp3At192kTicked() override { return locked([&] { return choices_.mp3At192kTicked(); }); }
+  bool noBasslineTicked() override { return locked([&] { return choices_.noBasslineTicked(); }); }
   bool ignoreClicksTicked() override {
-    return locked([&] { return window_.ignoreClicksTicked(); });
+    return locked([&] { return choices_.ignoreClicksTicked(); });
   }
-  void fileGaugeStep(int percent, int) override { setFileGauge(percent); }
-  void setFileGauge(int percent) override {
+  // No pause: the worker holds no window's thread that would need one to repaint.
+  void fileGaugeStep(int percent, int) override {
     locked([&] { progress_.workerGauge(worker_, percent); });
   }
-  void setGlobalGauge(int) override {}
   void setCurrentFileText(const wxString& text) override {
     locked([&] { progress_.workerFile(worker_, text); });
   }
-  void setStateText(const wxString&) override {}
-  void startTimer(int) override {}
-  void stopTimer() override {}
-  void beep(int, int) override {}
-  void notice(const wxString& text) override { locked([&] { window_.notice(text); }); }
 
  private:
   unsigned worker_;
-  JobWindow& window_;
+  JobChoices& choices_;
   RunProgress& progress_;
   std::mutex& lock_;
 };
 
 class Run {
  public:
-  Run(JobState& job, JobWindow& window, RunProgress& progress, media::SystemServices& system,
-      bool splitOnOwnThread)
+  Run(JobState& job, JobChoices& choices, JobStatus& status, RunProgress& progress,
+      media::SystemServices& system, bool splitOnOwnThread, const std::atomic<bool>* lastEntriesBegun)
       : job_(job),
-        window_(window),
+        choices_(choices),
+        status_(status),
         progress_(progress),
         system_(system),
         count_(job.fileList.GetCount()),
         splitOnOwnThread_(splitOnOwnThread),
+        lastEntriesBegun_(lastEntriesBegun),
         memory_(job.track.sampleSpaceLimit),
         started_(count_, false),
         finished_(count_, false) {
@@ -90,7 +87,7 @@ class Run {
   }
 
   void work(unsigned worker) {
-    WorkerWindow view(worker, window_, progress_, lock_);
+    WorkerHost view(worker, choices_, progress_, lock_);
     engine::TrackState track;
     track.sampleSpaceLimit = job_.track.sampleSpaceLimit;
     track.splitOnOwnThread = splitOnOwnThread_;
@@ -103,6 +100,10 @@ class Run {
       {
         const std::lock_guard<std::mutex> guard(lock_);
         if (stopping_ || next_ >= count_ || system_.stopRequested()) break;
+        if (lastEntriesBegun_ && lastEntriesBegun_->load()) {
+          closedByUser_ = true;
+          break;
+        }
         index = next_++;
         started_[index] = true;
         temporaryWavName = numberedTemporaryWavName(index + 1);
@@ -119,7 +120,7 @@ class Run {
         stopping_ = true;
         break;
       }
-      recordEntry(job_, window_, index, result);
+      recordEntry(job_, status_, index, result);
       finished_[index] = true;
       progress_.entriesDone(static_cast<std::uint32_t>(++done_), static_cast<std::uint32_t>(count_));
       writeFinishedBlocks();
@@ -133,7 +134,7 @@ class Run {
   void end() {
     job_.currentIndex = static_cast<std::uint32_t>(count_);
     if (!stopping_ && done_ == count_) {
-      finishJob(job_, window_, system_);
+      finishJob(job_, status_, system_);
       return;
     }
     for (std::size_t index = written_; index < count_; ++index) {
@@ -141,7 +142,7 @@ class Run {
       job_.log.write(blocks_[index].take());
       job_.log.finishLine();
     }
-    stopJob(job_, window_);
+    stopJob(job_, status_, closedByUser_ && !stopping_ ? "stopped by the user" : "");
   }
 
  private:
@@ -154,11 +155,13 @@ class Run {
   }
 
   JobState& job_;
-  JobWindow& window_;
+  JobChoices& choices_;
+  JobStatus& status_;
   RunProgress& progress_;
   media::SystemServices& system_;
   const std::size_t count_;
   const bool splitOnOwnThread_;
+  const std::atomic<bool>* lastEntriesBegun_;
   // The samples of every worker's track together stay within the job's memory.
   MemoryBudget memory_;
   std::mutex lock_;
@@ -169,16 +172,19 @@ class Run {
   std::size_t done_ = 0;
   std::size_t written_ = 0;
   bool stopping_ = false;
+  bool closedByUser_ = false;
 };
 
 }  // namespace
 
-void runEntriesAtOnce(JobState& job, JobWindow& window, RunProgress& progress,
-                      media::SystemServices& system, unsigned workers) {
+void runEntriesAtOnce(JobState& job, JobChoices& choices, JobStatus& status,
+                      RunProgress& progress, media::SystemServices& system, unsigned workers,
+                      const std::atomic<bool>* lastEntriesBegun) {
   if (!job.running) return;
   const std::size_t count = job.fileList.GetCount();
   const unsigned threads = static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(workers, count)));
-  Run run(job, window, progress, system, coreFreeBesideEachWorker(threads));
+  Run run(job, choices, status, progress, system, coreFreeBesideEachWorker(threads),
+          lastEntriesBegun);
   std::vector<std::thread> pool;
   pool.reserve(threads);
   for (unsigned worker = 0; worker < threads; ++worker) {

@@ -5,6 +5,7 @@
 
 #include <wx/string.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "batch/job_state.h"
@@ -25,14 +26,16 @@ class RunProgress {
   virtual void entriesDone(std::uint32_t done, std::uint32_t total) = 0;
 };
 
-// Runs every entry of a job that was set up (setUpLibraryJob with numbered temporary files)
-// with up to `workers` entries at once, then ends it as the timer ticks would: endJob when all
-// were handled, stopJob when a stop was asked for (every running converter is stopped and
-// what it wrote removed; the log holds the blocks of every entry begun, in list order, then the
-// stop line). The results and the log are those of the timer ticks, whatever the number of
-// workers. window gives the check boxes and takes the notices and the state text; it is called
-// from one thread at a time.
-void runEntriesAtOnce(JobState& job, JobWindow& window, RunProgress& progress,
-                      media::SystemServices& system, unsigned workers);
+// Runs every entry of a job that was set up (setUpLibraryJob) with up to `workers` entries at
+// once, then ends it as the timer ticks would: endJob when all were handled, stopJob when a
+// stop was asked for (every running converter is stopped and what it wrote removed; the log
+// holds the blocks of every entry begun, in list order, then the stop line). The results and
+// the log are those of the timer ticks, whatever the number of workers. choices gives the check
+// boxes and status takes the notices, the state text and the tone; each is called from one
+// thread at a time. Once *lastEntriesBegun is true (set from any thread),
+// no entry begins: those in process end as usual and the job ends as stopped by the user.
+void runEntriesAtOnce(JobState& job, JobChoices& choices, JobStatus& status,
+                      RunProgress& progress, media::SystemServices& system, unsigned workers,
+                      const std::atomic<bool>* lastEntriesBegun = nullptr);
 
 }  // namespace batch

@@ -24,7 +24,9 @@
 #include "engine/pcm_access.h"
 #include "engine/track_engine.h"
 #include "engine/wav_file.h"
+#include "loudness/track_figures.h"
 #include "loudness/true_peak.h"
+#include "loudness/true_peak_ceiling.h"
 #include "media/converter_commands.h"
 #include "media/mp3_step.h"
 #include "media/source_tags.h"
@@ -32,7 +34,6 @@
 #include "platform/folders.h"
 #include "platform/signals.h"
 #include "report/report_files.h"
-#include "report/track_measures.h"
 
 namespace batch {
 
@@ -249,6 +250,7 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
   request.rate = mp3RateOf(options, work.window.mp3At192kTicked(), track.sourcePath);
   request.frames = track.targetLength / engine::kFrameBytes;
   request.wavTruePeakDbtp = resultTruePeakDbtp;
+  request.exactDecodedPeak = options.report;
   request.replayGain = options.replayGain;
   request.loudnessTargetLufs = options.loudnessTargetLufs;
   work.log.write("MP3 re-encoding was requested... ");
@@ -257,11 +259,13 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
   EntryResult result;
   switch (mp3.outcome) {
     case media::Mp3Outcome::Whole:
-      result.replayGainMissing = options.replayGain && !mp3.decoded;
+      result.replayGainMissing = options.replayGain && !mp3.programme;
       result.record.resultMp3 = mp3Path;
       result.record.mp3GainDb = mp3.gainDb;
-      if (options.albumReplayGain && mp3.decoded) {
-        result.albumTrack = AlbumTrack{mp3Path, request.frames, mp3.decoded};
+      result.record.mp3TruePeakDbtp = mp3.decodedTruePeakDbtp;
+      result.record.mp3IntegratedLufs = mp3.decodedLufs;
+      if (options.albumReplayGain && mp3.programme) {
+        result.albumTrack = AlbumTrack{mp3Path, request.frames, mp3.programme};
       }
       return result;
     case media::Mp3Outcome::Stopped:
@@ -388,7 +392,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
   const JobOptions& options = job.options;
   work.window.fileGaugeStep(kEnginePercent, kStepPauseMs);
   logResultNaming(admitted.names, work.log);
-  report::TrackMeasurer measurer;
+  loudness::TrackMeasurer measurer;
   // Read once, before the engine: the WAV takes it at its save, the MP3 after.
   const bool identityWanted = (job.mp3Requested || options.wavTags) && !options.analyzeOnly;
   const media::TrackIdentity identity = sourceMayHoldTags && identityWanted
@@ -405,14 +409,17 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
                                            : "its result could not be written");
   }
   std::optional<report::TrackFigures> after;
-  if (options.report) after = report::loudnessFigures(track.buffer.bytes, track.targetLength);
+  if (options.report) after = loudness::measureTrack(track.buffer.bytes, track.targetLength, true);
   std::optional<double> resultTruePeakDbtp;
   if (after) {
     resultTruePeakDbtp = after->truePeakDbtp;
   } else if (computed.match && computed.match->applied) {
     resultTruePeakDbtp = computed.match->truePeakDbtp;
   } else if (job.mp3Requested && !options.analyzeOnly) {
-    resultTruePeakDbtp = loudness::truePeakDbtpOfPcm16(track.buffer.bytes, track.targetLength);
+    // Only a peak above the ceiling lowers the MP3.
+    loudness::TruePeakMeter meter(loudness::kTruePeakCeilingDbtp);
+    meter.addPcm16(track.buffer.bytes, track.targetLength / engine::kFrameBytes);
+    resultTruePeakDbtp = meter.truePeakDbtp();
   }
   EntryResult result =
       deliverResult(job, work, admitted, identity, resultTruePeakDbtp.value_or(0.0));
@@ -421,17 +428,13 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
     result.record.loudnessGainDb = match->gainDb;
     result.record.loudnessShortLu = match->shortLu;
   }
-  if (after) {
-    // Last: the split for the result's band levels overwrites the buffer.
-    after->bands = report::bandLevelsOfResult(track.buffer.bytes, track.targetLength);
-    result.record.after = after;
-  }
+  result.record.after = after;
   result.engineReached = true;
   if (options.report && measurer.passes > 0) {
     result.record.seconds = measurer.seconds;
     result.record.passes = measurer.passes;
     result.record.before = measurer.before;
-    result.record.gainsDb = measurer.gainsDb;
+    result.record.engineBandFactorsDb = measurer.engineBandFactorsDb;
   }
   return result;
 }
@@ -445,10 +448,8 @@ std::vector<std::string> expectedResults(const JobState& job, const ResultNames&
 }
 
 // What every end of a job does, whole or stopped.
-void closeJob(JobState& job, JobWindow& window) {
+void closeJob(JobState& job, JobStatus& window) {
   job.track.outputFolderPath.clear();
-  window.setGlobalGauge(100);
-  window.setFileGauge(100);
   job.running = false;
   job.fileList.Clear();
   job.entryOutputFolders.clear();
@@ -478,6 +479,7 @@ std::string stopCause(const std::string& cause) {
     case SIGTERM:
       return "SIGTERM";
     default:
+      if (const char* reason = platform::stopReason()) return reason;
       return "stop requested";
   }
 }
@@ -663,7 +665,7 @@ void keepForReport(JobState& job, std::size_t index, const EntryResult& result) 
 }
 
 // The report of the entries recorded so far, in list order.
-void writeJobReport(JobState& job, JobWindow& window) {
+void writeJobReport(JobState& job, JobStatus& window) {
   if (!job.options.report) return;
   job.report.tracks.clear();
   for (const std::optional<report::TrackRecord>& track : job.reportTracks) {
@@ -686,7 +688,7 @@ void writeJobReport(JobState& job, JobWindow& window) {
 
 }  // namespace
 
-void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result) {
+void recordEntry(JobState& job, JobStatus& window, std::size_t index, const EntryResult& result) {
   keepForReport(job, index, result);
   if (result.record.sourceWarning) {
     window.notice(job.fileList[index] + ": " + fromNativePath(*result.record.sourceWarning));
@@ -706,7 +708,7 @@ void recordEntry(JobState& job, JobWindow& window, std::size_t index, const Entr
     std::snprintf(shortfall, sizeof shortfall,
                   ": %.2f LU short of %.1f LUFS for a true peak of at most %.1f dBTP",
                   *result.record.loudnessShortLu, *job.options.loudnessTargetLufs,
-                  kLoudnessTruePeakCeilingDbtp);
+                  loudness::kTruePeakCeilingDbtp);
     window.notice(job.fileList[index] + shortfall);
   }
   if (result.origin) {
@@ -760,7 +762,7 @@ const std::string& outputFolderOf(const JobState& job, std::size_t index) {
                                                : job.track.outputFolderPath;
 }
 
-void endJob(JobState& job, JobWindow& window) {
+void endJob(JobState& job, JobStatus& window) {
   if (!job.mediaSeen) {
     job.log.write("\nERROR: No multimedia file in this folder !\n");
   } else if (!job.engineReached) {
@@ -778,7 +780,7 @@ void endJob(JobState& job, JobWindow& window) {
   window.beep(kBeepFrequencyHz, kBeepDurationMs);
 }
 
-void stopJob(JobState& job, JobWindow& window, const std::string& cause) {
+void stopJob(JobState& job, JobStatus& window, const std::string& cause) {
   if (!job.running) return;
   job.log.finishLine();
   job.log.print("\nJOB STOPPED (%s): the files not yet processed were left as they were.\n",
@@ -789,7 +791,7 @@ void stopJob(JobState& job, JobWindow& window, const std::string& cause) {
   window.setStateText(wxGetTranslation("STOPPED"));
 }
 
-void finishJob(JobState& job, JobWindow& window, media::SystemServices& system) {
+void finishJob(JobState& job, JobStatus& window, media::SystemServices& system) {
   writeAlbumReplayGain(job, window, system);
   // A stop asked for while the album tags were written ends the job as at any other moment.
   if (system.stopRequested()) {
@@ -802,7 +804,13 @@ void finishJob(JobState& job, JobWindow& window, media::SystemServices& system) 
 void timerTick(JobState& job, JobWindow& window, media::SystemServices& system) {
   window.stopTimer();
   if (!job.running) return;
+  // Whole or stopped, the job's end shows full gauges.
+  auto fillGauges = [&window] {
+    window.setGlobalGauge(100);
+    window.setFileGauge(100);
+  };
   if (system.stopRequested()) {
+    fillGauges();
     stopJob(job, window);
     return;
   }
@@ -819,6 +827,7 @@ void timerTick(JobState& job, JobWindow& window, media::SystemServices& system) 
     const EntryResult result =
         admitted.admitted ? processAdmittedEntry(job, work, entry, admitted) : admitted.result;
     if (result.outcome == EntryOutcome::Stopped) {
+      fillGauges();
       stopJob(job, window);
       return;
     }
@@ -828,6 +837,7 @@ void timerTick(JobState& job, JobWindow& window, media::SystemServices& system) 
 
   ++job.currentIndex;
   if (job.currentIndex >= job.fileCount || job.currentIndex >= job.fileList.GetCount()) {
+    fillGauges();
     finishJob(job, window, system);
     return;
   }

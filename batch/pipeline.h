@@ -26,7 +26,7 @@ class SampleSpaceShare;
 struct EntryWork {
   engine::TrackState& track;
   engine::ProcessLog& log;
-  JobWindow& window;
+  EntryHost& window;
   media::SystemServices& system;
   // The converter's output in the output folder.
   std::string temporaryWavName;
@@ -89,13 +89,13 @@ EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxS
 
 // Keeps count of the finished entry at index of the file list and tells the user of its
 // fault, if any, and of a source that could not be decoded whole.
-void recordEntry(JobState& job, JobWindow& window, std::size_t index, const EntryResult& result);
+void recordEntry(JobState& job, JobStatus& window, std::size_t index, const EntryResult& result);
 
 // The output folder of the entry at index.
 const std::string& outputFolderOf(const JobState& job, std::size_t index);
 
 // Handles the entry at job.currentIndex, then re-arms the timer or, after the last entry, ends
-// the job (gauges full, state text, log closed, a beep when no result was saved). Does nothing
+// the job (gauges full, then as endJob). Does nothing
 // but stop the timer when no job is running. A failing entry is logged and skipped. A stop
 // that the system asked for (a signal) stops the job at once: the converter child is stopped
 // and what it wrote removed, and the entries not yet done are left alone.
@@ -103,16 +103,16 @@ void timerTick(JobState& job, JobWindow& window, media::SystemServices& system);
 
 // After the last entry: the album ReplayGain tags, then endJob, or stopJob when a stop was asked
 // for by then.
-void finishJob(JobState& job, JobWindow& window, media::SystemServices& system);
+void finishJob(JobState& job, JobStatus& window, media::SystemServices& system);
 
 // The end of a job whose every entry was handled: the log's closing lines, the locks
 // released, "DONE !" when a result was saved, else "READY" (or "BUSY") and a beep.
-void endJob(JobState& job, JobWindow& window);
+void endJob(JobState& job, JobStatus& window);
 
 // Ends a running job before its end, between two entries or from inside one: the log gets the
 // lines held so far and one line saying that the job was stopped and why (cause, or the signal
 // that asked for it when empty), locks are released and "STOPPED" is shown. Results already
 // saved are whole and stay. Does nothing when no job runs.
-void stopJob(JobState& job, JobWindow& window, const std::string& cause = {});
+void stopJob(JobState& job, JobStatus& window, const std::string& cause = {});
 
 }  // namespace batch

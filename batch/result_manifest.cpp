@@ -152,7 +152,7 @@ std::string readWhole(const std::string& path) {
 
 }  // namespace
 
-ResultChoices resultChoicesOf(const JobOptions& options, bool mp3Requested, JobWindow& window) {
+ResultChoices resultChoicesOf(const JobOptions& options, bool mp3Requested, JobChoices& window) {
   ResultChoices choices;
   choices.noBassline = window.noBasslineTicked();
   choices.ignoreClicks = window.ignoreClicksTicked();

@@ -50,7 +50,7 @@ struct ResultOrigin {
 
 // The choices of a job whose MP3 is requested (or not) as mp3Requested, with the window's (or the
 // command's) check boxes as they are now.
-ResultChoices resultChoicesOf(const JobOptions& options, bool mp3Requested, JobWindow& window);
+ResultChoices resultChoicesOf(const JobOptions& options, bool mp3Requested, JobChoices& window);
 
 // The stamp of sourcePath, named relative to the first of roots (the job's PATHs, whole, without
 // a closing separator) that is it or holds it; nullopt when the source cannot be looked at.

@@ -1,22 +1,34 @@
 #!/usr/bin/env bash
 # What the job's report costs: the headless command over a folder of one-minute tracks at one
-# worker, with and without --report, with MP3 encoding on and off; the times and their ratio.
-# Usage: bench/report_benchmark.sh [TRACKS]   (default 8; SONBALANCER_CLI names the command)
+# worker without MP3s, plain and with --report, run in turns so that both meet the same load;
+# the CPU time of each (user + system, the converter's included) and their ratio.
+# Usage: bench/report_benchmark.sh [TRACKS [ROUNDS]]   (default 8 and 3; SONBALANCER_CLI names
+# the command)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tracks=${1:-8}
+rounds=${2:-3}
 cli=${SONBALANCER_CLI:-build/bin/sonbalancer-cli}
 folder=$(mktemp -d)
-trap 'rm -rf "$folder" "$folder.report"' EXIT
+trap 'rm -rf "$folder" "$folder.report" "$folder.time"' EXIT
 . bench/tracks.sh
 make_tracks "$folder" "$tracks"
 
-for mp3 in on off; do
-  options=(--jobs 1)
-  [ "$mp3" = off ] && options+=(--no-mp3)
-  plain=$(seconds "$folder" "${options[@]}")
-  reported=$(seconds "$folder" "${options[@]}" --report "$folder.report")
-  awk -v m="$mp3" -v p="$plain" -v r="$reported" -v n="$tracks" 'BEGIN {
-    printf "MP3 %s, %d tracks: without --report %.1f s, with %.1f s, ratio %.2f\n", m, n, p, r, r / p
-  }'
+# cpu_seconds ARGUMENTS...: user + system seconds of one run over the folder, children included.
+cpu_seconds() {
+  rm -rf "$folder/sonbalanced" "$folder.report"
+  /usr/bin/time -f "%U %S" -o "$folder.time" "$cli" "$@" "$folder" >/dev/null 2>&1 || true
+  awk '{ print $1 + $2 }' "$folder.time"
+}
+
+plain=0
+reported=0
+for round in $(seq 1 "$rounds"); do
+  plain=$(awk -v a="$plain" -v b="$(cpu_seconds --jobs 1 --no-mp3)" 'BEGIN { print a + b }')
+  reported=$(awk -v a="$reported" -v b="$(cpu_seconds --jobs 1 --no-mp3 --report "$folder.report")" \
+    'BEGIN { print a + b }')
 done
+awk -v p="$plain" -v r="$reported" -v n="$tracks" -v k="$rounds" 'BEGIN {
+  printf "%d tracks, %d rounds, CPU seconds a round: --no-mp3 %.2f, with --report %.2f, ratio %.2f\n",
+    n, k, p / k, r / k, r / p
+}'

@@ -21,3 +21,41 @@ seconds() {
   end=$(date +%s.%N)
   awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
 }
+
+# make_varied_tracks FOLDER COUNT SECONDS writes COUNT music-like 16-bit WAV tracks of SECONDS
+# each, cycling through six kinds (pink noise over a kick, a sustained chord, sparse noise
+# drums, a quiet passage then a loud one, a bass with short hats, decaying piano-like notes; most
+# with louder and quieter sections) at levels rising from far too quiet to a loud master's, the loudest held under full scale by
+# ffmpeg's limiter.
+make_varied_tracks() {
+  local folder=$1 count=$2 length=$3 i kind level
+  local kinds=(
+    "(0.25*(2*random(0)-1)+0.8*sin(2*PI*55*t)*exp(-25*mod(t,0.5)))*(0.55+0.45*gte(mod(t,10),5))"
+    "0.2*(sin(2*PI*220*t)+sin(2*PI*277.2*t)+sin(2*PI*329.6*t))*(0.7+0.3*sin(2*PI*0.2*t))"
+    "(0.9*(2*random(0)-1)*exp(-60*mod(t,0.25))*lt(mod(t,1),0.75)+0.3*sin(2*PI*82.4*t)*exp(-4*mod(t,1)))*(0.4+0.6*gte(mod(t,8),4))"
+    "(0.04+0.6*gte(t,$length/2))*(sin(2*PI*196*t)+0.5*sin(2*PI*392*t)+0.3*sin(2*PI*587*t))/1.8"
+    "0.6*sin(2*PI*50*t)*exp(-8*mod(t,0.5))+0.25*(2*random(0)-1)*exp(-300*mod(t,0.125))"
+    "0.6*sin(2*PI*220*pow(2,floor(mod(t*2,8))/12)*t)*exp(-3*mod(t,0.5))*(0.3+0.7*gte(mod(t,12),6))"
+  )
+  mkdir -p "$folder"
+  for i in $(seq 0 $((count - 1))); do
+    kind=${kinds[$((i % 6))]}
+    level=$(awk -v i="$i" -v n="$count" 'BEGIN { printf "%.1f", -16 + 21 * i / (n - 1) }')
+    # The right channel a little quieter and a few samples later, as a stereo mix would have it.
+    ffmpeg -nostdin -loglevel error -f lavfi \
+      -i "aevalsrc='${kind}|0.9*(${kind//\*t/*(t-0.0002)})':s=44100:d=$length" \
+      -af "volume=${level}dB,alimiter=limit=0.9:level=0,aformat=sample_fmts=s16" \
+      -ar 44100 -ac 2 "$folder/track$(printf %02d "$i").wav"
+  done
+}
+
+# ebur128_figures FILE prints the integrated loudness (LUFS), the loudness range (LU) and the
+# true peak (dBTP) of FILE as ffmpeg's ebur128 filter reads them, to the hundredth.
+ebur128_figures() {
+  ffmpeg -nostdin -v error -i "$1" -af ebur128=peak=true:metadata=1,ametadata=print:file=- \
+    -f null - 2>/dev/null | awk -F= '
+      /^lavfi.r128.I=/ { i = $2 }
+      /^lavfi.r128.LRA=/ { lra = $2 }
+      /^lavfi.r128.true_peak=/ { if ($2 > peak) peak = $2 }
+      END { printf "%.2f %.2f %.2f\n", i, lra, (peak > 0 ? 20 * log(peak) / log(10) : -99) }'
+}

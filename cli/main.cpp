@@ -4,7 +4,6 @@
 #include <wx/cmdline.h>
 #include <wx/init.h>
 
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -25,6 +24,7 @@
 #include "cli/console_window.h"
 #include "cli/run_view.h"
 #include "cli/usage.h"
+#include "loudness/true_peak_ceiling.h"
 #include "media/converter_commands.h"
 #include "media/system_services.h"
 #include "platform/signals.h"
@@ -46,6 +46,16 @@ constexpr double kLowestLoudnessTargetLufs = -70.0;
 constexpr double kHighestLoudnessTargetLufs = 0.0;
 // A day: longer than any job a held folder could be waiting on.
 constexpr double kLongestBusyWaitSeconds = 86400.0;
+
+// Formed before the table that points into it.
+const std::string kLoudnessTargetHelp = [] {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "bring each result by one gain to LUFS integrated loudness (e.g. -18), as far as a "
+                "true peak of at most %.1f dBTP allows",
+                loudness::kTruePeakCeilingDbtp);
+  return std::string(text);
+}();
 
 const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, "h", "help", "show this help and exit", wxCMD_LINE_VAL_NONE,
@@ -104,9 +114,7 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, nullptr, "analyze",
      "measure and report what the job would do, writing no audio (needs --report)",
      wxCMD_LINE_VAL_NONE, 0},
-    {wxCMD_LINE_OPTION, nullptr, "loudness-target",
-     "bring each result by one gain to LUFS integrated loudness (e.g. -18), as far as a true peak "
-     "of at most -1.0 dBTP allows",
+    {wxCMD_LINE_OPTION, nullptr, "loudness-target", kLoudnessTargetHelp.c_str(),
      wxCMD_LINE_VAL_DOUBLE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "wav-tags",
      "also write the source's tags and cover into each WAV result (INFO and ID3 chunks)",
@@ -137,15 +145,15 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      wxCMD_LINE_VAL_NONE, 0},
     wxCMD_LINE_DESC_END};
 
+void printText(std::FILE* stream, const wxString& text) {
+  std::fputs(batch::toNativePath(text).c_str(), stream);
+}
+
 const std::vector<cli::ValueName> kValueNames = {
     {"jobs", "j", "N"},          {"output", nullptr, "DIR"},         {"files-from", nullptr, "FILE"},
     {"memory", nullptr, "SIZE"}, {"shard", nullptr, "K/N"},          {"wait-busy", nullptr, "SECONDS"},
     {"report", nullptr, "DIR"},  {"loudness-target", nullptr, "LUFS"},
     {"mp3-bitrate", nullptr, "RATE"}, {"mp3-vbr", nullptr, "Q"}};
-
-void printText(std::FILE* stream, const wxString& text) {
-  std::fputs(batch::toNativePath(text).c_str(), stream);
-}
 
 int usageError(const std::string& message) {
   std::fprintf(stderr, "sonbalancer-cli: %s\nTry 'sonbalancer-cli --help'\n", message.c_str());
@@ -185,155 +193,137 @@ struct Request {
   int usageStatus = 0;
 };
 
-// The MP3 rate of --mp3-bitrate or --mp3-vbr, or what is wrong with it.
-std::string readMp3Rate(const wxCmdLineParser& parser, std::optional<media::Mp3Rate>& rate) {
-  wxString text;
-  long quality = 0;
-  const bool constant = parser.Found("mp3-bitrate", &text);
-  const bool variable = parser.Found("mp3-vbr", &quality);
-  if (static_cast<int>(constant) + static_cast<int>(variable) + static_cast<int>(parser.Found("mp3-192k")) > 1) {
-    return "--mp3-bitrate, --mp3-vbr and --mp3-192k exclude each other";
-  }
-  if (variable) {
-    if (quality < 0 || quality > 9) return "--mp3-vbr takes a quality from 0 (best) to 9";
-    rate = media::Mp3Rate{};
-    rate->vbrQuality = static_cast<int>(quality);
-  } else if (constant) {
-    const std::string chosen = batch::toNativePath(text);
-    rate = media::Mp3Rate{};
-    if (chosen == "same") {
-      rate->kbps = media::Mp3Rate::kSameRate;
-    } else if (chosen == "128" || chosen == "192" || chosen == "256" || chosen == "320") {
-      rate->kbps = std::stoi(chosen);
-    } else {
-      return "--mp3-bitrate takes 128, 192, 256, 320 or same";
-    }
-  }
-  return "";
-}
-
-Request readRequest(const wxCmdLineParser& parser) {
-  Request request;
-  auto refuse = [&](const std::string& message) {
-    request.usageStatus = usageError(message);
-    return request;
-  };
-  cli::CheckBoxes& boxes = request.boxes;
+cli::CheckBoxes readCheckBoxes(const wxCmdLineParser& parser) {
+  cli::CheckBoxes boxes;
   boxes.log = parser.Found("log");
   boxes.mp3 = !parser.Found("no-mp3");
   boxes.mp3At192k = parser.Found("mp3-192k");
   boxes.noBassline = parser.Found("no-bassline");
   boxes.ignoreClicks = parser.Found("ignore-clicks");
+  return boxes;
+}
 
+// Each reading below gives the usage error's message, or nothing when what it read is usable.
+
+// Which results, how many workers, within what memory, where, and how long to wait.
+std::string readJobChoices(const wxCmdLineParser& parser, Request& request) {
   batch::LibraryJob& job = request.job;
   job.listing.recursive = parser.Found("recursive");
   job.options.skipExisting = parser.Found("skip-existing");
   job.options.mp3Only = parser.Found("mp3-only");
-  if (job.options.mp3Only && !boxes.mp3) return refuse("--mp3-only and --no-mp3 exclude each other");
-
+  if (job.options.mp3Only && !request.boxes.mp3) {
+    return "--mp3-only and --no-mp3 exclude each other";
+  }
   long jobs = static_cast<long>(std::max(1u, std::thread::hardware_concurrency()));
   if (parser.Found("jobs", &jobs) && (jobs < 1 || jobs > 1024)) {
-    return refuse("--jobs takes a number from 1 to 1024");
+    return "--jobs takes a number from 1 to 1024";
   }
   request.workers = static_cast<unsigned>(jobs);
+  job.workers = request.workers;
   job.options.numberedTemporaryFiles = request.workers > 1;
 
   wxString text;
   if (parser.Found("memory", &text)) {
     job.options.memoryBytes = batch::parseMemorySize(batch::toNativePath(text));
-    if (!job.options.memoryBytes) return refuse("--memory takes a size such as 2G, 512M or bytes");
+    if (!job.options.memoryBytes) return "--memory takes a size such as 2G, 512M or bytes";
   }
   if (parser.Found("shard", &text) &&
       !batch::parseShard(batch::toNativePath(text), job.listing.shardIndex,
                          job.listing.shardCount)) {
-    return refuse("--shard takes K/N with 1 <= K <= N");
+    return "--shard takes K/N with 1 <= K <= N";
   }
   if (parser.Found("output", &text)) {
     const std::string output = batch::toNativePath(text);
-    if (!absolutePath(output, job.listing.outputRoot)) return refuse(output + ": not a usable folder");
+    if (!absolutePath(output, job.listing.outputRoot)) return output + ": not a usable folder";
   }
   double busyWaitSeconds = 0.0;
   if (parser.Found("wait-busy", &busyWaitSeconds)) {
     if (!(busyWaitSeconds >= 0.0 && busyWaitSeconds <= kLongestBusyWaitSeconds)) {
-      return refuse("--wait-busy takes seconds from 0 to " +
-                    std::to_string(static_cast<long>(kLongestBusyWaitSeconds)));
+      return "--wait-busy takes seconds from 0 to " +
+             std::to_string(static_cast<long>(kLongestBusyWaitSeconds));
     }
     job.options.busyWaitMs = std::lround(busyWaitSeconds * 1000.0);
   }
+  return {};
+}
 
+// The report, analysis alone, the loudness target and the ReplayGain tags.
+std::string readMeasureChoices(const wxCmdLineParser& parser, Request& request) {
+  batch::LibraryJob& job = request.job;
   job.options.analyzeOnly = parser.Found("analyze");
+  wxString text;
   if (parser.Found("report", &text)) {
     const std::string folder = batch::toNativePath(text);
     job.options.report = true;
-    if (!absolutePath(folder, job.reportTarget.folder)) return refuse(folder + ": not a usable folder");
+    if (!absolutePath(folder, job.reportTarget.folder)) return folder + ": not a usable folder";
     job.reportTarget.baseName = "report";
   } else if (job.options.analyzeOnly) {
-    return refuse("--analyze needs --report DIR");
+    return "--analyze needs --report DIR";
   }
   if (job.options.analyzeOnly && (job.options.mp3Only || job.options.skipExisting)) {
-    return refuse("--analyze writes nothing: it goes with neither --mp3-only nor --skip-existing");
+    return "--analyze writes nothing: it goes with neither --mp3-only nor --skip-existing";
   }
   double target = 0.0;
   if (parser.Found("loudness-target", &target)) {
     if (!(target >= kLowestLoudnessTargetLufs && target <= kHighestLoudnessTargetLufs)) {
-      return refuse("--loudness-target takes LUFS from -70 to 0");
+      return "--loudness-target takes LUFS from -70 to 0";
     }
     job.options.loudnessTargetLufs = target;
   }
-  if (const std::string refusal = readMp3Rate(parser, job.options.mp3Rate); !refusal.empty()) {
-    return refuse(refusal);
-  }
   job.options.replayGain = parser.Found("replaygain");
-  job.options.wavTags = parser.Found("wav-tags");
-  if (job.options.replayGain && (!boxes.mp3 || job.options.analyzeOnly)) {
-    return refuse("--replaygain tags the MP3 files: it goes with neither --no-mp3 nor --analyze");
+  if (job.options.replayGain && (!request.boxes.mp3 || job.options.analyzeOnly)) {
+    return "--replaygain tags the MP3 files: it goes with neither --no-mp3 nor --analyze";
   }
-  std::string targetText;
-  if (job.options.loudnessTargetLufs) {
-    char shortest[32];
-    const auto written = std::to_chars(shortest, shortest + sizeof shortest, target);
-    targetText.assign(shortest, written.ptr);
-  }
-  auto said = [&](const char* name) { return std::string(parser.Found(name) ? "true" : "false"); };
-  wxString outputText;
-  wxString shardText;
-  wxString bitrateText;
-  long vbrQuality = 0;
-  parser.Found("output", &outputText);
-  parser.Found("shard", &shardText);
-  parser.Found("mp3-bitrate", &bitrateText);
-  job.reportOptions = {{"recursive", said("recursive")},
-                       {"jobs", std::to_string(request.workers)},
-                       {"skip_existing", said("skip-existing")},
-                       {"output", batch::toNativePath(outputText)},
-                       {"mp3", boxes.mp3 && !job.options.analyzeOnly ? "true" : "false"},
-                       {"mp3_192k", said("mp3-192k")},
-                       {"mp3_bitrate", batch::toNativePath(bitrateText)},
-                       {"mp3_vbr", parser.Found("mp3-vbr", &vbrQuality) ? std::to_string(vbrQuality) : ""},
-                       {"mp3_only", said("mp3-only")},
-                       {"no_bassline", said("no-bassline")},
-                       {"ignore_clicks", said("ignore-clicks")},
-                       {"analyze", said("analyze")},
-                       {"shard", batch::toNativePath(shardText)},
-                       {"loudness_target", targetText},
-                       {"replaygain", said("replaygain")},
-                       {"wav_tags", said("wav-tags")}};
+  return {};
+}
 
+// The MP3's rate of --mp3-bitrate or --mp3-vbr, and the tags of the WAV results.
+std::string readResultChoices(const wxCmdLineParser& parser, Request& request) {
+  batch::JobOptions& options = request.job.options;
+  options.wavTags = parser.Found("wav-tags");
+  wxString text;
+  long quality = 0;
+  const bool constant = parser.Found("mp3-bitrate", &text);
+  const bool variable = parser.Found("mp3-vbr", &quality);
+  if (int{constant} + int{variable} + int{parser.Found("mp3-192k")} > 1) {
+    return "--mp3-bitrate, --mp3-vbr and --mp3-192k exclude each other";
+  }
+  if (variable) {
+    if (quality < 0 || quality > 9) return "--mp3-vbr takes a quality from 0 (best) to 9";
+    options.mp3Rate = media::Mp3Rate{};
+    options.mp3Rate->vbrQuality = static_cast<int>(quality);
+  } else if (constant) {
+    const std::string chosen = batch::toNativePath(text);
+    options.mp3Rate = media::Mp3Rate{};
+    if (chosen == "same") {
+      options.mp3Rate->kbps = media::Mp3Rate::kSameRate;
+    } else if (chosen == "128" || chosen == "192" || chosen == "256" || chosen == "320") {
+      options.mp3Rate->kbps = std::stoi(chosen);
+    } else {
+      return "--mp3-bitrate takes 128, 192, 256, 320 or same";
+    }
+  }
+  return {};
+}
+
+// The files and folders given and listed, made absolute. A path given on the command line that
+// is missing ends the command here (request.usageStatus set, its own message written); a listed
+// path that is missing is an entry that fails, not a usage error.
+std::string readPaths(const wxCmdLineParser& parser, Request& request) {
+  batch::LibraryJob& job = request.job;
   std::vector<std::string> arguments;
   for (std::size_t index = 0; index < parser.GetParamCount(); ++index) {
     arguments.push_back(batch::toNativePath(parser.GetParam(index)));
   }
-  // A listed path that is missing is an entry that fails, not a usage error.
   const std::size_t givenOnCommandLine = arguments.size();
+  wxString text;
   if (parser.Found("files-from", &text)) {
     const std::string list = batch::toNativePath(text);
-    if (!batch::readPathList(list, parser.Found("0"), arguments)) {
-      return refuse(list + ": cannot be read");
-    }
+    if (!batch::readPathList(list, parser.Found("0"), arguments)) return list + ": cannot be read";
   } else if (parser.Found("0")) {
-    return refuse("-0 goes with --files-from");
+    return "-0 goes with --files-from";
   }
-  if (arguments.empty()) return refuse("give at least one music file or folder");
+  if (arguments.empty()) return "give at least one music file or folder";
   for (std::size_t index = 0; index < arguments.size(); ++index) {
     const std::string& argument = arguments[index];
     std::string path;
@@ -342,7 +332,7 @@ Request readRequest(const wxCmdLineParser& parser) {
     if (!found && index < givenOnCommandLine) {
       std::fprintf(stderr, "sonbalancer-cli: %s: no such file or folder\n", argument.c_str());
       request.usageStatus = kExitUsage;
-      return request;
+      return {};
     }
     job.paths.push_back(path.empty() ? argument : path);
     // Album tags belong to the tracks of a folder, never to a file given on its own.
@@ -353,9 +343,23 @@ Request readRequest(const wxCmdLineParser& parser) {
   if (!job.listing.outputRoot.empty()) {
     const std::string clash = batch::outputAmongSources(job.listing.outputRoot, job.paths);
     if (!clash.empty()) {
-      return refuse("--output " + job.listing.outputRoot + " " + clash +
-                    ": results must never land among their sources");
+      return "--output " + job.listing.outputRoot + " " + clash +
+             ": results must never land among their sources";
     }
+  }
+  return {};
+}
+
+Request readRequest(const wxCmdLineParser& parser) {
+  Request request;
+  request.boxes = readCheckBoxes(parser);
+  for (auto read : {readJobChoices, readMeasureChoices, readResultChoices, readPaths}) {
+    const std::string refusal = read(parser, request);
+    if (!refusal.empty()) {
+      request.usageStatus = usageError(refusal);
+      return request;
+    }
+    if (request.usageStatus != 0) return request;
   }
   return request;
 }
@@ -421,11 +425,12 @@ int main(int argc, char** argv) {
   cli::ConsoleWindow window(request.boxes, stderr, style, columns);
   cli::ConsoleRunView runView(request.boxes, stderr, style, columns, request.workers);
   const bool atOnce = request.workers > 1;
-  batch::JobWindow& shown = atOnce ? static_cast<batch::JobWindow&>(runView) : window;
+  batch::JobChoices& choices = atOnce ? static_cast<batch::JobChoices&>(runView) : window;
+  batch::JobStatus& status = atOnce ? static_cast<batch::JobStatus&>(runView) : window;
 
   platform::installStopSignals();
   batch::JobState& job = batch::theJobState();
-  const int setUp = batch::setUpLibraryJob(job, shown, request.job);
+  const int setUp = batch::setUpLibraryJob(job, choices, status, request.job);
   if (setUp == batch::kNoFolderInThisShard) {
     std::fputs("sonbalancer-cli: no output folder falls to this shard: nothing to do\n", stderr);
     printText(stderr, "READY\n");
@@ -445,7 +450,8 @@ int main(int argc, char** argv) {
     return kExitNothingDone;
   }
   if (atOnce) {
-    batch::runEntriesAtOnce(job, runView, runView, media::realSystemServices(), request.workers);
+    batch::runEntriesAtOnce(job, runView, runView, runView, media::realSystemServices(),
+                            request.workers);
     runView.endProgress();
   } else {
     // The window waits for its timer between entries; here they simply follow one another.

@@ -14,7 +14,9 @@
 
 namespace cli {
 
-class ConsoleRunView final : public batch::JobWindow, public batch::RunProgress {
+class ConsoleRunView final : public batch::JobChoices,
+                             public batch::JobStatus,
+                             public batch::RunProgress {
  public:
   ConsoleRunView(const CheckBoxes& boxes, std::FILE* progress, ProgressStyle style, int columns,
                  unsigned workers);
@@ -24,15 +26,10 @@ class ConsoleRunView final : public batch::JobWindow, public batch::RunProgress 
   bool mp3At192kTicked() override { return boxes_.mp3At192k; }
   bool noBasslineTicked() override { return boxes_.noBassline; }
   bool ignoreClicksTicked() override { return boxes_.ignoreClicks; }
-  void fileGaugeStep(int, int) override {}
-  void setFileGauge(int) override {}
-  void setGlobalGauge(int) override {}
-  void setCurrentFileText(const wxString&) override {}
   void setStateText(const wxString& text) override { stateText_ = text; }
-  void startTimer(int) override {}
-  void stopTimer() override {}
-  void beep(int, int) override {}
   void notice(const wxString& text) override;
+  // The exit status and the last words tell the outcome; a script has no use for a tone.
+  void beep(int, int) override {}
 
   void workerFile(unsigned worker, const wxString& text) override;
   void workerGauge(unsigned worker, int percent) override;

@@ -41,7 +41,7 @@ struct TrackRun {
 // the passes and, when run.save, saves the result at track.resultPath. Closes the input file
 // right after its one read, or at once when the samples find no room. Never throws.
 TrackOutcome processTrack(TrackState& track, TrackHost& host, ProcessLog& log,
-                         const TrackRun& run = {});
+                          const TrackRun& run = {});
 
 // The bytes of audio processTrack works on for the opened input (dataLength set): its whole
 // frames, taken at their own rate. 0 when there is not one frame to work on.

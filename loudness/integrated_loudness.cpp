@@ -12,6 +12,8 @@ namespace {
 constexpr std::size_t kSegmentFrames = 4410;
 constexpr std::size_t kBlockSegments = 4;
 constexpr double kGatingBlockFrames = static_cast<double>(kSegmentFrames * kBlockSegments);
+// A short-term block is taken every second, as libebur128 takes them for the loudness range.
+constexpr std::size_t kShortTermHopSegments = 10;
 
 // BS.1770 gives loudness as -0.691 + 10·log10 of the weighted mean square.
 constexpr double kLoudnessOffset = -0.691;
@@ -36,7 +38,15 @@ void LoudnessMeter::addFrames(const float* samples, std::size_t frames) {
     frames -= count;
     segmentFrames_ += count;
     if (segmentFrames_ < kSegmentFrames) break;
-    if (++wholeSegments_ >= kBlockSegments) {
+    recentSegments_[wholeSegments_ % kShortTermSegments] = segmentSquares_;
+    if (++wholeSegments_ >= kShortTermSegments &&
+        (wholeSegments_ - kShortTermSegments) % kShortTermHopSegments == 0) {
+      double squares = 0.0;
+      for (double segment : recentSegments_) squares += segment;
+      const double energy = squares / static_cast<double>(kSegmentFrames * kShortTermSegments);
+      if (energy >= absoluteGate) shortTermBlocks_.push_back(energy);
+    }
+    if (wholeSegments_ >= kBlockSegments) {
       const double energy =
           (earlierSegments_[0] + earlierSegments_[1] + earlierSegments_[2] + segmentSquares_) /
           kGatingBlockFrames;

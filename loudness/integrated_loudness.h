@@ -24,6 +24,9 @@ class LoudnessMeter {
 
   // In LUFS; -infinity when no block passes the gates: silence, or less than 400 ms fed.
   double integratedLufs() const;
+  // The mean squares of the 3 s short-term blocks taken every second (the first after 3 s)
+  // that pass the -70 LUFS gate, in order: what the loudness range is taken from.
+  const std::vector<double>& shortTermBlocks() const { return shortTermBlocks_; }
 
  private:
   friend class TrackMeter;
@@ -40,6 +43,11 @@ class LoudnessMeter {
   std::size_t wholeSegments_ = 0;
   // The mean squares of the blocks above the absolute gate, in order.
   std::vector<double> gatedBlocks_;
+  // A short-term block spans 30 segments of 100 ms; their squares are kept as a ring written at
+  // wholeSegments_ % kShortTermSegments.
+  static constexpr std::size_t kShortTermSegments = 30;
+  double recentSegments_[kShortTermSegments] = {};
+  std::vector<double> shortTermBlocks_;
 };
 
 // The integrated loudness in LUFS of the audio of all meters as one programme (an album): their

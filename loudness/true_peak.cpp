@@ -162,12 +162,19 @@ float interpolatedPeak(const float* samples, std::size_t frames) {
 
 }  // namespace
 
+TruePeakMeter::TruePeakMeter(double ceilingDbtp)
+    // A millionth under the ceiling: a block that the float rounding of the ceiling would put
+    // just under it is still interpolated.
+    : floor_(static_cast<float>(std::pow(10.0, ceilingDbtp / 20.0) * (1.0 - 1e-6))) {}
+
 void TruePeakMeter::add(const SampleBlock& block) {
   samplePeak_ = std::max(samplePeak_, block.peak());
   // Phase 0 gives the samples themselves, so they count as interpolated values.
   truePeak_ = std::max(truePeak_, block.peak());
-  // Exact shortcut: no value interpolated from this block's reach can exceed the maximum so far.
-  if (static_cast<double>(block.reachPeak()) * interpolator().reach <= truePeak_) return;
+  // Exact shortcut: no value interpolated from this block's reach can exceed the maximum so far,
+  // or the floor below which the figure is not asked for.
+  const float level = std::max(truePeak_, floor_);
+  if (static_cast<double>(block.reachPeak()) * interpolator().reach <= level) return;
   truePeak_ = std::max(truePeak_, interpolatedPeak(block.samples(), block.frames()));
 }
 

@@ -15,6 +15,12 @@ namespace loudness {
 // interpolates nothing past the last one.
 class TruePeakMeter {
  public:
+  TruePeakMeter() = default;
+  // A meter asked only whether the true peak is above ceilingDbtp, and by how much when it is:
+  // blocks that cannot reach the ceiling are not interpolated. Its true peak is then exact when
+  // above the ceiling, and otherwise somewhere from the sample peak up to the ceiling.
+  explicit TruePeakMeter(double ceilingDbtp);
+
   // `frames` frames of little-endian 16-bit samples (4 bytes a frame) at any byte address;
   // -32768 is full scale.
   void addPcm16(const std::uint8_t* bytes, std::size_t frames);
@@ -37,6 +43,8 @@ class TruePeakMeter {
   SampleBlock block_;
   float truePeak_ = 0.0f;
   float samplePeak_ = 0.0f;
+  // Blocks that cannot reach above this (full scale 1.0) are not interpolated.
+  float floor_ = 0.0f;
 };
 
 // The true peak in dBTP of little-endian 16-bit stereo PCM bytes; a cut last frame is left out.

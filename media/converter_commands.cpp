@@ -18,9 +18,8 @@ std::vector<std::string> sourceLimits() {
 
 ConverterCommand conversionCommand(const std::string& sourcePath, const std::string& wavPath,
                                    const std::string& loggedWavPath) {
-  const std::vector<std::string> pcmOutput = {"-f",        "wav",       "-flags", "bitexact",
-                                              "-acodec",   "pcm_s16le", "-ar",    "44100",
-                                              "-ac",       "2"};
+  const std::vector<std::string> pcmOutput = {"-f",        "wav", "-flags", "bitexact", "-acodec",
+                                              "pcm_s16le", "-ar", "44100",  "-ac",      "2"};
   ConverterCommand command;
   command.arguments = {kConverterProgram};
   append(command.arguments, sourceLimits());
@@ -44,8 +43,8 @@ std::vector<std::string> pictureCopyCommand(const std::string& sourcePath, int s
 }
 
 std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path) {
-  return {"ffmpeg", "-nostdin", "-v", "error", "-f", "mp3", "-i", mp3Path, "-f", "f32le", "-ac", "2",
-          "-"};
+  return {"ffmpeg", "-nostdin", "-v",    "error", "-f", "mp3", "-i",
+          mp3Path,  "-f",       "f32le", "-ac",   "2",  "-"};
 }
 
 }  // namespace media

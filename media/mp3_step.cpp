@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "loudness/album_loudness.h"
 #include "loudness/true_peak.h"
 #include "loudness/true_peak_ceiling.h"
 #include "media/converter_commands.h"
@@ -30,33 +31,20 @@ constexpr double kLoudnessToleranceLu = 0.1;
 template <class Meter>
 bool measureDecoded(const std::string& mp3Path, SystemServices& system, Meter& meter) {
   constexpr std::size_t kFrameBytes = 2 * sizeof(float);
-  // A frame cut between two reads of the pipe waits here for its other bytes.
-  unsigned char carried[kFrameBytes];
-  std::size_t carriedBytes = 0;
+  // The decoder's bytes from the start of a frame: a frame cut between two reads of the pipe
+  // waits at the front for its other bytes.
   std::vector<float> samples;
+  std::size_t heldBytes = 0;
   const platform::ChildOutcome decoding = system.runChildReadingOutput(
       mp3DecodingCommand(mp3Path), [&](const char* bytes, std::size_t count) {
-        std::size_t used = 0;
-        if (carriedBytes > 0) {
-          used = std::min(kFrameBytes - carriedBytes, count);
-          std::memcpy(carried + carriedBytes, bytes, used);
-          carriedBytes += used;
-          if (carriedBytes < kFrameBytes) return true;
-          float frame[2];
-          std::memcpy(frame, carried, kFrameBytes);
-          meter.addFloat(frame, 1);
-          carriedBytes = 0;
-        }
-        const std::size_t frames = (count - used) / kFrameBytes;
-        if (frames > 0) {
-          // Copied: the pipe's bytes need not lie where a float may.
-          samples.resize(frames * 2);
-          std::memcpy(samples.data(), bytes + used, frames * kFrameBytes);
-          meter.addFloat(samples.data(), frames);
-          used += frames * kFrameBytes;
-        }
-        std::memcpy(carried, bytes + used, count - used);
-        carriedBytes = count - used;
+        const std::size_t total = heldBytes + count;
+        samples.resize((total + sizeof(float) - 1) / sizeof(float));
+        auto* storage = reinterpret_cast<char*>(samples.data());
+        std::memcpy(storage + heldBytes, bytes, count);
+        const std::size_t frames = total / kFrameBytes;
+        if (frames > 0) meter.addFloat(samples.data(), frames);
+        heldBytes = total - frames * kFrameBytes;
+        std::memmove(storage, storage + frames * kFrameBytes, heldBytes);
         return true;
       });
   return platform::childSucceeded(decoding);
@@ -101,7 +89,9 @@ struct Encoded {
   Attempt attempt = Attempt::Failed;
   Mp3Encoding encoding;
   // The decoded MP3's figures when its loudness was wanted (ReplayGain or a target).
-  std::shared_ptr<loudness::TrackMeter> decoded;
+  std::shared_ptr<loudness::AlbumMeter> programme;
+  // The last decoded MP3's true peak.
+  std::optional<double> decodedPeakDbtp;
 };
 
 Encoded encodeWithinCeiling(const Mp3Request& request, SystemServices& system) {
@@ -120,18 +110,24 @@ Encoded encodeWithinCeiling(const Mp3Request& request, SystemServices& system) {
     double decodedPeakDbtp = 0.0;
     double decodedLufs = 0.0;
     if (loudnessWanted) {
-      encoded.decoded = std::make_shared<loudness::TrackMeter>();
-      if (!measureDecoded(encoding.mp3Path, system, *encoded.decoded)) {
-        encoded.decoded.reset();
+      encoded.programme = std::make_shared<loudness::AlbumMeter>();
+      if (!measureDecoded(encoding.mp3Path, system, *encoded.programme) ||
+          !encoded.programme->ready()) {
+        encoded.programme.reset();
         break;
       }
-      decodedPeakDbtp = encoded.decoded->peaks().truePeakDbtp();
-      decodedLufs = encoded.decoded->loudness().integratedLufs();
+      decodedPeakDbtp = encoded.programme->truePeakDbtp();
+      decodedLufs = encoded.programme->integratedLufs();
     } else {
-      loudness::TruePeakMeter meter;
+      // Unless the report gives it, only a peak above the ceiling matters: it calls for another
+      // encoding.
+      loudness::TruePeakMeter meter = request.exactDecodedPeak
+                                          ? loudness::TruePeakMeter()
+                                          : loudness::TruePeakMeter(loudness::kTruePeakCeilingDbtp);
       if (!measureDecoded(encoding.mp3Path, system, meter)) break;
       decodedPeakDbtp = meter.truePeakDbtp();
     }
+    encoded.decodedPeakDbtp = decodedPeakDbtp;
     // A move toward the target leaves a try to lower an MP3 that it made overshoot.
     const bool spareTry = tries + 2 < kMostEncodings;
     const double correction = nextCorrectionDb(
@@ -233,9 +229,9 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
   Encoded encoded = encodeWithinCeiling(request, system);
   Attempt attempt = encoded.attempt;
   ReplayGainTags tags;
-  if (attempt == Attempt::Whole && encoded.decoded && request.replayGain) {
-    tags.trackGain = replayGainText(encoded.decoded->loudness().integratedLufs());
-    tags.trackPeak = replayGainPeakText(encoded.decoded->peaks().truePeakDbtp());
+  if (attempt == Attempt::Whole && encoded.programme && request.replayGain) {
+    tags.trackGain = replayGainText(encoded.programme->integratedLufs());
+    tags.trackPeak = replayGainPeakText(encoded.programme->truePeakDbtp());
   }
   Tagging tagging;
   if (attempt == Attempt::Whole) tagging = writeTag(request, encoded, tags, attempt, system);
@@ -243,18 +239,25 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     attempt = Attempt::Failed;
   }
   if (attempt != Attempt::Whole) system.deleteFile(request.partialMp3Path);
-  if (attempt == Attempt::Stopped) return Mp3Result{Mp3Outcome::Stopped, 0.0, nullptr};
+  Mp3Result result;
+  if (attempt == Attempt::Stopped) {
+    result.outcome = Mp3Outcome::Stopped;
+    return result;
+  }
   if (attempt == Attempt::Failed) {
     log.write("Failed ! This should not happen...\n\n");
-    return Mp3Result{Mp3Outcome::Failed, 0.0, nullptr};
+    return result;
   }
   logKeptMp3(encoded, tagging, log);
-  Mp3Result result{Mp3Outcome::Whole, encoded.encoding.gainDb, nullptr};
+  result.outcome = Mp3Outcome::Whole;
+  result.gainDb = encoded.encoding.gainDb;
+  result.decodedTruePeakDbtp = encoded.decodedPeakDbtp;
+  if (encoded.programme) result.decodedLufs = encoded.programme->integratedLufs();
   if (request.replayGain) {
     if (tagging.replayGainWritten) {
       log.print("ReplayGain of the MP3: track gain %s, peak %s\n\n", tags.trackGain.c_str(),
                 tags.trackPeak.c_str());
-      result.decoded = std::move(encoded.decoded);
+      result.programme = std::move(encoded.programme);
     } else {
       log.write("The ReplayGain tags could not be written into the MP3\n\n");
     }

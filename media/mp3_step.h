@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/process_log.h"
-#include "loudness/track_measurement.h"
+#include "loudness/album_loudness.h"
 #include "media/track_identity.h"
 #include "media/system_services.h"
 
@@ -50,9 +50,13 @@ struct Mp3Result {
   Mp3Outcome outcome = Mp3Outcome::Failed;
   // The level change of the MP3 kept, in dB (0 or below, but for a loudness target).
   double gainDb = 0.0;
-  // With Mp3Request::replayGain, the decoded MP3's figures once its track tags are written (its
-  // loudness is kept for the album's); null otherwise.
-  std::shared_ptr<const loudness::TrackMeter> decoded;
+  // With Mp3Request::replayGain, the decoded MP3's loudness once its track tags are written (kept
+  // for the album's); null otherwise.
+  std::shared_ptr<loudness::AlbumMeter> programme;
+  // The kept MP3 as decoded: its true peak in dBTP, and its integrated loudness in LUFS when it
+  // was measured (with replayGain or a loudness target).
+  std::optional<double> decodedTruePeakDbtp;
+  std::optional<double> decodedLufs;
 };
 
 struct Mp3Request {
@@ -63,6 +67,8 @@ struct Mp3Request {
   // What of the source the MP3's tag carries; null or empty for an untagged MP3.
   const TrackIdentity* identity = nullptr;
   Mp3Rate rate;
+  // The decoded MP3's true peak is wanted whole (for the report), not only against the ceiling.
+  bool exactDecodedPeak = false;
   // The saved result's frames, and its true peak, measured once for every step that needs it.
   std::uint64_t frames = 0;
   double wavTruePeakDbtp = 0.0;

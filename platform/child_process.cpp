@@ -273,46 +273,47 @@ std::string findProgram(const std::string& name) {
 
 namespace {
 
-ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHandler* onOutput,
-                      int outputStream = STDOUT_FILENO) {
-  ChildOutcome outcome;
-  if (stopRequested()) {
-    outcome.interrupted = true;
-    return outcome;
-  }
-  if (arguments.empty()) return outcome;
-  const std::string program = findProgram(arguments[0]);
-  if (program.empty()) return outcome;
+// The pipes between a child and us: one that brings the error of a failed exec (closed by a
+// successful one), and, when its output is read, one for that.
+struct ChildPipes {
+  Descriptor execRead;
+  Descriptor execWrite;
+  Descriptor outputRead;
+  Descriptor outputWrite;
+};
 
+bool openPipe(Descriptor& readEnd, Descriptor& writeEnd) {
+  int ends[2] = {-1, -1};
+  if (::pipe2(ends, O_CLOEXEC) != 0) return false;
+  readEnd.reset(aboveStandardStreams(ends[0]));
+  writeEnd.reset(aboveStandardStreams(ends[1]));
+  return readEnd.get() >= 0 && writeEnd.get() >= 0;
+}
+
+bool openPipes(ChildPipes& pipes, bool outputRead) {
+  if (!openPipe(pipes.execRead, pipes.execWrite)) return false;
+  if (!outputRead) return true;
+  if (!openPipe(pipes.outputRead, pipes.outputWrite)) return false;
+  ::fcntl(pipes.outputRead.get(), F_SETFL, ::fcntl(pipes.outputRead.get(), F_GETFL) | O_NONBLOCK);
+  return true;
+}
+
+// Forks the child that becomes program, every signal blocked across the fork so that none of
+// our handlers runs in it. Our ends of its pipes are closed after. -1 when it could not fork.
+pid_t forkProgram(const std::string& program, const std::vector<std::string>& arguments,
+                  ChildPipes& pipes, int outputStream) {
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-
-  int pipeEnds[2] = {-1, -1};
-  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return outcome;
-  Descriptor readEnd(aboveStandardStreams(pipeEnds[0]));
-  Descriptor writeEnd(aboveStandardStreams(pipeEnds[1]));
-  if (readEnd.get() < 0 || writeEnd.get() < 0) return outcome;
-
-  Descriptor outputRead;
-  Descriptor outputWrite;
-  if (onOutput) {
-    int outputEnds[2] = {-1, -1};
-    if (::pipe2(outputEnds, O_CLOEXEC) != 0) return outcome;
-    outputRead.reset(aboveStandardStreams(outputEnds[0]));
-    outputWrite.reset(aboveStandardStreams(outputEnds[1]));
-    if (outputRead.get() < 0 || outputWrite.get() < 0) return outcome;
-    ::fcntl(outputRead.get(), F_SETFL, ::fcntl(outputRead.get(), F_GETFL) | O_NONBLOCK);
-  }
 
   ChildStart start;
   start.program = program.c_str();
   start.argv = argv.data();
   start.environment = environ;
   start.parent = ::getpid();
-  start.errorPipe = writeEnd.get();
-  start.outputPipe = outputWrite.get();
+  start.errorPipe = pipes.execWrite.get();
+  start.outputPipe = pipes.outputWrite.get();
   start.outputStream = outputStream;
   if (const long limit = ::sysconf(_SC_OPEN_MAX); limit > 0) start.descriptorLimit = limit;
 
@@ -323,45 +324,44 @@ ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHan
   const pid_t child = ::fork();
   if (child == 0) becomeProgram(start);
   ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
-  writeEnd.reset();
-  outputWrite.reset();
-  if (child < 0) return outcome;
+  pipes.execWrite.reset();
+  pipes.outputWrite.reset();
+  return child;
+}
 
-  // The pipe closes at a successful exec, or brings the error of a failed one; either way the
-  // child has its own process group by then, so a stop below reaches the group.
+// The pipe closes at a successful exec, or brings the error of a failed one; either way the
+// child has its own process group by then, so a stop reaches the group.
+bool execSucceeded(const Descriptor& execRead) {
   int execError = 0;
   ssize_t got = 0;
   do {
-    got = ::read(readEnd.get(), &execError, sizeof execError);
+    got = ::read(execRead.get(), &execError, sizeof execError);
   } while (got < 0 && errno == EINTR);
-  int status = 0;
-  if (got > 0) {
-    reap(child, status);
-    return outcome;
-  }
-  outcome.started = true;
+  return got <= 0;
+}
 
-  const Descriptor pidDescriptor(openPidDescriptor(child));
-  OutputReader output(outputRead.get() >= 0 ? ::dup(outputRead.get()) : -1, onOutput);
-  outputRead.reset();
+// Reads the child's output while it runs; stops it when the job is asked to stop or its output
+// is not wanted any more (outcome.interrupted tells which). Returns the child's state at the end.
+ChildState watchChild(pid_t child, int pidDescriptor, OutputReader& output, ChildOutcome& outcome) {
   ChildState state = stateOf(child);
   while (state == ChildState::Running && !stopRequested() && !output.refused()) {
     if (output.open()) {
-      output.readAvailable(pidDescriptor.get(), true);
+      output.readAvailable(pidDescriptor, true);
     } else {
-      waitForEnd(pidDescriptor.get());
+      waitForEnd(pidDescriptor);
     }
     state = stateOf(child);
   }
   // What the child wrote before it ended is still in the pipe.
-  if (state == ChildState::Ended) output.readAvailable(pidDescriptor.get(), false);
+  if (state == ChildState::Ended) output.readAvailable(pidDescriptor, false);
   if (state == ChildState::Running) {
-    // Stopped for the job's stop request, or because its output is not wanted any more.
     outcome.interrupted = !output.refused();
-    state = stopChild(child, pidDescriptor.get());
+    state = stopChild(child, pidDescriptor);
   }
-  if (state == ChildState::Gone || !reap(child, status)) return outcome;
-  if (outcome.interrupted || output.refused()) return outcome;
+  return state;
+}
+
+void takeExitStatus(int status, ChildOutcome& outcome) {
   if (WIFEXITED(status)) {
     outcome.exitStatusRead = true;
     outcome.exitStatus = WEXITSTATUS(status);
@@ -369,6 +369,36 @@ ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHan
     outcome.exitStatusRead = true;
     outcome.exitStatus = kSignalStatusBase + WTERMSIG(status);
   }
+}
+
+ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHandler* onOutput,
+                      int outputStream = STDOUT_FILENO) {
+  ChildOutcome outcome;
+  if (stopRequested()) {
+    outcome.interrupted = true;
+    return outcome;
+  }
+  if (arguments.empty()) return outcome;
+  const std::string program = findProgram(arguments[0]);
+  if (program.empty()) return outcome;
+  ChildPipes pipes;
+  if (!openPipes(pipes, onOutput != nullptr)) return outcome;
+  const pid_t child = forkProgram(program, arguments, pipes, outputStream);
+  if (child < 0) return outcome;
+  int status = 0;
+  if (!execSucceeded(pipes.execRead)) {
+    reap(child, status);
+    return outcome;
+  }
+  outcome.started = true;
+
+  const Descriptor pidDescriptor(openPidDescriptor(child));
+  OutputReader output(pipes.outputRead.get() >= 0 ? ::dup(pipes.outputRead.get()) : -1, onOutput);
+  pipes.outputRead.reset();
+  const ChildState state = watchChild(child, pidDescriptor.get(), output, outcome);
+  if (state == ChildState::Gone || !reap(child, status)) return outcome;
+  if (outcome.interrupted || output.refused()) return outcome;
+  takeExitStatus(status, outcome);
   return outcome;
 }
 

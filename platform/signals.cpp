@@ -19,10 +19,11 @@ constexpr std::sig_atomic_t kNoStop = 0;
 constexpr std::sig_atomic_t kStopByProgram = -1;
 
 std::atomic<std::sig_atomic_t> gStopReason{kNoStop};
+std::atomic<const char*> gStopText{nullptr};
 
-void recordStop(std::sig_atomic_t reason) {
+bool recordStop(std::sig_atomic_t reason) {
   std::sig_atomic_t expected = kNoStop;
-  gStopReason.compare_exchange_strong(expected, reason);
+  return gStopReason.compare_exchange_strong(expected, reason);
 }
 
 void handleStopSignal(int signalNumber) { recordStop(signalNumber); }
@@ -45,8 +46,18 @@ int stopSignal() {
   return reason > 0 ? reason : 0;
 }
 
-void requestStop() { recordStop(kStopByProgram); }
+// The text is stored before the request, so whoever sees the request also sees its text.
+void requestStop(const char* reason) {
+  if (gStopReason.load() != kNoStop) return;
+  gStopText.store(reason);
+  if (!recordStop(kStopByProgram)) gStopText.store(nullptr);
+}
 
-void clearStopRequest() { gStopReason.store(kNoStop); }
+const char* stopReason() { return gStopReason.load() == kStopByProgram ? gStopText.load() : nullptr; }
+
+void clearStopRequest() {
+  gStopReason.store(kNoStop);
+  gStopText.store(nullptr);
+}
 
 }  // namespace platform

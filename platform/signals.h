@@ -17,9 +17,14 @@ bool stopRequested();
 // requestStop or none was asked. Only the first request of a job is remembered.
 int stopSignal();
 
-// Asks the running job to stop, as a stop signal would. Async-signal-safe and safe from any
-// thread.
-void requestStop();
+// Asks the running job to stop, as a stop signal would; reason, a string that lives as long as
+// the program (a literal), is what the job's log gives as the cause. Async-signal-safe and safe
+// from any thread.
+void requestStop(const char* reason = nullptr);
+
+// The reason given to requestStop for the stop that was recorded; null when none was given or
+// the stop came from a signal.
+const char* stopReason();
 
 // Forgets the request, before a new job starts.
 void clearStopRequest();

@@ -6,29 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "loudness/track_figures.h"
+
 namespace report {
 
-// RMS level in dBFS of each band of one channel, as the engine's band split gives it.
-struct BandLevels {
-  double low = 0.0;
-  double mid = 0.0;
-  double high = 0.0;
-};
-
-struct StereoBands {
-  BandLevels left;
-  BandLevels right;
-};
-
-// Loudness and levels of a track's audio at 44100 Hz stereo. Silence gives -infinity, which
+// The figures of a track's audio (see loudness/track_figures.h). Silence gives -infinity, which
 // the writers show as null (JSON), empty (CSV) or a dash (HTML).
-struct TrackFigures {
-  double integratedLufs = 0.0;
-  double loudnessRangeLu = 0.0;
-  double truePeakDbtp = 0.0;
-  double samplePeakDbfs = 0.0;
-  StereoBands bands;
-};
+using loudness::BandLevels;
+using loudness::StereoBands;
+using loudness::TrackFigures;
 
 enum class TrackStatus { Processed, Skipped, Failed, Analyzed };
 
@@ -47,10 +33,15 @@ struct TrackRecord {
   // Present once the track reached the engine (before) and once it was computed (after).
   std::optional<TrackFigures> before;
   std::optional<TrackFigures> after;
-  // The six applied gains in dB (over both passes), same shape as the bands.
-  std::optional<StereoBands> gainsDb;
-  // The MP3's peak reduction, 0 or below; 0 when none.
+  // The product of the engine's band factors over the passes, in dB: what it asked of the band
+  // planes before its limiter. The measured change of each band is after.bands - before.bands.
+  std::optional<StereoBands> engineBandFactorsDb;
+  // The MP3's peak reduction, 0 or below (above 0 toward a loudness target); 0 when none.
   double mp3GainDb = 0.0;
+  // The MP3 as a player decodes it: its true peak whenever it was made, its integrated loudness
+  // when the job measured it (with a loudness target or ReplayGain).
+  std::optional<double> mp3TruePeakDbtp;
+  std::optional<double> mp3IntegratedLufs;
   // With a loudness target: the target in LUFS, and the gain the result got for it in dB (0
   // for a silent result); unset without one.
   std::optional<double> loudnessTargetLufs;
@@ -70,6 +61,9 @@ struct JobReport {
   std::string started;
   // The job's options, as name and value (true/false, numbers and texts as they were given).
   std::vector<std::pair<std::string, std::string>> options;
+  // The job's PATHs as given, folders or files: the page names each source relative to the one
+  // that holds it.
+  std::vector<std::string> sourceRoots;
   std::vector<TrackRecord> tracks;
 };
 

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "report/job_report.h"
 
 namespace report {
+
+using ThirdOctaveLevelsMean = loudness::ThirdOctaveLevels;
 
 struct StatusCounts {
   // Analyzed tracks count here too: they went through the engine like processed ones.
@@ -38,5 +41,18 @@ std::optional<Spread> spreadOf(const std::vector<double>& values);
 // finite; nothing when no track has.
 std::optional<Spread> loudnessSpreadBefore(const JobReport& job);
 std::optional<Spread> loudnessSpreadAfter(const JobReport& job);
+
+// The measured change of each band's level, after minus before, in dB; nothing unless both
+// were measured. A band silent before or after gives a non-finite change.
+std::optional<StereoBands> bandChangeDb(const TrackRecord& track);
+
+// The mean third-octave levels across the summary's tracks before (resp. after): each band's
+// mean of the finite levels of the tracks measured; nothing when no track has a spectrum.
+std::optional<ThirdOctaveLevelsMean> spectrumMeanBefore(const JobReport& job);
+std::optional<ThirdOctaveLevelsMean> spectrumMeanAfter(const JobReport& job);
+
+// How the page names a source: by its path inside the job's PATH that holds it (a file given
+// alone by its own name); by its whole path when no PATH holds it.
+std::string shownSourceName(const JobReport& job, const std::string& source);
 
 }  // namespace report

@@ -17,4 +17,12 @@ std::string fixedText(double value, int decimals) {
   return result;
 }
 
+std::string signedText(double value, int decimals) {
+  const std::string text = fixedText(value, decimals);
+  if (text.empty() || text.front() == '-' || text.find_first_not_of("0.") == std::string::npos) {
+    return text;
+  }
+  return "+" + text;
+}
+
 }  // namespace report

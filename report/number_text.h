@@ -8,5 +8,7 @@ namespace report {
 
 // value must be finite. A value that rounds to zero is written without a minus sign.
 std::string fixedText(double value, int decimals);
+// As fixedText, with a plus sign before a value that does not round to zero or below: "+1.5".
+std::string signedText(double value, int decimals);
 
 }  // namespace report

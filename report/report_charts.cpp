@@ -53,7 +53,8 @@ double bandOf(const StereoBands& bands, std::size_t index) {
 }
 
 std::string trackLabel(const JobReport& job, std::size_t index) {
-  return "#" + std::to_string(index + 1) + " " + escapeHtml(job.tracks[index].source);
+  return "#" + std::to_string(index + 1) + " " +
+         escapeHtml(shownSourceName(job, job.tracks[index].source));
 }
 
 // A value axis: from low to high in steps of 1, 2 or 5 times a power of ten, ends on a step.
@@ -207,9 +208,20 @@ std::string loudnessChart(const JobReport& job) {
                ? std::optional<double>(figures->integratedLufs)
                : std::nullopt;
   };
+  auto finiteMp3 = [](const TrackRecord& track) {
+    return track.mp3IntegratedLufs && std::isfinite(*track.mp3IntegratedLufs)
+               ? track.mp3IntegratedLufs
+               : std::nullopt;
+  };
+  // The job's target, the same for every track that has one.
+  std::optional<double> target;
+  bool anyMp3 = false;
   for (const TrackRecord& track : job.tracks) {
     if (!inSummary(track)) continue;
-    for (const auto& value : {finiteLoudness(track.before), finiteLoudness(track.after)}) {
+    if (track.loudnessTargetLufs) target = track.loudnessTargetLufs;
+    anyMp3 = anyMp3 || finiteMp3(track).has_value();
+    for (const auto& value :
+         {finiteLoudness(track.before), finiteLoudness(track.after), finiteMp3(track), target}) {
       if (!value) continue;
       low = std::min(low, *value);
       high = std::max(high, *value);
@@ -227,11 +239,13 @@ std::string loudnessChart(const JobReport& job) {
   Plot plot{56.0, kHeight - 56.0 - 56.0, niceScale(low - 0.5, high + 0.5)};
   const double radius = std::clamp(axis.slot() * 0.35, kMinMarkRadius, kMaxMarkRadius);
 
-  svg += legend({{circleSwatch("before"), "Before"},
-                 {circleSwatch("after"), "After"},
-                 {boxSwatch("band-before"), "Before: mean ± standard deviation"},
-                 {boxSwatch("band-after"), "After: mean ± standard deviation"}},
-                22.0);
+  std::vector<LegendItem> items = {{circleSwatch("before"), "Before"},
+                                   {circleSwatch("after"), "After"}};
+  if (anyMp3) items.push_back({"<path class=\"mp3\" d=\"M8 -5L13 0L8 5L3 0Z\"/>", "MP3"});
+  items.push_back({boxSwatch("band-before"), "Before: mean ± SD"});
+  items.push_back({boxSwatch("band-after"), "After: mean ± SD"});
+  if (target) items.push_back({"<path class=\"target\" d=\"M0 0H16\"/>", "Target"});
+  svg += legend(items, 22.0);
   svg += valueAxis(plot, "Integrated loudness (LUFS)");
   for (const auto& [spread, kind] : {std::pair{before, "before"}, std::pair{after, "after"}}) {
     if (!spread) continue;
@@ -246,6 +260,15 @@ std::string loudnessChart(const JobReport& job) {
            px(plot.y(spread->mean)) + "H" + px(kPlotRight) + "\"/>\n";
   }
 
+  if (target) {
+    const std::string y = px(plot.y(*target));
+    svg += "<path class=\"target\" d=\"M" + px(kPlotLeft) + " " + y + "H" + px(kPlotRight) +
+           "\"><title>Loudness target " + fixedText(*target, 1) + " LUFS</title></path><text " +
+           "class=\"target-label\" x=\"" + px(kPlotLeft + 4) + "\" y=\"" + y +
+           "\" dy=\"-0.4em\">target " + fixedText(*target, 1) +
+           " LUFS</text>\n";
+  }
+
   // The links from before to after go in one path: one element per track would double the
   // size of a long job's page for lines nobody hovers.
   std::string links;
@@ -258,8 +281,16 @@ std::string loudnessChart(const JobReport& job) {
     if (!was && !is) continue;
     const std::string x = px(axis.center(i));
     if (was && is) links += "M" + x + " " + px(plot.y(*was)) + "V" + px(plot.y(*is));
+    const std::optional<double> mp3 = finiteMp3(track);
     marks += "<g>" + markTitle(trackLabel(job, i) + ": before " + levelText(was, "LUFS") +
-                               ", after " + levelText(is, "LUFS"));
+                               ", after " + levelText(is, "LUFS") +
+                               (mp3 ? ", MP3 " + levelText(mp3, "LUFS") : std::string()));
+    if (mp3) {
+      const double y = plot.y(*mp3);
+      marks += "<path class=\"mark mp3\" d=\"M" + x + " " + px(y - radius) + "l" + px(radius) +
+               " " + px(radius) + "l-" + px(radius) + " " + px(radius) + "l-" + px(radius) + " -" +
+               px(radius) + "Z\"/>";
+    }
     for (const auto& [value, kind] : {std::pair{was, "before"}, std::pair{is, "after"}}) {
       if (value) {
         marks += std::string("<circle class=\"mark ") + kind + "\" cx=\"" + x + "\" cy=\"" +
@@ -274,26 +305,31 @@ std::string loudnessChart(const JobReport& job) {
   return svg + "</svg>\n";
 }
 
-std::string gainsChart(const JobReport& job) {
+std::string changeChart(const JobReport& job) {
   constexpr double kRowHeight = 28.0;
   constexpr double kTop = 52.0;
   constexpr double kHeight = kTop + 6 * kRowHeight + 56.0;
-  std::string svg = svgOpen("gains-chart", "chart", kHeight, "Gains applied to each track",
-                            "A heat map of the six band gains in dB, one column per track in "
-                            "list order: blue cuts, red boosts.");
+  std::string svg = svgOpen("change-chart", "chart", kHeight, "Change of each band's level",
+                            "A heat map of the measured change of the six band levels in dB "
+                            "(after minus before, in the engine's bands), one column per track "
+                            "in list order: blue lowered, red raised.");
 
+  std::vector<std::optional<StereoBands>> changes;
+  for (const TrackRecord& track : job.tracks) {
+    changes.push_back(inSummary(track) ? bandChangeDb(track) : std::nullopt);
+  }
   double largest = 0.0;
   bool any = false;
-  for (const TrackRecord& track : job.tracks) {
-    if (!inSummary(track) || !track.gainsDb) continue;
+  for (const std::optional<StereoBands>& change : changes) {
+    if (!change) continue;
     for (std::size_t band = 0; band < 6; ++band) {
-      const double gain = bandOf(*track.gainsDb, band);
+      const double gain = bandOf(*change, band);
       if (!std::isfinite(gain)) continue;
       any = true;
       largest = std::max(largest, std::abs(gain));
     }
   }
-  if (!any) return svg + noData(kHeight, "No processed track has gains to show.");
+  if (!any) return svg + noData(kHeight, "No processed track has band levels before and after.");
   // Whole decibels at either end, so that the legend reads plainly.
   const double limit = std::max(1.0, std::ceil(largest));
 
@@ -302,12 +338,14 @@ std::string gainsChart(const JobReport& job) {
       "<stop offset=\"0.5\" stop-color=\"#f7f7f7\"/><stop offset=\"1\" "
       "stop-color=\"#b2182b\"/></linearGradient></defs>\n";
   const std::string limitText = fixedText(limit, 0);
-  svg += "<g class=\"legend\"><text x=\"" + px(kPlotLeft) + "\" y=\"22\" dy=\"0.35em\">Gain " +
-         "(dB):</text><text x=\"" + px(kPlotLeft + 112) + "\" y=\"22\" dy=\"0.35em\" " +
-         "text-anchor=\"end\">−" + limitText + " cut</text><rect x=\"" + px(kPlotLeft + 118) +
+  // The scale's left end sits past the widest "−NN lower" beside the "Change (dB):" label.
+  constexpr double kScaleLeft = kPlotLeft + 180;
+  svg += "<g class=\"legend\"><text x=\"" + px(kPlotLeft) + "\" y=\"22\" dy=\"0.35em\">Change " +
+         "(dB):</text><text x=\"" + px(kScaleLeft - 6) + "\" y=\"22\" dy=\"0.35em\" " +
+         "text-anchor=\"end\">−" + limitText + " lower</text><rect x=\"" + px(kScaleLeft) +
          "\" y=\"16\" width=\"200\" height=\"12\" fill=\"url(#gain-scale)\"/><text x=\"" +
-         px(kPlotLeft + 218) + "\" y=\"40\" text-anchor=\"middle\">0</text><text x=\"" +
-         px(kPlotLeft + 324) + "\" y=\"22\" dy=\"0.35em\">+" + limitText + " boost</text></g>\n";
+         px(kScaleLeft + 100) + "\" y=\"40\" text-anchor=\"middle\">0</text><text x=\"" +
+         px(kScaleLeft + 206) + "\" y=\"22\" dy=\"0.35em\">+" + limitText + " higher</text></g>\n";
 
   svg += "<g class=\"axis\">";
   for (std::size_t band = 0; band < 6; ++band) {
@@ -324,13 +362,12 @@ std::string gainsChart(const JobReport& job) {
   // heat map of a long job is most of its page.
   svg += "<g class=\"cells\" stroke-width=\"" + px(width) + "\">\n";
   for (std::size_t i = 0; i < job.tracks.size(); ++i) {
-    const TrackRecord& track = job.tracks[i];
-    if (!inSummary(track) || !track.gainsDb) continue;
-    std::string title = trackLabel(job, i) + ": gains";
+    if (!changes[i]) continue;
+    std::string title = trackLabel(job, i) + ": change";
     std::string cells;
     const std::string x = px(axis.center(i));
     for (std::size_t band = 0; band < 6; ++band) {
-      const double gain = bandOf(*track.gainsDb, band);
+      const double gain = bandOf(*changes[i], band);
       title += std::string(band == 0 ? " " : ", ") + kBandNames[band] + " " +
                (std::isfinite(gain) ? fixedText(gain, 2) : std::string("–"));
       if (!std::isfinite(gain)) continue;
@@ -423,6 +460,187 @@ std::string bandsChart(const JobReport& job) {
   }
   svg += "<path class=\"axis-line\" d=\"M" + px(kPlotLeft) + " " + px(baseline) + "H" +
          px(kPlotRight) + "\"/>\n";
+  return svg + "</svg>\n";
+}
+
+namespace {
+
+// Past this many tracks a line each would hide the means and swell the page; the means alone
+// are drawn.
+constexpr std::size_t kMostSpectrumLines = 40;
+
+std::string bandLabel(double hertz) {
+  if (hertz < 1000.0) return fixedText(hertz, hertz == std::floor(hertz) ? 0 : 1);
+  const double kilo = hertz / 1000.0;
+  const int decimals = kilo == std::floor(kilo) ? 0 : kilo * 10 == std::floor(kilo * 10) ? 1 : 2;
+  return fixedText(kilo, decimals) + "k";
+}
+
+double bandX(std::size_t band) {
+  return kPlotLeft + (static_cast<double>(band) + 0.5) * kPlotWidth / loudness::kThirdOctaveBands;
+}
+
+// A line through the finite levels of the bands; a gap where a band is silent.
+std::string spectrumPath(const loudness::ThirdOctaveLevels& levels, const Plot& plot) {
+  std::string d;
+  bool drawing = false;
+  for (std::size_t band = 0; band < levels.size(); ++band) {
+    if (!std::isfinite(levels[band])) {
+      drawing = false;
+      continue;
+    }
+    const double value = std::clamp(levels[band], plot.scale.low, plot.scale.high);
+    d += (drawing ? "L" : "M") + px(bandX(band)) + " " + px(plot.y(value));
+    drawing = true;
+  }
+  return d;
+}
+
+std::string bandTicks(double baseline) {
+  std::string svg = "<g class=\"axis\">";
+  svg += "<path d=\"M" + px(kPlotLeft) + " " + px(baseline) + "H" + px(kPlotRight) + "\"/>";
+  // Octaves from 31.5 Hz: every third band.
+  for (std::size_t band = 0; band < loudness::kThirdOctaveBands; band += 3) {
+    const std::string x = px(bandX(band));
+    svg += "<path d=\"M" + x + " " + px(baseline) + "v5\"/><text x=\"" + x + "\" y=\"" +
+           px(baseline + 18) + "\" text-anchor=\"middle\">" +
+           bandLabel(loudness::kThirdOctaveCentresHz[band]) + "</text>";
+  }
+  svg += "<text class=\"label\" x=\"" + px(kPlotLeft + kPlotWidth / 2) + "\" y=\"" +
+         px(baseline + 38) + "\" text-anchor=\"middle\">Third-octave band (Hz)</text></g>\n";
+  return svg;
+}
+
+std::optional<loudness::ThirdOctaveLevels> spectrumChange(const TrackRecord& track) {
+  if (!track.before || !track.after || !track.before->spectrum || !track.after->spectrum) {
+    return std::nullopt;
+  }
+  loudness::ThirdOctaveLevels change;
+  for (std::size_t band = 0; band < change.size(); ++band) {
+    change[band] = (*track.after->spectrum)[band] - (*track.before->spectrum)[band];
+  }
+  return change;
+}
+
+std::string levelsTitle(const std::string& label, const loudness::ThirdOctaveLevels& levels,
+                        bool signedValues) {
+  std::string title = label + ":";
+  for (std::size_t band = 0; band < levels.size(); ++band) {
+    title += (band == 0 ? " " : ", ") + bandLabel(loudness::kThirdOctaveCentresHz[band]) + " " +
+             (std::isfinite(levels[band])
+                  ? (signedValues ? signedText(levels[band], 1) : fixedText(levels[band], 1))
+                  : std::string("–"));
+  }
+  return title + (signedValues ? " dB" : " dBFS");
+}
+
+}  // namespace
+
+std::string spectrumChart(const JobReport& job) {
+  constexpr double kLevelsTop = 56.0;
+  constexpr double kLevelsHeight = 260.0;
+  constexpr double kChangeTop = kLevelsTop + kLevelsHeight + 36.0;
+  constexpr double kChangeHeight = 160.0;
+  constexpr double kHeight = kChangeTop + kChangeHeight + 56.0;
+  std::string svg = svgOpen(
+      "spectrum-chart", "chart", kHeight, "Spectrum of the tracks before and after",
+      "Above, the level of each third-octave band in dBFS, the mean across tracks before and "
+      "after as thick lines and each track as a thin one; below, each band's change in dB, "
+      "after minus before.");
+
+  const std::optional<loudness::ThirdOctaveLevels> before = spectrumMeanBefore(job);
+  const std::optional<loudness::ThirdOctaveLevels> after = spectrumMeanAfter(job);
+  if (!before && !after) return svg + noData(kHeight, "No processed track has a spectrum to show.");
+
+  std::vector<std::size_t> shown;
+  for (std::size_t i = 0; i < job.tracks.size(); ++i) {
+    const TrackRecord& track = job.tracks[i];
+    if (inSummary(track) && ((track.before && track.before->spectrum) ||
+                             (track.after && track.after->spectrum))) {
+      shown.push_back(i);
+    }
+  }
+  const bool eachTrack = shown.size() <= kMostSpectrumLines;
+
+  // The level scale spans every line drawn, down to 60 dB below the loudest band: deeper
+  // bands are near silence and would squeeze the rest.
+  double high = -std::numeric_limits<double>::infinity();
+  double low = std::numeric_limits<double>::infinity();
+  auto take = [&](const std::optional<loudness::ThirdOctaveLevels>& levels) {
+    if (!levels) return;
+    for (double level : *levels) {
+      if (!std::isfinite(level)) continue;
+      high = std::max(high, level);
+      low = std::min(low, level);
+    }
+  };
+  take(before);
+  take(after);
+  std::vector<std::optional<loudness::ThirdOctaveLevels>> changes;
+  double largestChange = 1.0;
+  for (std::size_t i : shown) {
+    const TrackRecord& track = job.tracks[i];
+    if (eachTrack) {
+      take(track.before ? track.before->spectrum : std::nullopt);
+      take(track.after ? track.after->spectrum : std::nullopt);
+    }
+    changes.push_back(spectrumChange(track));
+    if (!changes.back()) continue;
+    for (double change : *changes.back()) {
+      if (std::isfinite(change)) largestChange = std::max(largestChange, std::abs(change));
+    }
+  }
+  if (!(high >= low)) return svg + noData(kHeight, "No processed track has a spectrum to show.");
+  low = std::max(low, high - 60.0);
+  const Plot levels{kLevelsTop, kLevelsHeight, niceScale(low - 1.0, high + 1.0)};
+  const double changeLimit = std::ceil(largestChange);
+  const Plot change{kChangeTop, kChangeHeight, niceScale(-changeLimit, changeLimit)};
+
+  svg += legend({{"<path class=\"mean-spectrum before\" d=\"M0 0H16\"/>", "Before: mean"},
+                 {"<path class=\"mean-spectrum after\" d=\"M0 0H16\"/>", "After: mean"},
+                 {"<path class=\"mean-spectrum change\" d=\"M0 0H16\"/>", "Change: mean"},
+                 {"<path class=\"track-spectrum change\" d=\"M0 0H16\"/>", "Each track"}},
+                22.0);
+  svg += valueAxis(levels, "Level (dBFS)");
+  svg += valueAxis(change, "Change (dB)");
+  svg += "<path class=\"axis-line\" d=\"M" + px(kPlotLeft) + " " + px(change.y(0.0)) + "H" +
+         px(kPlotRight) + "\"/>\n";
+
+  if (eachTrack) {
+    for (std::size_t k = 0; k < shown.size(); ++k) {
+      const std::size_t i = shown[k];
+      const TrackRecord& track = job.tracks[i];
+      const std::string label = trackLabel(job, i);
+      for (const auto& [figures, kind] :
+           {std::pair{&track.before, "before"}, std::pair{&track.after, "after"}}) {
+        if (!*figures || !(*figures)->spectrum) continue;
+        svg += std::string("<path class=\"mark track-spectrum ") + kind + "\" d=\"" +
+               spectrumPath(*(*figures)->spectrum, levels) + "\">" +
+               markTitle(levelsTitle(label + ", " + kind, *(*figures)->spectrum, false)) +
+               "</path>\n";
+      }
+      if (changes[k]) {
+        svg += "<path class=\"mark track-spectrum change\" d=\"" +
+               spectrumPath(*changes[k], change) + "\">" +
+               markTitle(levelsTitle(label + ", change", *changes[k], true)) + "</path>\n";
+      }
+    }
+  }
+  for (const auto& [mean, kind] : {std::pair{&before, "before"}, std::pair{&after, "after"}}) {
+    if (!*mean) continue;
+    svg += std::string("<path class=\"mark mean-spectrum ") + kind + "\" d=\"" +
+           spectrumPath(**mean, levels) + "\">" +
+           markTitle(levelsTitle(std::string("Mean ") + kind, **mean, false)) + "</path>\n";
+  }
+  if (before && after) {
+    loudness::ThirdOctaveLevels meanChange;
+    for (std::size_t band = 0; band < meanChange.size(); ++band) {
+      meanChange[band] = (*after)[band] - (*before)[band];
+    }
+    svg += "<path class=\"mark mean-spectrum change\" d=\"" + spectrumPath(meanChange, change) +
+           "\">" + markTitle(levelsTitle("Mean change", meanChange, true)) + "</path>\n";
+  }
+  svg += bandTicks(change.top + change.height);
   return svg + "</svg>\n";
 }
 

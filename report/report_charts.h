@@ -1,5 +1,6 @@
-// The three charts of the report page, as inline SVG: loudness before and after per track,
-// the six gains per track as a heat map, and the band levels before and after.
+// The charts of the report page, as inline SVG: loudness before and after per track, the
+// third-octave spectrum before and after, the measured change of the six band levels per track
+// as a heat map, and the band levels before and after.
 #pragma once
 
 #include <string>
@@ -12,7 +13,8 @@ namespace report {
 // tracks in it are those of the summary (processed or analyzed) with the figures it shows,
 // at their place in the list. Every drawn datum has class "mark"; a chart with none says so.
 std::string loudnessChart(const JobReport& job);
-std::string gainsChart(const JobReport& job);
+std::string spectrumChart(const JobReport& job);
+std::string changeChart(const JobReport& job);
 std::string bandsChart(const JobReport& job);
 
 }  // namespace report

@@ -71,13 +71,28 @@ Json bandsJson(const StereoBands& bands) {
   return Json{{"left", channel(bands.left)}, {"right", channel(bands.right)}};
 }
 
+Json optionalBands(const std::optional<StereoBands>& bands) {
+  return bands ? bandsJson(*bands) : Json(nullptr);
+}
+
+Json spectrumJson(const loudness::ThirdOctaveLevels& levels) {
+  Json array = Json::array();
+  for (double level : levels) array.push_back(number(level));
+  return array;
+}
+
+Json optionalSpectrum(const std::optional<loudness::ThirdOctaveLevels>& levels) {
+  return levels ? spectrumJson(*levels) : Json(nullptr);
+}
+
 Json figuresJson(const std::optional<TrackFigures>& figures) {
   if (!figures) return nullptr;
   return Json{{"integrated_lufs", number(figures->integratedLufs)},
               {"loudness_range_lu", number(figures->loudnessRangeLu)},
               {"true_peak_dbtp", number(figures->truePeakDbtp)},
               {"sample_peak_dbfs", number(figures->samplePeakDbfs)},
-              {"bands", bandsJson(figures->bands)}};
+              {"bands", bandsJson(figures->bands)},
+              {"third_octave_dbfs", optionalSpectrum(figures->spectrum)}};
 }
 
 Json trackJson(const TrackRecord& track) {
@@ -91,8 +106,11 @@ Json trackJson(const TrackRecord& track) {
               {"processing_seconds", number(track.processingSeconds)},
               {"before", figuresJson(track.before)},
               {"after", figuresJson(track.after)},
-              {"gains_db", track.gainsDb ? bandsJson(*track.gainsDb) : Json(nullptr)},
+              {"band_change_db", optionalBands(bandChangeDb(track))},
+              {"engine_band_factors_db", optionalBands(track.engineBandFactorsDb)},
               {"mp3_gain_db", number(track.mp3GainDb)},
+              {"mp3_true_peak_dbtp", optionalNumber(track.mp3TruePeakDbtp)},
+              {"mp3_integrated_lufs", optionalNumber(track.mp3IntegratedLufs)},
               {"loudness_gain_db", optionalNumber(track.loudnessGainDb)},
               {"loudness_target_lufs", optionalNumber(track.loudnessTargetLufs)},
               {"loudness_short_lu", optionalNumber(track.loudnessShortLu)},
@@ -159,11 +177,12 @@ std::string csvHeader() {
   }
   for (const char* channel : {"left", "right"}) {
     for (const char* band : {"low", "mid", "high"}) {
-      header += std::string(",gain_") + channel + "_" + band + "_db";
+      header += std::string(",change_") + channel + "_" + band + "_db";
     }
   }
   return header +
-         ",mp3_gain_db,loudness_gain_db,loudness_target_lufs,loudness_short_lu,source_warning";
+         ",mp3_gain_db,mp3_true_peak_dbtp,mp3_integrated_lufs,loudness_gain_db,"
+         "loudness_target_lufs,loudness_short_lu,source_warning";
 }
 
 struct ReportFile {
@@ -228,12 +247,17 @@ std::string reportJson(const JobReport& job) {
                       {"version", job.version},
                       {"started", job.started},
                       {"options", std::move(options)},
+                      {"third_octave_centres_hz", loudness::kThirdOctaveCentresHz},
                       {"summary",
                        {{"processed", counts.processed},
                         {"skipped", counts.skipped},
                         {"failed", counts.failed},
                         {"loudness_spread_before_lu", spreadJson(loudnessSpreadBefore(job))},
-                        {"loudness_spread_after_lu", spreadJson(loudnessSpreadAfter(job))}}},
+                        {"loudness_spread_after_lu", spreadJson(loudnessSpreadAfter(job))},
+                        {"third_octave_mean_before_dbfs",
+                         optionalSpectrum(spectrumMeanBefore(job))},
+                        {"third_octave_mean_after_dbfs",
+                         optionalSpectrum(spectrumMeanAfter(job))}}},
                       {"tracks", std::move(tracks)}};
     // File names are the file system's bytes; JSON must be UTF-8, so stray bytes become U+FFFD.
     return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -256,12 +280,15 @@ std::string reportCsv(const JobReport& job) {
     appendCsvField(row, csvNumber(track.processingSeconds, kSecondsDecimals));
     appendFiguresCsv(row, track.before);
     appendFiguresCsv(row, track.after);
-    if (track.gainsDb) {
-      appendBandsCsv(row, *track.gainsDb);
+    if (const std::optional<StereoBands> change = bandChangeDb(track)) {
+      appendBandsCsv(row, *change);
     } else {
       for (int field = 0; field < 6; ++field) appendCsvField(row, "");
     }
     appendCsvField(row, csvNumber(track.mp3GainDb, kDbDecimals));
+    for (const std::optional<double>& mp3 : {track.mp3TruePeakDbtp, track.mp3IntegratedLufs}) {
+      appendCsvField(row, mp3 ? csvNumber(*mp3, kDbDecimals) : "");
+    }
     appendCsvField(row, track.loudnessGainDb ? csvNumber(*track.loudnessGainDb, kDbDecimals) : "");
     appendCsvField(
         row, track.loudnessTargetLufs ? csvNumber(*track.loudnessTargetLufs, kDbDecimals) : "");

@@ -20,17 +20,18 @@ bool writeReport(const JobReport& job, const std::string& folder, const std::str
 // of them is left.
 bool removeReport(const std::string& folder, const std::string& baseName);
 
-// The JSON: program, version, started, options, summary and one object per track. Numbers
+// The JSON: program, version, started, options, the centres of the spectrum's bands, summary
+// and one object per track. Numbers
 // are not rounded; non-finite ones are null. Bytes of names that are not UTF-8 become U+FFFD.
 std::string reportJson(const JobReport& job);
 
 // The CSV: a header row and one row per track, CRLF line ends, RFC 4180 quoting. dB figures
 // have 4 decimals, seconds 3; an absent or non-finite figure is an empty field. Names keep
-// their bytes.
+// their bytes. The spectrum and the engine's band factors are left to the JSON.
 std::string reportCsv(const JobReport& job);
 
 // The page: one self-contained UTF-8 HTML file (inline CSS and SVG, no script, nothing
-// loaded from elsewhere) with the summary, three charts and a table of every track.
+// loaded from elsewhere) with the summary, four charts and a table of every track.
 std::string reportHtml(const JobReport& job);
 
 }  // namespace report

@@ -34,7 +34,7 @@ th,td{padding:3px 6px;border-bottom:1px solid #eceff2;text-align:left;vertical-a
 #tracks thead tr+tr th{white-space:nowrap;text-align:right}
 #tracks td{text-align:right;white-space:nowrap}
 #tracks td:nth-child(2),#tracks td:nth-child(3),#tracks td:nth-child(4){text-align:left}
-#tracks td:nth-child(2){white-space:normal;overflow-wrap:anywhere;min-width:10em}
+#tracks td:nth-child(2){white-space:normal;overflow-wrap:anywhere;min-width:14em}
 #tracks td:nth-child(4){white-space:normal;min-width:8em}
 #tracks tbody tr:nth-child(even){background:#fafbfc}
 #tracks tr.skipped td{color:#6b7580}
@@ -60,6 +60,17 @@ circle.after{fill:#e0761b}
 .sd{fill:#b8c2cc}
 g.before .sd{fill:#2f6db5;fill-opacity:.3}
 g.after .sd{fill:#e0761b;fill-opacity:.35}
+.mp3{fill:#7b3fa0}
+.target{stroke:#b3261e;stroke-width:1.5;stroke-dasharray:2 3;fill:none}
+.target-label{fill:#b3261e;font-size:11px}
+.mean-spectrum,.track-spectrum{fill:none}
+.mean-spectrum{stroke-width:3}
+.track-spectrum{stroke-width:1;stroke-opacity:.35}
+.before.mean-spectrum,.before.track-spectrum{stroke:#2f6db5}
+.after.mean-spectrum,.after.track-spectrum{stroke:#e0761b}
+.change.mean-spectrum{stroke:#39424c}
+.change.track-spectrum{stroke:#8a949e}
+.track-spectrum:hover{stroke-opacity:1;stroke-width:2}
 )";
 
 const char* statusText(TrackStatus status) {
@@ -92,6 +103,35 @@ std::string spreadText(const std::optional<Spread>& spread) {
   return spread ? fixedText(spread->deviation, 2) + " LU" : std::string("–");
 }
 
+// The options as the page names them; one not listed keeps its own name.
+std::string optionName(const std::string& name) {
+  static const std::pair<const char*, const char*> kNames[] = {
+      {"recursive", "Folders searched recursively"},
+      {"jobs", "Tracks worked on at once"},
+      {"skip_existing", "Tracks already done skipped"},
+      {"output", "Output folder"},
+      {"mp3", "MP3 made"},
+      {"mp3_192k", "MP3 at 192 kbit/s"},
+      {"mp3_only", "MP3 only, WAV removed"},
+      {"no_bassline", "No bassline"},
+      {"ignore_clicks", "Ignore clicks"},
+      {"analyze", "Analysis only, nothing written"},
+      {"shard", "Shard"},
+      {"loudness_target", "Loudness target (LUFS)"},
+      {"replaygain", "ReplayGain tags"}};
+  for (const auto& [key, shown] : kNames) {
+    if (name == key) return shown;
+  }
+  return name;
+}
+
+std::string optionValueText(const std::string& value) {
+  if (value == "true") return "yes";
+  if (value == "false") return "no";
+  if (value.empty()) return "–";
+  return value;
+}
+
 std::string summary(const JobReport& job) {
   const StatusCounts counts = statusCounts(job);
   std::string processed = std::to_string(counts.processed);
@@ -115,34 +155,46 @@ std::string summary(const JobReport& job) {
   } else {
     html += "<table id=\"options\"><tbody>";
     for (const auto& [name, value] : job.options) {
-      html += "<tr><th scope=\"row\">" + escapeHtml(name) + "</th><td>" + escapeHtml(value) +
-              "</td></tr>";
+      html += "<tr><th scope=\"row\">" + escapeHtml(optionName(name)) + "</th><td>" +
+              escapeHtml(optionValueText(value)) + "</td></tr>";
     }
     html += "</tbody></table>";
   }
   return html + "</section>\n";
 }
 
-std::string trackRow(const TrackRecord& track, std::size_t index) {
+std::string trackRow(const JobReport& job, std::size_t index) {
+  const TrackRecord& track = job.tracks[index];
   const bool reachedEngine = track.passes > 0;
   const bool hasMp3 = track.resultMp3.has_value() || track.mp3GainDb != 0.0;
   std::string row = std::string("<tr class=\"") + statusText(track.status) + "\"><td>" +
-                    std::to_string(index + 1) + "</td><td>" + escapeHtml(track.source) +
-                    "</td><td>" + statusText(track.status) + "</td><td>" +
+                    std::to_string(index + 1) + "</td><td title=\"" + escapeHtml(track.source) +
+                    "\">" + escapeHtml(shownSourceName(job, track.source)) + "</td><td>" +
+                    statusText(track.status) + "</td><td>" +
                     (inSummary(track) ? std::string() : escapeHtml(track.reason)) + "</td>";
   row += figureCell(track.before, &TrackFigures::integratedLufs, 1);
   row += figureCell(track.after, &TrackFigures::integratedLufs, 1);
+  row += cell(track.mp3IntegratedLufs, 1);
   row += figureCell(track.before, &TrackFigures::loudnessRangeLu, 1);
   row += figureCell(track.after, &TrackFigures::loudnessRangeLu, 1);
   row += figureCell(track.before, &TrackFigures::truePeakDbtp, 2);
   row += figureCell(track.after, &TrackFigures::truePeakDbtp, 2);
-  for (std::size_t band = 0; band < 6; ++band) {
-    std::optional<double> gain;
-    if (track.gainsDb) {
-      const BandLevels& channel = band < 3 ? track.gainsDb->left : track.gainsDb->right;
-      gain = band % 3 == 0 ? channel.low : band % 3 == 1 ? channel.mid : channel.high;
+  row += cell(track.mp3TruePeakDbtp, 2);
+  // One column a band, the mean of both channels; each channel's own change on hover.
+  const std::optional<StereoBands> change = bandChangeDb(track);
+  for (double BandLevels::*band : {&BandLevels::low, &BandLevels::mid, &BandLevels::high}) {
+    if (!change) {
+      row += "<td></td>";
+      continue;
     }
-    row += cell(gain, 2);
+    const double left = change->left.*band;
+    const double right = change->right.*band;
+    const double mean = (left + right) / 2.0;
+    auto text = [](double value) {
+      return std::isfinite(value) ? fixedText(value, 2) : std::string("–");
+    };
+    row += "<td title=\"left " + text(left) + " dB, right " + text(right) + " dB\">" +
+           (std::isfinite(mean) ? signedText(mean, 1) : std::string("–")) + "</td>";
   }
   row += cell(hasMp3 ? std::optional<double>(track.mp3GainDb) : std::nullopt, 2);
   row += cell(track.loudnessGainDb, 2);
@@ -155,15 +207,16 @@ std::string trackTable(const JobReport& job) {
   std::string html =
       "<section id=\"track-list\"><h2>Tracks</h2><table id=\"tracks\"><thead><tr>"
       "<th rowspan=\"2\">#</th><th rowspan=\"2\">Source</th><th rowspan=\"2\">Status</th>"
-      "<th rowspan=\"2\">Reason</th><th colspan=\"2\">Loudness (LUFS)</th>"
-      "<th colspan=\"2\">Loudness range (LU)</th><th colspan=\"2\">True peak (dBTP)</th>"
-      "<th colspan=\"6\">Gains (dB)</th><th rowspan=\"2\">MP3 gain (dB)</th>"
-      "<th rowspan=\"2\">Loudness gain (dB)</th>"
+      "<th rowspan=\"2\">Reason</th><th colspan=\"3\">Loudness (LUFS)</th>"
+      "<th colspan=\"2\">Loudness range (LU)</th><th colspan=\"3\">True peak (dBTP)</th>"
+      "<th colspan=\"3\" title=\"Level after minus level before, in the engine's three bands, "
+      "mean of both channels\">Band change (dB)</th><th colspan=\"2\">Gain (dB)</th>"
       "<th rowspan=\"2\">Seconds</th><th rowspan=\"2\">Passes</th></tr><tr>"
-      "<th>before</th><th>after</th><th>before</th><th>after</th><th>before</th><th>after</th>"
-      "<th>L low</th><th>L mid</th><th>L high</th><th>R low</th><th>R mid</th><th>R high</th>"
+      "<th>before</th><th>after</th><th>MP3</th><th>before</th><th>after</th>"
+      "<th>before</th><th>after</th><th>MP3</th><th>low</th><th>mid</th><th>high</th>"
+      "<th>MP3</th><th title=\"toward the loudness target\">target</th>"
       "</tr></thead>\n<tbody>\n";
-  for (std::size_t i = 0; i < job.tracks.size(); ++i) html += trackRow(job.tracks[i], i);
+  for (std::size_t i = 0; i < job.tracks.size(); ++i) html += trackRow(job, i);
   return html + "</tbody></table></section>\n";
 }
 
@@ -184,7 +237,10 @@ std::string reportHtml(const JobReport& job) {
   html += summary(job);
   html += "<section id=\"loudness\"><h2>Loudness before and after</h2>\n" + loudnessChart(job) +
           "</section>\n";
-  html += "<section id=\"gains\"><h2>Gains applied</h2>\n" + gainsChart(job) + "</section>\n";
+  html += "<section id=\"spectrum\"><h2>Spectrum before and after</h2>\n" + spectrumChart(job) +
+          "</section>\n";
+  html += "<section id=\"changes\"><h2>Change of each band's level</h2>\n" + changeChart(job) +
+          "</section>\n";
   html += "<section id=\"bands\"><h2>Band levels before and after</h2>\n" + bandsChart(job) +
           "</section>\n";
   html += trackTable(job);

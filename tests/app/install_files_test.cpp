@@ -25,7 +25,9 @@ TEST(DesktopEntry, StartsTheProgramWithItsIcon) {
   EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u);
   EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos);
   EXPECT_NE(entry.find("\nName=SonBalancer\n"), std::string::npos);
-  EXPECT_NE(entry.find("\nExec=sonbalancer\n"), std::string::npos);
+  // A file manager's "Open With" passes the files it opens, which start one job.
+  EXPECT_NE(entry.find("\nExec=sonbalancer %F\n"), std::string::npos);
+  EXPECT_NE(entry.find("\nMimeType=audio/mpeg;"), std::string::npos);
   EXPECT_NE(entry.find("\nIcon=sonbalancer\n"), std::string::npos);
   EXPECT_NE(entry.find("\nTerminal=false\n"), std::string::npos);
 }

@@ -50,7 +50,6 @@ TEST_F(QuitCommand, IsRefusedWithoutTraceWhileAJobRuns) {
   batch::JobState& job = batch::theJobState();
   ASSERT_TRUE(engine::obtainSampleBuffer(job.track.buffer, 4096));
   job.running = true;
-  window_->startTimer(10'000);
   ModalDialogAnswerer answerer(refuse);
 
   click("ID_BUTTON2");
@@ -58,7 +57,6 @@ TEST_F(QuitCommand, IsRefusedWithoutTraceWhileAJobRuns) {
 
   EXPECT_FALSE(closed());
   EXPECT_FALSE(window_->IsBeingDeleted());
-  EXPECT_TRUE(window_->timer().IsRunning());
   EXPECT_NE(job.track.buffer.bytes, nullptr);
   EXPECT_EQ(job.track.buffer.capacity, 4096u);
   EXPECT_TRUE(answerer.dialogs.empty());
@@ -116,7 +114,7 @@ TEST(BuildInformation, LongFormJoinsVersionPlatformAndBuild) {
   EXPECT_TRUE(app::buildInformation(app::BuildInformationFormat::Short).StartsWith("wxWidgets 3."));
 }
 
-TEST_F(MainWindowTest, AboutShowsTheBuildInformationInAnOkBox) {
+TEST_F(MainWindowTest, AboutNamesTheProgramItsVersionWhatItDoesAndTheBuildInAnOkBox) {
   wxString message, caption;
   long style = 0;
   ModalDialogAnswerer answerer([&](wxDialog& dialog) {
@@ -128,7 +126,8 @@ TEST_F(MainWindowTest, AboutShowsTheBuildInformationInAnOkBox) {
   });
   chooseMenuItem(Window::ID_MENU_ABOUT);
   ASSERT_EQ(answerer.dialogs.size(), 1u);
-  EXPECT_EQ(message, app::buildInformation(app::BuildInformationFormat::Long));
+  EXPECT_EQ(message, "SonBalancer 1.70\nEvens out the tonal balance and level of music tracks.\n\n" +
+                         app::buildInformation(app::BuildInformationFormat::Long));
   EXPECT_EQ(caption, "About SonBalancer");
   EXPECT_TRUE((style & wxOK) && (style & wxCENTRE));
   EXPECT_FALSE(style & (wxCANCEL | wxYES_NO));

@@ -1,7 +1,9 @@
-// The main window as the job's window: the two process commands with their dialogs, a drop of
-// files, Stop After This File, the desktop notice at a job's end, the job set-up run against the
-// real controls and timer, and what the batch controller sets.
+// The main window running its jobs on a thread of their own: the two process commands with their
+// dialogs, drops, the command line, the Options menu, the two stops and the close box, the status
+// bar and the desktop notice at a job's end; the log and results held to the command's.
+#include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/config.h>
 #include <wx/dirdlg.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
@@ -14,6 +16,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -21,6 +24,7 @@
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/command_line.h"
 #include "tests/support/media_files.h"
 #include "tests/support/temp_folder.h"
 
@@ -62,12 +66,37 @@ class JobWindowTest : public MainWindowTest {
   wxString statusText() { return control<wxStatusBar>("ID_STATUSBAR1")->GetStatusText(0); }
   bool stopOffered() { return window_->GetMenuBar()->IsEnabled(zevozaroridAvori::ID_MENU_STOP); }
 
-  // Runs the window's own timer until the job ends, or for at most 20 seconds.
+  // Runs the window's events until the job has ended and been shown, or for at most 60 seconds.
   void runJobToItsEnd() {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (batch::theJobState().running && std::chrono::steady_clock::now() < end) {
+    runEventsUntil([&] { return !window_ || !window_->jobRuns(); });
+    ASSERT_TRUE(!window_ || !window_->jobRuns()) << "the job did not end";
+  }
+  template <class Condition>
+  void runEventsUntil(Condition done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < end) {
       runEventsFor(std::chrono::milliseconds(20));
     }
+  }
+  // A window made anew, as at the next start of the program.
+  void reopenWindow() {
+    window_->Destroy();
+    settleEvents();
+    window_ = new zevozaroridAvori(nullptr);
+    window_->Show(true);
+    settleEvents();
+  }
+  // The menu item ticked as the user ticks it: the toolkit ticks it, then sends the command.
+  void tickMenuItem(int id) {
+    window_->GetMenuBar()->Check(id, true);
+    chooseMenuItem(id);
+  }
+  bool startJob(const std::string& path) { return window_->startJobOver({path}); }
+  // The report of the last job, "./sonbalancer-report-<start time>.json", in the working folder.
+  std::string reportOfLastJob() {
+    const std::string page = batch::theJobState().lastReportPage;
+    EXPECT_TRUE(page.starts_with("./sonbalancer-report-2") && page.ends_with(".html")) << page;
+    return workFolder_ / (page.substr(2, page.size() - 7) + ".json");
   }
 
   // Drops a text/uri-list, as file managers and the desktop send it, on the window's drop
@@ -88,54 +117,40 @@ class JobWindowTest : public MainWindowTest {
   WorkingFolder work_;
 };
 
-TEST_F(JobWindowTest, FolderJobStartsOnTheRealWindow) {
+TEST_F(JobWindowTest, FolderJobRunsOffTheWindowsThreadToItsEnd) {
   control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
-  window_->setFileGauge(37);
-  window_->setGlobalGauge(100);
-
-  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::Folder, music()));
-
-  EXPECT_EQ(stateText(), "RUNNING");
+  ASSERT_TRUE(startJob(music()));
+  EXPECT_TRUE(window_->jobRuns());
   EXPECT_TRUE(window_->timer().IsRunning());
-  EXPECT_EQ(window_->timer().GetInterval(), 150);
-  EXPECT_FALSE(window_->timer().IsOneShot());
-  EXPECT_EQ(fileGauge()->GetValue(), 0);
-  EXPECT_EQ(globalGauge()->GetValue(), 100) << "the global gauge keeps the last job's value";
-  EXPECT_TRUE(fs::is_directory(music() + "/sonbalanced"));
+  EXPECT_FALSE(control<wxButton>("ID_BUTTON1")->IsEnabled()) << "no second job while one runs";
+  EXPECT_FALSE(control<wxButton>("ID_BUTTON3")->IsEnabled());
+  runJobToItsEnd();
+
+  EXPECT_TRUE(control<wxButton>("ID_BUTTON1")->IsEnabled());
+  EXPECT_FALSE(window_->timer().IsRunning());
   EXPECT_EQ(batch::theJobState().fileCount, 2u);
-  EXPECT_TRUE(batch::theJobState().mp3Requested);
-  batch::theJobState().log.close();
-  EXPECT_EQ(readFile(logPath()),
-            "SonBalancer V1.70 - PROCESS LOG FILE\n"
-            "------------------------------------\nMODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
-            "SOURCE PATH: " +
-                music() + "\n\n");
+  EXPECT_TRUE(readFile(logPath()).starts_with(
+      "SonBalancer V1.70 - PROCESS LOG FILE\n"
+      "------------------------------------\nMODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
+      "SOURCE PATH: " + music() + "\n\n"));
+  // a.mp3 is no real MP3, b.txt no music.
+  EXPECT_TRUE(statusText().StartsWith("0 tracks processed, 1 skipped, 1 failed in 0:00:"))
+      << statusText();
 }
 
-TEST_F(JobWindowTest, UntickedBoxesAreReadFromTheRealWindow) {
-  control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
-  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::SingleFile,
-                              music() + "/a.mp3"));
-  EXPECT_FALSE(batch::theJobState().mp3Requested);
+TEST_F(JobWindowTest, EmptyFolderStartsNothingAndSavesNothing) {
+  fs::create_directory(music() + "/empty");
+  ASSERT_TRUE(startJob(music() + "/empty"));
+  runJobToItsEnd();
+  EXPECT_EQ(stateText(), "READY");
+  EXPECT_FALSE(fs::exists(music() + "/empty/sonbalanced"));
   EXPECT_FALSE(fs::exists(logPath()));
 }
 
-TEST_F(JobWindowTest, EmptyFolderLeavesTheWindowAsItWas) {
-  fs::create_directory(music() + "/empty");
-  EXPECT_FALSE(
-      batch::startJob(batch::theJobState(), *window_, batch::JobMode::Folder, music() + "/empty"));
-  EXPECT_EQ(stateText(), "READY");
-  EXPECT_FALSE(window_->timer().IsRunning());
-  EXPECT_FALSE(fs::exists(music() + "/empty/sonbalanced"));
-}
-
-TEST_F(JobWindowTest, TimerTicksReachTheJob) {
-  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::SingleFile,
-                              music() + "/b.txt"));
-  runEventsFor(std::chrono::milliseconds(600));
-  // Whatever the tick did with the entry, it stopped the timer and did not start it again
-  // for a job of one entry.
-  EXPECT_FALSE(window_->timer().IsRunning());
+// No file below folder, or no folder at all: an output folder that was made and kept nothing is
+// removed at the end of the job.
+bool nothingBelow(const std::string& folder) {
+  return !fs::exists(folder) || testing_support::filesBelow(folder).empty();
 }
 
 // The file URI of a path, its bytes escaped as a file manager escapes them.
@@ -172,18 +187,13 @@ std::string quietWav(std::uint32_t frames) {
   return bytes;
 }
 
-TEST_F(JobWindowTest, WholeJobRunsOnTheWindowsOwnTimerToDone) {
+TEST_F(JobWindowTest, WholeJobShowsItsLastFileAndFullGauges) {
   fs::remove(music() + "/a.mp3");  // so that the last media entry is the tone, in any order
   writeFile(music() + "/tone.wav", quietWav(4000));
   control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
-  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::Folder, music()));
+  ASSERT_TRUE(startJob(music()));
+  runJobToItsEnd();
 
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (batch::theJobState().running && std::chrono::steady_clock::now() < end) {
-    runEventsFor(std::chrono::milliseconds(20));
-  }
-
-  EXPECT_FALSE(batch::theJobState().running);
   EXPECT_EQ(stateText(), "DONE !");
   EXPECT_EQ(fileGauge()->GetValue(), 100);
   EXPECT_EQ(globalGauge()->GetValue(), 100);
@@ -195,30 +205,46 @@ TEST_F(JobWindowTest, WholeJobRunsOnTheWindowsOwnTimerToDone) {
   EXPECT_FALSE(fs::exists(music() + "/sonbalanced/tone.mp3"));
 }
 
-TEST_F(JobWindowTest, CloseBoxStopsTheJobBetweenTwoEntries) {
-  for (const char* name : {"t1.wav", "t2.wav", "t3.wav"}) writeFile(music() + "/" + name, quietWav(4000));
-  control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
+// A long track, MP3 on: the stop comes while the converter or the encoder works on it.
+TEST_F(JobWindowTest, CloseBoxStopsTheJobInTheMiddleOfAFileThenCloses) {
+  ASSERT_TRUE(testing_support::makeTone(music() + "/long.flac", {}, 240.0, 300));
   control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
-  ASSERT_TRUE(batch::startJob(batch::theJobState(), *window_, batch::JobMode::Folder, music()));
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(music() + "/sonbalanced/t1_eq.wav") && std::chrono::steady_clock::now() < end) {
-    runEventsFor(std::chrono::milliseconds(20));
-  }
+  ASSERT_TRUE(startJob(music()));
+  runEventsUntil([&] { return control<wxGauge>("ID_GAUGE1")->GetValue() >= 5; });
 
   window_->Close(false);
-  settleEvents();
+  EXPECT_TRUE(window_) << "the window waits for the job it stopped";
+  runEventsUntil([&] { return !window_; });
 
+  EXPECT_FALSE(window_) << "the window closes once its job has ended";
   EXPECT_FALSE(batch::theJobState().running);
-  EXPECT_FALSE(window_) << "the close box is not held back";
-  EXPECT_FALSE(fs::exists(music() + "/sonbalanced/t3_eq.wav"));
+  EXPECT_TRUE(nothingBelow(music() + "/sonbalanced")) << "what the stopped children wrote is removed";
   const std::string log = readFile(logPath());
   EXPECT_TRUE(log.ends_with("\nJOB STOPPED (window closed): the files not yet processed were left "
                             "as they were.\n"))
       << log;
-  EXPECT_EQ(log.find("t3.wav"), std::string::npos);
-  // A job that keeps its log keeps its report beside it, for "Open Last Report".
-  EXPECT_NE(readFile(workFolder_ / "sonbalancer-report.json").find("t1.wav"), std::string::npos);
-  EXPECT_EQ(batch::theJobState().lastReportPage, "./sonbalancer-report.html");
+  // A job that keeps its log keeps its report beside it under a name of its own.
+  EXPECT_TRUE(fs::exists(reportOfLastJob()));
+}
+
+TEST_F(JobWindowTest, StopNowStopsTheFileInProcessAndLeavesTheWindowReady) {
+  ASSERT_TRUE(testing_support::makeTone(music() + "/long.flac", {}, 240.0, 300));
+  control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
+  ASSERT_TRUE(startJob(music() + "/long.flac"));
+  runEventsUntil([&] { return control<wxGauge>("ID_GAUGE1")->GetValue() >= 5; });
+
+  chooseMenuItem(zevozaroridAvori::ID_MENU_STOP_NOW);
+  runJobToItsEnd();
+
+  EXPECT_EQ(stateText(), "READY");
+  EXPECT_FALSE(stopOffered());
+  EXPECT_TRUE(statusText().StartsWith("Stopped after 0 of 1 files: 0 tracks processed, 0 failed"))
+      << statusText();
+  EXPECT_TRUE(nothingBelow(music() + "/sonbalanced"));
+  EXPECT_TRUE(readFile(logPath()).ends_with(
+      "\nJOB STOPPED (stopped by the user): the files not yet processed were left as they "
+      "were.\n"))
+      << readFile(logPath());
 }
 
 TEST_F(JobWindowTest, ProcessFolderStartsAJobOverTheChosenFolder) {
@@ -231,10 +257,9 @@ TEST_F(JobWindowTest, ProcessFolderStartsAJobOverTheChosenFolder) {
   click("ID_BUTTON1");
   EXPECT_EQ(answerer.dialogs, (std::vector<std::string>{"wxDirDialog"}));
   EXPECT_EQ(batch::theJobState().chosenPath, music());
-  EXPECT_TRUE(batch::theJobState().running);
-  EXPECT_EQ(stateText(), "RUNNING");
-  EXPECT_TRUE(window_->timer().IsRunning());
-  EXPECT_TRUE(fs::is_directory(music() + "/sonbalanced"));
+  EXPECT_TRUE(window_->jobRuns());
+  runJobToItsEnd();
+  EXPECT_EQ(batch::theJobState().fileCount, 2u);
 }
 
 TEST_F(JobWindowTest, EachCommandReusesItsOneDialog) {
@@ -293,22 +318,6 @@ TEST_F(JobWindowTest, ProcessCommandsAreRefusedBeforeTheirDialogWhileAJobRuns) {
   EXPECT_EQ(batch::theJobState().chosenPath, "running job");
 }
 
-TEST_F(JobWindowTest, GaugeStepShowsTheValueAndPauses) {
-  const auto start = std::chrono::steady_clock::now();
-  window_->fileGaugeStep(25, 100);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
-  EXPECT_EQ(fileGauge()->GetValue(), 25);
-}
-
-TEST_F(JobWindowTest, TextsAreShownAsGiven) {
-  window_->setCurrentFileText("...Music/Tom & Jerry.mp3");
-  window_->setStateText("DONE !");
-  EXPECT_EQ(control<wxStaticText>("ID_STATICTEXT3")->GetLabelText(), "...Music/Tom & Jerry.mp3");
-  EXPECT_EQ(stateText(), "DONE !");
-  window_->setGlobalGauge(66);
-  EXPECT_EQ(globalGauge()->GetValue(), 66);
-}
-
 // What the desktop was asked to show.
 struct RecordingNotifier {
   std::vector<app::DesktopNotice> shown;
@@ -330,42 +339,90 @@ TEST_F(JobWindowTest, DroppedFolderStartsTheFolderJobWithoutADialog) {
 
   EXPECT_TRUE(answerer.dialogs.empty());
   EXPECT_EQ(batch::toNativePath(batch::theJobState().chosenPath), folder);
-  EXPECT_TRUE(batch::theJobState().running);
-  EXPECT_EQ(batch::theJobState().fileCount, 1u);
-  EXPECT_EQ(stateText(), "RUNNING");
-  EXPECT_TRUE(window_->timer().IsRunning());
   EXPECT_TRUE(stopOffered());
-  EXPECT_TRUE(fs::is_directory(folder + "/sonbalanced"));
-  batch::theJobState().log.close();
-  EXPECT_EQ(readFile(logPath()),
+  runJobToItsEnd();
+  EXPECT_EQ(stateText(), "READY") << "no result was saved";
+  EXPECT_EQ(batch::theJobState().fileCount, 1u);
+  EXPECT_TRUE(readFile(logPath()).starts_with(
             "SonBalancer V1.70 - PROCESS LOG FILE\n"
             "------------------------------------\nMODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
-            "SOURCE PATH: " + folder + "\n\n");
+            "SOURCE PATH: " + folder + "\n\n"));
 }
 
-TEST_F(JobWindowTest, MatchLoudnessIsRememberedAndTakesTheWindowsJobToItsTarget) {
-  EXPECT_FALSE(window_->matchLoudnessChosen());
-  // The toolkit ticks a check item before it sends the command.
-  window_->GetMenuBar()->Check(zevozaroridAvori::ID_MENU_MATCH_LOUDNESS, true);
-  chooseMenuItem(zevozaroridAvori::ID_MENU_MATCH_LOUDNESS);
-  window_->Destroy();
-  settleEvents();
-  window_ = new zevozaroridAvori(nullptr);
-  window_->Show(true);
-  settleEvents();
-  EXPECT_TRUE(window_->matchLoudnessChosen());
+TEST_F(JobWindowTest, OptionsAreRememberedByANewWindowAndTakeItsJobToTheirTarget) {
+  tickMenuItem(zevozaroridAvori::ID_MENU_LOUDNESS_FIRST + 1);  // -16 LUFS
+  tickMenuItem(zevozaroridAvori::ID_MENU_SUB_FOLDERS);
+  tickMenuItem(zevozaroridAvori::ID_MENU_WORKERS_FIRST);  // 1
+  reopenWindow();
+  const app::WindowOptions options = window_->options();
+  EXPECT_EQ(options.loudnessTargetLufs, -16.0);
+  EXPECT_TRUE(options.includeSubFolders);
+  EXPECT_FALSE(options.skipFilesAlreadyDone);
+  EXPECT_EQ(options.workers, 1u);
 
-  const std::string source = music() + "/tone.flac";
+  const std::string source = music() + "/x/tone.flac";
   ASSERT_TRUE(testing_support::makeTone(source, {}, 2.0, 300));
   control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
   control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
-  ASSERT_TRUE(drop(fileUri(source) + "\r\n"));
+  ASSERT_TRUE(drop(fileUri(music()) + "\r\n"));
   runJobToItsEnd();
   EXPECT_EQ(stateText(), "DONE !");
+  EXPECT_TRUE(fs::exists(music() + "/x/sonbalanced/tone_eq.wav")) << "the sub-folder was included";
   EXPECT_NE(readFile(logPath()).find("Loudness matched to -16.0 LUFS: gain "), std::string::npos)
       << readFile(logPath());
-  const std::string report = readFile(workFolder_ / "sonbalancer-report.json");
+  const std::string report = readFile(reportOfLastJob());
   EXPECT_NE(report.find("\"loudness_target_lufs\": -16.0"), std::string::npos) << report;
+}
+
+TEST_F(JobWindowTest, RecentFolderIsRememberedByANewWindowAndStartsItsJobAgain) {
+  control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
+  ASSERT_TRUE(startJob(music()));
+  runJobToItsEnd();
+  fs::remove(logPath());
+  reopenWindow();
+
+  control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
+  chooseMenuItem(wxID_FILE1);
+  EXPECT_TRUE(window_->jobRuns());
+  runJobToItsEnd();
+  EXPECT_NE(readFile(logPath()).find("SOURCE PATH: " + music() + "\n"), std::string::npos);
+}
+
+TEST_F(JobWindowTest, EarlierMatchLoudnessChoiceReadsAsTheTargetOfMinus16) {
+  wxConfigBase::Get()->Write("/Options/MatchLoudness", true);
+  reopenWindow();
+  EXPECT_TRUE(window_->GetMenuBar()->IsChecked(zevozaroridAvori::ID_MENU_LOUDNESS_FIRST + 1));
+}
+
+// The window with a second worker and the command with -j 2, over the same folder with the same
+// choices: the same log, byte for byte, and the same results.
+TEST_F(JobWindowTest, JobOfSeveralFilesOnTwoWorkersIsTheCommandsJob) {
+  fs::remove(music() + "/a.mp3");
+  for (int index = 1; index <= 3; ++index) {
+    ASSERT_TRUE(testing_support::makeTone(music() + "/t" + std::to_string(index) + ".flac", {},
+                                          3.0, 200 * index));
+  }
+  tickMenuItem(zevozaroridAvori::ID_MENU_WORKERS_FIRST + 1);
+  control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
+  ASSERT_TRUE(startJob(music()));
+  runJobToItsEnd();
+  EXPECT_EQ(stateText(), "DONE !");
+  EXPECT_TRUE(statusText().StartsWith("3 tracks processed, 1 skipped, 0 failed in ")) << statusText();
+  const std::string windowLog = readFile(logPath());
+  auto results = testing_support::filesBelow(music() + "/sonbalanced");
+  results.erase(".sonbalancer-results.json");  // records the time each result was made
+
+  fs::remove_all(music() + "/sonbalanced");
+  ASSERT_EQ(std::system(("cd " + testing_support::shellQuoted(workFolder_.path()) + " && " +
+                         testing_support::shellQuoted(testing_support::kCommand) +
+                         " --log -j 2 " + testing_support::shellQuoted(music()) + " 2>/dev/null")
+                            .c_str()),
+            0);
+  auto commandResults = testing_support::filesBelow(music() + "/sonbalanced");
+  commandResults.erase(".sonbalancer-results.json");
+  EXPECT_EQ(readFile(logPath()), windowLog);
+  EXPECT_EQ(results.size(), 6u);
+  EXPECT_TRUE(results == commandResults);
 }
 
 TEST_F(JobWindowTest, DroppedFileIsProcessedAsProcessOneFileProcessesIt) {
@@ -388,65 +445,77 @@ TEST_F(JobWindowTest, DroppedFileIsProcessedAsProcessOneFileProcessesIt) {
   EXPECT_FALSE(stopOffered());
 }
 
-TEST_F(JobWindowTest, DropsOfOtherThanOneItemOrDuringAJobAreRefusedInTheStatusBar) {
+TEST_F(JobWindowTest, SeveralDroppedItemsMakeOneJobAndADropDuringAJobIsRefused) {
   const std::string a = fileUri(music() + "/a.mp3");
   const std::string b = fileUri(music() + "/b.txt");
-  EXPECT_FALSE(drop(a + "\r\n" + b + "\r\n"));
-  EXPECT_EQ(statusText(), "The drop was refused: drop one music file or one folder");
-  EXPECT_FALSE(batch::theJobState().running);
-  EXPECT_FALSE(fs::exists(music() + "/sonbalanced"));
+  control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
+  ASSERT_TRUE(drop(a + "\r\n" + b + "\r\n"));
 
-  window_->notice("");
-  // A link from a browser is no file of this machine.
-  EXPECT_FALSE(drop("https://example.org/a.mp3\r\n"));
-  EXPECT_EQ(statusText(), "The drop was refused: drop one music file or one folder");
-
-  batch::theJobState().running = true;
-  batch::theJobState().chosenPath = "running job";
   EXPECT_FALSE(drop(a + "\r\n"));
   EXPECT_EQ(statusText(), "The drop was refused: a job is running");
-  EXPECT_EQ(batch::theJobState().chosenPath, "running job");
-  EXPECT_FALSE(fs::exists(music() + "/sonbalanced"));
+  runJobToItsEnd();
+  EXPECT_TRUE(readFile(logPath()).starts_with(
+      "SonBalancer V1.70 - PROCESS LOG FILE\n"
+      "------------------------------------\nMODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
+      "SOURCE PATH: " + music() + "/a.mp3\nSOURCE PATH: " + music() + "/b.txt\n\n"))
+      << readFile(logPath());
+  EXPECT_EQ(batch::theJobState().fileCount, 2u);
 }
 
 TEST_F(JobWindowTest, StopAfterThisFileEndsTheJobBetweenTwoEntriesAndIsReadyAgain) {
-  for (const char* name : {"t1.wav", "t2.wav", "t3.wav"}) {
-    writeFile(music() + "/" + name, quietWav(4000));
+  // Long enough for the file after the first to be still in process when the stop comes.
+  for (const char* name : {"t1.flac", "t2.flac", "t3.flac"}) {
+    ASSERT_TRUE(testing_support::makeTone(music() + "/" + name, {}, 30.0, 300));
   }
+  tickMenuItem(zevozaroridAvori::ID_MENU_WORKERS_FIRST);  // one file at a time
   control<wxCheckBox>("ID_CHECKBOX2")->SetValue(false);
   control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
   EXPECT_FALSE(stopOffered());
   ASSERT_TRUE(drop(fileUri(music()) + "\r\n"));
   EXPECT_TRUE(stopOffered());
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(music() + "/sonbalanced/t1_eq.wav") &&
-         std::chrono::steady_clock::now() < end) {
-    runEventsFor(std::chrono::milliseconds(20));
-  }
+  runEventsUntil([&] { return fs::exists(music() + "/sonbalanced/t1_eq.wav"); });
 
   chooseMenuItem(zevozaroridAvori::ID_MENU_STOP);
+  runJobToItsEnd();
 
-  const batch::JobState& job = batch::theJobState();
-  EXPECT_FALSE(job.running);
-  EXPECT_FALSE(window_->timer().IsRunning());
   EXPECT_FALSE(stopOffered());
   EXPECT_EQ(stateText(), "READY");
-  // a.mp3 is no real MP3, b.txt no music: three of the five entries were handled.
-  EXPECT_EQ(statusText(), "Stopped after 3 of 5 files: 1 track processed, 1 failed");
+  EXPECT_TRUE(statusText().StartsWith("Stopped after ")) << statusText();
   EXPECT_TRUE(fs::exists(music() + "/sonbalanced/t1_eq.wav"));
-  EXPECT_FALSE(fs::exists(music() + "/sonbalanced/t2_eq.wav"));
+  EXPECT_FALSE(fs::exists(music() + "/sonbalanced/t3_eq.wav"));
   const std::string log = readFile(logPath());
   EXPECT_TRUE(log.ends_with("\nJOB STOPPED (stopped by the user): the files not yet processed were "
                             "left as they were.\n"))
       << log;
-  EXPECT_EQ(log.find("t2.wav"), std::string::npos);
-  EXPECT_NE(readFile(workFolder_ / "sonbalancer-report.json").find("t1.wav"), std::string::npos);
+  EXPECT_EQ(log.find("t3.flac"), std::string::npos);
 
   // Once stopped, the command does nothing more; the window takes the next job.
   chooseMenuItem(zevozaroridAvori::ID_MENU_STOP);
   EXPECT_EQ(readFile(logPath()), log);
-  EXPECT_TRUE(drop(fileUri(music() + "/t2.wav") + "\r\n"));
-  EXPECT_EQ(stateText(), "RUNNING");
+  EXPECT_TRUE(drop(fileUri(music() + "/t3.flac") + "\r\n"));
+  runJobToItsEnd();
+  EXPECT_EQ(stateText(), "DONE !");
+}
+
+TEST_F(JobWindowTest, PathOnTheCommandLineStartsThatJob) {
+  writeFile(music() + "/tone.wav", quietWav(4000));
+  window_->Destroy();
+  settleEvents();
+  wxTheApp->argv.Init(2, std::vector<char*>{const_cast<char*>("sonbalancer"),
+                                            const_cast<char*>("Music/tone.wav")}
+                             .data());
+  wxTheApp->argc = 2;
+  fs::current_path(musicRoot_.path());
+  const bool started = wxTheApp->OnInit();
+  wxTheApp->argv.Init(1, std::vector<char*>{const_cast<char*>("sonbalancer")}.data());
+  wxTheApp->argc = 1;
+  ASSERT_TRUE(started);
+  window_ = dynamic_cast<zevozaroridAvori*>(wxTheApp->GetTopWindow());
+  ASSERT_TRUE(window_);
+  settleEvents();
+  runJobToItsEnd();
+  EXPECT_EQ(batch::toNativePath(batch::theJobState().chosenPath), music() + "/tone.wav");
+  EXPECT_TRUE(fs::exists(music() + "/sonbalanced/tone_eq.wav"));
 }
 
 TEST_F(JobWindowTest, JobEndIsToldOnTheDesktopOnlyWhenTheWindowIsNotActive) {

@@ -122,11 +122,12 @@ TEST_F(MainWindowTest, OnlyTheMp3BoxIsTickedAtStart) {
   EXPECT_FALSE(control<wxCheckBox>("ID_CHECKBOX3")->GetValue());
   EXPECT_FALSE(control<wxCheckBox>("ID_CHECKBOX4")->GetValue());
   EXPECT_FALSE(control<wxCheckBox>("ID_CHECKBOX5")->GetValue());
-  EXPECT_FALSE(window_->logBoxTicked());
-  EXPECT_TRUE(window_->mp3BoxTicked());
-  EXPECT_FALSE(window_->mp3At192kTicked());
-  EXPECT_FALSE(window_->noBasslineTicked());
-  EXPECT_FALSE(window_->ignoreClicksTicked());
+  const app::BoxStates boxes = window_->boxStates();
+  EXPECT_FALSE(boxes.log);
+  EXPECT_TRUE(boxes.mp3);
+  EXPECT_FALSE(boxes.mp3At192k);
+  EXPECT_FALSE(boxes.noBassline);
+  EXPECT_FALSE(boxes.ignoreClicks);
 }
 
 TEST_F(MainWindowTest, CheckBoxesAreReadFromTheRealBoxes) {
@@ -135,11 +136,12 @@ TEST_F(MainWindowTest, CheckBoxesAreReadFromTheRealBoxes) {
   control<wxCheckBox>("ID_CHECKBOX3")->SetValue(true);
   control<wxCheckBox>("ID_CHECKBOX4")->SetValue(true);
   control<wxCheckBox>("ID_CHECKBOX5")->SetValue(true);
-  EXPECT_TRUE(window_->noBasslineTicked());
-  EXPECT_FALSE(window_->mp3BoxTicked());
-  EXPECT_TRUE(window_->ignoreClicksTicked());
-  EXPECT_TRUE(window_->logBoxTicked());
-  EXPECT_TRUE(window_->mp3At192kTicked());
+  const app::BoxStates boxes = window_->boxStates();
+  EXPECT_TRUE(boxes.noBassline);
+  EXPECT_FALSE(boxes.mp3);
+  EXPECT_TRUE(boxes.ignoreClicks);
+  EXPECT_TRUE(boxes.log);
+  EXPECT_TRUE(boxes.mp3At192k);
 }
 
 TEST_F(MainWindowTest, ClippedLabelIsShownWholeAsTip) {
@@ -201,17 +203,27 @@ TEST_F(MainWindowTest, MenusHoldStopQuitAndAboutWithTheirAccelerators) {
   EXPECT_EQ(bar->GetMenuLabel(1), "Options");
   EXPECT_EQ(bar->GetMenuLabel(2), "Help");
 
-  // The File menu also opens the last report and stops a job, before Quit.
-  ASSERT_EQ(bar->GetMenu(0)->GetMenuItemCount(), 3u);
+  // The File menu also opens the last report, the results and recent folders, and stops a job
+  // two ways, before Quit.
+  ASSERT_EQ(bar->GetMenu(0)->GetMenuItemCount(), 6u);
+  EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(1)->GetItemLabel(), "Open Results Folder");
+  EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(2)->GetItemLabel(), "Recent Folders");
   EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetId(), Window::ID_MENU_REPORT);
   EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetItemLabel(), "Open Last Report");
-  // Options holds the one loudness choice, off on a first run.
-  ASSERT_EQ(bar->GetMenu(1)->GetMenuItemCount(), 1u);
-  wxMenuItem* matchLoudness = bar->GetMenu(1)->FindItemByPosition(0);
-  EXPECT_EQ(matchLoudness->GetId(), Window::ID_MENU_MATCH_LOUDNESS);
-  EXPECT_EQ(matchLoudness->GetItemLabel(), "Match Loudness (-16 LUFS)");
-  EXPECT_EQ(matchLoudness->GetKind(), wxITEM_CHECK);
-  EXPECT_FALSE(matchLoudness->IsChecked());
+  // Options holds the command's library options, as on a first run.
+  wxMenu* options = bar->GetMenu(1);
+  std::vector<std::string> labels;
+  for (const wxMenuItem* item : options->GetMenuItems()) {
+    labels.push_back(item->GetItemLabelText().utf8_string());
+    if (item->IsCheckable()) {
+      EXPECT_FALSE(item->IsChecked()) << labels.back();
+    }
+  }
+  EXPECT_EQ(labels, (std::vector<std::string>{"Include Sub-folders", "Skip Files Already Done",
+                                               "Loudness Target", "Write ReplayGain Tags",
+                                               "Workers"}));
+  EXPECT_TRUE(bar->IsChecked(Window::ID_MENU_LOUDNESS_OFF));
+  EXPECT_TRUE(bar->IsChecked(Window::ID_MENU_WORKERS_AUTO));
   ASSERT_EQ(bar->GetMenu(2)->GetMenuItemCount(), 1u);
 
   struct Expected {
@@ -224,9 +236,11 @@ TEST_F(MainWindowTest, MenusHoldStopQuitAndAboutWithTheirAccelerators) {
     int accelKey;
   };
   const Expected expected[] = {
-      {0, 1, Window::ID_MENU_STOP, "Stop After This File\tCtrl+.",
-       "Stop the job once the file in process is done", wxACCEL_CTRL, '.'},
-      {0, 2, Window::ID_MENU_QUIT, "Quit\tAlt-F4", "Quit the application", wxACCEL_ALT, WXK_F4},
+      {0, 3, Window::ID_MENU_STOP, "Stop After This File\tCtrl+.",
+       "Stop the job once the files in process are done", wxACCEL_CTRL, '.'},
+      {0, 4, Window::ID_MENU_STOP_NOW, "Stop Now\tEsc",
+       "Stop the job at once, as Ctrl-C stops the command", wxACCEL_NORMAL, WXK_ESCAPE},
+      {0, 5, Window::ID_MENU_QUIT, "Quit\tAlt-F4", "Quit the application", wxACCEL_ALT, WXK_F4},
       {2, 0, Window::ID_MENU_ABOUT, "About\tF1", "Show info about this application", wxACCEL_NORMAL,
        WXK_F1},
   };

@@ -5,6 +5,7 @@
 #include <wx/utils.h>
 
 #include "engine/sample_buffer.h"
+#include "platform/signals.h"
 
 namespace testing_support {
 
@@ -24,15 +25,18 @@ MainWindowTest::MainWindowTest() {
   settleEvents();
 }
 
+// The window goes first: a job still running on its thread is stopped and waited for, and only
+// then is the job state the test's again.
 MainWindowTest::~MainWindowTest() {
+  if (window_) window_->Destroy();
+  settleEvents();
   batch::JobState& job = batch::theJobState();
   job.running = false;
   job.log.close();
   job.fileList.Clear();
   job.outputFolders.releaseAll();
   engine::releaseSampleBuffer(job.track.buffer);
-  if (window_) window_->Destroy();
-  settleEvents();
+  platform::clearStopRequest();
 }
 
 void MainWindowTest::click(const char* buttonName) {

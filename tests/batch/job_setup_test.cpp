@@ -60,7 +60,7 @@ TEST_F(JobSetup, FolderJobListsPlainVisibleFilesAndCreatesOutputFolder) {
   EXPECT_TRUE(job_.mp3Requested);
   EXPECT_LT(job_.track.sampleSpaceLimit, UINT64_MAX) << "bounded by the machine's memory";
   EXPECT_EQ(window_.events,
-            (std::vector<std::string>{"startTimer 150", "fileGauge 0", "stateText RUNNING"}));
+            (std::vector<std::string>{"stateText RUNNING", "startTimer 150", "fileGauge 0"}));
   EXPECT_FALSE(fs::exists(logPath()));
 }
 

@@ -202,8 +202,8 @@ TEST_F(Pipeline, OneConvertedEntryMovesTheWindowInItsFixedSteps) {
 
   // Between 25 and the end the engine moves the file gauge itself while it scans.
   const std::string shown = window_.currentFileText.utf8_string();
-  const std::vector<std::string> untilEngine = {"startTimer 150",      "fileGauge 0",
-                                                "stateText RUNNING",   "stopTimer",
+  const std::vector<std::string> untilEngine = {"stateText RUNNING",   "startTimer 150",
+                                                "fileGauge 0",         "stopTimer",
                                                 "fileGaugeStep 0 30",  "currentFileText " + shown,
                                                 "fileGaugeStep 5 100", "fileGaugeStep 25 100"};
   const std::vector<std::string> end = {"globalGauge 100", "fileGauge 100", "stateText DONE !"};
@@ -238,6 +238,19 @@ TEST_F(Pipeline, DirectWavIsNeitherConvertedNorDeleted) {
   EXPECT_EQ(system_.calls, (std::vector<std::string>{"run FFMPEG", "read ffmpeg"}));
   EXPECT_TRUE(fs::is_regular_file(output() + "take.mp3"));
   EXPECT_EQ(window_.stateText, "DONE !");
+}
+
+// A WAV of its header and audio alone cannot hold tags: it is not probed for them.
+TEST_F(Pipeline, WavOfAudioAloneIsNotProbedForTags) {
+  const std::string source = music() + "/bare.wav";
+  std::vector<std::string> bare = kPcmWav;
+  bare.insert(bare.end(), {"-fflags", "+bitexact"});
+  ASSERT_TRUE(makeTone(source, bare));
+
+  runSingleFileJob(source);
+
+  EXPECT_EQ(system_.calls, (std::vector<std::string>{"run FFMPEG", "read ffmpeg"})) << log();
+  EXPECT_TRUE(fs::is_regular_file(output() + "bare.mp3"));
 }
 
 TEST_F(Pipeline, WavThatIsNotSixteenBitPcmGoesThroughTheConverter) {

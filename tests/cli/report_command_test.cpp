@@ -73,7 +73,15 @@ TEST_F(ReportCommand, ReportGivesEveryFigureAndChangesNoResultNorLog) {
   EXPECT_LT(a["mp3_gain_db"].get<double>(), 0.0);
   // The result is louder than its source, its low band raised most.
   EXPECT_GT(a["after"]["integrated_lufs"].get<double>(), a["before"]["integrated_lufs"].get<double>());
-  EXPECT_GT(a["gains_db"]["left"]["low"].get<double>(), 0.0);
+  const nlohmann::json& change = a["band_change_db"]["left"]["low"];
+  EXPECT_GT(change.get<double>(), 0.0);
+  EXPECT_DOUBLE_EQ(change.get<double>(), a["after"]["bands"]["left"]["low"].get<double>() -
+                                             a["before"]["bands"]["left"]["low"].get<double>());
+  EXPECT_TRUE(a["engine_band_factors_db"]["left"]["low"].is_number());
+  // The MP3 as decoded keeps its ceiling; its loudness is measured only toward a target.
+  EXPECT_LE(a["mp3_true_peak_dbtp"].get<double>(), -1.0);
+  EXPECT_TRUE(a["mp3_integrated_lufs"].is_null());
+  EXPECT_EQ(a["after"]["third_octave_dbfs"].size(), 28u);
   EXPECT_NEAR(a["after"]["sample_peak_dbfs"].get<double>(), 0.0, 0.1);
   EXPECT_GE(a["after"]["true_peak_dbtp"].get<double>(), a["after"]["sample_peak_dbfs"].get<double>());
   EXPECT_EQ(report["tracks"][2]["status"], "skipped");

@@ -70,6 +70,25 @@ TEST(DirectWavHeader, FileOf1025BytesIsAcceptedWithDataLength981) {
   EXPECT_EQ(check.track.rateFactor, 1.0f);
 }
 
+// Only a file that is its 44-byte header and its audio has no room for tags; a chunk before the
+// data (read as audio) or after it (one byte too many) may hold some.
+TEST(DirectWavHeader, OnlyAHeaderAndAudioToTheEndHoldAudioAlone) {
+  TempFolder folder;
+  const std::string audio(2000, '\1');
+  const std::string bare = plainWav(2, 44100, audio);
+  const std::string title("INFOINAM\4\0\0\0song", 16);
+  const std::string format = wav_testing::formatBlock(1, 2, 44100, 16);
+  const std::string tagged = riffWave(wav_testing::chunk("fmt ", format) +
+                                      wav_testing::chunk("LIST", title) +
+                                      wav_testing::chunk("data", audio));
+  for (const auto& [bytes, alone] : {std::pair{bare, true}, std::pair{bare + "id3 ", false},
+                                     std::pair{tagged, false}}) {
+    DirectCheck check(wavFile(folder, bytes));
+    ASSERT_TRUE(check.accepted);
+    EXPECT_EQ(engine::holdsAudioAlone(check.track), alone) << bytes.size();
+  }
+}
+
 TEST(DirectWavHeader, FileWithoutRiffIsNotAWavFile) {
   TempFolder folder;
   std::string bytes = plainWav(2, 44100, std::string(2000, '\0'));

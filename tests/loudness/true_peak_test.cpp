@@ -94,3 +94,26 @@ TEST(TruePeak, ShortTracksAndSilence) {
   expectPeaksAgree({0.5f, -0.25f});
   expectPeaksAgree({0.5f, -0.25f, -0.5f, 0.25f, 0.5f, -0.25f, -0.5f, 0.25f, 0.5f, 0.0f});
 }
+
+// A meter told the ceiling skips what cannot reach it, never what can: above the ceiling its
+// figure is the plain meter's to the bit, and a track under it never reads above it.
+TEST(TruePeak, MeterToldTheCeilingIsExactAboveItAndStaysUnderItBelow) {
+  for (double peakDbfs : {-12.0, -1.2, -0.9, 3.0}) {
+    SCOPED_TRACE(peakDbfs);
+    const std::vector<float> samples = testing_support::musicLike(6.0, peakDbfs, 11);
+    loudness::TruePeakMeter plain;
+    loudness::TruePeakMeter told(-1.0);
+    plain.addFloat(samples.data(), samples.size() / 2);
+    told.addFloat(samples.data(), samples.size() / 2);
+    if (plain.truePeakDbtp() > -1.0) {
+      EXPECT_EQ(told.truePeakDbtp(), plain.truePeakDbtp());
+    } else {
+      EXPECT_LE(told.truePeakDbtp(), -1.0);
+    }
+  }
+  // Between the samples only: samples at -3 dB under a 0 dB wave.
+  const std::vector<float> tone = quarterRateTone(44100, 1.0, std::numbers::pi / 4);
+  loudness::TruePeakMeter told(-1.0);
+  told.addFloat(tone.data(), tone.size() / 2);
+  EXPECT_NEAR(told.truePeakDbtp(), 0.1, 0.01);
+}

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 using testing_support::makeTone;
 using testing_support::TempFolder;
 
-TEST(Mp3Step, ArgumentsCarryTheLevelOnlyWhenThereIsOne) {
+TEST(Mp3Step, ArgumentsCarryTheRateAndTheLevelOnlyWhenThereIsOne) {
   media::Mp3Encoding plain;
   plain.wavPath = "/o/a b_eq.wav";
   plain.mp3Path = "/o/.part";
@@ -31,12 +31,18 @@ TEST(Mp3Step, ArgumentsCarryTheLevelOnlyWhenThereIsOne) {
                                       "-compression_level", "3", "-f", "mp3", "-ab", "128k",
                                       "/o/.part"}));
   media::Mp3Encoding lowered = plain;
-  lowered.at192k = true;
+  lowered.rate.kbps = 192;
   lowered.gainDb = -1.74;
   EXPECT_EQ(media::mp3Arguments(lowered),
             (std::vector<std::string>{"FFMPEG", "-i", "/o/a b_eq.wav", "-id3v2_version", "3", "-af",
                                       "volume=-1.74dB", "-compression_level", "3", "-f", "mp3",
                                       "-ab", "192k", "/o/.part"}));
+  media::Mp3Encoding variable = plain;
+  variable.rate.vbrQuality = 2;
+  EXPECT_EQ(media::mp3Arguments(variable),
+            (std::vector<std::string>{"FFMPEG", "-i", "/o/a b_eq.wav", "-id3v2_version", "3",
+                                      "-compression_level", "3", "-f", "mp3", "-q:a", "2",
+                                      "/o/.part"}));
 }
 
 TEST(Mp3Step, LevelIsLoweredByTheTruePeakOverTheCeilingRoundedUp) {

@@ -26,12 +26,17 @@ namespace {
 constexpr double kSilence = -std::numeric_limits<double>::infinity();
 
 TrackFigures figures(double lufs, double bandOffset = 0.0) {
+  loudness::ThirdOctaveLevels spectrum;
+  for (std::size_t band = 0; band < spectrum.size(); ++band) {
+    spectrum[band] = -30.0 - 0.5 * static_cast<double>(band) + bandOffset;
+  }
   return {lufs,
           6.5,
           -1.25,
           -1.5,
           {{-30 + bandOffset, -20 + bandOffset, -25 + bandOffset},
-           {-31 + bandOffset, -21 + bandOffset, -26 + bandOffset}}};
+           {-31 + bandOffset, -21 + bandOffset, -26 + bandOffset}},
+          spectrum};
 }
 
 TrackRecord track(std::string source, TrackStatus status, std::string reason = "") {
@@ -59,8 +64,10 @@ JobReport smallJob() {
   a.processingSeconds = 3.5;
   a.before = figures(-20.123456789);
   a.after = figures(-15.00004, 1.0);
-  a.gainsDb = report::StereoBands{{1.5, -0.25, 0.125}, {2.0, -3.0, -0.00001}};
+  a.engineBandFactorsDb = report::StereoBands{{1.5, -0.25, 0.125}, {2.0, -3.0, -0.00001}};
   a.mp3GainDb = -0.75;
+  a.mp3TruePeakDbtp = -1.125;
+  a.mp3IntegratedLufs = -18.25;
   a.loudnessTargetLufs = -18.0;
   a.loudnessGainDb = 2.125;
   a.loudnessShortLu = 0.5;
@@ -70,8 +77,9 @@ JobReport smallJob() {
                    kSilence,
                    kSilence,
                    kSilence,
-                   {{kSilence, kSilence, kSilence}, {kSilence, kSilence, kSilence}}};
-  silent.gainsDb = report::StereoBands{};
+                   {{kSilence, kSilence, kSilence}, {kSilence, kSilence, kSilence}},
+                   std::nullopt};
+  silent.engineBandFactorsDb = report::StereoBands{};
   silent.passes = 1;
   TrackRecord analyzed = track("b.wav", TrackStatus::Analyzed);
   analyzed.before = figures(-11.123456789);
@@ -101,7 +109,15 @@ TEST(ReportJson, SummaryCountsSpreadsAndNulls) {
   EXPECT_TRUE(tracks[0]["reason"].is_null());
   EXPECT_EQ(tracks[0]["before"]["integrated_lufs"], -20.123456789);
   EXPECT_EQ(tracks[0]["after"]["bands"]["right"]["high"], -25.0);
-  EXPECT_EQ(tracks[0]["gains_db"]["right"]["high"], -0.00001);
+  EXPECT_EQ(tracks[0]["engine_band_factors_db"]["right"]["high"], -0.00001);
+  EXPECT_EQ(tracks[0]["band_change_db"]["left"]["low"], 1.0);
+  EXPECT_EQ(tracks[0]["mp3_true_peak_dbtp"], -1.125);
+  EXPECT_EQ(tracks[0]["mp3_integrated_lufs"], -18.25);
+  EXPECT_EQ(tracks[0]["after"]["third_octave_dbfs"][27], -42.5);
+  EXPECT_EQ(json["third_octave_centres_hz"][15], 1000);
+  // The mean across the summary's tracks (a and b; the silent one has no spectrum).
+  EXPECT_EQ(summary["third_octave_mean_before_dbfs"][0], -30.0);
+  EXPECT_EQ(summary["third_octave_mean_after_dbfs"][0], -29.0);
   EXPECT_EQ(tracks[0]["result_mp3"], "a.mp3");
   EXPECT_EQ(tracks[0]["seconds"], 180.25);
   EXPECT_EQ(tracks[0]["loudness_gain_db"], 2.125);
@@ -110,10 +126,14 @@ TEST(ReportJson, SummaryCountsSpreadsAndNulls) {
   EXPECT_TRUE(tracks[1]["loudness_gain_db"].is_null());
   EXPECT_TRUE(tracks[1]["before"]["integrated_lufs"].is_null());
   EXPECT_TRUE(tracks[1]["after"]["bands"]["left"]["mid"].is_null());
-  EXPECT_EQ(tracks[1]["gains_db"]["left"]["low"], 0.0);
+  EXPECT_EQ(tracks[1]["engine_band_factors_db"]["left"]["low"], 0.0);
+  // Silent before and after: no change can be told.
+  EXPECT_TRUE(tracks[1]["band_change_db"]["left"]["low"].is_null());
+  EXPECT_TRUE(tracks[1]["mp3_true_peak_dbtp"].is_null());
   EXPECT_EQ(tracks[2]["status"], "analyzed");
   EXPECT_TRUE(tracks[2]["after"].is_null());
-  EXPECT_TRUE(tracks[2]["gains_db"].is_null());
+  EXPECT_TRUE(tracks[2]["engine_band_factors_db"].is_null());
+  EXPECT_TRUE(tracks[2]["band_change_db"].is_null());
   EXPECT_EQ(tracks[3]["reason"], "not a WAV file");
   EXPECT_TRUE(tracks[3]["result_wav"].is_null());
   EXPECT_TRUE(tracks[3]["before"].is_null());
@@ -142,29 +162,29 @@ TEST(ReportCsv, HeaderRowsAndQuoting) {
       "after_integrated_lufs,after_loudness_range_lu,after_true_peak_dbtp,"
       "after_sample_peak_dbfs,after_left_low_dbfs,after_left_mid_dbfs,after_left_high_dbfs,"
       "after_right_low_dbfs,after_right_mid_dbfs,after_right_high_dbfs,"
-      "gain_left_low_db,gain_left_mid_db,gain_left_high_db,gain_right_low_db,"
-      "gain_right_mid_db,gain_right_high_db,mp3_gain_db,loudness_gain_db,loudness_target_lufs,"
-      "loudness_short_lu,source_warning\r\n";
+      "change_left_low_db,change_left_mid_db,change_left_high_db,change_right_low_db,"
+      "change_right_mid_db,change_right_high_db,mp3_gain_db,mp3_true_peak_dbtp,"
+      "mp3_integrated_lufs,loudness_gain_db,loudness_target_lufs,loudness_short_lu,"
+      "source_warning\r\n";
   const std::string empties(10, ',');
+  const std::string noBands(6, ',');
   EXPECT_EQ(csv, header +
                      "a.wav,processed,,a_eq.wav,a.mp3,180.250,2,3.500,"
                      "-20.1235,6.5000,-1.2500,-1.5000,-30.0000,-20.0000,-25.0000,-31.0000,-21.0000,"
                      "-26.0000,-15.0000,6.5000,-1.2500,-1.5000,-29.0000,-19.0000,-24.0000,-30.0000,"
-                     "-20.0000,-25.0000,1.5000,-0.2500,0.1250,2.0000,-3.0000,0.0000,-0.7500,2.1250,"
+                     "-20.0000,-25.0000,1.0000,1.0000,1.0000,1.0000,1.0000,1.0000,-0.7500,-1.1250,"
+                     "-18.2500,2.1250,"
                      "-18.0000,0.5000,\"ends early: 7.4 s, of 20.0 s\"\r\n"
                      "silence.wav,processed,,,,0.000,1,0.000" +
-                     empties + empties +
-                     ",0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,0.0000,,,,\r\n"
+                     empties + empties + noBands + ",0.0000,,,,,,\r\n"
                      "b.wav,analyzed,,,,0.000,0,0.000,-11.1235,6.5000,-1.2500,-1.5000,-30.0000,"
                      "-20.0000,-25.0000,-31.0000,-21.0000,-26.0000" +
-                     empties +
-                     ",,,,,,,0.0000,,,,\r\n"
+                     empties + noBands + ",0.0000,,,,,,\r\n"
                      "\"say \"\"hi\"\", then\nbye.wav\",skipped,not a WAV file,,,0.000,0,0.000" +
-                     empties + empties +
-                     ",,,,,,,0.0000,,,,\r\n"
+                     empties + empties + noBands + ",0.0000,,,,,,\r\n"
                      "broken\xff.wav,failed,could not read,,,0.000,0,0.000,-40.0000,6.5000,-1.2500,"
                      "-1.5000,-30.0000,-20.0000,-25.0000,-31.0000,-21.0000,-26.0000" +
-                     empties + ",,,,,,,0.0000,,,,\r\n");
+                     empties + noBands + ",0.0000,,,,,,\r\n");
 }
 
 // A file-size limit makes a write run short, as a full disk would.
@@ -210,8 +230,9 @@ JobReport longJob(int count) {
     TrackRecord record = track(name, TrackStatus::Processed);
     record.before = figures(-24.0 + (i % 17) * 0.9, (i % 7) - 3.0);
     record.after = figures(-14.5 + (i % 5) * 0.2, (i % 3) - 1.0);
-    record.gainsDb = report::StereoBands{{(i % 13) * 0.5 - 3, (i % 11) * 0.4 - 2, (i % 9) - 4.0},
-                                         {(i % 13) * 0.45 - 3, (i % 7) * 0.3 - 1, (i % 5) - 2.0}};
+    record.engineBandFactorsDb =
+        report::StereoBands{{(i % 13) * 0.5 - 3, (i % 11) * 0.4 - 2, (i % 9) - 4.0},
+                            {(i % 13) * 0.45 - 3, (i % 7) * 0.3 - 1, (i % 5) - 2.0}};
     record.seconds = 200.0 + i % 60;
     record.passes = 1 + i % 2;
     job.tracks.push_back(record);
@@ -290,7 +311,8 @@ struct Rendered {
   std::string log;
 };
 
-Rendered renderInBrowser(const TempFolder& temp, const std::string& html) {
+Rendered renderInBrowser(const TempFolder& temp, const std::string& html,
+                         const std::string& windowSize = "1280,900") {
   const std::string page = temp / "page.html";
   writeFile(page, html);
   fs::create_directories(temp / "profile");
@@ -299,11 +321,12 @@ Rendered renderInBrowser(const TempFolder& temp, const std::string& html) {
       "HOME=\"$1\" XDG_CONFIG_HOME=\"$1\" XDG_CACHE_HOME=\"$1\" exec timeout 60 "
       "/usr/bin/chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
       "--disable-background-networking --disable-component-update --disable-sync "
-      "--user-data-dir=\"$1\" --enable-logging=stderr --v=0 --dump-dom \"file://$2\" "
+      "--user-data-dir=\"$1\" --enable-logging=stderr --v=0 --window-size=\"$4\" "
+      "--dump-dom \"file://$2\" "
       "2>\"$3\"";
   Rendered rendered;
   rendered.outcome = platform::runChildReadingOutput(
-      {"sh", "-c", command, "sh", temp / "profile", page, temp / "browser.log"},
+      {"sh", "-c", command, "sh", temp / "profile", page, temp / "browser.log", windowSize},
       [&](const char* bytes, std::size_t count) {
         rendered.dom.append(bytes, count);
         return true;
@@ -367,8 +390,11 @@ TEST_F(BrowserPage, OneTrackShowsItsChartsAndRow) {
   const Rendered rendered = renderInBrowser(temp, report::reportHtml(job));
   expectCleanLoad(rendered);
   EXPECT_EQ(rowsOfTrackTable(rendered.dom), 1);
-  EXPECT_EQ(marksInChart(rendered.dom, "loudness-chart"), 2);
-  EXPECT_EQ(marksInChart(rendered.dom, "gains-chart"), 6);
+  // Before, after and the MP3.
+  EXPECT_EQ(marksInChart(rendered.dom, "loudness-chart"), 3);
+  EXPECT_EQ(marksInChart(rendered.dom, "change-chart"), 6);
+  // The track's three lines (before, after, change) and the three means.
+  EXPECT_EQ(marksInChart(rendered.dom, "spectrum-chart"), 6);
   EXPECT_EQ(marksInChart(rendered.dom, "bands-chart"), 12);
   // The name stayed text: the parser made no <b> element of it.
   EXPECT_NE(rendered.dom.find("&lt;b&gt;\"Tom\" &amp; 'Jerry'&lt;/b&gt;\xEF\xBF\xBD.wav"),
@@ -387,8 +413,73 @@ TEST_F(BrowserPage, TwoThousandTracksStayUnderThreeMegabytes) {
   expectCleanLoad(rendered);
   EXPECT_EQ(rowsOfTrackTable(rendered.dom), 2000);
   EXPECT_EQ(marksInChart(rendered.dom, "loudness-chart"), 2 * 1980);
-  EXPECT_EQ(marksInChart(rendered.dom, "gains-chart"), 6 * 1980);
+  EXPECT_EQ(marksInChart(rendered.dom, "change-chart"), 6 * 1980);
+  EXPECT_EQ(marksInChart(rendered.dom, "spectrum-chart"), 3);
   EXPECT_EQ(marksInChart(rendered.dom, "bands-chart"), 12);
+}
+
+// A library's job with a loudness target, long names deep in the job's folder, at 1280 px: the
+// page needs no sideways scrolling, names its sources inside the folder with the whole path on
+// hover, and every loudness mark names its track. A script added to the page measures it.
+TEST_F(BrowserPage, ALibraryReadsAt1280PixelsWithoutScrollingSideways) {
+  const std::string root = "/home/someone/Music/Library";
+  JobReport job = smallJob();
+  job.sourceRoots = {root + "/"};
+  job.options.push_back({"loudness_target", "-16"});
+  job.tracks.clear();
+  for (int i = 0; i < 12; ++i) {
+    TrackRecord record = track(root + "/An Artist With A Long Name – An Album Title (Deluxe " +
+                                   "Edition)/" + std::to_string(i + 1) +
+                                   " - A Rather Long Track Title (Extended Club Mix).flac",
+                               TrackStatus::Processed);
+    record.before = figures(-22.0 + i, 0.5 * i);
+    record.after = figures(-16.05 + 0.01 * i, 1.0);
+    record.engineBandFactorsDb = report::StereoBands{{30.5, -1.25, 37.5}, {30.25, -1.5, 36.0}};
+    record.resultWav = "/home/someone/Music/Library/sonbalanced/x_eq.wav";
+    record.resultMp3 = "/home/someone/Music/Library/sonbalanced/x.mp3";
+    record.mp3GainDb = 0.35;
+    record.mp3TruePeakDbtp = -1.21;
+    record.mp3IntegratedLufs = -16.4;
+    record.loudnessTargetLufs = -16.0;
+    record.loudnessGainDb = 3.25;
+    record.loudnessShortLu = 0.0;
+    record.seconds = 245.5;
+    record.passes = 2;
+    job.tracks.push_back(record);
+  }
+  job.tracks.push_back(track(root + "/notes/a file that is not music at all, with a long name.txt",
+                             TrackStatus::Skipped, "not a multimedia file"));
+  std::string html = report::reportHtml(job);
+  const std::string measure =
+      "<script>document.body.dataset.layout = [document.documentElement.scrollWidth, "
+      "document.documentElement.clientWidth, "
+      "Math.ceil(document.getElementById('tracks').getBoundingClientRect().right)].join(' ');"
+      "</script>";
+  html.insert(html.rfind("</body>"), measure);
+  const Rendered rendered = renderInBrowser(temp, html);
+  expectCleanLoad(rendered);
+  std::smatch layout;
+  ASSERT_TRUE(std::regex_search(rendered.dom, layout,
+                                std::regex("data-layout=\"([0-9]+) ([0-9]+) ([0-9]+)\"")));
+  const int pageWidth = std::stoi(layout[1]);
+  const int viewport = std::stoi(layout[2]);
+  const int tableRight = std::stoi(layout[3]);
+  EXPECT_GT(viewport, 1200);
+  EXPECT_LE(pageWidth, viewport);
+  EXPECT_LE(tableRight, viewport);
+
+  const std::string inside = "An Artist With A Long Name – An Album Title (Deluxe Edition)/1 - A "
+                             "Rather Long Track Title (Extended Club Mix).flac";
+  EXPECT_NE(rendered.dom.find("<td title=\"" + root + "/" + inside + "\">" + inside + "</td>"),
+            std::string::npos);
+  // Each of the 12 tracks' loudness marks sits in a group titled with its name.
+  const std::regex titled("<g><title>#([0-9]+) An Artist With A Long Name[^<]*: before "
+                          "[^<]*, MP3 -16.4 LUFS</title><path class=\"mark mp3\"");
+  EXPECT_EQ(std::distance(std::sregex_iterator(rendered.dom.begin(), rendered.dom.end(), titled),
+                          std::sregex_iterator()),
+            12);
+  EXPECT_NE(rendered.dom.find("target -16.0 LUFS"), std::string::npos);
+  EXPECT_NE(rendered.dom.find("<th scope=\"row\">Loudness target (LUFS)</th>"), std::string::npos);
 }
 
 }  // namespace

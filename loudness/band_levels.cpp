@@ -1,0 +1,107 @@
+#include "loudness/band_levels.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/band_filters.h"
+#include "engine/pcm_access.h"
+#include "engine/simd.h"
+#include "loudness/decibels.h"
+
+namespace loudness {
+
+namespace {
+
+constexpr double kFullScale = 32768.0;
+
+// Sums of squares of each band of each channel, in integers: exact for any track the engine
+// takes (2^30 frames of 2^30 at most).
+struct BandSquares {
+  std::int64_t sums[2][3] = {};  // [channel][low, mid, high]
+  std::uint64_t frames = 0;
+
+  void addPlanes(const std::uint8_t* mid, const std::uint8_t* low, const std::uint8_t* high,
+                 std::uint32_t bytes) {
+    const std::uint8_t* planes[3] = {low, mid, high};
+    for (int band = 0; band < 3; ++band)
+      addPlane(planes[band], bytes, sums[0][band], sums[1][band]);
+    frames += bytes / engine::kFrameBytes;
+  }
+
+  static void addPlane(const std::uint8_t* plane, std::uint32_t bytes, std::int64_t& left,
+                       std::int64_t& right) {
+    std::uint32_t at = 0;
+#if defined(SONBALANCER_SSE2)
+    // Four frames at a time: each square is at most 2^30, so a frame's square fits 32 bits and
+    // is widened before it is added up.
+    const __m128i leftOnly = _mm_set1_epi32(0x0000FFFF);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i leftSums = zero;
+    __m128i rightSums = zero;
+    for (; at + 16 <= bytes; at += 16) {
+      const __m128i frames4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane + at));
+      const __m128i leftSquares = _mm_madd_epi16(frames4, _mm_and_si128(frames4, leftOnly));
+      const __m128i rightSquares = _mm_madd_epi16(frames4, _mm_andnot_si128(leftOnly, frames4));
+      leftSums = _mm_add_epi64(leftSums, _mm_unpacklo_epi32(leftSquares, zero));
+      leftSums = _mm_add_epi64(leftSums, _mm_unpackhi_epi32(leftSquares, zero));
+      rightSums = _mm_add_epi64(rightSums, _mm_unpacklo_epi32(rightSquares, zero));
+      rightSums = _mm_add_epi64(rightSums, _mm_unpackhi_epi32(rightSquares, zero));
+    }
+    alignas(16) std::int64_t lanes[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), leftSums);
+    left += lanes[0] + lanes[1];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), rightSums);
+    right += lanes[0] + lanes[1];
+#endif
+    for (; at + engine::kFrameBytes <= bytes; at += engine::kFrameBytes) {
+      const std::int64_t l = engine::loadSample(plane + at);
+      const std::int64_t r = engine::loadSample(plane + at + engine::kRightOffset);
+      left += l * l;
+      right += r * r;
+    }
+  }
+
+  StereoBands levels() const {
+    auto level = [&](int channel, int band) {
+      if (frames == 0) return decibels(0.0);
+      return decibels(
+          std::sqrt(static_cast<double>(sums[channel][band]) / static_cast<double>(frames)) /
+          kFullScale);
+    };
+    auto channel = [&](int c) { return BandLevels{level(c, 0), level(c, 1), level(c, 2)}; };
+    return StereoBands{channel(0), channel(1)};
+  }
+};
+
+}  // namespace
+
+StereoBands bandLevelsOfPlanes(const std::uint8_t* samples, std::uint32_t targetLength) {
+  BandSquares squares;
+  squares.addPlanes(samples, samples + targetLength, samples + 2 * std::size_t{targetLength},
+                    engine::wholeFrameBytes(targetLength));
+  return squares.levels();
+}
+
+StereoBands bandLevelsOfSplit(const std::uint8_t* pcm, std::uint32_t byteCount) {
+  BandSquares squares;
+  const std::uint32_t length = engine::wholeFrameBytes(byteCount);
+  if (length == 0) return squares.levels();
+  // A block and its two planes, laid out as the split lays out a track of one block.
+  static_assert(engine::kBlockBytes % engine::kFrameBytes == 0);
+  alignas(64) std::uint8_t scratch[3 * engine::kBlockBytes];
+  // The states start at the first frame's values, as a pass's split starts them.
+  const std::int64_t firstLeft = engine::loadSample(pcm);
+  const std::int64_t firstRight = engine::loadSample(pcm + engine::kRightOffset);
+  engine::FrameFilter filter{{firstLeft, firstLeft}, {firstRight, firstRight}};
+  for (std::uint32_t begin = 0; begin < length;) {
+    const std::uint32_t end = engine::blockEndAfter(begin, length);
+    const std::uint32_t bytes = end - begin;
+    std::memcpy(scratch, pcm + begin, bytes);
+    engine::splitBlock(scratch, bytes, 0, bytes, filter);
+    squares.addPlanes(scratch, scratch + bytes, scratch + 2 * bytes, bytes);
+    begin = end;
+  }
+  return squares.levels();
+}
+
+}  // namespace loudness

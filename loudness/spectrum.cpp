@@ -1,0 +1,154 @@
+#include "loudness/spectrum.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <vector>
+
+#include "engine/pcm_access.h"
+
+namespace loudness {
+
+namespace {
+
+constexpr std::size_t kTransformFrames = 8192;
+constexpr int kTransformBits = 13;
+static_assert(std::size_t{1} << kTransformBits == kTransformFrames);
+constexpr double kSampleRate = 44100.0;
+constexpr double kFullScale = 32768.0;
+
+// A complex transform of kTransformFrames points, in place on separate real and imaginary
+// arrays, radix 2 with each stage's twiddles laid out in a row so that its loops run straight.
+class Transform {
+ public:
+  Transform()
+      : reversed_(kTransformFrames), twiddleRe_(kTransformFrames), twiddleIm_(kTransformFrames) {
+    for (std::size_t i = 0; i < kTransformFrames; ++i) {
+      std::size_t r = 0;
+      for (int bit = 0; bit < kTransformBits; ++bit) {
+        r |= ((i >> bit) & 1) << (kTransformBits - 1 - bit);
+      }
+      reversed_[i] = static_cast<std::uint32_t>(r);
+    }
+    // The stage of half-length h keeps its h twiddles at [h, 2h).
+    for (std::size_t half = 1; half < kTransformFrames; half *= 2) {
+      for (std::size_t j = 0; j < half; ++j) {
+        const double angle = -std::numbers::pi * static_cast<double>(j) / static_cast<double>(half);
+        twiddleRe_[half + j] = static_cast<float>(std::cos(angle));
+        twiddleIm_[half + j] = static_cast<float>(std::sin(angle));
+      }
+    }
+  }
+
+  // re and im hold the input in natural order; the output replaces it.
+  void run(float* re, float* im) const {
+    for (std::size_t i = 0; i < kTransformFrames; ++i) {
+      const std::size_t r = reversed_[i];
+      if (r > i) {
+        std::swap(re[i], re[r]);
+        std::swap(im[i], im[r]);
+      }
+    }
+    for (std::size_t half = 1; half < kTransformFrames; half *= 2) {
+      const float* wr = twiddleRe_.data() + half;
+      const float* wi = twiddleIm_.data() + half;
+      for (std::size_t group = 0; group < kTransformFrames; group += 2 * half) {
+        float* ar = re + group;
+        float* ai = im + group;
+        float* br = ar + half;
+        float* bi = ai + half;
+        for (std::size_t j = 0; j < half; ++j) {
+          const float tr = br[j] * wr[j] - bi[j] * wi[j];
+          const float ti = br[j] * wi[j] + bi[j] * wr[j];
+          br[j] = ar[j] - tr;
+          bi[j] = ai[j] - ti;
+          ar[j] += tr;
+          ai[j] += ti;
+        }
+      }
+    }
+  }
+
+ private:
+  std::vector<std::uint32_t> reversed_;
+  std::vector<float> twiddleRe_;
+  std::vector<float> twiddleIm_;
+};
+
+const Transform& transform() {
+  static const Transform kTransform;
+  return kTransform;
+}
+
+// The band of each bin below the Nyquist frequency, by the bin's centre; -1 outside every band.
+std::vector<int> bandOfBins() {
+  std::vector<int> bands(kTransformFrames / 2, -1);
+  for (std::size_t band = 0; band < kThirdOctaveBands; ++band) {
+    const double centre = 1000.0 * std::pow(10.0, (static_cast<double>(band) - 15.0) / 10.0);
+    const double lower = centre * std::pow(10.0, -0.05);
+    const double upper = centre * std::pow(10.0, 0.05);
+    for (std::size_t bin = 1; bin < kTransformFrames / 2; ++bin) {
+      const double frequency = static_cast<double>(bin) * kSampleRate / kTransformFrames;
+      if (frequency >= lower && frequency < upper) bands[bin] = static_cast<int>(band);
+    }
+  }
+  return bands;
+}
+
+}  // namespace
+
+ThirdOctaveLevels thirdOctaveLevels(const std::uint8_t* pcm, std::uint32_t byteCount) {
+  static const std::vector<int> kBandOfBin = bandOfBins();
+  const std::size_t frames = byteCount / engine::kFrameBytes;
+  std::vector<float> window(kTransformFrames);
+  double windowSquares = 0.0;
+  for (std::size_t n = 0; n < kTransformFrames; ++n) {
+    const double w = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(n) /
+                                          static_cast<double>(kTransformFrames));
+    window[n] = static_cast<float>(w);
+    windowSquares += w * w;
+  }
+  // The transforms' starts, evenly spread from the first frame to the last whole transform.
+  const std::size_t whole = frames / kTransformFrames;
+  const std::size_t count = std::clamp<std::size_t>(whole, 1, kMostTransforms);
+  std::vector<double> power(kThirdOctaveBands, 0.0);
+  std::vector<float> re(kTransformFrames);
+  std::vector<float> im(kTransformFrames);
+  for (std::size_t t = 0; t < count; ++t) {
+    const std::size_t start =
+        whole <= 1 ? 0 : (frames - kTransformFrames) * t / (count > 1 ? count - 1 : 1);
+    // Left as the real part and right as the imaginary: one transform serves both channels.
+    for (std::size_t n = 0; n < kTransformFrames; ++n) {
+      const std::size_t frame = start + n;
+      const bool inside = frame < frames;
+      const std::uint8_t* at = pcm + frame * engine::kFrameBytes;
+      re[n] = inside ? window[n] * static_cast<float>(engine::loadSample(at)) : 0.0f;
+      im[n] = inside ? window[n] * static_cast<float>(engine::loadSample(at + engine::kRightOffset))
+                     : 0.0f;
+    }
+    transform().run(re.data(), im.data());
+    // |L(k)|² + |R(k)|² = (|Z(k)|² + |Z(N−k)|²) / 2 for Z = L + iR.
+    for (std::size_t bin = 1; bin < kTransformFrames / 2; ++bin) {
+      const int band = kBandOfBin[bin];
+      if (band < 0) continue;
+      const std::size_t mirror = kTransformFrames - bin;
+      power[band] += double{re[bin]} * re[bin] + double{im[bin]} * im[bin] +
+                     double{re[mirror]} * re[mirror] + double{im[mirror]} * im[mirror];
+    }
+  }
+  // Parseval: a channel's bins k and N−k together hold 2·|X(k)|² of its N·Σ(w·x)², so a band's
+  // mean square over both channels is Σ(|Z(k)|² + |Z(N−k)|²) / (2·N·Σw²), averaged over the
+  // transforms.
+  const double scale = 1.0 / (static_cast<double>(count) * kTransformFrames * windowSquares * 2.0 *
+                              kFullScale * kFullScale);
+  ThirdOctaveLevels levels;
+  for (std::size_t band = 0; band < kThirdOctaveBands; ++band) {
+    const double meanSquare = power[band] * scale;
+    levels[band] =
+        meanSquare > 0.0 ? 10.0 * std::log10(meanSquare) : -std::numeric_limits<double>::infinity();
+  }
+  return levels;
+}
+
+}  // namespace loudness

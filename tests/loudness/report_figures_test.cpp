@@ -1,0 +1,111 @@
+// The figures a report gives beside loudness and peaks: the loudness range against
+// libebur128's, the band levels of a split beside the audio against the engine's own planes,
+// and the third-octave levels of tones whose levels are known.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "engine/band_split.h"
+#include "engine/process_log.h"
+#include "engine/track_host.h"
+#include "loudness/band_levels.h"
+#include "loudness/loudness_range.h"
+#include "loudness/spectrum.h"
+#include "tests/support/music_signal.h"
+#include "tests/support/reference_meter.h"
+
+namespace {
+
+using testing_support::musicLike;
+using testing_support::pcm16Bytes;
+using testing_support::pcm16Of;
+
+double referenceRange(const std::vector<float>& samples) {
+  testing_support::ReferenceMeter reference(EBUR128_MODE_LRA);
+  reference.add(samples);
+  double range = -1.0;
+  EXPECT_EQ(ebur128_loudness_range(reference.state(), &range), EBUR128_SUCCESS);
+  return range;
+}
+
+double ourRange(const std::vector<float>& samples) {
+  loudness::LoudnessMeter meter;
+  // In uneven pieces: blocks are counted across them.
+  const std::size_t frames = samples.size() / 2;
+  for (std::size_t done = 0; done < frames;) {
+    const std::size_t count = std::min<std::size_t>(frames - done, 3001);
+    meter.addFloat(samples.data() + 2 * done, count);
+    done += count;
+  }
+  return loudness::loudnessRangeLu(meter);
+}
+
+TEST(LoudnessRange, AgreesWithLibebur128OnSongsQuietPartsAndShortAudio) {
+  for (const bool quietSections : {false, true}) {
+    for (const double seconds : {2.5, 3.05, 40.0}) {
+      SCOPED_TRACE(testing::Message() << quietSections << " " << seconds);
+      const std::vector<float> samples = musicLike(seconds, -3.0, 7, quietSections);
+      EXPECT_NEAR(ourRange(samples), referenceRange(samples), 0.01);
+    }
+  }
+  const std::vector<float> steady = musicLike(30.0, -3.0, 5, false);
+  EXPECT_GT(ourRange(steady), 1.0);
+  EXPECT_EQ(ourRange(std::vector<float>(44100 * 10 * 2, 0.0f)), 0.0);
+}
+
+class QuietHost final : public engine::TrackHost {
+ public:
+  bool noBasslineTicked() override { return false; }
+  bool ignoreClicksTicked() override { return false; }
+  void fileGaugeStep(int, int) override {}
+};
+
+TEST(BandLevels, SplitBesideTheAudioGivesTheLevelsOfTheEnginesPlanes) {
+  // An odd number of frames, so that the last block is short.
+  const std::vector<std::uint8_t> pcm = pcm16Bytes(pcm16Of(musicLike(7.3, -1.0, 11, false)));
+  const std::uint32_t length = static_cast<std::uint32_t>(pcm.size());
+  const loudness::StereoBands beside = loudness::bandLevelsOfSplit(pcm.data(), length);
+
+  std::vector<std::uint8_t> planes(3 * pcm.size());
+  std::copy(pcm.begin(), pcm.end(), planes.begin());
+  QuietHost host;
+  engine::SilentLog log;
+  engine::splitAndScan(planes.data(), length, false, host, log);
+  const loudness::StereoBands engine = loudness::bandLevelsOfPlanes(planes.data(), length);
+  for (const auto& [ours, theirs] :
+       {std::pair{beside.left, engine.left}, std::pair{beside.right, engine.right}}) {
+    EXPECT_EQ(ours.low, theirs.low);
+    EXPECT_EQ(ours.mid, theirs.mid);
+    EXPECT_EQ(ours.high, theirs.high);
+    EXPECT_TRUE(std::isfinite(ours.low) && std::isfinite(ours.high));
+  }
+  EXPECT_TRUE(std::isinf(loudness::bandLevelsOfSplit(pcm.data(), 0).left.mid));
+}
+
+// Two tones, one per channel, of known amplitude: each reads its RMS level halved over the
+// two channels in its own band, and the bands away from both hold next to nothing.
+TEST(Spectrum, TonesReadTheirLevelsInTheirBands) {
+  const std::size_t frames = 44100 * 30;
+  std::vector<std::int16_t> values(frames * 2);
+  for (std::size_t n = 0; n < frames; ++n) {
+    const double t = static_cast<double>(n) / 44100.0;
+    values[2 * n] = static_cast<std::int16_t>(
+        std::lround(16384.0 * std::sin(2 * std::numbers::pi * 1000.0 * t)));
+    values[2 * n + 1] =
+        static_cast<std::int16_t>(std::lround(8192.0 * std::sin(2 * std::numbers::pi * 63.0 * t)));
+  }
+  const std::vector<std::uint8_t> pcm = pcm16Bytes(values);
+  const loudness::ThirdOctaveLevels levels =
+      loudness::thirdOctaveLevels(pcm.data(), static_cast<std::uint32_t>(pcm.size()));
+  // Amplitude a of full scale: mean square a²/2, halved over both channels.
+  auto expected = [](double amplitude) { return 10 * std::log10(amplitude * amplitude / 4); };
+  EXPECT_NEAR(levels[15], expected(0.5), 0.1);  // 1 kHz
+  EXPECT_NEAR(levels[3], expected(0.25), 0.1);  // 63 Hz
+  for (std::size_t band : {0u, 9u, 21u, 27u}) EXPECT_LT(levels[band], expected(0.25) - 40) << band;
+  std::vector<std::uint8_t> silence(4 * 1000, 0);
+  EXPECT_TRUE(std::isinf(loudness::thirdOctaveLevels(silence.data(), 4000)[15]));
+}
+
+}  // namespace
