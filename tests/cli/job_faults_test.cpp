@@ -78,6 +78,8 @@ std::size_t albumTracksTagged(const std::string& log) {
 const std::string kStopLine =
     "\nJOB STOPPED (SIGTERM): the files not yet processed were left as they were.\n";
 
+// Written in place, the album's tags take a few milliseconds, so the signal may come once they
+// are done; either way every MP3 stays whole.
 TEST(JobFaults, SigtermWhileTheAlbumIsTaggedStopsTheJobWithWholeMp3s) {
   TempFolder root;
   makeAlbum(root / "album");
@@ -86,12 +88,24 @@ TEST(JobFaults, SigtermWhileTheAlbumIsTaggedStopsTheJobWithWholeMp3s) {
   ASSERT_TRUE(albumTagsBegin(root / "album/sonbalanced", job)) << job.standardError();
   ::kill(job.pid(), SIGTERM);
 
-  EXPECT_EQ(job.wait(), 143);
-  EXPECT_TRUE(job.standardError().ends_with("\nSTOPPED\n")) << job.standardError();
+  const int status = job.wait();
   const std::string log = readFile(work / batch::kProcessLogName);
-  EXPECT_TRUE(log.ends_with(" MP3 files\n\n" + kStopLine)) << log;
-  EXPECT_LT(albumTracksTagged(log), kAlbumTracks);
+  if (status == 143) {
+    EXPECT_TRUE(job.standardError().ends_with("\nSTOPPED\n")) << job.standardError();
+    EXPECT_TRUE(log.ends_with(" MP3 files\n\n" + kStopLine)) << log;
+  } else {
+    EXPECT_EQ(status, 0) << job.standardError();
+    EXPECT_EQ(albumTracksTagged(log), kAlbumTracks);
+  }
   EXPECT_EQ(log.find("could not be written"), std::string::npos);
+  for (const auto& entry : fs::directory_iterator(root / "album/sonbalanced")) {
+    if (entry.path().extension() != ".mp3") continue;
+    EXPECT_EQ(platform::runChildAndWait({"ffmpeg", "-v", "quiet", "-xerror", "-i", entry.path(),
+                                         "-f", "null", "-"})
+                  .exitStatus,
+              0)
+        << entry.path();
+  }
   EXPECT_FALSE(holdsTemporaries(root / "album/sonbalanced"));
 }
 
