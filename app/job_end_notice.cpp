@@ -24,9 +24,13 @@ DesktopNotice jobEndNotice(const batch::EntryCounts& counts) {
 wxString jobEndText(const batch::EntryCounts& counts) {
   const std::uint32_t failed = counts.failed + counts.skippedForFault;
   const std::uint32_t skipped = counts.skipped - counts.skippedForFault;
-  return wxString::Format(wxPLURAL("%u track processed", "%u tracks processed", counts.processed),
-                          counts.processed) +
-         wxString::Format(_(", %u skipped, %u failed"), skipped, failed);
+  wxString text =
+      wxString::Format(wxPLURAL("%u track processed", "%u tracks processed", counts.processed),
+                       counts.processed) +
+      wxString::Format(_(", %u skipped, %u failed"), skipped, failed);
+  // As the command's summary has them: apart, and only when there are some.
+  if (counts.notMusic > 0) text += wxString::Format(_(", %u not music"), counts.notMusic);
+  return text;
 }
 
 wxString stoppedJobText(std::uint32_t filesDone, std::uint32_t fileCount,

@@ -67,6 +67,10 @@ constexpr int kWorkerIdCount = 1025;
 const wxWindowID zevozaroridAvori::ID_MENU_LOUDNESS_OFF =
     newIds(1 + static_cast<int>(std::size(app::kLoudnessTargetsLufs)));
 const wxWindowID zevozaroridAvori::ID_MENU_LOUDNESS_FIRST = ID_MENU_LOUDNESS_OFF + 1;
+const wxWindowID zevozaroridAvori::ID_MENU_WAV_TAGS = wxNewId();
+const wxWindowID zevozaroridAvori::ID_MENU_MP3_RATE_BOX =
+    newIds(1 + static_cast<int>(std::size(app::kMp3RatesKbps)));
+const wxWindowID zevozaroridAvori::ID_MENU_MP3_RATE_FIRST = ID_MENU_MP3_RATE_BOX + 1;
 const wxWindowID zevozaroridAvori::ID_MENU_WORKERS_AUTO = newIds(kWorkerIdCount);
 const wxWindowID zevozaroridAvori::ID_MENU_WORKERS_FIRST = ID_MENU_WORKERS_AUTO + 1;
 
@@ -270,6 +274,23 @@ void zevozaroridAvori::createMenuBar() {
   optionsMenu->AppendCheckItem(ID_MENU_REPLAY_GAIN, _("Write ReplayGain Tags"),
                                _("Tag each MP3 with its ReplayGain, and a folder's tracks with "
                                  "their album's"));
+  optionsMenu->AppendCheckItem(ID_MENU_WAV_TAGS, _("Write Tags Into WAV Files"),
+                               _("Give each WAV result the source's tags and cover, as DJ "
+                                 "software reads them"));
+  auto* rateMenu = new wxMenu();
+  rateMenu->AppendRadioItem(ID_MENU_MP3_RATE_BOX, _("As the Check Box"),
+                            _("128 kbit/s, or 192 kbit/s with its box ticked"));
+  for (std::size_t index = 0; index < std::size(app::kMp3RatesKbps); ++index) {
+    const int kbps = app::kMp3RatesKbps[index];
+    rateMenu->AppendRadioItem(
+        ID_MENU_MP3_RATE_FIRST + static_cast<int>(index),
+        kbps == media::Mp3Rate::kSameRate ? _("Same as the Source")
+                                          : wxString::Format(_("%d kbit/s"), kbps),
+        kbps == media::Mp3Rate::kSameRate
+            ? _("An MP3 source's own rate, 320 kbit/s for other sources")
+            : _("Encode every MP3 at this rate"));
+  }
+  optionsMenu->AppendSubMenu(rateMenu, _("MP3 Rate"));
   auto* workersMenu = new wxMenu();
   workersMenu->AppendRadioItem(ID_MENU_WORKERS_AUTO, _("Automatic"),
                                _("Process as many files at once as there are processors"));
@@ -290,6 +311,14 @@ void zevozaroridAvori::createMenuBar() {
   menuBar->Check(ID_MENU_SUB_FOLDERS, chosen.includeSubFolders);
   menuBar->Check(ID_MENU_SKIP_DONE, chosen.skipFilesAlreadyDone);
   menuBar->Check(ID_MENU_REPLAY_GAIN, chosen.writeReplayGainTags);
+  menuBar->Check(ID_MENU_WAV_TAGS, chosen.writeWavTags);
+  int rateId = ID_MENU_MP3_RATE_BOX;
+  for (std::size_t index = 0; index < std::size(app::kMp3RatesKbps); ++index) {
+    if (chosen.mp3RateKbps == app::kMp3RatesKbps[index]) {
+      rateId = ID_MENU_MP3_RATE_FIRST + static_cast<int>(index);
+    }
+  }
+  menuBar->Check(rateId, true);
   int loudnessId = ID_MENU_LOUDNESS_OFF;
   for (std::size_t index = 0; index < std::size(app::kLoudnessTargetsLufs); ++index) {
     if (chosen.loudnessTargetLufs == app::kLoudnessTargetsLufs[index]) {
@@ -309,6 +338,12 @@ app::WindowOptions zevozaroridAvori::options() const {
   chosen.includeSubFolders = bar.IsChecked(ID_MENU_SUB_FOLDERS);
   chosen.skipFilesAlreadyDone = bar.IsChecked(ID_MENU_SKIP_DONE);
   chosen.writeReplayGainTags = bar.IsChecked(ID_MENU_REPLAY_GAIN);
+  chosen.writeWavTags = bar.IsChecked(ID_MENU_WAV_TAGS);
+  for (std::size_t index = 0; index < std::size(app::kMp3RatesKbps); ++index) {
+    if (bar.IsChecked(ID_MENU_MP3_RATE_FIRST + static_cast<int>(index))) {
+      chosen.mp3RateKbps = app::kMp3RatesKbps[index];
+    }
+  }
   for (std::size_t index = 0; index < std::size(app::kLoudnessTargetsLufs); ++index) {
     if (bar.IsChecked(ID_MENU_LOUDNESS_FIRST + static_cast<int>(index))) {
       chosen.loudnessTargetLufs = app::kLoudnessTargetsLufs[index];
@@ -352,11 +387,13 @@ void zevozaroridAvori::bindHandlers() {
   Bind(wxEVT_MENU, &zevozaroridAvori::onStopNow, this, ID_MENU_STOP_NOW);
   Bind(wxEVT_MENU, &zevozaroridAvori::onOpenResults, this, ID_MENU_RESULTS);
   Bind(wxEVT_MENU, &zevozaroridAvori::onRecentFolder, this, wxID_FILE1, wxID_FILE9);
-  for (const int id : {ID_MENU_SUB_FOLDERS, ID_MENU_SKIP_DONE, ID_MENU_REPLAY_GAIN}) {
+  for (const int id : {ID_MENU_SUB_FOLDERS, ID_MENU_SKIP_DONE, ID_MENU_REPLAY_GAIN, ID_MENU_WAV_TAGS}) {
     Bind(wxEVT_MENU, &zevozaroridAvori::onOptionChosen, this, id);
   }
   Bind(wxEVT_MENU, &zevozaroridAvori::onOptionChosen, this, ID_MENU_LOUDNESS_OFF,
        ID_MENU_LOUDNESS_FIRST + static_cast<int>(std::size(app::kLoudnessTargetsLufs)) - 1);
+  Bind(wxEVT_MENU, &zevozaroridAvori::onOptionChosen, this, ID_MENU_MP3_RATE_BOX,
+       ID_MENU_MP3_RATE_FIRST + static_cast<int>(std::size(app::kMp3RatesKbps)) - 1);
   Bind(wxEVT_MENU, &zevozaroridAvori::onOptionChosen, this, ID_MENU_WORKERS_AUTO,
        ID_MENU_WORKERS_FIRST + kWorkerIdCount - 2);
   Bind(wxEVT_TIMER, &zevozaroridAvori::onStopWatch, this, stopWatch_.GetId());

@@ -58,6 +58,10 @@ class zevozaroridAvori : public wxFrame, public batch::JobStatus {
   // Loudness Target: Off, then each of app::kLoudnessTargetsLufs.
   static const wxWindowID ID_MENU_LOUDNESS_OFF;
   static const wxWindowID ID_MENU_LOUDNESS_FIRST;
+  static const wxWindowID ID_MENU_WAV_TAGS;
+  // MP3 Rate: As the Check Box, then each of app::kMp3RatesKbps.
+  static const wxWindowID ID_MENU_MP3_RATE_BOX;
+  static const wxWindowID ID_MENU_MP3_RATE_FIRST;
   // Workers: Automatic, then 1 to the processors.
   static const wxWindowID ID_MENU_WORKERS_AUTO;
   static const wxWindowID ID_MENU_WORKERS_FIRST;

@@ -15,6 +15,10 @@ const char* const kSkipDoneKey = "/Options/SkipFilesAlreadyDone";
 const char* const kLoudnessTargetKey = "/Options/LoudnessTargetLufs";
 const char* const kReplayGainKey = "/Options/WriteReplayGainTags";
 const char* const kWorkersKey = "/Options/Workers";
+const char* const kMp3RateKey = "/Options/Mp3RateKbps";
+const char* const kWavTagsKey = "/Options/WriteWavTags";
+// Written for "As the Check Box": no rate is negative.
+constexpr long kRateOfTheCheckBox = -1;
 const char* const kOldMatchLoudnessKey = "/Options/MatchLoudness";
 constexpr double kOldMatchLoudnessTargetLufs = -16.0;
 
@@ -39,6 +43,13 @@ WindowOptions loadWindowOptions(wxConfigBase& config) {
   } else if (config.Read(kOldMatchLoudnessKey, &matchLoudness) && matchLoudness) {
     options.loudnessTargetLufs = kOldMatchLoudnessTargetLufs;
   }
+  config.Read(kWavTagsKey, &options.writeWavTags, false);
+  long rate = kRateOfTheCheckBox;
+  config.Read(kMp3RateKey, &rate, kRateOfTheCheckBox);
+  if (std::find(std::begin(kMp3RatesKbps), std::end(kMp3RatesKbps), rate) !=
+      std::end(kMp3RatesKbps)) {
+    options.mp3RateKbps = static_cast<int>(rate);
+  }
   long workers = 0;
   config.Read(kWorkersKey, &workers, 0L);
   if (workers > 0 && workers <= static_cast<long>(processorCount())) {
@@ -54,6 +65,8 @@ void saveWindowOptions(wxConfigBase& config, const WindowOptions& options) {
   // Off is written too, so that the old "Match Loudness" is no longer read.
   config.Write(kLoudnessTargetKey, options.loudnessTargetLufs.value_or(0.0));
   config.Write(kWorkersKey, static_cast<long>(options.workers));
+  config.Write(kMp3RateKey, options.mp3RateKbps ? long{*options.mp3RateKbps} : kRateOfTheCheckBox);
+  config.Write(kWavTagsKey, options.writeWavTags);
   config.DeleteEntry(kOldMatchLoudnessKey);
   config.Flush();
 }
@@ -88,6 +101,11 @@ WindowJobRequest windowJobRequest(const std::vector<std::string>& paths, const B
     if (job.options.replayGain && (job.listing.recursive || platform::isFolder(path))) {
       job.options.albumReplayGain = true;
     }
+  }
+  job.options.wavTags = options.writeWavTags;
+  if (options.mp3RateKbps) {
+    job.options.mp3Rate = media::Mp3Rate{};
+    job.options.mp3Rate->kbps = *options.mp3RateKbps;
   }
   job.options.numberedTemporaryFiles = true;
   // The process log's figures, for people: a job that keeps a log keeps its report beside it.

@@ -11,11 +11,15 @@
 #include <vector>
 
 #include "app/window_job.h"
+#include "media/mp3_step.h"
 
 namespace app {
 
 // The loudness targets offered, in LUFS, as the menu lists them after "Off".
 inline constexpr double kLoudnessTargetsLufs[] = {-14.0, -16.0, -18.0, -23.0};
+// The MP3 rates offered, in kbit/s, as the menu lists them after "As the Check Box";
+// media::Mp3Rate::kSameRate is "Same as the Source".
+inline constexpr int kMp3RatesKbps[] = {128, 192, 256, 320, media::Mp3Rate::kSameRate};
 
 struct WindowOptions {
   // --recursive
@@ -28,6 +32,10 @@ struct WindowOptions {
   bool writeReplayGainTags = false;
   // --jobs; 0: one a processor.
   unsigned workers = 0;
+  // --mp3-bitrate; unset: the check box's 128k or 192k.
+  std::optional<int> mp3RateKbps;
+  // --wav-tags
+  bool writeWavTags = false;
 };
 
 // The processors, at least 1: the most workers offered and the automatic count.

@@ -32,21 +32,12 @@ void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemService
     tags.albumGain = media::replayGainText(loudness::albumLoudnessLufs(meters));
     tags.albumPeak = media::replayGainPeakText(peakDbtp);
     std::size_t written = 0;
-    // The tagged copies are made in the work folder of the output folder, which the job holds
-    // until its end.
-    const OutputFolder* held = job.outputFolders.find(folder);
     for (const AlbumTrack& track : album.tracks) {
       if (system.stopRequested()) break;
-      const std::string tagged = held ? temporaryResultPath(held->workFolderPath, "mp3") : "";
-      if (!tagged.empty() &&
-          media::addReplayGainTags(track.mp3Path, tagged, tags, track.frames, system) &&
-          system.renameFile(tagged, track.mp3Path)) {
+      if (media::addReplayGainTags(track.mp3Path, tags, track.frames)) {
         ++written;
         continue;
       }
-      system.deleteFile(tagged);
-      // A copy cut short by a stop is no fault of the MP3's; the stop line tells of it.
-      if (system.stopRequested()) break;
       job.log.print("Album ReplayGain could not be written into %s ! It keeps its track tags.\n\n",
                     track.mp3Path.c_str());
       window.notice(fromNativePath(track.mp3Path) +

@@ -12,8 +12,11 @@
 #include "batch/entry_list.h"
 #include "batch/memory_budget.h"
 #include "batch/native_path.h"
+#include "batch/pipeline.h"
 #include "batch/sample_blocks.h"
 #include "engine/path_separator.h"
+#include "media/converter_commands.h"
+#include "platform/child_process.h"
 #include "platform/folders.h"
 #include "sonbalancer_version.h"
 
@@ -92,6 +95,15 @@ std::vector<std::pair<std::string, std::string>> reportOptionsOf(const JobOption
         std::to_chars(shortest, shortest + sizeof shortest, *options.loudnessTargetLufs);
     target.assign(shortest, written.ptr);
   }
+  std::string mp3Bitrate;
+  std::string mp3Vbr;
+  if (options.mp3Rate && options.mp3Rate->vbrQuality) {
+    mp3Vbr = std::to_string(*options.mp3Rate->vbrQuality);
+  } else if (options.mp3Rate) {
+    mp3Bitrate = options.mp3Rate->kbps == media::Mp3Rate::kSameRate
+                     ? "same"
+                     : std::to_string(options.mp3Rate->kbps);
+  }
   const std::string shard =
       listing.shardCount > 1
           ? std::to_string(listing.shardIndex) + "/" + std::to_string(listing.shardCount)
@@ -102,13 +114,16 @@ std::vector<std::pair<std::string, std::string>> reportOptionsOf(const JobOption
           {"output", listing.outputRoot},
           {"mp3", said(choices.mp3BoxTicked() && !options.analyzeOnly)},
           {"mp3_192k", said(choices.mp3At192kTicked())},
+          {"mp3_bitrate", mp3Bitrate},
+          {"mp3_vbr", mp3Vbr},
           {"mp3_only", said(options.mp3Only)},
           {"no_bassline", said(choices.noBasslineTicked())},
           {"ignore_clicks", said(choices.ignoreClicksTicked())},
           {"analyze", said(options.analyzeOnly)},
           {"shard", shard},
           {"loudness_target", target},
-          {"replaygain", said(options.replayGain)}};
+          {"replaygain", said(options.replayGain)},
+          {"wav_tags", said(options.wavTags)}};
 }
 
 void beginReport(JobState& job, JobChoices& choices, ReportTarget target,
@@ -148,6 +163,15 @@ bool startEntries(JobState& job, JobStatus& window, EntryList&& list) {
   return true;
 }
 
+// Whether an entry of the list is read by the converter, or, with MP3 files, is music at all.
+bool needsConverter(const EntryList& list, bool mp3) {
+  for (const wxString& entry : list.paths) {
+    const EntryKind kind = entryKindOf(entry);
+    if (kind == EntryKind::Converted || (mp3 && kind == EntryKind::DirectWav)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool coreFreeBesideEachWorker(unsigned workers) {
@@ -181,11 +205,15 @@ int setUpLibraryJob(JobState& job, JobChoices& choices, JobStatus& window,
   const JobMode mode = request.paths.size() == 1 && !platform::isFolder(request.paths.front())
                            ? JobMode::SingleFile
                            : JobMode::Folder;
+  EntryList list = listEntries(request.paths, request.listing);
+  const bool mp3 = choices.mp3BoxTicked() && !request.options.analyzeOnly;
+  if (needsConverter(list, mp3) && platform::findProgram(media::kConverterProgram).empty()) {
+    return kConverterMissing;
+  }
   openLog(job, choices, window, mode, request.paths);
   takeJobChoices(job, choices, request.options);
   job.sourceRoots = request.paths;
   beginReport(job, choices, request.reportTarget, request.listing, request.workers);
-  EntryList list = listEntries(request.paths, request.listing);
   if (request.options.analyzeOnly) {
     // Nothing is saved and no output folder is made: the converter writes into a folder of
     // the job's own.

@@ -53,6 +53,9 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
 // none of their output folders fell to the shard asked for (the log it opened is closed).
 // Starts no timer: the caller runs the entries as it sees fit.
 inline constexpr int kNoFolderInThisShard = 2;
+// Returned, before anything is written, when the job needs the converter (for its MP3 files or
+// for a source that is not a 16-bit WAV) and there is none on the PATH.
+inline constexpr int kConverterMissing = 3;
 int setUpLibraryJob(JobState& job, JobChoices& choices, JobStatus& window,
                     const LibraryJob& request);
 

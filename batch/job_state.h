@@ -20,6 +20,7 @@
 #include "engine/track_state.h"
 #include "report/job_report.h"
 #include "loudness/album_loudness.h"
+#include "media/mp3_step.h"
 
 namespace batch {
 
@@ -44,6 +45,10 @@ struct JobOptions {
   // tracks of its output folder.
   bool replayGain = false;
   bool albumReplayGain = false;
+  // The WAV results also carry the source's tags and cover (INFO and ID3 chunks).
+  bool wavTags = false;
+  // The MP3's rate when chosen apart from the check box of 192k; kbps may be Mp3Rate::kSameRate.
+  std::optional<media::Mp3Rate> mp3Rate;
   // How long an output folder held by another job is waited for before its entries are
   // skipped; 0: not at all.
   long busyWaitMs = 0;
@@ -78,14 +83,16 @@ struct ReportTarget {
 struct EntryCounts {
   // Every result of the entry was saved whole.
   std::uint32_t processed = 0;
-  // Not music, or music that could not be taken up (not a regular file, its output folder
-  // refused or held by another job); the latter also count as faults.
+  // Music that could not be taken up (not a regular file, its output folder refused or held by
+  // another job: these also count as faults), or whose results are up to date.
   std::uint32_t skipped = 0;
   std::uint32_t skippedForFault = 0;
   // Skipped as their results are newer than their source; they have their results.
   std::uint32_t upToDate = 0;
   // Music that was taken up but did not give all its results.
   std::uint32_t failed = 0;
+  // Files that are not music by their name; they count apart from the skipped.
+  std::uint32_t notMusic = 0;
   // Result WAV files saved, whatever became of their MP3.
   std::uint32_t wavSaved = 0;
 };

@@ -35,6 +35,10 @@ OutputFolder& OutputFolders::claim(const std::string& path) {
     case platform::PathKind::Missing:
       createParents(bare);
       folder.createdByJob = platform::createFolder(bare);
+      if (!folder.createdByJob && platform::pathKindOf(bare) == platform::PathKind::Missing) {
+        folder.claim = FolderClaim::NotCreated;
+        return folder;
+      }
       break;
     case platform::PathKind::Folder:
       break;

@@ -13,6 +13,7 @@ namespace batch {
 enum class FolderClaim {
   Ready,         // the job may write there
   InUse,         // another job holds it; nothing of it is touched
+  NotCreated,    // it is missing and cannot be created (its parent is read-only)
   NotAFolder,    // a link, a file or something else stands under that name; nothing is written
   OtherOwner,    // it belongs to another user; nothing is written
   OpenToOthers,  // others may write into it and hold files there; nothing is written

@@ -29,6 +29,8 @@
 #include "loudness/true_peak_ceiling.h"
 #include "media/converter_commands.h"
 #include "media/mp3_step.h"
+#include "media/source_tags.h"
+#include "platform/file_identity.h"
 #include "platform/folders.h"
 #include "platform/signals.h"
 #include "report/report_files.h"
@@ -103,6 +105,19 @@ MediaType mediaTypeOf(const wxString& entry) {
   return type;
 }
 
+}  // namespace
+
+EntryKind entryKindOf(const wxString& entry) {
+  const EntryKind kind = mediaTypeOf(entry).kind;
+  // A WAV file that is not 16-bit PCM is read by the converter like any other media.
+  if (kind == EntryKind::DirectWav && engine::wavNeedsConversion(toNativePath(entry))) {
+    return EntryKind::Converted;
+  }
+  return kind;
+}
+
+namespace {
+
 wxString displayNameOf(const wxString& path) {
   if (path.length() > kDisplayWholeLimit) return "..." + path.Right(kDisplayTailLength);
   return path;
@@ -126,6 +141,16 @@ EntryResult openDirectWav(EntryWork& work) {
     return ended(EntryOutcome::Failed, "not a WAV file that can be read");
   }
   return {};
+}
+
+// Why the converter could not extract a source's audio, in a few words for the user.
+const char* extractionFault(const platform::ChildOutcome& conversion,
+                            const ConverterMessages& messages, const std::string& sourcePath) {
+  if (!conversion.started) return "the converter ffmpeg was not found";
+  const std::optional<platform::FoundFile> source = platform::findFile(sourcePath);
+  if (source && source->sizeBytes == 0) return "the file is empty";
+  if (messages.noAudioStream()) return "it has no audio stream";
+  return "its audio could not be extracted";
 }
 
 // Has the converter extract the source's audio into the temporary WAV file and opens that for
@@ -160,8 +185,7 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
   if (!platform::childSucceeded(conversion)) {
     work.log.write("Audio extraction failed! This file will not be processed.\n\n");
     if (conversion.started) system.deleteFile(temporaryWav);
-    return ended(EntryOutcome::Failed, conversion.started ? "its audio could not be extracted"
-                                                          : "the converter ffmpeg was not found");
+    return ended(EntryOutcome::Failed, extractionFault(conversion, messages, track.sourcePath));
   }
   work.log.write("Audio extraction / conversion successful\n");
 
@@ -199,9 +223,22 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
   return ended(EntryOutcome::Failed, "the converted audio could not be read");
 }
 
+media::Mp3Rate mp3RateOf(const JobOptions& options, bool at192k, const std::string& sourcePath) {
+  media::Mp3Rate rate;
+  if (options.mp3Rate) {
+    rate = *options.mp3Rate;
+    if (!rate.vbrQuality && rate.kbps == media::Mp3Rate::kSameRate) {
+      rate.kbps = media::sameRateKbps(sourcePath);
+    }
+  } else if (at192k) {
+    rate.kbps = 192;
+  }
+  return rate;
+}
+
 // The saved result's MP3, lowered from the result's true peak.
 EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
-                            const AdmittedEntry& admitted, bool sourceMayHoldTags,
+                            const AdmittedEntry& admitted, const media::TrackIdentity& identity,
                             double resultTruePeakDbtp) {
   const engine::TrackState& track = work.track;
   const std::string& mp3Path = admitted.names.mp3;
@@ -209,17 +246,13 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
   request.wavPath = track.outputPath;
   request.mp3Path = mp3Path;
   request.partialMp3Path = temporaryResultPath(admitted.workFolderPath, "mp3");
-  request.sourcePath = track.sourcePath;
-  request.sourceMayHoldTags = sourceMayHoldTags;
-  request.at192k = work.window.mp3At192kTicked();
+  request.identity = &identity;
+  request.rate = mp3RateOf(options, work.window.mp3At192kTicked(), track.sourcePath);
   request.frames = track.targetLength / engine::kFrameBytes;
   request.wavTruePeakDbtp = resultTruePeakDbtp;
   request.exactDecodedPeak = options.report;
   request.replayGain = options.replayGain;
   request.loudnessTargetLufs = options.loudnessTargetLufs;
-  if (options.replayGain) {
-    request.untaggedMp3Path = temporaryResultPath(admitted.workFolderPath, "mp3");
-  }
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   const media::Mp3Result mp3 = media::encodeMp3(request, work.system, work.log);
@@ -300,11 +333,18 @@ struct ComputedTrack {
 };
 
 ComputedTrack runEngine(const JobOptions& options, EntryWork& work,
-                        engine::TrackObserver* observer) {
+                        engine::TrackObserver* observer, const media::TrackIdentity& identity) {
   ComputedTrack computed;
   engine::TrackRun run;
   run.observer = observer;
   run.save = !options.analyzeOnly;
+  if (options.wavTags && !identity.empty()) {
+    run.beforeNaming = [&](const std::string& partialPath) {
+      if (!media::writeWavIdentity(partialPath, identity)) {
+        work.log.write("The source's tags and cover could not be carried into the WAV\n\n");
+      }
+    };
+  }
   if (options.loudnessTargetLufs) {
     run.beforeSave = [&](std::uint8_t* samples, std::uint32_t targetLength) {
       computed.match = matchLoudness(samples, targetLength, *options.loudnessTargetLufs, work.log);
@@ -317,7 +357,7 @@ ComputedTrack runEngine(const JobOptions& options, EntryWork& work,
 
 // The computed result's MP3 when the job wants one, and the results the entry keeps.
 EntryResult deliverResult(const JobState& job, EntryWork& work, const AdmittedEntry& admitted,
-                          bool sourceMayHoldTags, double resultTruePeakDbtp) {
+                          const media::TrackIdentity& identity, double resultTruePeakDbtp) {
   const JobOptions& options = job.options;
   const engine::TrackState& track = work.track;
   if (options.analyzeOnly) return ended(EntryOutcome::Analyzed);
@@ -328,7 +368,7 @@ EntryResult deliverResult(const JobState& job, EntryWork& work, const AdmittedEn
     return result;
   }
   if (job.mp3Requested) {
-    result = encodeResultMp3(options, work, admitted, sourceMayHoldTags, resultTruePeakDbtp);
+    result = encodeResultMp3(options, work, admitted, identity, resultTruePeakDbtp);
     if (result.outcome == EntryOutcome::Processed && options.mp3Only &&
         work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
       work.log.print("Removed %s, as only the MP3 was asked for\n\n",
@@ -353,7 +393,13 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
   work.window.fileGaugeStep(kEnginePercent, kStepPauseMs);
   logResultNaming(admitted.names, work.log);
   loudness::TrackMeasurer measurer;
-  const ComputedTrack computed = runEngine(options, work, options.report ? &measurer : nullptr);
+  // Read once, before the engine: the WAV takes it at its save, the MP3 after.
+  const bool identityWanted = (job.mp3Requested || options.wavTags) && !options.analyzeOnly;
+  const media::TrackIdentity identity = sourceMayHoldTags && identityWanted
+                                            ? media::sourceIdentity(track.sourcePath, work.system)
+                                            : media::TrackIdentity{};
+  const ComputedTrack computed =
+      runEngine(options, work, options.report ? &measurer : nullptr, identity);
   // A result that could not be saved costs this entry its MP3 and no other: the job's choice
   // of MP3 files is never changed by an entry, so that one file's failure does not spread to
   // the entries after it.
@@ -376,7 +422,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
     resultTruePeakDbtp = meter.truePeakDbtp();
   }
   EntryResult result =
-      deliverResult(job, work, admitted, sourceMayHoldTags, resultTruePeakDbtp.value_or(0.0));
+      deliverResult(job, work, admitted, identity, resultTruePeakDbtp.value_or(0.0));
   if (const std::optional<LoudnessMatch>& match = computed.match) {
     result.record.loudnessTargetLufs = options.loudnessTargetLufs;
     result.record.loudnessGainDb = match->gainDb;
@@ -692,7 +738,7 @@ void recordEntry(JobState& job, JobStatus& window, std::size_t index, const Entr
       ++counts.processed;
       return;
     case EntryOutcome::NotMusic:
-      ++counts.skipped;
+      ++counts.notMusic;
       return;
     case EntryOutcome::UpToDate:
       ++counts.skipped;

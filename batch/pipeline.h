@@ -37,6 +37,9 @@ struct EntryWork {
 
 enum class EntryKind { NotMedia, DirectWav, Converted };
 
+// How an entry is read: by its name, and for a WAV file by its header.
+EntryKind entryKindOf(const wxString& entry);
+
 // How one entry ended, and in a few words why, for the user beyond the log.
 enum class EntryOutcome { Processed, Analyzed, NotMusic, Skipped, UpToDate, Failed, Stopped };
 

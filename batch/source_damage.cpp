@@ -86,8 +86,14 @@ void ConverterMessages::takeLine(const std::string& line) {
     return;
   }
   const std::size_t start = text.find_first_not_of(' ');
-  if (statedSeconds_ || start == std::string_view::npos) return;
+  if (start == std::string_view::npos) return;
   text.remove_prefix(start);
+  // "Stream #0:1[0x2](und): Audio: aac ...", one line for each stream the source holds.
+  if (level == "info" && text.starts_with("Stream #")) {
+    streamSeen_ = true;
+    if (text.find(": Audio: ") != std::string_view::npos) audioStreamSeen_ = true;
+  }
+  if (statedSeconds_) return;
   constexpr std::string_view kDuration = "Duration: ";
   if (level == "info" && text.starts_with(kDuration)) {
     statedSeconds_ = clockSeconds(text.substr(kDuration.size()));

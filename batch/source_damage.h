@@ -20,6 +20,8 @@ class ConverterMessages {
   std::optional<double> statedSeconds() const;
   // A line at the error level or above: a packet that could not be decoded, a cut file.
   bool errorsReported() const { return errorsReported_; }
+  // The converter read the source's streams and none of them is audio.
+  bool noAudioStream() const { return streamSeen_ && !audioStreamSeen_; }
 
  private:
   void takeLine(const std::string& line);
@@ -29,6 +31,8 @@ class ConverterMessages {
   std::optional<double> statedSeconds_;
   bool durationEstimated_ = false;
   bool errorsReported_ = false;
+  bool streamSeen_ = false;
+  bool audioStreamSeen_ = false;
 };
 
 // True when path is an Ogg file (Vorbis, Opus, FLAC in Ogg) whose last page is cut short or is

@@ -50,6 +50,11 @@ FolderRefusal refusalOf(FolderClaim claim) {
     case FolderClaim::NoWorkFolder:
       return {"Output folder cannot be written into - Not processed\n\n",
               "no work folder could be made in its output folder"};
+    case FolderClaim::NotCreated:
+      // The log keeps the line it has always had for a folder that cannot be had.
+      return {"Output folder cannot be locked - Not processed\n\n",
+              "its output folder cannot be created: the folder is not writable (--output DIR puts "
+              "the results elsewhere)"};
     default:
       return {"Output folder cannot be locked - Not processed\n\n",
               "its output folder could not be made or locked (.sonbalancer.lock)"};

@@ -23,7 +23,9 @@
 #include "batch/source_guard.h"
 #include "cli/console_window.h"
 #include "cli/run_view.h"
+#include "cli/usage.h"
 #include "loudness/true_peak_ceiling.h"
+#include "media/converter_commands.h"
 #include "media/system_services.h"
 #include "platform/signals.h"
 #include "platform/terminal.h"
@@ -65,6 +67,13 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "mp3-192k",
      "encode the MP3 files at 192 kbit/s instead of 128 kbit/s", wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "mp3-bitrate",
+     "encode the MP3 files at RATE kbit/s: 128, 192, 256, 320, or same (an MP3 source's own "
+     "rate, 320 for other sources)",
+     wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "mp3-vbr",
+     "encode the MP3 files at a variable bit rate of quality Q, 0 (best) to 9",
+     wxCMD_LINE_VAL_NUMBER, 0},
     {wxCMD_LINE_SWITCH, nullptr, "no-bassline", "the tracks have no bass line", wxCMD_LINE_VAL_NONE,
      0},
     {wxCMD_LINE_SWITCH, nullptr, "ignore-clicks", "ignore short clicks (vinyl records)",
@@ -107,6 +116,9 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_OPTION, nullptr, "loudness-target", kLoudnessTargetHelp.c_str(),
      wxCMD_LINE_VAL_DOUBLE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "wav-tags",
+     "also write the source's tags and cover into each WAV result (INFO and ID3 chunks)",
+     wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "replaygain",
      "write ReplayGain track tags into each MP3, and album tags for each folder's tracks",
      wxCMD_LINE_VAL_NONE, 0},
@@ -137,9 +149,14 @@ void printText(std::FILE* stream, const wxString& text) {
   std::fputs(batch::toNativePath(text).c_str(), stream);
 }
 
-int usageError(const wxCmdLineParser& parser, const std::string& message) {
-  std::fprintf(stderr, "sonbalancer-cli: %s\n", message.c_str());
-  printText(stderr, parser.GetUsageString());
+const std::vector<cli::ValueName> kValueNames = {
+    {"jobs", "j", "N"},          {"output", nullptr, "DIR"},         {"files-from", nullptr, "FILE"},
+    {"memory", nullptr, "SIZE"}, {"shard", nullptr, "K/N"},          {"wait-busy", nullptr, "SECONDS"},
+    {"report", nullptr, "DIR"},  {"loudness-target", nullptr, "LUFS"},
+    {"mp3-bitrate", nullptr, "RATE"}, {"mp3-vbr", nullptr, "Q"}};
+
+int usageError(const std::string& message) {
+  std::fprintf(stderr, "sonbalancer-cli: %s\nTry 'sonbalancer-cli --help'\n", message.c_str());
   return kExitUsage;
 }
 
@@ -260,6 +277,35 @@ std::string readMeasureChoices(const wxCmdLineParser& parser, Request& request) 
   return {};
 }
 
+// The MP3's rate of --mp3-bitrate or --mp3-vbr, and the tags of the WAV results.
+std::string readResultChoices(const wxCmdLineParser& parser, Request& request) {
+  batch::JobOptions& options = request.job.options;
+  options.wavTags = parser.Found("wav-tags");
+  wxString text;
+  long quality = 0;
+  const bool constant = parser.Found("mp3-bitrate", &text);
+  const bool variable = parser.Found("mp3-vbr", &quality);
+  if (int{constant} + int{variable} + int{parser.Found("mp3-192k")} > 1) {
+    return "--mp3-bitrate, --mp3-vbr and --mp3-192k exclude each other";
+  }
+  if (variable) {
+    if (quality < 0 || quality > 9) return "--mp3-vbr takes a quality from 0 (best) to 9";
+    options.mp3Rate = media::Mp3Rate{};
+    options.mp3Rate->vbrQuality = static_cast<int>(quality);
+  } else if (constant) {
+    const std::string chosen = batch::toNativePath(text);
+    options.mp3Rate = media::Mp3Rate{};
+    if (chosen == "same") {
+      options.mp3Rate->kbps = media::Mp3Rate::kSameRate;
+    } else if (chosen == "128" || chosen == "192" || chosen == "256" || chosen == "320") {
+      options.mp3Rate->kbps = std::stoi(chosen);
+    } else {
+      return "--mp3-bitrate takes 128, 192, 256, 320 or same";
+    }
+  }
+  return {};
+}
+
 // The files and folders given and listed, made absolute. A path given on the command line that
 // is missing ends the command here (request.usageStatus set, its own message written); a listed
 // path that is missing is an entry that fails, not a usage error.
@@ -307,10 +353,10 @@ std::string readPaths(const wxCmdLineParser& parser, Request& request) {
 Request readRequest(const wxCmdLineParser& parser) {
   Request request;
   request.boxes = readCheckBoxes(parser);
-  for (auto read : {readJobChoices, readMeasureChoices, readPaths}) {
+  for (auto read : {readJobChoices, readMeasureChoices, readResultChoices, readPaths}) {
     const std::string refusal = read(parser, request);
     if (!refusal.empty()) {
-      request.usageStatus = usageError(parser, refusal);
+      request.usageStatus = usageError(refusal);
       return request;
     }
     if (request.usageStatus != 0) return request;
@@ -350,17 +396,22 @@ int main(int argc, char** argv) {
     argumentPointers.push_back(const_cast<wxChar*>(argument.wc_str()));
   argumentPointers.push_back(nullptr);
 
+  const std::string unknown =
+      cli::unknownLongOption(std::vector<std::string>(argv + 1, argv + argc), kCommandLine);
+  if (!unknown.empty()) {
+    const std::string closest = cli::closestLongOption(unknown, kCommandLine);
+    return usageError("unknown option " + unknown +
+                      (closest.empty() ? "" : " (did you mean " + closest + "?)"));
+  }
   wxCmdLineParser parser(kCommandLine, argc, argumentPointers.data());
   parser.SetLogo("sonbalancer-cli: evens out the tonal balance and level of music tracks.");
-  const int parsed = parser.Parse(false);
+  std::string parseMessage;
+  const int parsed = cli::parseQuietly(parser, parseMessage);
   if (parsed == -1) {
-    printText(stdout, parser.GetUsageString());
+    std::fputs(cli::helpText(parser, kValueNames).c_str(), stdout);
     return kExitDone;
   }
-  if (parsed != 0) {
-    printText(stderr, parser.GetUsageString());
-    return kExitUsage;
-  }
+  if (parsed != 0) return usageError(parseMessage.empty() ? "unusable command line" : parseMessage);
   if (parser.Found("version")) {
     std::printf("sonbalancer-cli (SonBalancer) %s\n", sonbalancer::kVersion);
     return kExitDone;
@@ -385,6 +436,14 @@ int main(int argc, char** argv) {
     printText(stderr, "READY\n");
     return kExitDone;
   }
+  if (setUp == batch::kConverterMissing) {
+    std::fprintf(stderr, "sonbalancer-cli: %s is not on the PATH, and this job needs it to %s\n",
+                 media::kConverterProgram,
+                 request.boxes.mp3 && !request.job.options.analyzeOnly
+                     ? "encode the MP3 files: install it, or give --no-mp3"
+                     : "read files other than 16-bit WAV files: install it");
+    return kExitNothingDone;
+  }
   if (setUp != 0) {
     std::fputs("sonbalancer-cli: no file to process\n", stderr);
     printText(stderr, "READY\n");
@@ -400,8 +459,10 @@ int main(int argc, char** argv) {
     window.endProgress();
   }
   const batch::EntryCounts& counts = job.counts;
-  std::fprintf(stderr, "sonbalancer-cli: %u processed, %u skipped, %u failed in %s\n",
-               counts.processed, counts.skipped, counts.failed, elapsedText(start).c_str());
+  std::fprintf(stderr, "sonbalancer-cli: %u processed, %u skipped, %u failed", counts.processed,
+               counts.skipped, counts.failed);
+  if (counts.notMusic > 0) std::fprintf(stderr, ", %u not music", counts.notMusic);
+  std::fprintf(stderr, " in %s\n", elapsedText(start).c_str());
   printText(stderr, (atOnce ? runView.stateText() : window.stateText()) + "\n");
   engine::releaseSampleBuffer(job.track.buffer);
   return exitStatusOf(job);

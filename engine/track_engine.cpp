@@ -67,7 +67,8 @@ class DataRead {
 // The passes with the last application on a thread of its own, while the save writes what it
 // has finished.
 bool saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, TrackHost& host,
-                               ProcessLog& log, TrackObserver* observer, const FramesLoad& load) {
+                               ProcessLog& log, const TrackRun& run, const FramesLoad& load) {
+  TrackObserver* const observer = run.observer;
   std::uint8_t* const samples = track.buffer.bytes;
   CorrectionWalk lastApplication = runPassesUpToLastApplication(samples, track.targetLength, flags,
                                                                 host, log, observer, load);
@@ -76,11 +77,12 @@ bool saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, Track
     applyCorrectionsTo(samples, track.targetLength, begin, end, lastApplication);
   });
   if (applied.start()) {
-    return saveResult(track, log,
-                      [&](std::uint32_t end) { applied.waitFor(std::min(end, walkEnd)); });
+    return saveResult(
+        track, log, [&](std::uint32_t end) { applied.waitFor(std::min(end, walkEnd)); },
+        run.beforeNaming);
   }
   applyCorrectionsTo(samples, track.targetLength, 0, walkEnd, lastApplication);
-  return saveResult(track, log);
+  return saveResult(track, log, {}, run.beforeNaming);
 }
 
 }  // namespace
@@ -137,14 +139,15 @@ TrackOutcome processTrack(TrackState& track, TrackHost& host, ProcessLog& log,
   // The save may follow the last application stretch by stretch only when nothing comes
   // between them.
   if (run.save && !run.beforeSave && flags.splitOnOwnThread) {
-    return saveWhileApplyingLastPass(track, flags, host, log, run.observer, load)
+    return saveWhileApplyingLastPass(track, flags, host, log, run, load)
                ? TrackOutcome::Saved
                : TrackOutcome::NotWritten;
   }
   runPassLoop(samples, track.targetLength, flags, host, log, run.observer, load);
   if (run.beforeSave) run.beforeSave(samples, track.targetLength);
   if (!run.save) return TrackOutcome::Computed;
-  return saveResult(track, log) ? TrackOutcome::Saved : TrackOutcome::NotWritten;
+  return saveResult(track, log, {}, run.beforeNaming) ? TrackOutcome::Saved
+                                                      : TrackOutcome::NotWritten;
 }
 
 }  // namespace engine

@@ -9,6 +9,7 @@
 #include "engine/track_host.h"
 #include "engine/track_observer.h"
 #include "engine/track_state.h"
+#include "engine/wav_file.h"
 
 namespace engine {
 
@@ -31,6 +32,8 @@ struct TrackRun {
   // (2 * targetLength more bytes) as scratch. The result is then finished whole before the
   // save starts.
   std::function<void(std::uint8_t* samples, std::uint32_t targetLength)> beforeSave;
+  // Run on the saved result under its temporary name before it takes its own, when given.
+  WrittenFileStep beforeNaming;
 };
 
 // Loads the data of track.inputFile (positioned at its first sample byte, dataLength bytes,

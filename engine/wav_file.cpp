@@ -266,7 +266,8 @@ std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLengt
   return header;
 }
 
-bool saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples) {
+bool saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples,
+                const WrittenFileStep& beforeNaming) {
   log.write("Step 5: Saving result: \n");
   track.header = resultHeader(track.targetLength);
   track.outputPath = track.resultPath;
@@ -276,6 +277,7 @@ bool saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamp
   const std::string& partialPath = track.partialResultPath;
   const WavWrite written =
       writeWav(partialPath, track.header, track.buffer.bytes, track.targetLength, awaitSamples);
+  if (written == WavWrite::Written && beforeNaming) beforeNaming(partialPath);
   if (written == WavWrite::Written &&
       std::rename(partialPath.c_str(), track.outputPath.c_str()) == 0) {
     log.print("WAV Saved as %s\n\n", track.outputPath.c_str());

@@ -65,8 +65,11 @@ std::array<std::uint8_t, kWavHeaderBytes> resultHeader(std::uint32_t targetLengt
 // path is one.
 // True when saved; on failure logs it, leaves no partial file and returns false. When the
 // samples are still being finished on another thread, awaitSamples(end) returns once [0, end)
-// is final; the save writes each stretch as soon as it is.
+// is final; the save writes each stretch as soon as it is. beforeNaming, when given, is run on
+// the written file under its temporary name, before it takes its own (the source's tags).
 using SampleAwait = std::function<void(std::uint32_t end)>;
-bool saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples = {});
+using WrittenFileStep = std::function<void(const std::string& partialPath)>;
+bool saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples = {},
+                const WrittenFileStep& beforeNaming = {});
 
 }  // namespace engine

@@ -21,7 +21,7 @@ ConverterCommand conversionCommand(const std::string& sourcePath, const std::str
   const std::vector<std::string> pcmOutput = {"-f",        "wav", "-flags", "bitexact", "-acodec",
                                               "pcm_s16le", "-ar", "44100",  "-ac",      "2"};
   ConverterCommand command;
-  command.arguments = {"ffmpeg"};
+  command.arguments = {kConverterProgram};
   append(command.arguments, sourceLimits());
   append(command.arguments, {"-i", sourcePath});
   append(command.arguments, pcmOutput);
@@ -32,6 +32,14 @@ ConverterCommand conversionCommand(const std::string& sourcePath, const std::str
   for (const std::string& piece : pcmOutput) command.commandLine += " " + piece;
   command.commandLine += " " + quoted(loggedWavPath);
   return command;
+}
+
+std::vector<std::string> pictureCopyCommand(const std::string& sourcePath, int streamIndex) {
+  std::vector<std::string> arguments = {kConverterProgram, "-nostdin", "-v", "error"};
+  append(arguments, sourceLimits());
+  append(arguments, {"-i", sourcePath, "-map", "0:" + std::to_string(streamIndex), "-c", "copy",
+                     "-f", "image2pipe", "-"});
+  return arguments;
 }
 
 std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path) {

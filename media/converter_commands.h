@@ -8,6 +8,9 @@
 
 namespace media {
 
+// The converter, found on the PATH; it also encodes the MP3 files.
+inline constexpr const char* kConverterProgram = "ffmpeg";
+
 // The demuxers of the media files that a music library holds; the converter and its prober
 // read nothing else.
 inline constexpr const char* kMediaFileFormats =
@@ -41,5 +44,9 @@ ConverterCommand conversionCommand(const std::string& sourcePath, const std::str
 // The decoding of an MP3 file as a player hears it: 32-bit float stereo samples, interleaved,
 // at the MP3's own rate, on the standard output.
 std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path);
+
+// The converter's command that writes the picture stream at streamIndex of sourcePath, as it is,
+// to its standard output.
+std::vector<std::string> pictureCopyCommand(const std::string& sourcePath, int streamIndex);
 
 }  // namespace media

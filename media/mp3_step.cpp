@@ -21,23 +21,10 @@ namespace {
 constexpr int kMostEncodings = 3;
 // Taken off once more when the encoder overshot, so that the next try lands below the ceiling.
 constexpr double kOvershootMarginDb = 0.05;
-// The prober's findings for one file; more is not its JSON.
-constexpr std::size_t kMostProbeBytes = 16 * 1024 * 1024;
 
 // With a loudness target, an MP3 this close to it is kept; lame's filtering leaves most
 // encodings some tenths of a dB quieter than their WAV.
 constexpr double kLoudnessToleranceLu = 0.1;
-
-SourceTags probeTags(const Mp3Request& request, SystemServices& system) {
-  if (!request.sourceMayHoldTags) return {};
-  std::string json;
-  const platform::ChildOutcome probe = system.runChildReadingOutput(
-      probeCommand(request.sourcePath), [&json](const char* bytes, std::size_t count) {
-        json.append(bytes, count);
-        return json.size() <= kMostProbeBytes;
-      });
-  return platform::childSucceeded(probe) ? sourceTagsFromProbe(json) : SourceTags{};
-}
 
 // The MP3 as a player decodes it, fed to meter as it comes from the decoder; false when it
 // could not be decoded whole.
@@ -101,40 +88,24 @@ Attempt encodeOnce(const Mp3Encoding& encoding, std::uint64_t frames, bool earli
 struct Encoded {
   Attempt attempt = Attempt::Failed;
   Mp3Encoding encoding;
-  bool tagsDropped = false;
   // The decoded MP3's figures when its loudness was wanted (ReplayGain or a target).
   std::shared_ptr<loudness::AlbumMeter> programme;
   // The last decoded MP3's true peak.
   std::optional<double> decodedPeakDbtp;
 };
 
-// Encodes once; when the tags or the picture are what the encoder cannot take, once more
-// without them.
-Attempt encodeKeepingTagsIfTheyFit(Encoded& encoded, const Mp3Request& request, bool earlierTry,
-                                   SystemServices& system) {
-  Attempt attempt = encodeOnce(encoded.encoding, request.frames, earlierTry, system);
-  if (attempt == Attempt::Failed && !encoded.encoding.tags.empty()) {
-    encoded.encoding.tags = SourceTags{};
-    encoded.tagsDropped = true;
-    attempt = encodeOnce(encoded.encoding, request.frames, true, system);
-  }
-  return attempt;
-}
-
 Encoded encodeWithinCeiling(const Mp3Request& request, SystemServices& system) {
   Encoded encoded;
   Mp3Encoding& encoding = encoded.encoding;
   encoding.wavPath = request.wavPath;
   encoding.mp3Path = request.partialMp3Path;
-  encoding.at192k = request.at192k;
-  encoding.sourcePath = request.sourcePath;
-  encoding.tags = probeTags(request, system);
+  encoding.rate = request.rate;
   encoding.gainDb = gainForTruePeak(request.wavTruePeakDbtp);
   // The tags and the target are of the audio a player decodes, so its loudness is measured
   // with its peak; otherwise the peak alone.
   const bool loudnessWanted = request.replayGain || request.loudnessTargetLufs.has_value();
   for (int tries = 0; tries < kMostEncodings; ++tries) {
-    encoded.attempt = encodeKeepingTagsIfTheyFit(encoded, request, tries > 0, system);
+    encoded.attempt = encodeOnce(encoding, request.frames, tries > 0, system);
     if (encoded.attempt != Attempt::Whole) break;
     double decodedPeakDbtp = 0.0;
     double decodedLufs = 0.0;
@@ -167,24 +138,34 @@ Encoded encodeWithinCeiling(const Mp3Request& request, SystemServices& system) {
   return encoded;
 }
 
-enum class Tagging { Written, KeptUntagged, Lost };
+// What the MP3's tag came to hold.
+struct Tagging {
+  bool identityDropped = false;
+  bool replayGainWritten = false;
+};
 
-// Gives the whole MP3 at request.partialMp3Path its ReplayGain track tags. The untagged MP3
-// stays whole under its own name until the tagged copy has proved whole.
-Tagging addTrackTags(const Mp3Request& request, const ReplayGainTags& tags,
-                     SystemServices& system) {
-  const std::string& untaggedPath = request.untaggedMp3Path;
-  if (!system.renameFile(request.partialMp3Path, untaggedPath)) return Tagging::KeptUntagged;
-  if (addReplayGainTags(untaggedPath, request.partialMp3Path, tags, request.frames, system)) {
-    system.deleteFile(untaggedPath);
-    return Tagging::Written;
+// Writes the source's identity and the ReplayGain track tags into the whole MP3 at
+// request.partialMp3Path in place. When it is not whole after that, it is encoded once more and
+// kept as the encoder gives it.
+Tagging writeTag(const Mp3Request& request, const Encoded& encoded, const ReplayGainTags& tags,
+                 Attempt& attempt, SystemServices& system) {
+  static const TrackIdentity kNoIdentity;
+  const TrackIdentity& identity =
+      request.identity && !request.identity->empty() ? *request.identity : kNoIdentity;
+  const std::vector<std::pair<std::string, std::string>> frames = replayGainFrames(tags);
+  Tagging tagging;
+  if (identity.empty() && frames.empty()) return tagging;
+  if (writeMp3Tag(request.partialMp3Path, identity, frames) &&
+      mp3HoldsWholeTrack(request.partialMp3Path, request.frames)) {
+    tagging.replayGainWritten = !frames.empty();
+    return tagging;
   }
-  if (system.renameFile(untaggedPath, request.partialMp3Path)) return Tagging::KeptUntagged;
-  system.deleteFile(untaggedPath);
-  return Tagging::Lost;
+  tagging.identityDropped = !identity.empty();
+  attempt = encodeOnce(encoded.encoding, request.frames, true, system);
+  return tagging;
 }
 
-void logKeptMp3(const Encoded& encoded, engine::ProcessLog& log) {
+void logKeptMp3(const Encoded& encoded, const Tagging& tagging, engine::ProcessLog& log) {
   log.write("OK\n\n");
   const double gainDb = encoded.encoding.gainDb;
   if (gainDb < 0.0) {
@@ -193,7 +174,7 @@ void logKeptMp3(const Encoded& encoded, engine::ProcessLog& log) {
   } else if (gainDb > 0.0) {
     log.print("MP3 level raised by %.2f dB to keep the loudness target\n\n", gainDb);
   }
-  if (encoded.tagsDropped) {
+  if (tagging.identityDropped) {
     log.write("The source's tags and cover could not be carried into the MP3\n\n");
   }
 }
@@ -204,23 +185,6 @@ std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding) {
   // The program name is in capitals here; the search for programs finds the converter under
   // its lower-case name all the same.
   std::vector<std::string> arguments = {"FFMPEG", "-i", encoding.wavPath};
-  const bool tagged = !encoding.sourcePath.empty() && !encoding.tags.empty();
-  if (tagged) {
-    const std::vector<std::string> limits = sourceLimits();
-    arguments.insert(arguments.end(), limits.begin(), limits.end());
-    arguments.insert(arguments.end(), {"-i", encoding.sourcePath, "-map", "0:a"});
-    // Only the cover: a video source's own picture never enters the MP3.
-    if (encoding.tags.coverStream >= 0) {
-      arguments.insert(arguments.end(),
-                       {"-map", "1:" + std::to_string(encoding.tags.coverStream), "-c:v", "copy",
-                        "-metadata:s:v", "title=Album cover", "-metadata:s:v",
-                        "comment=Cover (front)"});
-    }
-    arguments.insert(arguments.end(), {"-map_metadata", "-1"});
-    for (const auto& [name, value] : encoding.tags.tags) {
-      arguments.insert(arguments.end(), {"-metadata", name + "=" + value});
-    }
-  }
   // The version that most players, car radios and DJ software read.
   arguments.insert(arguments.end(), {"-id3v2_version", "3"});
   if (encoding.gainDb != 0.0) {
@@ -228,9 +192,31 @@ std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding) {
     std::snprintf(volume, sizeof volume, "volume=%.2fdB", encoding.gainDb);
     arguments.insert(arguments.end(), {"-af", volume});
   }
-  arguments.insert(arguments.end(),
-                   {"-f", "mp3", "-ab", encoding.at192k ? "192k" : "128k", encoding.mp3Path});
+  // lame's algorithm quality 3, its own default, named so that a build of the encoder with another
+  // default cannot change the MP3.
+  arguments.insert(arguments.end(), {"-compression_level", "3", "-f", "mp3"});
+  if (encoding.rate.vbrQuality) {
+    arguments.insert(arguments.end(), {"-q:a", std::to_string(*encoding.rate.vbrQuality)});
+  } else {
+    arguments.insert(arguments.end(), {"-ab", std::to_string(encoding.rate.kbps) + "k"});
+  }
+  arguments.push_back(encoding.mp3Path);
   return arguments;
+}
+
+int sameRateKbps(const std::string& sourcePath) {
+  // The rates an MPEG-1 layer III frame can state.
+  static constexpr int kStandardKbps[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  constexpr int kHighest = 320;
+  const std::optional<int> source = mp3BitrateKbps(sourcePath);
+  if (!source) return kHighest;
+  // The average over the file counts its tags and its first frame, which tells the encoder's
+  // settings, beside the audio: a constant 256 kbit/s file reads about 258.
+  constexpr double kAverageOverhead = 1.01;
+  for (int kbps : kStandardKbps) {
+    if (kbps * kAverageOverhead >= *source) return kbps;
+  }
+  return kHighest;
 }
 
 double gainForTruePeak(double truePeakDbtp) {
@@ -242,14 +228,13 @@ double gainForTruePeak(double truePeakDbtp) {
 Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log) {
   Encoded encoded = encodeWithinCeiling(request, system);
   Attempt attempt = encoded.attempt;
-  Tagging tagging = Tagging::KeptUntagged;
   ReplayGainTags tags;
   if (attempt == Attempt::Whole && encoded.programme && request.replayGain) {
     tags.trackGain = replayGainText(encoded.programme->integratedLufs());
     tags.trackPeak = replayGainPeakText(encoded.programme->truePeakDbtp());
-    tagging = addTrackTags(request, tags, system);
-    if (tagging == Tagging::Lost) attempt = Attempt::Failed;
   }
+  Tagging tagging;
+  if (attempt == Attempt::Whole) tagging = writeTag(request, encoded, tags, attempt, system);
   if (attempt == Attempt::Whole && !system.renameFile(request.partialMp3Path, request.mp3Path)) {
     attempt = Attempt::Failed;
   }
@@ -263,13 +248,13 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     log.write("Failed ! This should not happen...\n\n");
     return result;
   }
-  logKeptMp3(encoded, log);
+  logKeptMp3(encoded, tagging, log);
   result.outcome = Mp3Outcome::Whole;
   result.gainDb = encoded.encoding.gainDb;
   result.decodedTruePeakDbtp = encoded.decodedPeakDbtp;
   if (encoded.programme) result.decodedLufs = encoded.programme->integratedLufs();
   if (request.replayGain) {
-    if (tagging == Tagging::Written) {
+    if (tagging.replayGainWritten) {
       log.print("ReplayGain of the MP3: track gain %s, peak %s\n\n", tags.trackGain.c_str(),
                 tags.trackPeak.c_str());
       result.programme = std::move(encoded.programme);

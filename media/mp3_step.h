@@ -11,18 +11,28 @@
 
 #include "engine/process_log.h"
 #include "loudness/album_loudness.h"
-#include "media/source_tags.h"
+#include "media/track_identity.h"
 #include "media/system_services.h"
 
 namespace media {
 
+// How the MP3 is encoded: at a constant bit rate, or at LAME's variable bit-rate quality.
+struct Mp3Rate {
+  // The constant rates a user may choose; kSameRate: an MP3 source's own, see mp3RateOf.
+  static constexpr int kSameRate = 0;
+  int kbps = 128;
+  // 0 (best) to 9; set, the rate varies and kbps is not used.
+  std::optional<int> vbrQuality;
+};
+
+// The constant rate "same" stands for: an MP3 source's rate (a variable one's average, rounded
+// up to the next standard rate), 320 kbit/s for any other source.
+int sameRateKbps(const std::string& sourcePath);
+
 struct Mp3Encoding {
   std::string wavPath;
   std::string mp3Path;
-  bool at192k = false;
-  // The source whose tags and cover the MP3 carries; empty, or tags.empty(), for none.
-  std::string sourcePath;
-  SourceTags tags;
+  Mp3Rate rate;
   // The change of level in dB: 0 or below, or above 0 toward a loudness target.
   double gainDb = 0.0;
 };
@@ -54,19 +64,16 @@ struct Mp3Request {
   std::string mp3Path;
   // Where the temporary MP3 is written, beside mp3Path.
   std::string partialMp3Path;
-  std::string sourcePath;
-  // False for a source that cannot carry tags (a WAV of data alone): it is not probed.
-  bool sourceMayHoldTags = true;
-  bool at192k = false;
+  // What of the source the MP3's tag carries; null or empty for an untagged MP3.
+  const TrackIdentity* identity = nullptr;
+  Mp3Rate rate;
   // The decoded MP3's true peak is wanted whole (for the report), not only against the ceiling.
   bool exactDecodedPeak = false;
   // The saved result's frames, and its true peak, measured once for every step that needs it.
   std::uint64_t frames = 0;
   double wavTruePeakDbtp = 0.0;
-  // The MP3 gets ReplayGain track tags measured on its decoded audio; the untagged MP3 waits
-  // under untaggedMp3Path, beside mp3Path, while its tagged copy is made.
+  // The MP3 gets ReplayGain track tags measured on its decoded audio.
   bool replayGain = false;
-  std::string untaggedMp3Path;
   // The WAV was matched to this loudness: the MP3, which the encoder leaves a little quieter,
   // is encoded again toward it, as far as the ceiling allows.
   std::optional<double> loudnessTargetLufs;
@@ -76,9 +83,9 @@ struct Mp3Request {
 // requested... ": "OK" (with a line for a lowered level and one when the tags could not be
 // carried) or "Failed ! This should not happen...". The MP3 takes its name only when whole
 // and within the ceiling (it is encoded again, lower, when the encoder overshoots); an earlier
-// MP3 of that name survives any failure. With replayGain, the MP3 kept is then copied with its
-// track tags ("ReplayGain of the MP3: track gain -3.52 dB, peak 0.891251"); when that fails it
-// is kept without them ("The ReplayGain tags could not be written into the MP3"). With
+// MP3 of that name survives any failure. Its tag, the identity's and with replayGain its track
+// tags ("ReplayGain of the MP3: track gain -3.52 dB, peak 0.891251"), is written into it in place;
+// when the MP3 is not whole after that, it is encoded once more and kept without them ("The ReplayGain tags could not be written into the MP3"). With
 // loudnessTargetLufs it may be raised ("MP3 level raised by 0.45 dB to keep the loudness
 // target"). Stopped when the job is asked to stop; nothing is then logged and nothing of the
 // encoding is left.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "media/mp3_completeness.h"
+#include "media/track_identity.h"
 
 namespace media {
 
@@ -23,33 +24,22 @@ std::string replayGainPeakText(double truePeakDbtp) {
   return text;
 }
 
-std::vector<std::string> replayGainCopyArguments(const std::string& inputPath,
-                                                 const std::string& outputPath,
-                                                 const ReplayGainTags& tags) {
-  std::vector<std::string> arguments = {
-      "ffmpeg",         "-nostdin", "-v", "error", "-f",   "mp3",           "-i",
-      inputPath,        "-map",     "0",  "-c",    "copy", "-map_metadata", "0",
-      "-id3v2_version", "3"};
+std::vector<std::pair<std::string, std::string>> replayGainFrames(const ReplayGainTags& tags) {
   const std::pair<const char*, const std::string*> named[] = {
       {"REPLAYGAIN_TRACK_GAIN", &tags.trackGain},
       {"REPLAYGAIN_TRACK_PEAK", &tags.trackPeak},
       {"REPLAYGAIN_ALBUM_GAIN", &tags.albumGain},
       {"REPLAYGAIN_ALBUM_PEAK", &tags.albumPeak}};
+  std::vector<std::pair<std::string, std::string>> frames;
   for (const auto& [name, value] : named) {
-    if (!value->empty())
-      arguments.insert(arguments.end(), {"-metadata", std::string(name) + "=" + *value});
+    if (!value->empty()) frames.emplace_back(name, *value);
   }
-  arguments.insert(arguments.end(), {"-f", "mp3", outputPath});
-  return arguments;
+  return frames;
 }
 
-bool addReplayGainTags(const std::string& inputPath, const std::string& outputPath,
-                       const ReplayGainTags& tags, std::uint64_t frames, SystemServices& system) {
-  const platform::ChildOutcome copy =
-      system.runChild(replayGainCopyArguments(inputPath, outputPath, tags));
-  const bool whole = platform::childSucceeded(copy) && mp3HoldsWholeTrack(outputPath, frames);
-  if (!whole) system.deleteFile(outputPath);
-  return whole;
+bool addReplayGainTags(const std::string& mp3Path, const ReplayGainTags& tags,
+                       std::uint64_t frames) {
+  return writeMp3TextFramesInPlace(mp3Path, replayGainFrames(tags)) && mp3HoldsWholeTrack(mp3Path, frames);
 }
 
 }  // namespace media

@@ -1,4 +1,4 @@
-// ReplayGain 2.0 tags of an MP3: their texts, and the copy of an MP3 that adds them without
+// ReplayGain 2.0 tags of an MP3: their texts, and their writing into a finished MP3 without
 // touching its audio.
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "media/system_services.h"
+#include <utility>
 
 namespace media {
 
@@ -28,15 +28,14 @@ std::string replayGainText(double integratedLufs);
 // A true peak in dBTP as the ratio to full scale with six decimals: "0.891251".
 std::string replayGainPeakText(double truePeakDbtp);
 
-// The converter's argument list that copies the MP3 at inputPath to outputPath with its audio
-// frames, pictures and tags unchanged, and the given tags added as ID3v2.3 TXXX frames.
-std::vector<std::string> replayGainCopyArguments(const std::string& inputPath,
-                                                 const std::string& outputPath,
-                                                 const ReplayGainTags& tags);
+// The tags as the user text frames that carry them (REPLAYGAIN_TRACK_GAIN, ...); empty texts
+// are left out.
+std::vector<std::pair<std::string, std::string>> replayGainFrames(const ReplayGainTags& tags);
 
-// Copies the MP3 at inputPath to outputPath with the tags added. True when the copy is whole
-// (frames of audio); otherwise nothing is left at outputPath. inputPath is never changed.
-bool addReplayGainTags(const std::string& inputPath, const std::string& outputPath,
-                       const ReplayGainTags& tags, std::uint64_t frames, SystemServices& system);
+// Writes the tags into the finished MP3 at mp3Path in place, through the tag library, its audio
+// frames untouched (see writeMp3TextFramesInPlace). True when it is then still whole (frames of
+// audio).
+bool addReplayGainTags(const std::string& mp3Path, const ReplayGainTags& tags,
+                       std::uint64_t frames);
 
 }  // namespace media

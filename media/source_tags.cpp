@@ -4,6 +4,7 @@
 
 #include <array>
 #include <map>
+#include <optional>
 
 #include "media/converter_commands.h"
 
@@ -94,7 +95,44 @@ int coverStreamOf(const Json& probe) {
   return first;
 }
 
+// The prober's findings for one file; more is not its JSON.
+constexpr std::size_t kMostProbeBytes = 16 * 1024 * 1024;
+// A cover larger than this is not a cover.
+constexpr std::size_t kMostCoverBytes = 64 * 1024 * 1024;
+
+SourceTags probeTags(const std::string& sourcePath, SystemServices& system) {
+  std::string json;
+  const platform::ChildOutcome probe = system.runChildReadingOutput(
+      probeCommand(sourcePath), [&json](const char* bytes, std::size_t count) {
+        json.append(bytes, count);
+        return json.size() <= kMostProbeBytes;
+      });
+  return platform::childSucceeded(probe) ? sourceTagsFromProbe(json) : SourceTags{};
+}
+
+std::optional<Cover> copiedCover(const std::string& sourcePath, int streamIndex,
+                                 SystemServices& system) {
+  std::string data;
+  const platform::ChildOutcome copy = system.runChildReadingOutput(
+      pictureCopyCommand(sourcePath, streamIndex), [&data](const char* bytes, std::size_t count) {
+        data.append(bytes, count);
+        return data.size() <= kMostCoverBytes;
+      });
+  if (!platform::childSucceeded(copy) || data.empty()) return std::nullopt;
+  // The attached pictures the prober finds are JPEG or PNG.
+  const bool png = data.compare(0, 4, "\x89PNG") == 0;
+  return Cover{png ? "image/png" : "image/jpeg", "", std::move(data)};
+}
+
 }  // namespace
+
+TrackIdentity sourceIdentity(const std::string& sourcePath, SystemServices& system) {
+  if (std::optional<TrackIdentity> read = readTrackIdentity(sourcePath)) return *std::move(read);
+  const SourceTags probed = probeTags(sourcePath, system);
+  TrackIdentity identity = identityOfProbedTags(probed.tags);
+  if (probed.coverStream >= 0) identity.cover = copiedCover(sourcePath, probed.coverStream, system);
+  return identity;
+}
 
 std::vector<std::string> probeCommand(const std::string& sourcePath) {
   std::vector<std::string> arguments = {"ffprobe", "-v", "error"};

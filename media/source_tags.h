@@ -8,6 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "media/system_services.h"
+#include "media/track_identity.h"
+
 namespace media {
 
 struct SourceTags {
@@ -26,5 +29,10 @@ std::vector<std::string> probeCommand(const std::string& sourcePath);
 
 // Reads the prober's JSON. Text that is not its JSON gives no tags.
 SourceTags sourceTagsFromProbe(const std::string& json);
+
+// The identity a source's results carry: as the tag library reads it, or for the formats it
+// does not read (video containers) from the prober's findings, with the attached cover copied
+// out by the converter. Empty when nothing could be read.
+TrackIdentity sourceIdentity(const std::string& sourcePath, SystemServices& system);
 
 }  // namespace media

@@ -34,7 +34,8 @@ others=$(grep -v '^d' "$work/contents" | grep -c -v -e '/usr/bin/sonbalancer' -e
 [ "$others" -eq 0 ] || fail "the package holds $others unexpected files"
 
 depends=$(dpkg-deb -f "$package" Depends)
-for needed in ffmpeg x42-plugins liblilv-0-0 libc6 'libstdc\+\+6' 'libwx_gtk3u_core-3.2-1|libwxgtk3.2-1' libebur128-1; do
+for needed in ffmpeg x42-plugins liblilv-0-0 libc6 'libstdc\+\+6' 'libwx_gtk3u_core-3.2-1|libwxgtk3.2-1' libebur128-1 \
+    'libtag1v5|libtag1v5-vanilla'; do
   echo "$depends" | grep -qE "(^|, )($needed)( |,|$)" || fail "Depends lacks $needed: $depends"
 done
 [ "$(dpkg-deb -f "$package" Package)" = sonbalancer ] || fail "the package is not named sonbalancer"

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   clang libclang-rt-14-dev
   libwxgtk3.2-dev libgtk-3-dev libasound2-dev libx11-dev
-  libebur128-dev nlohmann-json3-dev
+  libebur128-dev nlohmann-json3-dev libtag1-dev
   liblilv-dev x42-plugins
   ffmpeg sox
   xvfb xauth chromium

@@ -134,7 +134,7 @@ TEST_F(JobWindowTest, FolderJobRunsOffTheWindowsThreadToItsEnd) {
       "------------------------------------\nMODE: MULTIPLE FILE (FOLDER) PROCESS\n\n"
       "SOURCE PATH: " + music() + "\n\n"));
   // a.mp3 is no real MP3, b.txt no music.
-  EXPECT_TRUE(statusText().StartsWith("0 tracks processed, 1 skipped, 1 failed in 0:00:"))
+  EXPECT_TRUE(statusText().StartsWith("0 tracks processed, 0 skipped, 1 failed, 1 not music in 0:00:"))
       << statusText();
 }
 
@@ -353,12 +353,16 @@ TEST_F(JobWindowTest, OptionsAreRememberedByANewWindowAndTakeItsJobToTheirTarget
   tickMenuItem(zevozaroridAvori::ID_MENU_LOUDNESS_FIRST + 1);  // -16 LUFS
   tickMenuItem(zevozaroridAvori::ID_MENU_SUB_FOLDERS);
   tickMenuItem(zevozaroridAvori::ID_MENU_WORKERS_FIRST);  // 1
+  tickMenuItem(zevozaroridAvori::ID_MENU_MP3_RATE_FIRST + 3);  // 320 kbit/s
+  tickMenuItem(zevozaroridAvori::ID_MENU_WAV_TAGS);
   reopenWindow();
   const app::WindowOptions options = window_->options();
   EXPECT_EQ(options.loudnessTargetLufs, -16.0);
   EXPECT_TRUE(options.includeSubFolders);
   EXPECT_FALSE(options.skipFilesAlreadyDone);
   EXPECT_EQ(options.workers, 1u);
+  EXPECT_EQ(options.mp3RateKbps, 320);
+  EXPECT_TRUE(options.writeWavTags);
 
   const std::string source = music() + "/x/tone.flac";
   ASSERT_TRUE(testing_support::makeTone(source, {}, 2.0, 300));
@@ -407,7 +411,7 @@ TEST_F(JobWindowTest, JobOfSeveralFilesOnTwoWorkersIsTheCommandsJob) {
   ASSERT_TRUE(startJob(music()));
   runJobToItsEnd();
   EXPECT_EQ(stateText(), "DONE !");
-  EXPECT_TRUE(statusText().StartsWith("3 tracks processed, 1 skipped, 0 failed in ")) << statusText();
+  EXPECT_TRUE(statusText().StartsWith("3 tracks processed, 0 skipped, 0 failed, 1 not music in ")) << statusText();
   const std::string windowLog = readFile(logPath());
   auto results = testing_support::filesBelow(music() + "/sonbalanced");
   results.erase(".sonbalancer-results.json");  // records the time each result was made

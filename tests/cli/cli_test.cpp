@@ -174,17 +174,40 @@ TEST_F(HeadlessCommand, NothingProcessedEndsReadyWithStatusOne) {
   EXPECT_TRUE(empty.standardError.ends_with("READY\n")) << empty.standardError;
   EXPECT_FALSE(fs::exists(emptyFolder / "sonbalanced"));
 
-  // Without the converter on the PATH only the WAV could be processed; alone, the OGG cannot.
+  // Without the converter on the PATH, a job that needs it stops at once, having written nothing;
+  // WAV files alone do not need it.
+  const std::string noConverterPath = "PATH=/nonexistent";
+  TempFolder bare;
   const CommandResult noConverter =
-      runCommand(work.path(), shellQuoted(music() + "/a.ogg"), "PATH=/nonexistent");
+      runCommand(bare.path(), "--log " + shellQuoted(music()), noConverterPath);
   EXPECT_EQ(noConverter.exitStatus, 1);
-  EXPECT_TRUE(noConverter.standardError.ends_with("READY\n"));
+  EXPECT_EQ(noConverter.standardError,
+            "sonbalancer-cli: ffmpeg is not on the PATH, and this job needs it to encode the MP3 "
+            "files: install it, or give --no-mp3\n");
+  EXPECT_EQ(runCommand(bare.path(), "--no-mp3 " + shellQuoted(music() + "/a.ogg"), noConverterPath)
+                .standardError,
+            "sonbalancer-cli: ffmpeg is not on the PATH, and this job needs it to read files other "
+            "than 16-bit WAV files: install it\n");
+  EXPECT_FALSE(fs::exists(bare / batch::kProcessLogName));
+  EXPECT_FALSE(fs::exists(output()));
+  EXPECT_EQ(runCommand(bare.path(), "--no-mp3 " + shellQuoted(music() + "/b.wav"), noConverterPath)
+                .exitStatus,
+            0);
 }
 
 TEST_F(HeadlessCommand, UsageErrorsAndMissingPathsEndWithStatusTwo) {
   TempFolder work;
   EXPECT_EQ(runCommand(work.path(), "").exitStatus, 2);
-  EXPECT_EQ(runCommand(work.path(), "--loud " + shellQuoted(music())).exitStatus, 2);
+  const CommandResult mistyped = runCommand(work.path(), "--recursve " + shellQuoted(music()));
+  EXPECT_EQ(mistyped.exitStatus, 2);
+  EXPECT_EQ(mistyped.standardError,
+            "sonbalancer-cli: unknown option --recursve (did you mean --recursive?)\n"
+            "Try 'sonbalancer-cli --help'\n");
+  EXPECT_EQ(runCommand(work.path(), "--loud " + shellQuoted(music())).standardError,
+            "sonbalancer-cli: unknown option --loud (did you mean --loudness-target?)\n"
+            "Try 'sonbalancer-cli --help'\n");
+  EXPECT_EQ(runCommand(work.path(), "--jobs").standardError,
+            "sonbalancer-cli: option 'jobs' requires a value\nTry 'sonbalancer-cli --help'\n");
   EXPECT_EQ(runCommand(work.path(), "--jobs 0 " + shellQuoted(music())).exitStatus, 2);
   EXPECT_EQ(runCommand(work.path(), "--shard 3/2 " + shellQuoted(music())).exitStatus, 2);
   const CommandResult missing = runCommand(work.path(), shellQuoted(music() + "/absent.mp3"));
@@ -199,6 +222,10 @@ TEST_F(HeadlessCommand, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(help.exitStatus, 0);
   EXPECT_NE(help.standardOutput.find("Usage: sonbalancer-cli"), std::string::npos);
   EXPECT_NE(help.standardOutput.find("--no-mp3"), std::string::npos);
+  // Values are named for what they are, not for their type.
+  EXPECT_NE(help.standardOutput.find("[--loudness-target LUFS]"), std::string::npos);
+  EXPECT_NE(help.standardOutput.find("\n  --output=DIR  "), std::string::npos);
+  EXPECT_EQ(help.standardOutput.find("<str>"), std::string::npos);
   const CommandResult version = runCommand(work.path(), "--version");
   EXPECT_EQ(version.exitStatus, 0);
   EXPECT_EQ(version.standardOutput, "sonbalancer-cli (SonBalancer) 1.70\n");
@@ -358,7 +385,7 @@ TEST_F(HeadlessCommand, SomeFailedEndsWithStatusThreeAndALinePerFault) {
                                       "/broken.mp3: its audio could not be extracted\n"),
             std::string::npos)
       << result.standardError;
-  EXPECT_NE(result.standardError.find("\nsonbalancer-cli: 2 processed, 1 skipped, 1 failed in 0:00:"),
+  EXPECT_NE(result.standardError.find("\nsonbalancer-cli: 2 processed, 0 skipped, 1 failed, 1 not music in 0:00:"),
             std::string::npos)
       << result.standardError;
   EXPECT_TRUE(result.standardError.ends_with("\nDONE !\n"));

@@ -1,5 +1,5 @@
-// The MP3 step's arguments, the source's tags as the real prober finds them, and the level
-// lowered for the true peak.
+// The MP3 step's arguments, the source's tags as the tag library and the real prober find
+// them, and the level lowered for the true peak.
 #include "media/mp3_step.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "media/converter_commands.h"
+#include "media/source_tags.h"
 #include "media/system_services.h"
 #include "loudness/true_peak_ceiling.h"
 #include "platform/child_process.h"
@@ -21,28 +22,27 @@ namespace fs = std::filesystem;
 using testing_support::makeTone;
 using testing_support::TempFolder;
 
-TEST(Mp3Step, ArgumentsCarryTagsCoverAndLevelOnlyWhenThereAreSome) {
+TEST(Mp3Step, ArgumentsCarryTheRateAndTheLevelOnlyWhenThereIsOne) {
   media::Mp3Encoding plain;
   plain.wavPath = "/o/a b_eq.wav";
   plain.mp3Path = "/o/.part";
-  plain.sourcePath = "/m/a b.flac";
   EXPECT_EQ(media::mp3Arguments(plain),
-            (std::vector<std::string>{"FFMPEG", "-i", "/o/a b_eq.wav", "-id3v2_version", "3", "-f",
-                                      "mp3", "-ab", "128k", "/o/.part"}));
-
-  media::Mp3Encoding tagged = plain;
-  tagged.at192k = true;
-  tagged.tags.tags = {{"title", "Só = \"x\""}, {"TBPM", "128"}};
-  tagged.tags.coverStream = 2;
-  tagged.gainDb = -1.74;
-  EXPECT_EQ(media::mp3Arguments(tagged),
-            (std::vector<std::string>{
-                "FFMPEG", "-i", "/o/a b_eq.wav", "-protocol_whitelist", "file",
-                "-format_whitelist", media::kMediaFileFormats, "-i", "/m/a b.flac", "-map", "0:a",
-                "-map", "1:2", "-c:v", "copy", "-metadata:s:v", "title=Album cover",
-                "-metadata:s:v", "comment=Cover (front)", "-map_metadata", "-1", "-metadata",
-                "title=Só = \"x\"", "-metadata", "TBPM=128", "-id3v2_version", "3", "-af",
-                "volume=-1.74dB", "-f", "mp3", "-ab", "192k", "/o/.part"}));
+            (std::vector<std::string>{"FFMPEG", "-i", "/o/a b_eq.wav", "-id3v2_version", "3",
+                                      "-compression_level", "3", "-f", "mp3", "-ab", "128k",
+                                      "/o/.part"}));
+  media::Mp3Encoding lowered = plain;
+  lowered.rate.kbps = 192;
+  lowered.gainDb = -1.74;
+  EXPECT_EQ(media::mp3Arguments(lowered),
+            (std::vector<std::string>{"FFMPEG", "-i", "/o/a b_eq.wav", "-id3v2_version", "3", "-af",
+                                      "volume=-1.74dB", "-compression_level", "3", "-f", "mp3",
+                                      "-ab", "192k", "/o/.part"}));
+  media::Mp3Encoding variable = plain;
+  variable.rate.vbrQuality = 2;
+  EXPECT_EQ(media::mp3Arguments(variable),
+            (std::vector<std::string>{"FFMPEG", "-i", "/o/a b_eq.wav", "-id3v2_version", "3",
+                                      "-compression_level", "3", "-f", "mp3", "-q:a", "2",
+                                      "/o/.part"}));
 }
 
 TEST(Mp3Step, LevelIsLoweredByTheTruePeakOverTheCeilingRoundedUp) {
@@ -77,7 +77,7 @@ TEST(Mp3Step, OvershootingMp3IsEncodedAgainLowerAndKept) {
   EXPECT_FALSE(fs::exists(request.partialMp3Path));
 }
 
-TEST(SourceTags, ProberFindingsOfAFlacGiveTheCarriedTagsAndItsFrontCover) {
+TEST(SourceTags, FlacAndVideoContainerGiveTheCarriedTagsAndTheFrontCover) {
   TempFolder folder;
   const std::string cover = folder / "cover.png";
   const std::string plain = folder / "plain.flac";
@@ -94,19 +94,28 @@ TEST(SourceTags, ProberFindingsOfAFlacGiveTheCarriedTagsAndItsFrontCover) {
                                          "attached_pic", "-metadata:s:v", "comment=Cover (front)",
                                          source})
                   .exitStatus == 0);
-  std::string json;
-  platform::runChildReadingOutput(media::probeCommand(source),
-                                  [&json](const char* bytes, std::size_t count) {
-                                    json.append(bytes, count);
-                                    return true;
-                                  });
-
-  const media::SourceTags tags = media::sourceTagsFromProbe(json);
-
-  EXPECT_EQ(tags.tags, (std::vector<std::pair<std::string, std::string>>{
-                           {"title", "Song"}, {"artist", "Band"}, {"track", "3/12"},
-                           {"TBPM", "124"}, {"TKEY", "8A"}}));
-  EXPECT_EQ(tags.coverStream, 1);
+  // The tag library reads the FLAC; the prober reads the same tags in a container the tag
+  // library does not know (which keeps the picture as an attachment, not as a cover).
+  const std::string video = folder / "song.mkv";
+  ASSERT_TRUE(platform::runChildAndWait({"ffmpeg", "-v", "error", "-i", source, "-map", "0",
+                                         "-c", "copy", video})
+                  .exitStatus == 0);
+  const std::string coverBytes = testing_support::readFile(cover);
+  for (const std::string& path : {source, video}) {
+    const media::TrackIdentity identity = media::sourceIdentity(path, media::realSystemServices());
+    using Text = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    EXPECT_EQ(identity.text, (Text{{"TITLE", {"Song"}},
+                                   {"ARTIST", {"Band"}},
+                                   {"TRACKNUMBER", {"3/12"}},
+                                   {"BPM", {"124"}},
+                                   {"INITIALKEY", {"8A"}}}))
+        << path;
+  }
+  const std::optional<media::Cover> flacCover =
+      media::sourceIdentity(source, media::realSystemServices()).cover;
+  ASSERT_TRUE(flacCover.has_value());
+  EXPECT_EQ(flacCover->data, coverBytes);
+  EXPECT_EQ(flacCover->mimeType, "image/png");
   EXPECT_TRUE(media::sourceTagsFromProbe("not json").empty());
   EXPECT_TRUE(media::sourceTagsFromProbe(R"({"format": {"tags": {"title": 7}}, "streams": 3})").empty());
 }
