@@ -149,10 +149,12 @@ void printText(std::FILE* stream, const wxString& text) {
   std::fputs(batch::toNativePath(text).c_str(), stream);
 }
 
+// What each option's value stands for, shown in the help in place of its type.
 const std::vector<cli::ValueName> kValueNames = {
-    {"jobs", "j", "N"},          {"output", nullptr, "DIR"},         {"files-from", nullptr, "FILE"},
-    {"memory", nullptr, "SIZE"}, {"shard", nullptr, "K/N"},          {"wait-busy", nullptr, "SECONDS"},
-    {"report", nullptr, "DIR"},  {"loudness-target", nullptr, "LUFS"},
+    {"jobs", "j", "N"},           {"output", nullptr, "DIR"},
+    {"files-from", nullptr, "FILE"}, {"memory", nullptr, "SIZE"},
+    {"shard", nullptr, "K/N"},     {"wait-busy", nullptr, "SECONDS"},
+    {"report", nullptr, "DIR"},    {"loudness-target", nullptr, "LUFS"},
     {"mp3-bitrate", nullptr, "RATE"}, {"mp3-vbr", nullptr, "Q"}};
 
 int usageError(const std::string& message) {

@@ -86,8 +86,9 @@ std::string helpText(const wxCmdLineParser& parser, const std::vector<ValueName>
     text = std::regex_replace(text, std::regex("(--" + std::string(name.option) + "[= ])<[a-z]+>"),
                               std::string("$1") + name.value);
     if (name.shortName) {
-      text = std::regex_replace(text, std::regex("(\\[-" + std::string(name.shortName) + " )<[a-z]+>"),
-                                std::string("$1") + name.value);
+      text =
+          std::regex_replace(text, std::regex("(\\[-" + std::string(name.shortName) + " )<[a-z]+>"),
+                             std::string("$1") + name.value);
     }
   }
   return aligned(text);

@@ -12,7 +12,7 @@ namespace cli {
 
 // What an option's value stands for, shown in the help in place of its type.
 struct ValueName {
-  const char* option;  // the long name
+  const char* option;     // the long name
   const char* shortName;  // or nullptr
   const char* value;
 };
@@ -20,8 +20,8 @@ struct ValueName {
 // The help text: the toolkit's, its value types replaced by valueNames.
 std::string helpText(const wxCmdLineParser& parser, const std::vector<ValueName>& valueNames);
 
-// The first argument before "--" that names a long option unknown to table, as typed ("--recursve");
-// empty when there is none.
+// The first argument before "--" that names a long option unknown to table, as typed
+// ("--recursve"); empty when there is none.
 std::string unknownLongOption(const std::vector<std::string>& arguments,
                               const wxCmdLineEntryDesc* table);
 

@@ -206,7 +206,8 @@ std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding) {
 
 int sameRateKbps(const std::string& sourcePath) {
   // The rates an MPEG-1 layer III frame can state.
-  static constexpr int kStandardKbps[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  static constexpr int kStandardKbps[] = {32,  40,  48,  56,  64,  80,  96,
+                                          112, 128, 160, 192, 224, 256, 320};
   constexpr int kHighest = 320;
   const std::optional<int> source = mp3BitrateKbps(sourcePath);
   if (!source) return kHighest;

@@ -1,6 +1,6 @@
-// The MP3 step of a track: the encoder's arguments (the source's tags and cover, the level
-// lowered so that the decoded MP3 keeps its true peak under the ceiling), the encoding under a
-// temporary name, the checks that the MP3 is whole and within its ceiling, and its log lines.
+// The MP3 step of a track: the encoder's arguments (its rate, the level lowered so that the
+// decoded MP3 keeps its true peak under the ceiling), the encoding under a temporary name, the
+// tag written into it, the checks that the MP3 is whole and within its ceiling, and its log lines.
 #pragma once
 
 #include <cstdint>
@@ -84,11 +84,11 @@ struct Mp3Request {
 // carried) or "Failed ! This should not happen...". The MP3 takes its name only when whole
 // and within the ceiling (it is encoded again, lower, when the encoder overshoots); an earlier
 // MP3 of that name survives any failure. Its tag, the identity's and with replayGain its track
-// tags ("ReplayGain of the MP3: track gain -3.52 dB, peak 0.891251"), is written into it in place;
-// when the MP3 is not whole after that, it is encoded once more and kept without them ("The ReplayGain tags could not be written into the MP3"). With
-// loudnessTargetLufs it may be raised ("MP3 level raised by 0.45 dB to keep the loudness
-// target"). Stopped when the job is asked to stop; nothing is then logged and nothing of the
-// encoding is left.
+// tags ("ReplayGain of the MP3: track gain -3.52 dB, peak 0.891251"), is written into it in
+// place; when the MP3 is not whole after that, it is encoded once more and kept without them
+// ("The ReplayGain tags could not be written into the MP3"). With loudnessTargetLufs it may
+// be raised ("MP3 level raised by 0.45 dB to keep the loudness target"). Stopped when the job
+// is asked to stop; nothing is then logged and nothing of the encoding is left.
 Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log);
 
 }  // namespace media

@@ -39,7 +39,8 @@ std::vector<std::pair<std::string, std::string>> replayGainFrames(const ReplayGa
 
 bool addReplayGainTags(const std::string& mp3Path, const ReplayGainTags& tags,
                        std::uint64_t frames) {
-  return writeMp3TextFramesInPlace(mp3Path, replayGainFrames(tags)) && mp3HoldsWholeTrack(mp3Path, frames);
+  return writeMp3TextFramesInPlace(mp3Path, replayGainFrames(tags)) &&
+         mp3HoldsWholeTrack(mp3Path, frames);
 }
 
 }  // namespace media

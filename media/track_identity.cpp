@@ -85,9 +85,8 @@ std::string text(const String& value) { return value.to8Bit(true); }
 String tagText(const std::string& value) { return String(value, String::UTF8); }
 
 bool startsWithAny(const std::string& upper, const char* const* prefixes, std::size_t count) {
-  return std::any_of(prefixes, prefixes + count, [&upper](const char* prefix) {
-    return upper.rfind(prefix, 0) == 0;
-  });
+  return std::any_of(prefixes, prefixes + count,
+                     [&upper](const char* prefix) { return upper.rfind(prefix, 0) == 0; });
 }
 
 std::vector<std::string> values(const StringList& list) {
@@ -222,7 +221,8 @@ std::optional<Cover> coverOf(TagLib::File* file) {
   if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) return coverOfId3(mpeg->ID3v2Tag());
   if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file)) {
     std::optional<Cover> cover = coverOfFlacPictures(flac->pictureList());
-    if (!cover && flac->xiphComment()) cover = coverOfFlacPictures(flac->xiphComment()->pictureList());
+    if (!cover && flac->xiphComment())
+      cover = coverOfFlacPictures(flac->xiphComment()->pictureList());
     return cover;
   }
   if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file)) {
@@ -234,7 +234,8 @@ std::optional<Cover> coverOf(TagLib::File* file) {
   if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file)) return coverOfMp4(mp4->tag());
   if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file)) return coverOfId3(wav->ID3v2Tag());
   if (auto* asf = dynamic_cast<TagLib::ASF::File*>(file)) return coverOfAsf(asf->tag());
-  if (auto* wavPack = dynamic_cast<TagLib::WavPack::File*>(file)) return coverOfApe(wavPack->APETag());
+  if (auto* wavPack = dynamic_cast<TagLib::WavPack::File*>(file))
+    return coverOfApe(wavPack->APETag());
   if (auto* ape = dynamic_cast<TagLib::APE::File*>(file)) return coverOfApe(ape->APETag());
   return std::nullopt;
 }
@@ -258,8 +259,7 @@ bool keptFrame(const TagLib::ID3v2::Frame* frame) {
   }
   if (auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame)) {
     const std::string description = text(comment->description().upper());
-    return std::find(std::begin(kDroppedCommentDescriptions),
-                     std::end(kDroppedCommentDescriptions),
+    return std::find(std::begin(kDroppedCommentDescriptions), std::end(kDroppedCommentDescriptions),
                      description) == std::end(kDroppedCommentDescriptions);
   }
   return true;
@@ -314,9 +314,8 @@ void fillId3(TagLib::ID3v2::Tag& tag, const TrackIdentity& identity) {
   if (identity.cover) {
     auto picture = std::make_unique<TagLib::ID3v2::AttachedPictureFrame>();
     picture->setMimeType(tagText(identity.cover->mimeType));
-    picture->setDescription(tagText(identity.cover->description.empty()
-                                        ? kCoverDescription
-                                        : identity.cover->description));
+    picture->setDescription(tagText(
+        identity.cover->description.empty() ? kCoverDescription : identity.cover->description));
     picture->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
     picture->setPicture(tagBytes(identity.cover->data));
     tag.addFrame(picture.release());
@@ -326,7 +325,8 @@ void fillId3(TagLib::ID3v2::Tag& tag, const TrackIdentity& identity) {
 void setTextFrames(TagLib::ID3v2::Tag& tag,
                    const std::vector<std::pair<std::string, std::string>>& frames) {
   for (const auto& [description, value] : frames) {
-    while (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, tagText(description))) {
+    while (auto* old =
+               TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, tagText(description))) {
       tag.removeFrame(old, true);
     }
     // Latin-1 where it serves, as readers that know no other expect these frames.
@@ -416,7 +416,8 @@ bool writeWavIdentity(const std::string& wavPath, const TrackIdentity& identity)
   TagLib::RIFF::WAV::File file(wavPath.c_str(), false);
   if (!file.isValid() || file.readOnly()) return false;
   TagLib::PropertyMap properties;
-  for (const auto& [property, texts] : identity.text) properties[tagText(property)] = tagTexts(texts);
+  for (const auto& [property, texts] : identity.text)
+    properties[tagText(property)] = tagTexts(texts);
   file.InfoTag()->setProperties(properties);
   fillId3(*file.ID3v2Tag(), identity);
   return file.save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripOthers, TagLib::ID3v2::v3);

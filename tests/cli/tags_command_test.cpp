@@ -56,7 +56,8 @@ void tagLikeADj(const std::string& path, const TagLib::ByteVector& cover) {
   tag->addFrame(new id3::PrivateFrame);
   static_cast<id3::PrivateFrame*>(tag->frameList("PRIV").front())->setOwner("org.dj.grid");
   static_cast<id3::PrivateFrame*>(tag->frameList("PRIV").front())->setData(kPrivate);
-  tag->addFrame(new id3::UserTextIdentificationFrame("REPLAYGAIN_TRACK_GAIN", TagLib::StringList("-6.00 dB")));
+  tag->addFrame(new id3::UserTextIdentificationFrame("REPLAYGAIN_TRACK_GAIN",
+                                                     TagLib::StringList("-6.00 dB")));
   tag->addFrame(new id3::UserTextIdentificationFrame("ENERGY", TagLib::StringList("7")));
   auto* picture = new id3::AttachedPictureFrame;
   picture->setMimeType("image/png");
@@ -99,9 +100,9 @@ TEST(TagsCommand, ResultsKeepEveryFrameThatDescribesTheTrackAndNoneOfItsOldLoudn
                         "-metadata", "LYRICS=oh oh", "-metadata", "REPLAYGAIN_TRACK_GAIN=-3 dB"},
                        3.0, 660));
 
-  const testing_support::ShellRun run = testing_support::runInShell(
-      root.path(), "\"$SONBALANCER\" --replaygain --wav-tags " +
-                       testing_support::shellQuoted(album.string()));
+  const testing_support::ShellRun run =
+      testing_support::runInShell(root.path(), "\"$SONBALANCER\" --replaygain --wav-tags " +
+                                                   testing_support::shellQuoted(album.string()));
   ASSERT_EQ(run.exitStatus, 0) << run.standardError;
   const fs::path results = album / "sonbalanced";
 
@@ -144,9 +145,10 @@ TEST(TagsCommand, ResultsKeepEveryFrameThatDescribesTheTrackAndNoneOfItsOldLoudn
   TagLib::RIFF::WAV::File wav((results / "dj_eq.wav").c_str(), false);
   ASSERT_TRUE(wav.hasID3v2Tag() && wav.hasInfoTag());
   EXPECT_EQ(wav.InfoTag()->artist().to8Bit(true), "Band");
-  EXPECT_EQ(dynamic_cast<id3::GeneralEncapsulatedObjectFrame*>(
-                wav.ID3v2Tag()->frameList("GEOB").front())->object(),
-            kCues);
+  EXPECT_EQ(
+      dynamic_cast<id3::GeneralEncapsulatedObjectFrame*>(wav.ID3v2Tag()->frameList("GEOB").front())
+          ->object(),
+      kCues);
 }
 
 }  // namespace
@@ -165,8 +167,9 @@ TEST(Mp3Rates, SameKeepsTheSourceRateAndVariableFollowsItsQuality) {
   TempFolder root;
   ASSERT_TRUE(makeTone(root / "kept.mp3", {"-b:a", "256k"}, 4.0));
   ASSERT_TRUE(makeTone(root / "lossless.flac", {}, 4.0));
-  const testing_support::ShellRun same = testing_support::runInShell(
-      root.path(), "\"$SONBALANCER\" --mp3-bitrate same " + testing_support::shellQuoted(root.path()));
+  const testing_support::ShellRun same =
+      testing_support::runInShell(root.path(), "\"$SONBALANCER\" --mp3-bitrate same " +
+                                                   testing_support::shellQuoted(root.path()));
   ASSERT_EQ(same.exitStatus, 0) << same.standardError;
   EXPECT_NEAR(bitRateKbps(root / "sonbalanced/kept.mp3"), 256.0, 4.0);
   EXPECT_NEAR(bitRateKbps(root / "sonbalanced/lossless.mp3"), 320.0, 4.0);
