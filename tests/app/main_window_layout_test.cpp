@@ -221,8 +221,10 @@ TEST_F(MainWindowTest, MenusHoldStopQuitAndAboutWithTheirAccelerators) {
   }
   EXPECT_EQ(labels, (std::vector<std::string>{"Include Sub-folders", "Skip Files Already Done",
                                                "Loudness Target", "Write ReplayGain Tags",
+                                               "Write Tags Into WAV Files", "MP3 Rate",
                                                "Workers"}));
   EXPECT_TRUE(bar->IsChecked(Window::ID_MENU_LOUDNESS_OFF));
+  EXPECT_TRUE(bar->IsChecked(Window::ID_MENU_MP3_RATE_BOX));
   EXPECT_TRUE(bar->IsChecked(Window::ID_MENU_WORKERS_AUTO));
   ASSERT_EQ(bar->GetMenu(2)->GetMenuItemCount(), 1u);
 
