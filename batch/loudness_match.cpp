@@ -169,7 +169,7 @@ LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, d
     match.truePeakDbtp = truePeakDbtp;
     return match;
   }
-  const double aimedCeiling = kLoudnessTruePeakCeilingDbtp - kTruePeakMeterMarginDb;
+  const double aimedCeiling = loudness::kAimedTruePeakDbtp;
   const double wantedDb = targetLufs - figures.integratedLufs;
   std::uint8_t* original = samples + targetLength;
   std::memcpy(original, samples, targetLength);
@@ -207,7 +207,7 @@ LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, d
   if (match.limitingDb > 0.0) log.print(", peaks limited by up to %.2f dB", match.limitingDb);
   if (match.shortLu > 0.0) {
     log.print(", %.2f LU short of the target for a true peak of at most %.1f dBTP", match.shortLu,
-              kLoudnessTruePeakCeilingDbtp);
+              loudness::kTruePeakCeilingDbtp);
   }
   log.write("\n\n");
   return match;

@@ -9,9 +9,6 @@
 
 namespace batch {
 
-// The ceiling the matched result keeps, and the margin aimed under it: the MP3 step's.
-inline constexpr double kLoudnessTruePeakCeilingDbtp = loudness::kTruePeakCeilingDbtp;
-inline constexpr double kTruePeakMeterMarginDb = loudness::kTruePeakMeterMarginDb;
 // The most the limiter takes off the highest peak; beyond it the result stays short of the
 // target. Sparse drum hits need about 10 dB to reach -14 LUFS (6 dB left them 1 LU short); more
 // is heard on sustained sound as lost punch and flattened drums.

@@ -12,5 +12,7 @@ inline constexpr double kTruePeakCeilingDbtp = -1.0;
 // finer (ffmpeg's ebur128 filter resamples to 192 kHz) read sharp transients up to about 0.2 dB
 // higher, and the promise must hold under any of them.
 inline constexpr double kTruePeakMeterMarginDb = 0.3;
+// What this layer's meter must read at most for the ceiling to hold under any meter.
+inline constexpr double kAimedTruePeakDbtp = kTruePeakCeilingDbtp - kTruePeakMeterMarginDb;
 
 }  // namespace loudness

@@ -61,8 +61,7 @@ double nextCorrectionDb(double decodedPeakDbtp, double decodedLufs,
   const double wanted = *targetLufs - decodedLufs;
   if (std::fabs(wanted) <= kLoudnessToleranceLu) return 0.0;
   // A raise keeps the margin that the matched WAV keeps.
-  const double headroom =
-      loudness::kTruePeakCeilingDbtp - loudness::kTruePeakMeterMarginDb - decodedPeakDbtp;
+  const double headroom = loudness::kAimedTruePeakDbtp - decodedPeakDbtp;
   // The volume filter is given hundredths of a dB.
   const double correction =
       std::round((wanted > 0.0 ? std::min(wanted, headroom) : wanted) * 100.0) / 100.0;

@@ -21,7 +21,7 @@ using testing_support::musicLike;
 using testing_support::pcm16Bytes;
 using testing_support::pcm16Of;
 
-constexpr double kAimedCeilingDbtp = batch::kLoudnessTruePeakCeilingDbtp - batch::kTruePeakMeterMarginDb;
+constexpr double kAimedCeilingDbtp = loudness::kAimedTruePeakDbtp;
 
 // The result in front and the two thirds of scratch behind it, as the engine's buffer has them.
 struct Matched {
