@@ -197,6 +197,8 @@ void waitForEnd(int pidDescriptor) {
 }
 
 constexpr std::size_t kOutputChunkBytes = 64 * 1024;
+// What an unprivileged process may ask for by default (/proc/sys/fs/pipe-max-size).
+constexpr std::size_t kOutputPipeBytes = 1024 * 1024;
 
 // One of the child's output streams as it comes, handed on in chunks; closed at its end, or
 // when the reader wants no more. Without a handler it is not read and stays closed.
@@ -320,9 +322,17 @@ bool openReadPipe(Descriptor& readEnd, Descriptor& writeEnd) {
 }
 
 bool openPipes(ChildPipes& pipes, bool outputRead, bool errorsRead) {
-  return openPipe(pipes.execRead, pipes.execWrite) &&
-         (!outputRead || openReadPipe(pipes.outputRead, pipes.outputWrite)) &&
-         (!errorsRead || openReadPipe(pipes.errorsRead, pipes.errorsWrite));
+  if (!openPipe(pipes.execRead, pipes.execWrite) ||
+      (outputRead && !openReadPipe(pipes.outputRead, pipes.outputWrite)) ||
+      (errorsRead && !openReadPipe(pipes.errorsRead, pipes.errorsWrite))) {
+    return false;
+  }
+  // A decoder's output streams by the hundred megabytes: a larger pipe lets both sides move it
+  // in fewer, longer turns. Where the system refuses, the default size serves as well.
+  if (outputRead) {
+    ::fcntl(pipes.outputRead.get(), F_SETPIPE_SZ, static_cast<int>(kOutputPipeBytes));
+  }
+  return true;
 }
 
 // Forks the child that becomes program, every signal blocked across the fork so that none of
