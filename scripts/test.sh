@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds SonBalancer and runs every test: the whole suite (window tests under a private Xvfb
-# server), the engine's tests again on its portable paths, the non-window tests again built
-# with AddressSanitizer and UndefinedBehaviorSanitizer, then the file parsers fuzzed for a
-# bounded time. Installs what it needs first.
+# server), the engine's and the meters' tests again on their portable paths, the non-window
+# tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, then the file parsers
+# fuzzed for a bounded time. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
