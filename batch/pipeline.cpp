@@ -577,8 +577,8 @@ namespace {
 EntryResult workOnAdmittedEntry(const JobState& job, EntryWork& work, const wxString& entry,
                                 const AdmittedEntry& admitted) {
   engine::TrackState& track = work.track;
-  work.window.setCurrentFileText(job.options.wholeEntryNames ? entry
-                                                             : wxGetTranslation(displayNameOf(entry)));
+  work.window.setCurrentFileText(
+      job.options.wholeEntryNames ? entry : wxGetTranslation(displayNameOf(entry)));
   track.resultPath = admitted.names.wav;
   track.partialResultPath = temporaryResultPath(admitted.workFolderPath, "wav");
 

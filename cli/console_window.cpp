@@ -100,10 +100,9 @@ void ConsoleWindow::notice(const wxString& text) {
 
 void ConsoleWindow::entryEnded(const wxString& entry, batch::EntryOutcome outcome,
                                const wxString& reason) {
-  const std::string line =
-      style_ == ProgressStyle::FileLines
-          ? endedLine(shownPath(given_, batch::toNativePath(entry)), outcome)
-          : std::string();
+  const std::string line = style_ == ProgressStyle::FileLines
+                               ? endedLine(shownPath(given_, batch::toNativePath(entry)), outcome)
+                               : std::string();
   if (line.empty()) {
     JobWindow::entryEnded(entry, outcome, reason);
     return;

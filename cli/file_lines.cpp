@@ -29,7 +29,8 @@ bool leads(const std::string& absolute, const std::string& text) {
 std::string shownPath(const std::vector<GivenPath>& given, const std::string& text) {
   const GivenPath* leading = nullptr;
   for (const GivenPath& path : given) {
-    if (leads(path.absolute, text) && (!leading || path.absolute.size() > leading->absolute.size())) {
+    if (leads(path.absolute, text) &&
+        (!leading || path.absolute.size() > leading->absolute.size())) {
       leading = &path;
     }
   }

@@ -129,10 +129,10 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
     {wxCMD_LINE_USAGE_TEXT, nullptr, nullptr,
      "\nEach PATH is a music file or a folder; the results go to the sub-folder sonbalanced beside\n"
-     "each file. Progress goes to standard error: redrawn in place on a terminal, otherwise a line\n"
-     "for each file as it ends (processed, not music, ...). Every music file that fails or is\n"
-     "skipped for a fault gets a line there, also with --quiet, and the job ends with a line of\n"
-     "what it processed, skipped and failed.\n"
+     "each file. Progress goes to standard error: redrawn in place on a terminal, otherwise\n"
+     "a line for each file as it ends (processed, not music, ...). Every music file that fails\n"
+     "or is skipped for a fault gets a line there, also with --quiet, and the job ends with a\n"
+     "line of what it processed, skipped and failed.\n"
      "Exit status: 0 when every music file gave its results, 1 when none did, 3 when some did\n"
      "and others failed (or the report, the log or ReplayGain tags could not be written), 2 for\n"
      "a usage error or a PATH that does not exist, 130 or 143 when\n"

@@ -87,10 +87,9 @@ void ConsoleRunView::notice(const wxString& text) {
 
 void ConsoleRunView::entryEnded(const wxString& entry, batch::EntryOutcome outcome,
                                 const wxString& reason) {
-  const std::string line =
-      style_ == ProgressStyle::FileLines
-          ? endedLine(shownPath(given_, batch::toNativePath(entry)), outcome)
-          : std::string();
+  const std::string line = style_ == ProgressStyle::FileLines
+                               ? endedLine(shownPath(given_, batch::toNativePath(entry)), outcome)
+                               : std::string();
   if (line.empty()) {
     JobStatus::entryEnded(entry, outcome, reason);
     return;
