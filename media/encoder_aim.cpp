@@ -8,7 +8,8 @@
 namespace media {
 
 bool mp3OnTarget(const DecodedFigures& decoded, double targetLufs, bool sourceBounded) {
-  if (decoded.truePeakDbtp > loudness::kTruePeakCeilingDbtp) return false;
+  // The margin the WAV keeps under the ceiling for finer meters holds for the MP3 too.
+  if (decoded.truePeakDbtp > loudness::kAimedTruePeakDbtp) return false;
   const double missingLu = targetLufs - decoded.integratedLufs;
   return std::fabs(missingLu) <= kMp3LoudnessToleranceLu || (missingLu > 0.0 && sourceBounded);
 }

@@ -46,8 +46,9 @@ struct DecodedFigures {
 // dB closer, the encoder's filtering is not repeatable more finely.
 inline constexpr double kMp3LoudnessToleranceLu = 0.1;
 
-// True when an MP3 decoded as `decoded` may be kept for targetLufs: within the ceiling and on
-// the target, or short of it with its source held by the most limiting (sourceBounded).
+// True when an MP3 decoded as `decoded` may be kept for targetLufs: within the aimed ceiling
+// (loudness::kAimedTruePeakDbtp) and on the target, or short of it with its source held by the
+// most limiting or the ceiling (sourceBounded).
 bool mp3OnTarget(const DecodedFigures& decoded, double targetLufs, bool sourceBounded);
 
 // The aim of the copy that brings the next MP3 to targetLufs, from the last encoding's source
