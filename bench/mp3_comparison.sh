@@ -4,7 +4,9 @@
 # 128k MP3), beside `ffmpeg -i track.wav -b:a 128k bare.mp3` on the same file, taken in turns in
 # one run. Prints the median CPU seconds (user + system, the children included) of each and their
 # ratio, which the goal holds at 1.25 or less, and the decoded MP3's true peak as ffmpeg's own
-# meter reads it, which must be -1.0 dBTP or less.
+# meter reads it, which must be -1.0 dBTP or less. Beside them, the same encoder on the balanced
+# result (with the level change the MP3 got) and one decoding of the MP3: the part of the cost that
+# the result's own sound and the check of the MP3 set, whatever the rest costs.
 # Usage: bench/mp3_comparison.sh [RUNS]   (default 7; SONBALANCER_CLI names the command)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,20 +19,37 @@ trap 'rm -rf "$folder"' EXIT
 ffmpeg -nostdin -loglevel error -f lavfi -i "aevalsrc='0.5*asin(sin(2*PI*110*t))*2/PI+0.01*sin(2*PI*3000*t)+0.004*(random(0)-0.5)|0.25*asin(sin(2*PI*110*t))*2/PI-0.02*sin(2*PI*3000*t)+0.004*(random(1)-0.5)':s=44100:d=300" \
   -fflags +bitexact -flags +bitexact -c:a pcm_s16le "$folder/track.wav"
 
+# The level change the job gives the MP3, read from its process log.
+"$cli" -j 1 --log "$folder/track.wav" >/dev/null 2>&1
+cp "$folder/sonbalanced/track_eq.wav" "$folder/result.wav"
+volume=$(awk '/MP3 level lowered by/ { print "-" $5 "dB" } /MP3 level raised by/ { print $5 "dB" }' \
+  sonbalancer-log.txt | tail -1)
+rm -f sonbalancer-log.txt
 : >"$folder/cli.times"
 : >"$folder/ffmpeg.times"
+: >"$folder/result.times"
+: >"$folder/decoding.times"
 for _ in $(seq 1 "$runs"); do
-  rm -rf "$folder/sonbalanced" "$folder/bare.mp3"
+  rm -rf "$folder/sonbalanced" "$folder/bare.mp3" "$folder/result.mp3"
   /usr/bin/time -f "%U %S" -a -o "$folder/cli.times" "$cli" -j 1 "$folder/track.wav" >/dev/null 2>&1
   /usr/bin/time -f "%U %S" -a -o "$folder/ffmpeg.times" \
     ffmpeg -nostdin -loglevel error -i "$folder/track.wav" -b:a 128k "$folder/bare.mp3"
+  /usr/bin/time -f "%U %S" -a -o "$folder/result.times" \
+    ffmpeg -nostdin -loglevel error -i "$folder/result.wav" ${volume:+-af volume=$volume} -b:a 128k \
+    "$folder/result.mp3"
+  /usr/bin/time -f "%U %S" -a -o "$folder/decoding.times" \
+    ffmpeg -nostdin -loglevel error -i "$folder/sonbalanced/track.mp3" -f f32le - >/dev/null
 done
 median() { awk '{ print $1 + $2 }' | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 cli_s=$(median <"$folder/cli.times")
 ffmpeg_s=$(median <"$folder/ffmpeg.times")
+result_s=$(median <"$folder/result.times")
+decoding_s=$(median <"$folder/decoding.times")
 peak=$(ffmpeg -nostdin -v info -i "$folder/sonbalanced/track.mp3" -af ebur128=peak=true -f null - 2>&1 |
   grep -A1 'True peak' | awk '/Peak:/ { print $2 }')
-awk -v c="$cli_s" -v f="$ffmpeg_s" -v n="$runs" -v p="$peak" 'BEGIN {
+awk -v c="$cli_s" -v f="$ffmpeg_s" -v r="$result_s" -v d="$decoding_s" -v n="$runs" -v p="$peak" 'BEGIN {
   printf "%d runs: sonbalancer-cli -j 1 %.2f CPU-s, ffmpeg alone %.2f CPU-s, ratio %.2f (goal 1.25); MP3 true peak %s dBTP (goal -1.0)\n",
          n, c, f, c / f, p
+  printf "the encoder on the result alone %.2f CPU-s (%.2f of ffmpeg alone), one decoding of the MP3 %.2f (%.2f)\n",
+         r, r / f, d, d / f
 }'

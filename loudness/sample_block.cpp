@@ -34,16 +34,25 @@ float* SampleBlock::startBlock(std::size_t frames) {
   return buffer_.data() + kHistoryFrames * kChannels;
 }
 
-void SampleBlock::finishBlock(float blockPeak) {
-  peak_ = blockPeak;
-  reachPeak_ = std::max(blockPeak, peakOf(buffer_.data(), kHistoryFrames * kChannels));
+void SampleBlock::finishBlock() {
+  const std::size_t stretches = (frames_ + kStretchFrames - 1) / kStretchFrames;
+  peak_ = *std::max_element(stretchPeaks_, stretchPeaks_ + stretches);
+  historyPeak_ = peakOf(buffer_.data(), kHistoryFrames * kChannels);
+  reachPeak_ = std::max(peak_, historyPeak_);
 }
 
 #if defined(SONBALANCER_SSE2)
 
-void SampleBlock::loadPcm16(const std::uint8_t* bytes, std::size_t frames) {
-  float* out = startBlock(frames);
-  const std::size_t count = frames * kChannels;
+namespace {
+
+float largestLane(__m128 peaks) {
+  alignas(16) float lanes[4];
+  _mm_store_ps(lanes, peaks);
+  return std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+}
+
+// Converts `count` samples into out and gives their peak.
+float loadPcm16Stretch(const std::uint8_t* bytes, std::size_t count, float* out) {
   const std::size_t vectorEnd = count / 8 * 8;
   const __m128 scale = _mm_set1_ps(kPcm16Scale);
   const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFF'FFFF));
@@ -60,19 +69,15 @@ void SampleBlock::loadPcm16(const std::uint8_t* bytes, std::size_t frames) {
     peaks = _mm_max_ps(
         peaks, _mm_max_ps(_mm_and_ps(first, magnitudeBits), _mm_and_ps(second, magnitudeBits)));
   }
-  alignas(16) float lanes[4];
-  _mm_store_ps(lanes, peaks);
-  float peak = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+  float peak = largestLane(peaks);
   for (std::size_t i = vectorEnd; i < count; ++i) {
     out[i] = static_cast<float>(pcm16At(bytes + 2 * i)) * kPcm16Scale;
     peak = std::max(peak, std::fabs(out[i]));
   }
-  finishBlock(peak);
+  return peak;
 }
 
-void SampleBlock::loadFloat(const float* samples, std::size_t frames) {
-  float* out = startBlock(frames);
-  const std::size_t count = frames * kChannels;
+float loadFloatStretch(const float* samples, std::size_t count, float* out) {
   const std::size_t vectorEnd = count / 4 * 4;
   const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFF'FFFF));
   __m128 peaks = _mm_setzero_ps();
@@ -81,32 +86,54 @@ void SampleBlock::loadFloat(const float* samples, std::size_t frames) {
     _mm_storeu_ps(out + i, values);
     peaks = _mm_max_ps(peaks, _mm_and_ps(values, magnitudeBits));
   }
-  alignas(16) float lanes[4];
-  _mm_store_ps(lanes, peaks);
-  float peak = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+  float peak = largestLane(peaks);
   for (std::size_t i = vectorEnd; i < count; ++i) {
     out[i] = samples[i];
     peak = std::max(peak, std::fabs(out[i]));
   }
-  finishBlock(peak);
+  return peak;
 }
+
+}  // namespace
 
 #else
 
-void SampleBlock::loadPcm16(const std::uint8_t* bytes, std::size_t frames) {
-  float* out = startBlock(frames);
-  for (std::size_t i = 0; i < frames * kChannels; ++i) {
+namespace {
+
+float loadPcm16Stretch(const std::uint8_t* bytes, std::size_t count, float* out) {
+  for (std::size_t i = 0; i < count; ++i) {
     out[i] = static_cast<float>(pcm16At(bytes + 2 * i)) * kPcm16Scale;
   }
-  finishBlock(peakOf(out, frames * kChannels));
+  return peakOf(out, count);
+}
+
+float loadFloatStretch(const float* samples, std::size_t count, float* out) {
+  std::memcpy(out, samples, count * sizeof(float));
+  return peakOf(out, count);
+}
+
+}  // namespace
+
+#endif
+
+void SampleBlock::loadPcm16(const std::uint8_t* bytes, std::size_t frames) {
+  float* out = startBlock(frames);
+  for (std::size_t k = 0; k * kStretchFrames < frames; ++k) {
+    const std::size_t first = k * kStretchFrames * kChannels;
+    const std::size_t count = std::min(kStretchFrames, frames - k * kStretchFrames) * kChannels;
+    stretchPeaks_[k] = loadPcm16Stretch(bytes + first * 2, count, out + first);
+  }
+  finishBlock();
 }
 
 void SampleBlock::loadFloat(const float* samples, std::size_t frames) {
   float* out = startBlock(frames);
-  std::memcpy(out, samples, frames * kChannels * sizeof(float));
-  finishBlock(peakOf(out, frames * kChannels));
+  for (std::size_t k = 0; k * kStretchFrames < frames; ++k) {
+    const std::size_t first = k * kStretchFrames * kChannels;
+    const std::size_t count = std::min(kStretchFrames, frames - k * kStretchFrames) * kChannels;
+    stretchPeaks_[k] = loadFloatStretch(samples + first, count, out + first);
+  }
+  finishBlock();
 }
-
-#endif
 
 }  // namespace loudness

@@ -20,6 +20,11 @@ inline constexpr std::size_t kHistoryFrames = 11;
 // Frames converted at a time: the block and the meters' work on it stay in the first-level
 // cache, and a block whose peak is too low to matter is skipped whole by the true-peak meter.
 inline constexpr std::size_t kSampleBlockFrames = 512;
+// A block's peak is also kept for each stretch of this many frames, a few periods of the highest
+// notes: where a block cannot be skipped whole, the quiet parts of most waves still can be.
+inline constexpr std::size_t kStretchFrames = 32;
+inline constexpr std::size_t kBlockStretches = kSampleBlockFrames / kStretchFrames;
+static_assert(kStretchFrames >= kHistoryFrames, "a stretch's history lies in the one before");
 
 class SampleBlock {
  public:
@@ -50,15 +55,23 @@ class SampleBlock {
   float peak() const { return peak_; }
   // The largest magnitude of the block's samples and of the history in front of them.
   float reachPeak() const { return reachPeak_; }
+  // At least the largest magnitude of stretch k's samples (frames from k * kStretchFrames) and of
+  // the kHistoryFrames frames in front of them.
+  float stretchReachPeak(std::size_t k) const {
+    return std::max(stretchPeaks_[k], k == 0 ? historyPeak_ : stretchPeaks_[k - 1]);
+  }
 
  private:
   float* startBlock(std::size_t frames);
-  void finishBlock(float blockPeak);
+  // Sets the block's peaks from stretchPeaks_.
+  void finishBlock();
 
   std::vector<float> buffer_;
   std::size_t frames_ = 0;
   float peak_ = 0.0f;
   float reachPeak_ = 0.0f;
+  float historyPeak_ = 0.0f;
+  float stretchPeaks_[kBlockStretches] = {};
 };
 
 }  // namespace loudness

@@ -171,11 +171,19 @@ void TruePeakMeter::add(const SampleBlock& block) {
   samplePeak_ = std::max(samplePeak_, block.peak());
   // Phase 0 gives the samples themselves, so they count as interpolated values.
   truePeak_ = std::max(truePeak_, block.peak());
-  // Exact shortcut: no value interpolated from this block's reach can exceed the maximum so far,
-  // or the floor below which the figure is not asked for.
-  const float level = std::max(truePeak_, floor_);
-  if (static_cast<double>(block.reachPeak()) * interpolator().reach <= level) return;
-  truePeak_ = std::max(truePeak_, interpolatedPeak(block.samples(), block.frames()));
+  // Exact shortcut: no value interpolated from a stretch's reach can exceed the maximum so far,
+  // or the floor below which the figure is not asked for. Whole blocks are ruled out first; in a
+  // block that cannot be, only the stretches near the waveform's crests are interpolated.
+  const double reach = interpolator().reach;
+  if (static_cast<double>(block.reachPeak()) * reach <= std::max(truePeak_, floor_)) return;
+  for (std::size_t k = 0; k * kStretchFrames < block.frames(); ++k) {
+    const double stretchReach = static_cast<double>(block.stretchReachPeak(k)) * reach;
+    if (stretchReach <= std::max(truePeak_, floor_)) continue;
+    const std::size_t begin = k * kStretchFrames;
+    truePeak_ =
+        std::max(truePeak_, interpolatedPeak(block.samples() + begin * kChannels,
+                                             std::min(kStretchFrames, block.frames() - begin)));
+  }
 }
 
 void TruePeakMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {

@@ -194,6 +194,8 @@ void waitForEnd(int pidDescriptor) {
 }
 
 constexpr std::size_t kOutputChunkBytes = 64 * 1024;
+// What an unprivileged process may ask for by default (/proc/sys/fs/pipe-max-size).
+constexpr std::size_t kOutputPipeBytes = 1024 * 1024;
 
 // The child's standard output as it comes, handed on in chunks; closed at its end, or when
 // the reader wants no more.
@@ -295,6 +297,9 @@ bool openPipes(ChildPipes& pipes, bool outputRead) {
   if (!outputRead) return true;
   if (!openPipe(pipes.outputRead, pipes.outputWrite)) return false;
   ::fcntl(pipes.outputRead.get(), F_SETFL, ::fcntl(pipes.outputRead.get(), F_GETFL) | O_NONBLOCK);
+  // A decoder's output streams by the hundred megabytes: a larger pipe lets both sides move it
+  // in fewer, longer turns. Where the system refuses, the default size serves as well.
+  ::fcntl(pipes.outputRead.get(), F_SETPIPE_SZ, static_cast<int>(kOutputPipeBytes));
   return true;
 }
 

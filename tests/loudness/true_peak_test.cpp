@@ -75,8 +75,9 @@ TEST(TruePeak, FindsAPeakBetweenSamplesQuieterThanTheLoudestSampleSoFar) {
   const std::vector<float> loud = quarterRateTone(loudness::kSampleBlockFrames, 0.5, 0.0);
   std::copy(loud.begin(), loud.end(), samples.begin());
   const std::vector<float> burst = quarterRateTone(8, 0.6, std::numbers::pi / 4);
+  // Across the start of a block and of the stretch after it.
   for (std::size_t start = 2 * loudness::kSampleBlockFrames - 10;
-       start < 2 * loudness::kSampleBlockFrames + 2; ++start) {
+       start < 2 * loudness::kSampleBlockFrames + loudness::kStretchFrames + 2; ++start) {
     SCOPED_TRACE(start);
     std::vector<float> withBurst = samples;
     std::copy(burst.begin(), burst.end(), withBurst.begin() + 2 * start);
