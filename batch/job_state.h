@@ -55,6 +55,9 @@ struct JobOptions {
   // The memory the samples of the job's tracks may take together, in bytes. Unset: what the
   // system allows the process, less a margin.
   std::optional<std::uint64_t> memoryBytes;
+  // The current-file text names the entry by its whole path as listed, for a front end that
+  // names files its own way, rather than by the window's tail of it.
+  bool wholeEntryNames = false;
 };
 
 // One MP3 of the job with its ReplayGain track tags, and its decoded audio's loudness.

@@ -5,6 +5,7 @@
 
 #include <wx/string.h>
 
+#include "batch/entry_outcome.h"
 #include "engine/track_host.h"
 
 namespace batch {
@@ -48,6 +49,14 @@ class JobStatus {
   // job, the process log under another name.
   virtual void notice(const wxString& text) = 0;
   virtual void beep(int frequencyHz, int durationMs) = 0;
+  // An entry of the job has ended (never one cut short by a stop): its path as listed, and for
+  // a skip or a failure the reason. A skip for a fault and a failure are notices
+  // ("path: reason") unless the front end shows every entry's end its own way.
+  virtual void entryEnded(const wxString& entry, EntryOutcome outcome, const wxString& reason) {
+    if (outcome == EntryOutcome::Skipped || outcome == EntryOutcome::Failed) {
+      notice(entry + ": " + reason);
+    }
+  }
 };
 
 // The whole of what a job run one entry a tick (timerTick) touches: the above, the two

@@ -589,7 +589,8 @@ namespace {
 EntryResult workOnAdmittedEntry(const JobState& job, EntryWork& work, const wxString& entry,
                                 const AdmittedEntry& admitted) {
   engine::TrackState& track = work.track;
-  work.window.setCurrentFileText(wxGetTranslation(displayNameOf(entry)));
+  work.window.setCurrentFileText(
+      job.options.wholeEntryNames ? entry : wxGetTranslation(displayNameOf(entry)));
   track.resultPath = admitted.names.wav;
   track.partialResultPath = temporaryResultPath(admitted.workFolderPath, "wav");
 
@@ -648,6 +649,8 @@ report::TrackStatus statusOf(EntryOutcome outcome) {
       return report::TrackStatus::Analyzed;
     case EntryOutcome::Failed:
       return report::TrackStatus::Failed;
+    case EntryOutcome::NotMusic:
+      return report::TrackStatus::NotMusic;
     default:
       return report::TrackStatus::Skipped;
   }
@@ -748,14 +751,14 @@ void recordEntry(JobState& job, JobStatus& window, std::size_t index, const Entr
     case EntryOutcome::Processed:
     case EntryOutcome::Analyzed:
       ++counts.processed;
-      return;
+      break;
     case EntryOutcome::NotMusic:
       ++counts.notMusic;
-      return;
+      break;
     case EntryOutcome::UpToDate:
       ++counts.skipped;
       ++counts.upToDate;
-      return;
+      break;
     case EntryOutcome::Skipped:
       ++counts.skipped;
       ++counts.skippedForFault;
@@ -766,7 +769,7 @@ void recordEntry(JobState& job, JobStatus& window, std::size_t index, const Entr
     case EntryOutcome::Stopped:
       return;
   }
-  window.notice(job.fileList[index] + ": " + fromNativePath(result.reason));
+  window.entryEnded(job.fileList[index], result.outcome, fromNativePath(result.reason));
 }
 
 const std::string& outputFolderOf(const JobState& job, std::size_t index) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "batch/entry_outcome.h"
 #include "batch/job_state.h"
 #include "batch/job_window.h"
 #include "batch/result_manifest.h"
@@ -41,8 +42,6 @@ enum class EntryKind { NotMedia, DirectWav, Converted };
 EntryKind entryKindOf(const wxString& entry);
 
 // How one entry ended, and in a few words why, for the user beyond the log.
-enum class EntryOutcome { Processed, Analyzed, NotMusic, Skipped, UpToDate, Failed, Stopped };
-
 struct EntryResult {
   EntryOutcome outcome = EntryOutcome::Processed;
   std::string reason;
@@ -87,8 +86,8 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
 EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxString& entry,
                                  const AdmittedEntry& admitted);
 
-// Keeps count of the finished entry at index of the file list and tells the user of its
-// fault, if any, and of a source that could not be decoded whole.
+// Keeps count of the finished entry at index of the file list and tells the front end how it
+// ended (JobStatus::entryEnded), and of a source that could not be decoded whole.
 void recordEntry(JobState& job, JobStatus& window, std::size_t index, const EntryResult& result);
 
 // The output folder of the entry at index.

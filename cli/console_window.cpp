@@ -1,6 +1,7 @@
 #include "cli/console_window.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "batch/native_path.h"
 
@@ -35,8 +36,12 @@ std::size_t screenLength(const std::string& text) {
 }  // namespace
 
 ConsoleWindow::ConsoleWindow(const CheckBoxes& boxes, std::FILE* progress, ProgressStyle style,
-                             int columns)
-    : boxes_(boxes), progress_(progress), style_(style), columns_(columns) {}
+                             int columns, std::vector<GivenPath> given)
+    : boxes_(boxes),
+      progress_(progress),
+      style_(style),
+      columns_(columns),
+      given_(std::move(given)) {}
 
 void ConsoleWindow::fileGaugeStep(int percent, int) { setFileGauge(percent); }
 
@@ -51,7 +56,7 @@ void ConsoleWindow::setGlobalGauge(int percent) {
 }
 
 void ConsoleWindow::setCurrentFileText(const wxString& text) {
-  currentFile_ = text;
+  currentFile_ = batch::fromNativePath(shownPath(given_, batch::toNativePath(text)));
   show();
 }
 
@@ -71,17 +76,14 @@ std::string ConsoleWindow::progressLine() const {
 }
 
 void ConsoleWindow::show() {
+  if (style_ != ProgressStyle::Redrawn) return;
   const std::string line = progressLine();
   if (line == shownLine_) return;
-  if (style_ == ProgressStyle::Lines) {
-    std::fprintf(progress_, "%s\n", line.c_str());
-  } else {
-    // Blanks over what the longer previous line left on screen.
-    const std::size_t shown = screenLength(shownLine_);
-    const std::size_t now = screenLength(line);
-    const std::size_t blanks = shown > now ? shown - now : 0;
-    std::fprintf(progress_, "\r%s%s", line.c_str(), std::string(blanks, ' ').c_str());
-  }
+  // Blanks over what the longer previous line left on screen.
+  const std::size_t shown = screenLength(shownLine_);
+  const std::size_t now = screenLength(line);
+  const std::size_t blanks = shown > now ? shown - now : 0;
+  std::fprintf(progress_, "\r%s%s", line.c_str(), std::string(blanks, ' ').c_str());
   std::fflush(progress_);
   shownLine_ = line;
 }
@@ -89,10 +91,24 @@ void ConsoleWindow::show() {
 void ConsoleWindow::notice(const wxString& text) {
   const std::string shown = shownLine_;
   endProgress();
-  std::fprintf(progress_, "sonbalancer-cli: %s\n", batch::toNativePath(text).c_str());
+  std::fprintf(progress_, "sonbalancer-cli: %s\n",
+               shownPath(given_, batch::toNativePath(text)).c_str());
   std::fflush(progress_);
-  // A redrawn progress line starts again below the notice; a line-by-line one needs no repeat.
-  if (style_ == ProgressStyle::Redrawn && !shown.empty()) show();
+  // The progress line starts again below the notice.
+  if (!shown.empty()) show();
+}
+
+void ConsoleWindow::entryEnded(const wxString& entry, batch::EntryOutcome outcome,
+                               const wxString& reason) {
+  const std::string line = style_ == ProgressStyle::FileLines
+                               ? endedLine(shownPath(given_, batch::toNativePath(entry)), outcome)
+                               : std::string();
+  if (line.empty()) {
+    JobWindow::entryEnded(entry, outcome, reason);
+    return;
+  }
+  std::fprintf(progress_, "%s\n", line.c_str());
+  std::fflush(progress_);
 }
 
 void ConsoleWindow::endProgress() {

@@ -1,12 +1,14 @@
 // The headless command's stand-in for the main window: the check boxes come from the command
-// line, the gauges and the current file show as a progress line on standard error, and each
-// fault as a line of its own there.
+// line, the gauges and the current file show as a progress line on standard error (on a
+// terminal; elsewhere a line for each file as it ends), and each fault as a line of its own.
 #pragma once
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "batch/job_window.h"
+#include "cli/file_lines.h"
 
 namespace cli {
 
@@ -20,14 +22,17 @@ struct CheckBoxes {
 };
 
 enum class ProgressStyle {
-  Redrawn,  // one line rewritten in place, for a terminal
-  Lines,    // a new line whenever the progress changes, for a file or a pipe
+  Redrawn,    // rewritten in place as it changes, for a terminal
+  FileLines,  // a line for each file as it ends, with how it ended, for a file or a pipe
+  Quiet,      // none: the faults alone (--quiet)
 };
 
 class ConsoleWindow final : public batch::JobWindow {
  public:
-  // columns: the width a redrawn line must fit in; 0 when unknown.
-  ConsoleWindow(const CheckBoxes& boxes, std::FILE* progress, ProgressStyle style, int columns);
+  // columns: the width a redrawn line must fit in; 0 when unknown. Files are named through
+  // given (shownPath).
+  ConsoleWindow(const CheckBoxes& boxes, std::FILE* progress, ProgressStyle style, int columns,
+                std::vector<GivenPath> given = {});
 
   bool logBoxTicked() override { return boxes_.log; }
   bool mp3BoxTicked() override { return boxes_.mp3; }
@@ -48,6 +53,8 @@ class ConsoleWindow final : public batch::JobWindow {
   void beep(int, int) override {}
   // A line of its own on standard error, below the progress.
   void notice(const wxString& text) override;
+  void entryEnded(const wxString& entry, batch::EntryOutcome outcome,
+                  const wxString& reason) override;
 
   const wxString& stateText() const { return stateText_; }
   // Ends a redrawn line so that what follows starts on a line of its own.
@@ -63,6 +70,7 @@ class ConsoleWindow final : public batch::JobWindow {
   std::FILE* progress_;
   ProgressStyle style_;
   int columns_;
+  std::vector<GivenPath> given_;
   int fileGauge_ = 0;
   int globalGauge_ = 0;
   wxString currentFile_;

@@ -61,6 +61,9 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, "h", "help", "show this help and exit", wxCMD_LINE_VAL_NONE,
      wxCMD_LINE_OPTION_HELP},
     {wxCMD_LINE_SWITCH, nullptr, "version", "show the version and exit", wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_SWITCH, "q", "quiet",
+     "show only the faults and the summary on standard error, no progress", wxCMD_LINE_VAL_NONE,
+     0},
     {wxCMD_LINE_SWITCH, nullptr, "log",
      "write the process log sonbalancer-log.txt into the working folder", wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "no-mp3", "do not encode the results to MP3 (they are by default)",
@@ -126,8 +129,10 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
     {wxCMD_LINE_USAGE_TEXT, nullptr, nullptr,
      "\nEach PATH is a music file or a folder; the results go to the sub-folder sonbalanced beside\n"
-     "each file. Every music file that fails or is skipped for a fault gets a line on standard\n"
-     "error, and the job ends with a line of what it processed, skipped and failed.\n"
+     "each file. Progress goes to standard error: redrawn in place on a terminal, otherwise\n"
+     "a line for each file as it ends (processed, not music, ...). Every music file that fails\n"
+     "or is skipped for a fault gets a line there, also with --quiet, and the job ends with a\n"
+     "line of what it processed, skipped and failed.\n"
      "Exit status: 0 when every music file gave its results, 1 when none did, 3 when some did\n"
      "and others failed (or the report, the log or ReplayGain tags could not be written), 2 for\n"
      "a usage error or a PATH that does not exist, 130 or 143 when\n"
@@ -191,6 +196,8 @@ int exitStatusOf(const batch::JobState& job) {
 struct Request {
   batch::LibraryJob job;
   cli::CheckBoxes boxes;
+  // The PATHs of the command line as typed, by which the files below them are named.
+  std::vector<cli::GivenPath> given;
   unsigned workers = 1;
   int usageStatus = 0;
 };
@@ -337,6 +344,7 @@ std::string readPaths(const wxCmdLineParser& parser, Request& request) {
       return {};
     }
     job.paths.push_back(path.empty() ? argument : path);
+    if (index < givenOnCommandLine) request.given.push_back({argument, path});
     // Album tags belong to the tracks of a folder, never to a file given on its own.
     if (job.options.replayGain && (job.listing.recursive || fs::is_directory(path, error))) {
       job.options.albumReplayGain = true;
@@ -418,14 +426,19 @@ int main(int argc, char** argv) {
     std::printf("sonbalancer-cli (SonBalancer) %s\n", sonbalancer::kVersion);
     return kExitDone;
   }
-  const Request request = readRequest(parser);
+  Request request = readRequest(parser);
   if (request.usageStatus != 0) return request.usageStatus;
+  // The views name each file through the PATHs as typed.
+  request.job.options.wholeEntryNames = true;
 
   const bool terminal = platform::standardErrorIsTerminal();
-  const cli::ProgressStyle style = terminal ? cli::ProgressStyle::Redrawn : cli::ProgressStyle::Lines;
+  const cli::ProgressStyle style = parser.Found("quiet") ? cli::ProgressStyle::Quiet
+                                   : terminal            ? cli::ProgressStyle::Redrawn
+                                                         : cli::ProgressStyle::FileLines;
   const int columns = terminal ? platform::standardErrorColumns() : 0;
-  cli::ConsoleWindow window(request.boxes, stderr, style, columns);
-  cli::ConsoleRunView runView(request.boxes, stderr, style, columns, request.workers);
+  cli::ConsoleWindow window(request.boxes, stderr, style, columns, request.given);
+  cli::ConsoleRunView runView(request.boxes, stderr, style, columns, request.workers,
+                              request.given);
   const bool atOnce = request.workers > 1;
   batch::JobChoices& choices = atOnce ? static_cast<batch::JobChoices&>(runView) : window;
   batch::JobStatus& status = atOnce ? static_cast<batch::JobStatus&>(runView) : window;

@@ -1,6 +1,7 @@
 #include "cli/run_view.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "batch/native_path.h"
 
@@ -20,8 +21,13 @@ std::string clockText(long seconds) {
 }  // namespace
 
 ConsoleRunView::ConsoleRunView(const CheckBoxes& boxes, std::FILE* progress, ProgressStyle style,
-                               int columns, unsigned workers)
-    : boxes_(boxes), progress_(progress), style_(style), columns_(columns), workers_(workers) {}
+                               int columns, unsigned workers, std::vector<GivenPath> given)
+    : boxes_(boxes),
+      progress_(progress),
+      style_(style),
+      columns_(columns),
+      given_(std::move(given)),
+      workers_(workers) {}
 
 std::string ConsoleRunView::runLine() const {
   std::string line = std::to_string(done_) + "/" + std::to_string(total_) + " done";
@@ -73,19 +79,29 @@ void ConsoleRunView::redraw() {
 
 void ConsoleRunView::notice(const wxString& text) {
   clearDrawn();
-  std::fprintf(progress_, "sonbalancer-cli: %s\n", batch::toNativePath(text).c_str());
+  std::fprintf(progress_, "sonbalancer-cli: %s\n",
+               shownPath(given_, batch::toNativePath(text)).c_str());
   std::fflush(progress_);
   redraw();
 }
 
+void ConsoleRunView::entryEnded(const wxString& entry, batch::EntryOutcome outcome,
+                                const wxString& reason) {
+  const std::string line = style_ == ProgressStyle::FileLines
+                               ? endedLine(shownPath(given_, batch::toNativePath(entry)), outcome)
+                               : std::string();
+  if (line.empty()) {
+    JobStatus::entryEnded(entry, outcome, reason);
+    return;
+  }
+  std::fprintf(progress_, "%s\n", line.c_str());
+  std::fflush(progress_);
+}
+
 void ConsoleRunView::workerFile(unsigned worker, const wxString& text) {
   if (worker >= workers_.size()) return;
-  workers_[worker].file = batch::toNativePath(text);
+  workers_[worker].file = shownPath(given_, batch::toNativePath(text));
   workers_[worker].percent = 0;
-  if (style_ == ProgressStyle::Lines) {
-    std::fprintf(progress_, "%s\n", workerLine(worker).c_str());
-    std::fflush(progress_);
-  }
   redraw();
 }
 
@@ -104,10 +120,6 @@ void ConsoleRunView::workerDone(unsigned worker) {
 void ConsoleRunView::entriesDone(std::uint32_t done, std::uint32_t total) {
   done_ = done;
   total_ = total;
-  if (style_ == ProgressStyle::Lines) {
-    std::fprintf(progress_, "%s\n", runLine().c_str());
-    std::fflush(progress_);
-  }
   redraw();
 }
 

@@ -1,6 +1,7 @@
 // The headless command's view of a run whose entries go several at once: one line for the
 // whole run (entries done of all, tracks a minute, time left) and one for each worker's file,
-// redrawn in place on a terminal, plain lines otherwise; the faults as lines of their own.
+// redrawn in place on a terminal; elsewhere a line for each file as it ends. The faults as
+// lines of their own.
 #pragma once
 
 #include <chrono>
@@ -18,8 +19,9 @@ class ConsoleRunView final : public batch::JobChoices,
                              public batch::JobStatus,
                              public batch::RunProgress {
  public:
+  // Files are named through given (shownPath).
   ConsoleRunView(const CheckBoxes& boxes, std::FILE* progress, ProgressStyle style, int columns,
-                 unsigned workers);
+                 unsigned workers, std::vector<GivenPath> given = {});
 
   bool logBoxTicked() override { return boxes_.log; }
   bool mp3BoxTicked() override { return boxes_.mp3; }
@@ -28,6 +30,8 @@ class ConsoleRunView final : public batch::JobChoices,
   bool ignoreClicksTicked() override { return boxes_.ignoreClicks; }
   void setStateText(const wxString& text) override { stateText_ = text; }
   void notice(const wxString& text) override;
+  void entryEnded(const wxString& entry, batch::EntryOutcome outcome,
+                  const wxString& reason) override;
   // The exit status and the last words tell the outcome; a script has no use for a tone.
   void beep(int, int) override {}
 
@@ -57,6 +61,7 @@ class ConsoleRunView final : public batch::JobChoices,
   std::FILE* progress_;
   ProgressStyle style_;
   int columns_;
+  std::vector<GivenPath> given_;
   std::vector<Worker> workers_;
   std::uint32_t done_ = 0;
   std::uint32_t total_ = 0;

@@ -16,7 +16,8 @@ using loudness::BandLevels;
 using loudness::StereoBands;
 using loudness::TrackFigures;
 
-enum class TrackStatus { Processed, Skipped, Failed, Analyzed };
+// NotMusic: a file that is not music by its name, counted apart from the skipped.
+enum class TrackStatus { Processed, Skipped, Failed, Analyzed, NotMusic };
 
 struct TrackRecord {
   std::string source;

@@ -62,6 +62,9 @@ StatusCounts statusCounts(const JobReport& job) {
       case TrackStatus::Failed:
         ++counts.failed;
         break;
+      case TrackStatus::NotMusic:
+        ++counts.notMusic;
+        break;
     }
   }
   return counts;

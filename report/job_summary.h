@@ -18,6 +18,7 @@ struct StatusCounts {
   int skipped = 0;
   int failed = 0;
   int analyzed = 0;  // of processed, those only measured
+  int notMusic = 0;
 };
 
 StatusCounts statusCounts(const JobReport& job);

@@ -33,6 +33,8 @@ const char* statusName(TrackStatus status) {
       return "failed";
     case TrackStatus::Analyzed:
       return "analyzed";
+    case TrackStatus::NotMusic:
+      return "not_music";
   }
   return "";
 }
@@ -252,6 +254,7 @@ std::string reportJson(const JobReport& job) {
                        {{"processed", counts.processed},
                         {"skipped", counts.skipped},
                         {"failed", counts.failed},
+                        {"not_music", counts.notMusic},
                         {"loudness_spread_before_lu", spreadJson(loudnessSpreadBefore(job))},
                         {"loudness_spread_after_lu", spreadJson(loudnessSpreadAfter(job))},
                         {"third_octave_mean_before_dbfs",

@@ -37,7 +37,7 @@ th,td{padding:3px 6px;border-bottom:1px solid #eceff2;text-align:left;vertical-a
 #tracks td:nth-child(2){white-space:normal;overflow-wrap:anywhere;min-width:14em}
 #tracks td:nth-child(4){white-space:normal;min-width:8em}
 #tracks tbody tr:nth-child(even){background:#fafbfc}
-#tracks tr.skipped td{color:#6b7580}
+#tracks tr.skipped td,#tracks tr.not-music td{color:#6b7580}
 #tracks tr.failed td:nth-child(3){color:#b3261e;font-weight:600}
 svg.chart{display:block;max-width:100%;height:auto;font-size:12px;margin:8px 0}
 svg.chart text{fill:#1d232a}
@@ -83,8 +83,15 @@ const char* statusText(TrackStatus status) {
       return "failed";
     case TrackStatus::Analyzed:
       return "analyzed";
+    case TrackStatus::NotMusic:
+      return "not music";
   }
   return "";
+}
+
+// The row's class: the status in one word.
+std::string statusClass(TrackStatus status) {
+  return status == TrackStatus::NotMusic ? "not-music" : statusText(status);
 }
 
 // Silence measures -infinity: a dash, where an absent figure leaves the cell empty.
@@ -143,6 +150,7 @@ std::string summary(const JobReport& job) {
        {std::pair<const char*, std::string>{"Processed", processed},
         {"Skipped", std::to_string(counts.skipped)},
         {"Failed", std::to_string(counts.failed)},
+        {"Not music", std::to_string(counts.notMusic)},
         {"Loudness spread before", spreadText(loudnessSpreadBefore(job))},
         {"Loudness spread after", spreadText(loudnessSpreadAfter(job))}}) {
     html += std::string("<div><dt>") + name + "</dt><dd>" + value + "</dd></div>";
@@ -167,7 +175,7 @@ std::string trackRow(const JobReport& job, std::size_t index) {
   const TrackRecord& track = job.tracks[index];
   const bool reachedEngine = track.passes > 0;
   const bool hasMp3 = track.resultMp3.has_value() || track.mp3GainDb != 0.0;
-  std::string row = std::string("<tr class=\"") + statusText(track.status) + "\"><td>" +
+  std::string row = "<tr class=\"" + statusClass(track.status) + "\"><td>" +
                     std::to_string(index + 1) + "</td><td title=\"" + escapeHtml(track.source) +
                     "\">" + escapeHtml(shownSourceName(job, track.source)) + "</td><td>" +
                     statusText(track.status) + "</td><td>" +

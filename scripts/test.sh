@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds SonBalancer and runs every test: the whole suite (window tests under a private Xvfb
-# server), the engine's tests again on its portable paths, the non-window tests again built
-# with AddressSanitizer and UndefinedBehaviorSanitizer, then the file parsers fuzzed for a
-# bounded time. Installs what it needs first.
+# server), the engine's and the meters' tests again on their portable paths, the non-window
+# tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, then the file parsers
+# fuzzed for a bounded time. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -32,12 +32,12 @@ echo "Window tests use Xvfb on $DISPLAY"
 
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-# The engine's plain paths, which a processor without the vector instructions runs, held to the
-# same tests.
+# The engine's and the meters' plain paths, which a processor without the vector instructions
+# runs, held to the same tests.
 cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONBALANCER_PORTABLE=ON \
       -DSONBALANCER_GUI=OFF -DSONBALANCER_BENCH=OFF
-cmake --build build-portable -j"$jobs" --target engine_tests
-ctest --test-dir build-portable --output-on-failure -j"$jobs" -L engine
+cmake --build build-portable -j"$jobs" --target engine_tests loudness_tests
+ctest --test-dir build-portable --output-on-failure -j"$jobs" -L "engine|loudness"
 
 # The sanitized build also keeps the engine's two-lane paths, which processors without AVX2 run.
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSONBALANCER_SANITIZE=ON \

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -67,6 +68,12 @@ CommandResult runCommand(const fs::path& folder, const std::string& arguments,
   return result;
 }
 
+// Standard error with the summary's time as "H:MM:SS".
+std::string withoutTime(const std::string& standardError) {
+  return std::regex_replace(standardError, std::regex(" in [0-9]+:[0-9]{2}:[0-9]{2}\n"),
+                            " in H:MM:SS\n");
+}
+
 class HeadlessCommand : public ::testing::Test {
  protected:
   HeadlessCommand() {
@@ -115,15 +122,12 @@ TEST_F(HeadlessCommand, FolderJobGivesTheLogAndResultsOfTheWindowCode) {
   EXPECT_GT(fs::file_size(output() + "b.mp3"), 1000u);
   EXPECT_FALSE(fs::exists(output() + "TMPOUT.WAV"));
   EXPECT_TRUE(result.standardOutput.empty());
-  // Not a terminal: plain progress lines, the last words those of the window's state text.
-  EXPECT_EQ(result.standardError.find('\r'), std::string::npos);
-  EXPECT_NE(result.standardError.find("file [#####...............]  25%  job ["), std::string::npos)
-      << result.standardError;
-  EXPECT_NE(result.standardError.find(music() + "/a.ogg\n"), std::string::npos);
-  EXPECT_NE(result.standardError.find(
-                "file [####################] 100%  job [####################] 100%  " + music()),
-            std::string::npos);
-  EXPECT_TRUE(result.standardError.ends_with("\nDONE !\n")) << result.standardError;
+  // Not a terminal: a line for each file as it ends, the summary, the window's state text.
+  EXPECT_EQ(withoutTime(result.standardError),
+            music() + "/a.ogg: processed\n" + music() + "/b.wav: processed\n" + music() +
+                "/notes.txt: not music\n"
+                "sonbalancer-cli: 2 processed, 0 skipped, 0 failed, 1 not music in H:MM:SS\n"
+                "DONE !\n");
 }
 
 TEST_F(HeadlessCommand, OptionsActAsTheirCheckBoxes) {
@@ -155,8 +159,51 @@ TEST_F(HeadlessCommand, RelativeSingleFileWritesBesideTheFileAndNoLogUnlessAsked
   EXPECT_TRUE(fs::is_regular_file(output() + "b_eq.wav"));
   EXPECT_FALSE(fs::exists(output() + "a_eq.wav"));
   EXPECT_FALSE(fs::exists(root_ / batch::kProcessLogName));
-  EXPECT_NE(result.standardError.find(music() + "/b.wav\n"), std::string::npos)
-      << result.standardError;
+  EXPECT_EQ(withoutTime(result.standardError),
+            "./Music/b.wav: processed\n"
+            "sonbalancer-cli: 1 processed, 0 skipped, 0 failed in H:MM:SS\nDONE !\n");
+}
+
+TEST_F(HeadlessCommand, QuietTellsOnlyTheFaultsAndTheSummary) {
+  writeFile(music() + "/broken.mp3", std::string(4000, 'x'));
+  TempFolder work;
+  const CommandResult result =
+      runCommand(work.path(), "-j 2 --quiet --no-mp3 " + shellQuoted(music()));
+  EXPECT_EQ(result.exitStatus, 3);
+  EXPECT_EQ(withoutTime(result.standardError),
+            "sonbalancer-cli: " + music() + "/broken.mp3: its audio could not be extracted\n"
+            "sonbalancer-cli: 2 processed, 0 skipped, 1 failed, 1 not music in H:MM:SS\nDONE !\n");
+}
+
+TEST_F(HeadlessCommand, FilesAreNamedByThePathAsTypedOnATerminalAndOff) {
+  writeFile(music() + "/broken.mp3", std::string(4000, 'x'));
+  const fs::path work = root_ / "work";
+  fs::create_directory(work);
+  // script gives the command a terminal: the run's and the workers' lines, redrawn in place.
+  const testing_support::ShellRun onTerminal = testing_support::runInShell(
+      work, "script -qec \"$SONBALANCER -j 2 --no-mp3 ../Music\" /dev/null >terminal");
+  EXPECT_EQ(onTerminal.exitStatus, 3) << onTerminal.standardError;
+  const std::string terminal = readFile(work / "terminal");
+  EXPECT_NE(terminal.find("\x1b[J"), std::string::npos) << terminal;
+  for (const std::string name : {"a.ogg", "b.wav", "broken.mp3"}) {
+    EXPECT_NE(terminal.find("%  ../Music/" + name + "\r\n"), std::string::npos) << terminal;
+  }
+  EXPECT_NE(terminal.find("sonbalancer-cli: ../Music/broken.mp3: its audio could not be extracted"),
+            std::string::npos);
+  EXPECT_EQ(terminal.find(root_.path().string()), std::string::npos) << terminal;
+
+  fs::remove_all(output());
+  const CommandResult piped = runCommand(work, "-j 2 --no-mp3 ../Music");
+  EXPECT_EQ(piped.exitStatus, 3);
+  // One line a file, in the order they end.
+  for (const std::string line :
+       {"../Music/a.ogg: processed\n", "../Music/b.wav: processed\n",
+        "../Music/notes.txt: not music\n",
+        "sonbalancer-cli: ../Music/broken.mp3: its audio could not be extracted\n"}) {
+    EXPECT_NE(piped.standardError.find(line), std::string::npos) << piped.standardError;
+  }
+  EXPECT_EQ(std::count(piped.standardError.begin(), piped.standardError.end(), '\n'), 4 + 2)
+      << piped.standardError;
 }
 
 TEST_F(HeadlessCommand, NothingProcessedEndsReadyWithStatusOne) {
@@ -427,16 +474,19 @@ TEST(ConsoleProgress, TerminalLineIsRedrawnInPlaceWithinItsWidth) {
       << shown;
 }
 
-TEST(ConsoleProgress, PlainLinesOnlyWhenSomethingChanged) {
-  const std::string shown =
-      progressOf(cli::ProgressStyle::Lines, 0, [](cli::ConsoleWindow& window) {
-        window.setFileGauge(0);
-        window.fileGaugeStep(0, 30);
-        window.setGlobalGauge(50);
-      });
-  EXPECT_EQ(shown,
-            "file [....................]   0%  job [....................]   0%\n"
-            "file [....................]   0%  job [##########..........]  50%\n");
+TEST(ShownPath, APathBelowAGivenOneIsNamedAsThatOneWasTyped) {
+  const std::vector<cli::GivenPath> given = {
+      {".", "/w"}, {"../Music/", "/w/../Music"}, {"../Music/live/x.mp3", "/w/../Music/live/x.mp3"}};
+  EXPECT_EQ(cli::shownPath(given, "/w/a.mp3"), "a.mp3");
+  EXPECT_EQ(cli::shownPath(given, "/w"), ".");
+  // The longest PATH that leads the text names it.
+  EXPECT_EQ(cli::shownPath(given, "/w/../Music/live/y.mp3"), "../Music/live/y.mp3");
+  EXPECT_EQ(cli::shownPath(given, "/w/../Music/live/x.mp3: no audio frames"),
+            "../Music/live/x.mp3: no audio frames");
+  // A sibling whose name the PATH begins, and words before a path, are left alone.
+  EXPECT_EQ(cli::shownPath(given, "/w2/a.mp3"), "/w2/a.mp3");
+  EXPECT_EQ(cli::shownPath(given, "the report could not be written into /w/r"),
+            "the report could not be written into /w/r");
 }
 
 TEST(ConsoleProgress, RunOfSeveralWorkersShowsEachWorkersFileAndTheRunsRate) {
@@ -444,7 +494,7 @@ TEST(ConsoleProgress, RunOfSeveralWorkersShowsEachWorkersFileAndTheRunsRate) {
   std::size_t size = 0;
   std::FILE* stream = open_memstream(&text, &size);
   {
-    cli::ConsoleRunView view({}, stream, cli::ProgressStyle::Lines, 0, 2);
+    cli::ConsoleRunView view({}, stream, cli::ProgressStyle::Redrawn, 0, 2);
     view.workerFile(1, "/m/b.mp3");
     view.workerGauge(1, 50);
     view.entriesDone(1, 4);
@@ -453,11 +503,17 @@ TEST(ConsoleProgress, RunOfSeveralWorkersShowsEachWorkersFileAndTheRunsRate) {
   std::fclose(stream);
   const std::string shown(text, size);
   std::free(text);
-  EXPECT_TRUE(shown.starts_with("  2 [....................]   0%  /m/b.mp3\n1/4 done  ")) << shown;
-  EXPECT_TRUE(std::regex_search(shown, std::regex("1/4 done  [0-9.]+ tracks a minute  about "
-                                                  "[0-9]+:[0-9]{2}:[0-9]{2} left\n")))
+  EXPECT_TRUE(shown.starts_with("0/0 done\n  1 [....................]   0%  \n"
+                                "  2 [....................]   0%  /m/b.mp3\n\x1b[3F\x1b[J"))
       << shown;
-  EXPECT_TRUE(shown.ends_with("\nsonbalancer-cli: /m/c.mp3: not a regular file\n")) << shown;
+  EXPECT_NE(shown.find("  2 [##########..........]  50%  /m/b.mp3\n"), std::string::npos) << shown;
+  EXPECT_TRUE(std::regex_search(shown, std::regex("\x1b\\[J1/4 done  [0-9.]+ tracks a minute  "
+                                                  "about [0-9]+:[0-9]{2}:[0-9]{2} left\n")))
+      << shown;
+  // The notice takes the place of the drawn lines, which come again below it.
+  EXPECT_NE(shown.find("\x1b[3F\x1b[Jsonbalancer-cli: /m/c.mp3: not a regular file\n1/4 done"),
+            std::string::npos)
+      << shown;
 }
 
 // ---- Interrupted jobs and other users

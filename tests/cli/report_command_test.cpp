@@ -61,7 +61,8 @@ TEST_F(ReportCommand, ReportGivesEveryFigureAndChangesNoResultNorLog) {
 
   const nlohmann::json report = nlohmann::json::parse(readFile(folder + "/report.json"));
   EXPECT_EQ(report["summary"]["processed"], 2);
-  EXPECT_EQ(report["summary"]["skipped"], 1);
+  EXPECT_EQ(report["summary"]["skipped"], 0);
+  EXPECT_EQ(report["summary"]["not_music"], 1);
   ASSERT_EQ(report["tracks"].size(), 3u);
   const nlohmann::json& a = report["tracks"][0];
   EXPECT_EQ(a["source"], music() + "/a.ogg");
@@ -84,10 +85,11 @@ TEST_F(ReportCommand, ReportGivesEveryFigureAndChangesNoResultNorLog) {
   EXPECT_EQ(a["after"]["third_octave_dbfs"].size(), 28u);
   EXPECT_NEAR(a["after"]["sample_peak_dbfs"].get<double>(), 0.0, 0.1);
   EXPECT_GE(a["after"]["true_peak_dbtp"].get<double>(), a["after"]["sample_peak_dbfs"].get<double>());
-  EXPECT_EQ(report["tracks"][2]["status"], "skipped");
+  EXPECT_EQ(report["tracks"][2]["status"], "not_music");
   EXPECT_EQ(report["tracks"][2]["reason"], "not a multimedia file");
-  EXPECT_TRUE(fs::is_regular_file(folder + "/report.csv"));
-  EXPECT_TRUE(fs::is_regular_file(folder + "/report.html"));
+  EXPECT_NE(readFile(folder + "/report.csv").find("/notes.txt,not_music,"), std::string::npos);
+  EXPECT_NE(readFile(folder + "/report.html").find("<dt>Not music</dt><dd>1</dd>"),
+            std::string::npos);
 }
 
 TEST_F(ReportCommand, AnalysisWritesNoAudioAndLogsUpToTheSave) {
