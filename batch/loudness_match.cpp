@@ -116,17 +116,19 @@ struct Limited {
   bool bounded = false;
 };
 
-// The gain that brings the limited result to the target, found by measuring it; nothing when
-// the limiter cannot be started. The last try stands when the tries run out.
+// The gain that brings the limited result to the target, found by measuring it, with at most
+// mostLimitingDb taken off the highest peak; nothing when the limiter cannot be started. The
+// last try stands when the tries run out.
 std::optional<Limited> limitToTarget(const std::uint8_t* original, std::uint8_t* result,
-                                     std::uint32_t byteCount, double targetLufs,
-                                     double wantedDb, double truePeakDbtp, double aimedCeiling) {
+                                     std::uint32_t byteCount, double targetLufs, double wantedDb,
+                                     double truePeakDbtp, double aimedCeiling,
+                                     double mostLimitingDb) {
   Limited limited;
   double threshold = aimedCeiling;
   double gainDb = wantedDb;
   std::optional<Limited> previous;
   for (int tries = 0; tries < kMostLimitings; ++tries) {
-    const double mostGainDb = threshold + kMostLimitingDb - truePeakDbtp;
+    const double mostGainDb = threshold + mostLimitingDb - truePeakDbtp;
     limited.bounded = gainDb >= mostGainDb;
     gainDb = std::min(gainDb, mostGainDb);
     if (!limit(original, result, byteCount, gainDb, threshold)) return std::nullopt;
@@ -157,27 +159,22 @@ std::optional<Limited> limitToTarget(const std::uint8_t* original, std::uint8_t*
   return limited;
 }
 
-}  // namespace
-
-LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
-                            engine::ProcessLog& log) {
+// original brought to targetLufs under aimedCeiling into result, as matchLoudness says, the
+// limiter taking up to extraLimitingDb beyond kMostLimitingDb; limiterMissing tells whether
+// it could not be started.
+LoudnessMatch matchInto(const std::uint8_t* original, std::uint8_t* result, std::uint32_t byteCount,
+                        double targetLufs, double aimedCeiling, double extraLimitingDb,
+                        bool& limiterMissing) {
   LoudnessMatch match;
-  const loudness::TrackMeasures figures = loudness::measurePcm16(samples, targetLength);
+  const loudness::TrackMeasures figures = loudness::measurePcm16(original, byteCount);
   const double truePeakDbtp = loudness::decibels(figures.truePeak);
-  if (!std::isfinite(figures.integratedLufs) || !std::isfinite(truePeakDbtp)) {
-    log.write("Loudness not matched: the result is silent\n\n");
-    match.truePeakDbtp = truePeakDbtp;
-    return match;
-  }
-  const double aimedCeiling = loudness::kAimedTruePeakDbtp;
+  match.truePeakDbtp = truePeakDbtp;
+  if (!std::isfinite(figures.integratedLufs) || !std::isfinite(truePeakDbtp)) return match;
   const double wantedDb = targetLufs - figures.integratedLufs;
-  std::uint8_t* original = samples + targetLength;
-  std::memcpy(original, samples, targetLength);
   std::optional<Limited> limited;
-  bool limiterMissing = false;
   if (wantedDb > aimedCeiling - truePeakDbtp) {
-    limited = limitToTarget(original, samples, targetLength, targetLufs, wantedDb, truePeakDbtp,
-                            aimedCeiling);
+    limited = limitToTarget(original, result, byteCount, targetLufs, wantedDb, truePeakDbtp,
+                            aimedCeiling, kMostLimitingDb + extraLimitingDb);
     limiterMissing = !limited;
     // Out of tries above the ceiling: the one gain under it, as without the limiter.
     if (limited && limited->truePeakDbtp > aimedCeiling) limited.reset();
@@ -187,18 +184,37 @@ LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, d
     match.gainDb = limited->gainDb;
     match.limitingDb = limited->limitingDb;
     match.truePeakDbtp = limited->truePeakDbtp;
+    match.integratedLufs = limited->integratedLufs;
+    match.bounded = limited->bounded;
     // Short when the bound stopped the gain, or when the tries ran out before the target.
     const double shortLu = targetLufs - limited->integratedLufs;
     match.shortLu =
         shortLu >= 0.005 && (limited->bounded || shortLu > kLimitedToleranceLu) ? shortLu : 0.0;
   } else {
-    const Scaled scaled = scaleUnderCeiling(original, samples, targetLength,
-                                            std::min(wantedDb, aimedCeiling - truePeakDbtp),
-                                            aimedCeiling);
+    const Scaled scaled = scaleUnderCeiling(
+        original, result, byteCount, std::min(wantedDb, aimedCeiling - truePeakDbtp), aimedCeiling);
     match.gainDb = scaled.gainDb;
     match.truePeakDbtp = scaled.truePeakDbtp;
+    match.integratedLufs = figures.integratedLufs + scaled.gainDb;
     // A shortfall below a hundredth is the retry's own step, not a bound the user must know of.
     match.shortLu = wantedDb - scaled.gainDb >= 0.005 ? wantedDb - scaled.gainDb : 0.0;
+    match.bounded = match.shortLu > 0.0;
+  }
+  return match;
+}
+
+}  // namespace
+
+LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
+                            engine::ProcessLog& log) {
+  std::uint8_t* original = samples + targetLength;
+  std::memcpy(original, samples, targetLength);
+  bool limiterMissing = false;
+  const LoudnessMatch match = matchInto(original, samples, targetLength, targetLufs,
+                                        loudness::kAimedTruePeakDbtp, 0.0, limiterMissing);
+  if (!match.applied) {
+    log.write("Loudness not matched: the result is silent\n\n");
+    return match;
   }
   if (limiterMissing) {
     log.write("The true-peak limiter could not be started: peaks are not limited\n\n");
@@ -211,6 +227,13 @@ LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, d
   }
   log.write("\n\n");
   return match;
+}
+
+LoudnessMatch matchCopy(const std::uint8_t* original, std::uint8_t* copy, std::uint32_t byteCount,
+                        double targetLufs, double aimedCeilingDbtp, double extraLimitingDb) {
+  bool limiterMissing = false;
+  return matchInto(original, copy, byteCount, targetLufs, aimedCeilingDbtp, extraLimitingDb,
+                   limiterMissing);
 }
 
 }  // namespace batch

@@ -26,6 +26,10 @@ struct LoudnessMatch {
   double shortLu = 0.0;
   // The true peak of the matched result, in dBTP.
   double truePeakDbtp = 0.0;
+  // The integrated loudness of the matched result, in LUFS, as this layer measures it.
+  double integratedLufs = 0.0;
+  // The ceiling or the most limiting allowed held the gain back.
+  bool bounded = false;
 };
 
 // Brings the little-endian 16-bit stereo result in samples[0, targetLength) to targetLufs with
@@ -46,5 +50,13 @@ struct LoudnessMatch {
 // silent".
 LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, double targetLufs,
                             engine::ProcessLog& log);
+
+// The result matched again for an encoder that takes loudness off and adds peaks: the
+// byteCount bytes of original (the result before its match; the bytes matchLoudness leaves at
+// samples + targetLength) brought into copy to targetLufs with a true peak of at most
+// aimedCeilingDbtp as this layer reads it, the limiter taking up to extraLimitingDb more than
+// kMostLimitingDb off the highest peak. Same arithmetic as matchLoudness; nothing is logged.
+LoudnessMatch matchCopy(const std::uint8_t* original, std::uint8_t* copy, std::uint32_t byteCount,
+                        double targetLufs, double aimedCeilingDbtp, double extraLimitingDb);
 
 }  // namespace batch

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "batch/job_setup.h"
 #include "batch/loudness_match.h"
 #include "batch/memory_budget.h"
+#include "batch/mp3_source_copy.h"
 #include "batch/native_path.h"
 #include "batch/result_names.h"
 #include "batch/source_damage.h"
@@ -267,10 +269,11 @@ media::Mp3Rate mp3RateOf(const JobOptions& options, bool at192k, const std::stri
   return rate;
 }
 
-// The saved result's MP3, lowered from the result's true peak.
+// The saved result's MP3, lowered from the result's true peak; with a loudness match, encoded
+// from copies matched for the encoder when the saved result's MP3 misses the target.
 EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
                             const AdmittedEntry& admitted, const media::TrackIdentity& identity,
-                            double resultTruePeakDbtp) {
+                            double resultTruePeakDbtp, const std::optional<LoudnessMatch>& match) {
   const engine::TrackState& track = work.track;
   const std::string& mp3Path = admitted.names.mp3;
   media::Mp3Request request;
@@ -287,9 +290,17 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
   StepGauge gauge(work.window, kMp3Percent, kMp3EncodedPercent);
   const double seconds = static_cast<double>(request.frames) / loudness::kSampleRateHz;
   request.encodingProgress = [&](double encoded) { gauge.show(encoded, seconds); };
+  std::optional<Mp3SourceCopies> copies;
+  if (options.loudnessTargetLufs && match && match->applied) {
+    copies.emplace(track.buffer.bytes, track.targetLength, match->gainDb,
+                   temporaryResultPath(admitted.workFolderPath, "wav"), work.system);
+    request.aimedSource = std::ref(*copies);
+    request.wavLufs = match->integratedLufs;
+  }
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   const media::Mp3Result mp3 = media::encodeMp3(request, work.system, work.log);
+  copies.reset();
   EntryResult result;
   switch (mp3.outcome) {
     case media::Mp3Outcome::Whole:
@@ -406,7 +417,8 @@ ComputedTrack runEngine(const JobOptions& options, EntryWork& work,
 
 // The computed result's MP3 when the job wants one, and the results the entry keeps.
 EntryResult deliverResult(const JobState& job, EntryWork& work, const AdmittedEntry& admitted,
-                          const media::TrackIdentity& identity, double resultTruePeakDbtp) {
+                          const media::TrackIdentity& identity, double resultTruePeakDbtp,
+                          const std::optional<LoudnessMatch>& match) {
   const JobOptions& options = job.options;
   const engine::TrackState& track = work.track;
   if (options.analyzeOnly) return ended(EntryOutcome::Analyzed);
@@ -417,7 +429,7 @@ EntryResult deliverResult(const JobState& job, EntryWork& work, const AdmittedEn
     return result;
   }
   if (job.mp3Requested) {
-    result = encodeResultMp3(options, work, admitted, identity, resultTruePeakDbtp);
+    result = encodeResultMp3(options, work, admitted, identity, resultTruePeakDbtp, match);
     if (result.outcome == EntryOutcome::Processed && options.mp3Only &&
         work.system.deleteFile(track.outputPath) == platform::DeleteOutcome::Deleted) {
       work.log.print("Removed %s, as only the MP3 was asked for\n\n",
@@ -471,8 +483,8 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
     meter.addPcm16(track.buffer.bytes, track.targetLength / engine::kFrameBytes);
     resultTruePeakDbtp = meter.truePeakDbtp();
   }
-  EntryResult result =
-      deliverResult(job, work, admitted, identity, resultTruePeakDbtp.value_or(0.0));
+  EntryResult result = deliverResult(job, work, admitted, identity,
+                                     resultTruePeakDbtp.value_or(0.0), computed.match);
   if (const std::optional<LoudnessMatch>& match = computed.match) {
     result.record.loudnessTargetLufs = options.loudnessTargetLufs;
     result.record.loudnessGainDb = match->gainDb;

@@ -92,7 +92,56 @@ struct Encoded {
   std::shared_ptr<loudness::AlbumMeter> programme;
   // The last decoded MP3's true peak.
   std::optional<double> decodedPeakDbtp;
+  // The copy the MP3 was encoded from, when it was not the saved result.
+  std::optional<AimedSource> copy;
 };
+
+// Copies made for the encoder before the last one is kept as it decodes.
+constexpr int kMostAimedCopies = 3;
+
+// With a loudness target and request.aimedSource, from the first MP3 (of the saved result, at
+// encoded.encoding.gainDb) and its decoded figures: while the MP3 is off the target or over the
+// ceiling, it is encoded from a copy aimed by the encoding before; the last that still
+// overshoots is lowered by a level change.
+void encodeFromAimedCopies(const Mp3Request& request, DecodedFigures decoded, Encoded& encoded,
+                           SystemServices& system) {
+  Mp3Encoding& encoding = encoded.encoding;
+  // Encodes and measures; false when the MP3 is not whole or its measure is not known.
+  auto encodeAndMeasure = [&] {
+    encoded.attempt = encodeOnce(encoding, request.frames, true, request.encodingProgress, system);
+    if (encoded.attempt != Attempt::Whole) return false;
+    encoded.programme = std::make_shared<loudness::AlbumMeter>();
+    if (!measureDecoded(encoding.mp3Path, system, *encoded.programme) ||
+        !encoded.programme->ready()) {
+      encoded.programme.reset();
+      return false;
+    }
+    decoded = {encoded.programme->integratedLufs(), encoded.programme->truePeakDbtp()};
+    encoded.decodedPeakDbtp = decoded.truePeakDbtp;
+    return true;
+  };
+  const double targetLufs = *request.loudnessTargetLufs;
+  double sourceLufs = request.wavLufs + encoding.gainDb;
+  double sourcePeakDbtp = request.wavTruePeakDbtp + encoding.gainDb;
+  bool sourceBounded = false;
+  for (int copies = 0; copies < kMostAimedCopies; ++copies) {
+    if (mp3OnTarget(decoded, targetLufs, sourceBounded)) return;
+    const std::optional<AimedSource> copy =
+        request.aimedSource(nextEncoderAim(targetLufs, sourceLufs, sourcePeakDbtp, decoded));
+    if (!copy) break;
+    encoded.copy = copy;
+    encoding.wavPath = copy->wavPath;
+    encoding.gainDb = 0.0;
+    if (!encodeAndMeasure()) return;
+    sourceLufs = copy->integratedLufs;
+    sourcePeakDbtp = copy->truePeakDbtp;
+    sourceBounded = copy->bounded;
+  }
+  if (decoded.truePeakDbtp > loudness::kTruePeakCeilingDbtp) {
+    encoding.gainDb = gainForTruePeak(decoded.truePeakDbtp) - kOvershootMarginDb;
+    encodeAndMeasure();
+  }
+}
 
 Encoded encodeWithinCeiling(const Mp3Request& request, SystemServices& system) {
   Encoded encoded;
@@ -129,6 +178,10 @@ Encoded encodeWithinCeiling(const Mp3Request& request, SystemServices& system) {
       decodedPeakDbtp = meter.truePeakDbtp();
     }
     encoded.decodedPeakDbtp = decodedPeakDbtp;
+    if (request.loudnessTargetLufs && request.aimedSource) {
+      encodeFromAimedCopies(request, {decodedLufs, decodedPeakDbtp}, encoded, system);
+      break;
+    }
     // A move toward the target leaves a try to lower an MP3 that it made overshoot.
     const bool spareTry = tries + 2 < kMostEncodings;
     const double correction = nextCorrectionDb(
@@ -166,8 +219,27 @@ Tagging writeTag(const Mp3Request& request, const Encoded& encoded, const Replay
   return tagging;
 }
 
-void logKeptMp3(const Encoded& encoded, const Tagging& tagging, engine::ProcessLog& log) {
+// The copy the MP3 was encoded from, and how far it stays short of the target.
+void logAimedCopy(const AimedSource& copy, double targetLufs,
+                  const std::shared_ptr<loudness::AlbumMeter>& programme, engine::ProcessLog& log) {
+  log.print("MP3 encoded from a copy matched to %.2f LUFS under %.2f dBTP", copy.integratedLufs,
+            copy.truePeakDbtp);
+  if (copy.limitingDb > 0.0) log.print(", peaks limited by up to %.2f dB", copy.limitingDb);
+  log.write(", for the encoder's loss of loudness and its overshoot\n\n");
+  if (!programme) return;
+  const double shortLu = targetLufs - programme->integratedLufs();
+  if (shortLu > kMp3LoudnessToleranceLu) {
+    log.print("MP3 %.2f LU short of the target for a true peak of at most %.1f dBTP\n\n", shortLu,
+              loudness::kTruePeakCeilingDbtp);
+  }
+}
+
+void logKeptMp3(const Mp3Request& request, const Encoded& encoded, const Tagging& tagging,
+                engine::ProcessLog& log) {
   log.write("OK\n\n");
+  if (encoded.copy) {
+    logAimedCopy(*encoded.copy, *request.loudnessTargetLufs, encoded.programme, log);
+  }
   const double gainDb = encoded.encoding.gainDb;
   if (gainDb < 0.0) {
     log.print("MP3 level lowered by %.2f dB for a true peak of at most %.1f dBTP\n\n", -gainDb,
@@ -250,9 +322,9 @@ Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::P
     log.write("Failed ! This should not happen...\n\n");
     return result;
   }
-  logKeptMp3(encoded, tagging, log);
+  logKeptMp3(request, encoded, tagging, log);
   result.outcome = Mp3Outcome::Whole;
-  result.gainDb = encoded.encoding.gainDb;
+  result.gainDb = encoded.encoding.gainDb + (encoded.copy ? encoded.copy->gainDb : 0.0);
   result.decodedTruePeakDbtp = encoded.decodedPeakDbtp;
   if (encoded.programme) result.decodedLufs = encoded.programme->integratedLufs();
   if (request.replayGain) {

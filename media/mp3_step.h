@@ -12,8 +12,9 @@
 #include "engine/process_log.h"
 #include "loudness/album_loudness.h"
 #include "media/converter_progress.h"
-#include "media/track_identity.h"
+#include "media/encoder_aim.h"
 #include "media/system_services.h"
+#include "media/track_identity.h"
 
 namespace media {
 
@@ -76,11 +77,16 @@ struct Mp3Request {
   // The MP3 gets ReplayGain track tags measured on its decoded audio.
   bool replayGain = false;
   // The WAV was matched to this loudness: the MP3, which the encoder leaves a little quieter,
-  // is encoded again toward it, as far as the ceiling allows.
+  // is encoded again toward it: from the copies that aimedSource makes when it is given (see
+  // media/encoder_aim.h), otherwise raised by a level change as far as the ceiling allows.
   std::optional<double> loudnessTargetLufs;
   // Told the seconds of audio each encoding has written so far, as the encoder reports them;
   // each encoding after the first starts again from 0. May be empty.
   ProgressHandler encodingProgress;
+  AimedSourceMaker aimedSource;
+  // The saved result's integrated loudness in LUFS, as this layer measures it (with
+  // aimedSource).
+  double wavLufs = 0.0;
 };
 
 // Encodes the result to its MP3 and logs the outcome after "MP3 re-encoding was
@@ -91,7 +97,11 @@ struct Mp3Request {
 // tags ("ReplayGain of the MP3: track gain -3.52 dB, peak 0.891251"), is written into it in
 // place; when the MP3 is not whole after that, it is encoded once more and kept without them
 // ("The ReplayGain tags could not be written into the MP3"). With loudnessTargetLufs it may
-// be raised ("MP3 level raised by 0.45 dB to keep the loudness target"). Stopped when the job
+// be raised ("MP3 level raised by 0.45 dB to keep the loudness target"); with aimedSource it
+// may be encoded from a copy ("MP3 encoded from a copy matched to -13.42 LUFS under -2.05 dBTP,
+// peaks limited by up to 4.20 dB, for the encoder's loss of loudness and its overshoot"), and
+// one that stays short says so ("MP3 0.62 LU short of the target for a true peak of at most
+// -1.0 dBTP"). Stopped when the job
 // is asked to stop; nothing is then logged and nothing of the encoding is left.
 Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log);
 
