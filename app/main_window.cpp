@@ -21,6 +21,7 @@
 #include "batch/job_setup.h"
 #include "batch/native_path.h"
 #include "batch/pipeline.h"
+#include "loudness/true_peak_ceiling.h"
 #include "engine/sample_buffer.h"
 #include "media/system_services.h"
 #include "platform/beep.h"
@@ -263,7 +264,8 @@ void zevozaroridAvori::createMenuBar() {
     loudnessMenu->AppendRadioItem(
         ID_MENU_LOUDNESS_FIRST + static_cast<int>(index),
         wxString::Format(_("%g LUFS"), app::kLoudnessTargetsLufs[index]),
-        _("Bring every result to this loudness, as far as a true peak of -1 dBTP allows"));
+        wxString::Format(_("Bring every result to this loudness, its peaks limited to %.1f dBTP"),
+                         loudness::kTruePeakCeilingDbtp));
   }
   optionsMenu->AppendSubMenu(loudnessMenu, _("Loudness Target"));
   optionsMenu->AppendCheckItem(ID_MENU_REPLAY_GAIN, _("Write ReplayGain Tags"),

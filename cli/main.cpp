@@ -51,8 +51,8 @@ constexpr double kLongestBusyWaitSeconds = 86400.0;
 const std::string kLoudnessTargetHelp = [] {
   char text[160];
   std::snprintf(text, sizeof text,
-                "bring each result by one gain to LUFS integrated loudness (e.g. -18), as far as a "
-                "true peak of at most %.1f dBTP allows",
+                "bring each result to LUFS integrated loudness (e.g. -18), its peaks limited to "
+                "a true peak of at most %.1f dBTP",
                 loudness::kTruePeakCeilingDbtp);
   return std::string(text);
 }();
