@@ -163,7 +163,8 @@ const std::vector<cli::ValueName> kValueNames = {
     {"mp3-bitrate", nullptr, "RATE"}, {"mp3-vbr", nullptr, "Q"}};
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "sonbalancer-cli: %s\nTry 'sonbalancer-cli --help'\n", message.c_str());
+  std::fprintf(stderr, "sonbalancer-cli: %s\nTry 'sonbalancer-cli --help'\n",
+               cli::printable(message).c_str());
   return kExitUsage;
 }
 
@@ -339,7 +340,8 @@ std::string readPaths(const wxCmdLineParser& parser, Request& request) {
     std::error_code error;
     const bool found = absolutePath(argument, path) && fs::exists(fs::status(argument, error));
     if (!found && index < givenOnCommandLine) {
-      std::fprintf(stderr, "sonbalancer-cli: %s: no such file or folder\n", argument.c_str());
+      std::fprintf(stderr, "sonbalancer-cli: %s: no such file or folder\n",
+                   cli::printable(argument).c_str());
       request.usageStatus = kExitUsage;
       return {};
     }

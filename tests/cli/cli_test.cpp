@@ -206,6 +206,45 @@ TEST_F(HeadlessCommand, FilesAreNamedByThePathAsTypedOnATerminalAndOff) {
       << piped.standardError;
 }
 
+TEST_F(HeadlessCommand, NamesThatHoldControlsOrStrayBytesAreShownEscapedOnOneLine) {
+  fs::remove(music() + "/a.ogg");
+  fs::remove(music() + "/notes.txt");
+  for (const char* name : {"new\nline: processed.wav", "esc\x1b[2J.wav", "bad\xff\\.wav"}) {
+    fs::copy_file(music() + "/b.wav", music() + "/" + name);
+  }
+  writeFile(music() + "/empty\r.wav", "");
+  const fs::path work = root_ / "work";
+  fs::create_directory(work);
+  const std::string names[] = {"../Music/new\\nline: processed.wav: processed\n",
+                               "../Music/esc\\033[2J.wav: processed\n",
+                               "../Music/bad\\377\\\\.wav: processed\n",
+                               "sonbalancer-cli: ../Music/empty\\r.wav: the file is empty\n"};
+  for (const char* jobs : {"1", "2"}) {
+    const CommandResult piped = runCommand(work, std::string("--no-mp3 -j ") + jobs + " ../Music");
+    EXPECT_EQ(piped.exitStatus, 3);
+    for (const std::string& line : names) {
+      EXPECT_NE(piped.standardError.find(line), std::string::npos) << piped.standardError;
+    }
+    // A line for each of the five files, the summary and the state; no raw control.
+    EXPECT_EQ(std::count(piped.standardError.begin(), piped.standardError.end(), '\n'), 5 + 2);
+    EXPECT_EQ(piped.standardError.find_first_of("\x1b\r\xff"), std::string::npos);
+    fs::remove_all(output());
+  }
+  const CommandResult quiet = runCommand(work, "--no-mp3 -q " + shellQuoted("../Music/empty\r.wav"));
+  EXPECT_EQ(withoutTime(quiet.standardError),
+            names[3] + "sonbalancer-cli: 0 processed, 0 skipped, 1 failed in H:MM:SS\nREADY\n");
+  EXPECT_EQ(runCommand(work, shellQuoted("\x1b[2J.wav")).standardError,
+            "sonbalancer-cli: \\033[2J.wav: no such file or folder\n");
+
+  // On a terminal the name's own escapes never reach it: the line redrawn with \r is all there is.
+  const testing_support::ShellRun onTerminal = testing_support::runInShell(
+      work, "script -qec \"$SONBALANCER -j 1 --no-mp3 ../Music/esc*\" /dev/null >terminal");
+  EXPECT_EQ(onTerminal.exitStatus, 0) << onTerminal.standardError;
+  const std::string terminal = readFile(work / "terminal");
+  EXPECT_NE(terminal.find("%  ../Music/esc\\033[2J.wav"), std::string::npos) << terminal;
+  EXPECT_EQ(terminal.find('\x1b'), std::string::npos) << terminal;
+}
+
 TEST_F(HeadlessCommand, NothingProcessedEndsReadyWithStatusOne) {
   TempFolder work;
   const CommandResult noMedia =
