@@ -555,6 +555,22 @@ TEST(ConsoleProgress, RunOfSeveralWorkersShowsEachWorkersFileAndTheRunsRate) {
       << shown;
 }
 
+TEST(ConsoleProgress, AWorkersNameCutToTheWidthStartsOnAWholeCharacter) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* stream = open_memstream(&text, &size);
+  {
+    // 44 columns leave the name 7 bytes after "...": ".mp3" and the last three bytes of
+    // "\u00e9\u00e9", the first of them the tail of a character.
+    cli::ConsoleRunView view({}, stream, cli::ProgressStyle::Redrawn, 44, 1);
+    view.workerFile(0, batch::fromNativePath("/m/\u00e9\u00e9\u00e9.mp3"));
+  }
+  std::fclose(stream);
+  const std::string shown(text, size);
+  std::free(text);
+  EXPECT_TRUE(shown.ends_with("0%  ...\u00e9.mp3\n")) << shown;
+}
+
 // ---- Interrupted jobs and other users
 
 TEST_F(HeadlessCommand, NextJobClearsWhatAJobKilledWithTwoWorkersLeft) {
