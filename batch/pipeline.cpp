@@ -487,6 +487,8 @@ std::string stopCause(const std::string& cause) {
       return "SIGINT";
     case SIGTERM:
       return "SIGTERM";
+    case SIGPIPE:
+      return "SIGPIPE";
     default:
       if (const char* reason = platform::stopReason()) return reason;
       return "stop requested";

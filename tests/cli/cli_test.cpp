@@ -300,6 +300,13 @@ TEST_F(HeadlessCommand, UsageErrorsAndMissingPathsEndWithStatusTwo) {
   EXPECT_EQ(missing.exitStatus, 2);
   EXPECT_NE(missing.standardError.find("absent.mp3: no such file or folder"), std::string::npos);
   EXPECT_FALSE(fs::exists(output()));
+  // A file named like options is told how to be named.
+  for (const std::string name : {"-dash.wav", "--dash.wav"}) {
+    writeFile(work / name, "");
+    EXPECT_EQ(runCommand(work.path(), "--no-mp3 " + name).standardError,
+              "sonbalancer-cli: " + name + ": taken for options; to name that file, write ./" +
+                  name + " or put -- before it\nTry 'sonbalancer-cli --help'\n");
+  }
 }
 
 TEST_F(HeadlessCommand, HelpAndVersionGoToStandardOutput) {
@@ -404,6 +411,22 @@ TEST_F(HeadlessCommand, StopSignalsEndTheJobWithOnlyWholeFiles) {
     EXPECT_TRUE(readFile(work / batch::kProcessLogName).ends_with("JOB STOPPED (SIGTERM): " + kStopLine));
     EXPECT_TRUE(job.standardError().ends_with("STOPPED\n")) << job.standardError();
   }
+}
+
+TEST_F(HeadlessCommand, StandardErrorsReaderGoneStopsTheJobWhole) {
+  for (const char* name : {"c.wav", "d.wav", "e.wav"}) {
+    fs::copy_file(music() + "/b.wav", music() + "/" + name);
+  }
+  const fs::path work = root_ / "work";
+  fs::create_directory(work);
+  // The reader has gone before the first file's line.
+  testing_support::runInShell(
+      work, "($SONBALANCER -j 1 --log --no-mp3 ../Music 2>&1; echo $? >status) | true");
+  EXPECT_EQ(readFile(work / "status"), "141\n");
+  EXPECT_FALSE(holdsLeftovers(output()));
+  EXPECT_FALSE(fs::exists(output() + "e_eq.wav"));
+  EXPECT_TRUE(readFile(work / batch::kProcessLogName).ends_with("JOB STOPPED (SIGPIPE): " + kStopLine))
+      << readFile(work / batch::kProcessLogName);
 }
 
 TEST_F(HeadlessCommand, CtrlCWithSeveralWorkersLeavesNoPartialFile) {
