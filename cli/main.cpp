@@ -427,8 +427,8 @@ int main(int argc, char** argv) {
   const std::string unknown = cli::unknownLongOption(typed, kCommandLine);
   // A file named like options is told how to be named, rather than which option it is not.
   const std::string dashed = fileTakenForOptions(typed);
-  const std::string takenForOptions = dashed + ": taken for options; to name that file, write ./" +
-                                      dashed + " or put -- before it";
+  const std::string takenForOptions =
+      dashed + ": taken for options; to name that file, write ./" + dashed + " or put -- before it";
   if (!unknown.empty() && !dashed.empty() && dashed.starts_with(unknown)) {
     return usageError(takenForOptions);
   }
@@ -446,7 +446,7 @@ int main(int argc, char** argv) {
     return kExitDone;
   }
   if (parsed != 0) {
-    return usageError(!dashed.empty()         ? takenForOptions
+    return usageError(!dashed.empty()        ? takenForOptions
                       : parseMessage.empty() ? "unusable command line"
                                              : parseMessage);
   }

@@ -230,7 +230,8 @@ TEST_F(HeadlessCommand, NamesThatHoldControlsOrStrayBytesAreShownEscapedOnOneLin
     EXPECT_EQ(piped.standardError.find_first_of("\x1b\r\xff"), std::string::npos);
     fs::remove_all(output());
   }
-  const CommandResult quiet = runCommand(work, "--no-mp3 -q " + shellQuoted("../Music/empty\r.wav"));
+  const CommandResult quiet =
+      runCommand(work, "--no-mp3 -q " + shellQuoted("../Music/empty\r.wav"));
   EXPECT_EQ(withoutTime(quiet.standardError),
             names[3] + "sonbalancer-cli: 0 processed, 0 skipped, 1 failed in H:MM:SS\nREADY\n");
   EXPECT_EQ(runCommand(work, shellQuoted("\x1b[2J.wav")).standardError,
@@ -425,7 +426,8 @@ TEST_F(HeadlessCommand, StandardErrorsReaderGoneStopsTheJobWhole) {
   EXPECT_EQ(readFile(work / "status"), "141\n");
   EXPECT_FALSE(holdsLeftovers(output()));
   EXPECT_FALSE(fs::exists(output() + "e_eq.wav"));
-  EXPECT_TRUE(readFile(work / batch::kProcessLogName).ends_with("JOB STOPPED (SIGPIPE): " + kStopLine))
+  EXPECT_TRUE(
+      readFile(work / batch::kProcessLogName).ends_with("JOB STOPPED (SIGPIPE): " + kStopLine))
       << readFile(work / batch::kProcessLogName);
 }
 
@@ -534,6 +536,16 @@ TEST(ConsoleProgress, TerminalLineIsRedrawnInPlaceWithinItsWidth) {
   EXPECT_TRUE(shown.ends_with("\r" + gauges25 + "  /m/b.mp3" +
                               std::string(79 - gauges25.size() - 10, ' ') + "\n"))
       << shown;
+
+  // A wide character takes two columns: two of them and ".mp3" fit the nine after "...", and
+  // the narrower name drawn next blanks all eleven.
+  const std::string wide =
+      progressOf(cli::ProgressStyle::Redrawn, 80, [](cli::ConsoleWindow& window) {
+        window.setCurrentFileText(batch::fromNativePath("/m/\u97f3\u97f3\u97f3\u97f3\u97f3.mp3"));
+        window.setCurrentFileText("/m/b.mp3");
+      });
+  EXPECT_NE(wide.find("0%  ...\u97f3\u97f3.mp3\r"), std::string::npos) << wide;
+  EXPECT_TRUE(wide.ends_with("0%  /m/b.mp3   \n")) << wide;
 }
 
 TEST(ShownPath, APathBelowAGivenOneIsNamedAsThatOneWasTyped) {
