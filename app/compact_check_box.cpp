@@ -33,4 +33,9 @@ CompactCheckBox::CompactCheckBox(wxWindow* parent, wxWindowID id, const wxString
   }
 #endif
 #endif
+  if (size.x == wxDefaultCoord && size.y > 0) {
+    // The best size known so far is that of the indicator before its height was set above.
+    InvalidateBestSize();
+    SetSize(wxSize(GetBestSize().x, size.y));
+  }
 }

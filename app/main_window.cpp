@@ -92,11 +92,6 @@ void fitToLabel(wxButton& button) {
   button.SetSize(button.GetBestSize() + wxSize(2 * kButtonSideRoomPx, 0));
 }
 
-// Where a fixed size is too small for a control's label, the whole label shows as its tip.
-void tipWholeLabelIfClipped(wxControl& control) {
-  if (control.GetSize().x < control.GetBestSize().x) control.SetToolTip(control.GetLabelText());
-}
-
 // Shows the command's dialog and gives the path chosen with OK.
 template <class PathDialog>
 bool choosePath(PathDialog& dialog, wxString& path) {
@@ -215,11 +210,11 @@ void zevozaroridAvori::createControls() {
                                             wxPoint(248, 208), wxDefaultSize, 0, "ID_STATICTEXT2");
   currentFileText_ = new wxStaticText(this, ID_STATICTEXT3, _("FILE IN PROCESS"), wxPoint(248, 152),
                                       wxSize(368, 13), 0, "ID_STATICTEXT3");
-  mp3At192kBox_ =
-      new CompactCheckBox(this, ID_CHECKBOX5, _("Set MP3 rate to 192K (default 128k)"),
-                          wxPoint(40, 392), wxSize(200, 13), 0, wxDefaultValidator, "ID_CHECKBOX5");
+  // As wide as its label needs in the desktop's font, which a fixed width did not leave it.
+  mp3At192kBox_ = new CompactCheckBox(this, ID_CHECKBOX5, _("Set MP3 rate to 192K (default 128k)"),
+                                      wxPoint(40, 392), wxSize(wxDefaultCoord, 13), 0,
+                                      wxDefaultValidator, "ID_CHECKBOX5");
   mp3At192kBox_->SetValue(false);
-  tipWholeLabelIfClipped(*mp3At192kBox_);
   stateText_ = new wxStaticText(this, ID_STATICTEXT4, _("READY"), wxPoint(296, 272),
                                 wxSize(104, 22), 0, "ID_STATICTEXT4");
   stateText_->SetFont(wxFont(14, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,

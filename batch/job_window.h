@@ -32,6 +32,10 @@ class EntryHost : public JobChoices, public engine::TrackHost {
  public:
   // Already through the translation lookup.
   virtual void setCurrentFileText(const wxString& text) = 0;
+  // The file gauge (0 to 100) moved by a child's progress (the converter, the encoder) as
+  // often as the child reports it: shown without a pause. A front end that shows only the
+  // fixed steps leaves it (the default).
+  virtual void fileGaugeMove(int percent) { (void)percent; }
   // The engine's two boxes are the job's.
   bool noBasslineTicked() override = 0;
   bool ignoreClicksTicked() override = 0;

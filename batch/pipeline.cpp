@@ -24,6 +24,7 @@
 #include "engine/pcm_access.h"
 #include "engine/track_engine.h"
 #include "engine/wav_file.h"
+#include "loudness/sample_block.h"
 #include "loudness/track_figures.h"
 #include "loudness/true_peak.h"
 #include "loudness/true_peak_ceiling.h"
@@ -45,6 +46,8 @@ constexpr int kEntryStartPauseMs = 30;
 constexpr int kConversionPercent = 5;
 constexpr int kEnginePercent = 25;
 constexpr int kMp3Percent = 95;
+// The encoder's progress moves the gauge short of full, which only the end of the entry shows.
+constexpr int kMp3EncodedPercent = 99;
 constexpr int kStepPauseMs = 100;
 
 // An entry is classified by the last characters of its path alone; no dot is required.
@@ -52,6 +55,30 @@ constexpr std::size_t kExtensionLength = 3;
 // Longer paths are shown as "..." and their last kDisplayTailLength characters.
 constexpr std::size_t kDisplayWholeLimit = 44;
 constexpr std::size_t kDisplayTailLength = 45;
+
+// The gauge at seconds of total, between the percents of a step's start and end; the gauge
+// never goes back within the step.
+class StepGauge {
+ public:
+  StepGauge(EntryHost& window, int startPercent, int endPercent)
+      : window_(window), startPercent_(startPercent), endPercent_(endPercent),
+        shown_(startPercent) {}
+
+  void show(double seconds, double totalSeconds) {
+    if (!(totalSeconds > 0.0) || !(seconds >= 0.0)) return;
+    const double share = seconds < totalSeconds ? seconds / totalSeconds : 1.0;
+    const int percent = startPercent_ + static_cast<int>(share * (endPercent_ - startPercent_));
+    if (percent <= shown_) return;
+    shown_ = percent;
+    window_.fileGaugeMove(percent);
+  }
+
+ private:
+  EntryHost& window_;
+  const int startPercent_;
+  const int endPercent_;
+  int shown_;
+};
 
 EntryResult ended(EntryOutcome outcome, std::string reason = {}) {
   EntryResult result;
@@ -181,11 +208,15 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
   system.deleteFile(temporaryWav);
 
   ConverterMessages messages;
-  const platform::ChildOutcome conversion = system.runChildReadingErrors(
-      command.arguments, [&messages](const char* bytes, std::size_t count) {
+  // The source's duration comes among the converter's first messages, before its progress.
+  StepGauge gauge(work.window, kConversionPercent, kEnginePercent);
+  const platform::ChildOutcome conversion = system.runConverter(
+      command.arguments,
+      [&messages](const char* bytes, std::size_t count) {
         messages.take(bytes, count);
         return true;
-      });
+      },
+      [&](double seconds) { gauge.show(seconds, messages.statedSeconds().value_or(0.0)); });
   // Whatever a failed or stopped conversion wrote is partial at best.
   if (conversion.interrupted) {
     if (conversion.started) system.deleteFile(temporaryWav);
@@ -262,6 +293,9 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
   request.exactDecodedPeak = options.report;
   request.replayGain = options.replayGain;
   request.loudnessTargetLufs = options.loudnessTargetLufs;
+  StepGauge gauge(work.window, kMp3Percent, kMp3EncodedPercent);
+  const double seconds = static_cast<double>(request.frames) / loudness::kSampleRateHz;
+  request.encodingProgress = [&](double encoded) { gauge.show(encoded, seconds); };
   work.log.write("MP3 re-encoding was requested... ");
   work.window.fileGaugeStep(kMp3Percent, kStepPauseMs);
   const media::Mp3Result mp3 = media::encodeMp3(request, work.system, work.log);
@@ -341,6 +375,20 @@ struct ComputedTrack {
   }
 };
 
+// The entry's window to the engine, which also gives the track up when the job is asked to stop.
+class EngineHost final : public engine::TrackHost {
+ public:
+  explicit EngineHost(EntryWork& work) : window_(work.window), system_(work.system) {}
+  bool noBasslineTicked() override { return window_.noBasslineTicked(); }
+  bool ignoreClicksTicked() override { return window_.ignoreClicksTicked(); }
+  void fileGaugeStep(int percent, int pauseMs) override { window_.fileGaugeStep(percent, pauseMs); }
+  bool stopAsked() override { return system_.stopRequested(); }
+
+ private:
+  EntryHost& window_;
+  media::SystemServices& system_;
+};
+
 ComputedTrack runEngine(const JobOptions& options, EntryWork& work,
                         engine::TrackObserver* observer, const media::TrackIdentity& identity) {
   ComputedTrack computed;
@@ -360,7 +408,8 @@ ComputedTrack runEngine(const JobOptions& options, EntryWork& work,
     };
   }
   // The engine closes the input and names its result in outputPath.
-  computed.outcome = engine::processTrack(work.track, work.window, work.log, run);
+  EngineHost host(work);
+  computed.outcome = engine::processTrack(work.track, host, work.log, run);
   return computed;
 }
 
@@ -412,6 +461,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
   // A result that could not be saved costs this entry its MP3 and no other: the job's choice
   // of MP3 files is never changed by an entry, so that one file's failure does not spread to
   // the entries after it.
+  if (computed.outcome == engine::TrackOutcome::Stopped) return ended(EntryOutcome::Stopped);
   if (!computed.computed()) {
     return ended(EntryOutcome::Failed, computed.outcome == engine::TrackOutcome::NoMemory
                                            ? "not enough memory for its samples"

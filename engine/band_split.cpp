@@ -115,9 +115,11 @@ std::uint32_t shareJoin(std::uint32_t walkEnd, bool loading) {
 }
 
 // The walk in stretches of one progress period, so the inner loops carry no gauge test; the
-// gauge steps at the start of each stretch.
+// gauge steps at the start of each stretch. Each stretch goes in parts of kStopCheckBytes, which
+// split it at block boundaries, with the stop asked for before each. False when the walk was
+// given up for a stop.
 template <typename SplitOf>
-void walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
+bool walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
               bool ignoreClicks, SplitOf&& splitOf, TrackHost& host, ScanRecord& record) {
   HighBandCounters counters[2];
   LowBandExtremes lowExtremes;
@@ -126,13 +128,21 @@ void walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t w
     host.fileGaugeStep(scanGaugePercent(begin, targetLength), kGaugePauseMs);
     const std::uint32_t end =
         walkEnd - begin > kProgressPeriodBytes ? begin + kProgressPeriodBytes : walkEnd;
-    scanFrames(samples, targetLength, begin, end, ignoreClicks, splitOf, counters, record,
-               lowExtremes, middle);
+    for (std::uint32_t part = begin; part < end;) {
+      if (host.stopAsked()) return false;
+      const std::uint32_t partEnd = end - part > kStopCheckBytes ? part + kStopCheckBytes : end;
+      scanFrames(samples, targetLength, part, partEnd, ignoreClicks, splitOf, counters, record,
+                 lowExtremes, middle);
+      part = partEnd;
+    }
     begin = end;
   }
   mergeLowBandExtremes(lowExtremes, record);
   middle.finish(samples, record);
+  return true;
 }
+
+enum class SharedWalk { Whole, Stopped, NoThread };
 
 // The pass with its split on a thread of its own, its filters being the one long serial chain of
 // a pass. The scan follows a block or more behind and only reads the planes of the blocks
@@ -140,9 +150,9 @@ void walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t w
 // frames in, loading them or running the prelude on them in stretches, while the split follows
 // it; then it splits the blocks after a proven join itself. The split's thread is held before
 // the frames of the proof until they are in and proven, and it leaves the blocks after the join
-// alone once they are the scan's. False, with nothing walked or loaded, when no thread could be
-// started.
-bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
+// alone once they are the scan's. NoThread, with nothing walked or loaded, when no thread could
+// be started. A stop asked for ends the split's thread after its block in hand.
+SharedWalk walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
                         bool ignoreClicks, const BlockPrelude& prelude, const FramesLoad& load,
                         TrackHost& host, ScanRecord& record) {
   std::uint32_t preludesRun = 0;
@@ -164,8 +174,15 @@ bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::
                       // first time the answer matters.
                       if (end <= splitEnd.load(std::memory_order_relaxed)) split(begin, end);
                     });
-  if (!ahead.start()) return false;
+  if (!ahead.start()) return SharedWalk::NoThread;
+  // The split's thread may be waiting for frames that will not come.
+  const auto giveUp = [&] {
+    ahead.cancel();
+    loaded.publish(walkEnd);
+    return SharedWalk::Stopped;
+  };
   for (std::uint32_t end = 0; bringIn && end < walkEnd;) {
+    if (host.stopAsked()) return giveUp();
     end = walkEnd - end > kLoadStretchBytes ? end + kLoadStretchBytes : walkEnd;
     bringIn(end);
     loaded.publish(std::min(end, proofBegin));
@@ -176,13 +193,13 @@ bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::
   splitEnd.store(aheadEnd, std::memory_order_relaxed);
   loaded.publish(walkEnd);
   if (!joinState) {
-    walkPass(
+    const bool whole = walkPass(
         samples, targetLength, walkEnd, ignoreClicks,
         [&](std::uint32_t, std::uint32_t end) { ahead.waitFor(end); }, host, record);
-    return true;
+    return whole ? SharedWalk::Whole : giveUp();
   }
   SplitFromJoin own(samples, targetLength, join, walkEnd, *joinState);
-  walkPass(
+  const bool whole = walkPass(
       samples, targetLength, walkEnd, ignoreClicks,
       [&](std::uint32_t, std::uint32_t end) {
         if (end > aheadEnd) return own.splitUpTo(end);
@@ -191,7 +208,7 @@ bool walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::
         ahead.waitFor(end);
       },
       host, record);
-  return true;
+  return whole ? SharedWalk::Whole : giveUp();
 }
 
 }  // namespace
@@ -211,14 +228,19 @@ ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool 
   // otherwise let the last frame's high band run past the end of its plane.
   const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
   if (walkEnd != 0) {
-    const bool walked = splitOnOwnThread && walkEnd > kBlockBytes &&
-                        walkWithSplitAhead(samples, targetLength, walkEnd, ignoreClicks, prelude,
-                                           load, host, record);
-    if (!walked) {
-      if (load) load(walkEnd);
-      walkPass(samples, targetLength, walkEnd, ignoreClicks,
-               PassSplit(samples, targetLength, prelude), host, record);
+    SharedWalk walk = SharedWalk::NoThread;
+    if (splitOnOwnThread && walkEnd > kBlockBytes) {
+      walk = walkWithSplitAhead(samples, targetLength, walkEnd, ignoreClicks, prelude, load, host,
+                                record);
     }
+    if (walk == SharedWalk::NoThread) {
+      if (load) load(walkEnd);
+      walk = walkPass(samples, targetLength, walkEnd, ignoreClicks,
+                      PassSplit(samples, targetLength, prelude), host, record)
+                 ? SharedWalk::Whole
+                 : SharedWalk::Stopped;
+    }
+    if (walk == SharedWalk::Stopped) return record;
   }
   writeScanLog(record, log);
   return record;

@@ -78,9 +78,14 @@ class BlocksAhead {
   bool reached(std::uint32_t end) const { return done_.reached(end); }
   void waitFor(std::uint32_t end) { done_.waitFor(end); }
 
+  // The walk ends after the block in hand, for a follower that wants no more of it; nothing
+  // may wait for a block after that.
+  void cancel() { cancelled_.store(true, std::memory_order_relaxed); }
+
  private:
   void walkAll() {
     for (std::uint32_t begin = 0; begin < walkEnd_;) {
+      if (cancelled_.load(std::memory_order_relaxed)) return;
       const std::uint32_t end = walkEnd_ - begin > blockBytes_ ? begin + blockBytes_ : walkEnd_;
       step_(begin, end);
       done_.publish(end);
@@ -92,6 +97,7 @@ class BlocksAhead {
   const std::uint32_t blockBytes_;
   const Step step_;
   WalkProgress done_;
+  std::atomic<bool> cancelled_{false};
   std::thread thread_;
 };
 

@@ -1,6 +1,7 @@
 #include "engine/pass_loop.h"
 
 #include "engine/apply_corrections.h"
+#include "engine/pcm_access.h"
 #include "engine/band_split.h"
 #include "engine/gains.h"
 
@@ -8,11 +9,12 @@ namespace engine {
 
 namespace {
 
-// Every pass up to its last application; returns the gains for that application. The second
-// pass analyses the corrected output of the first afresh; a second pass never calls for a third.
-// The first pass's application of a double pass is the second pass's prelude, walked as
-// splitAndScan says: within its split on one thread, ahead of it on two.
-Gains passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
+// Every pass up to its last application; returns the gains for that application, or none when
+// the track was given up for a stop. The second pass analyses the corrected output of the first
+// afresh; a second pass never calls for a third. The first pass's application of a double pass
+// is the second pass's prelude, walked as splitAndScan says: within its split on one thread,
+// ahead of it on two.
+std::optional<Gains> passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
                                 const TrackFlags& flags, TrackHost& host, ProcessLog& log,
                                 TrackObserver* observer, const FramesLoad& load) {
   CorrectionWalk firstApplication{};
@@ -26,6 +28,7 @@ Gains passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLengt
     const ScanRecord record = splitAndScan(
         samples, targetLength, flags.ignoreClicks, host, log, flags.splitOnOwnThread,
         passIndex > 0 ? applyFirstPass : BlockPrelude{}, passIndex == 0 ? load : FramesLoad{});
+    if (host.stopAsked()) return std::nullopt;
     if (observer && passIndex == 0) observer->firstSplit(samples, targetLength);
     const Gains gains = correctionGains(record, flags, log);
     if (observer) observer->passGains(gains);
@@ -37,21 +40,29 @@ Gains passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLengt
 
 }  // namespace
 
-void runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
+bool runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags,
                  TrackHost& host, ProcessLog& log, TrackObserver* observer,
                  const FramesLoad& load) {
-  const Gains gains =
-      passesUpToLastApplication(samples, targetLength, flags, host, log, observer, load);
-  applyCorrections(samples, targetLength, gains, flags.ignoreClicks, log);
+  std::optional<CorrectionWalk> application =
+      runPassesUpToLastApplication(samples, targetLength, flags, host, log, observer, load);
+  if (!application) return false;
+  const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
+  for (std::uint32_t begin = 0; begin < walkEnd;) {
+    if (host.stopAsked()) return false;
+    const std::uint32_t end = walkEnd - begin > kStopCheckBytes ? begin + kStopCheckBytes : walkEnd;
+    applyCorrectionsTo(samples, targetLength, begin, end, *application);
+    begin = end;
+  }
+  return true;
 }
 
-CorrectionWalk runPassesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
-                                            const TrackFlags& flags, TrackHost& host,
-                                            ProcessLog& log, TrackObserver* observer,
-                                            const FramesLoad& load) {
-  const Gains gains =
+std::optional<CorrectionWalk> runPassesUpToLastApplication(
+    std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags, TrackHost& host,
+    ProcessLog& log, TrackObserver* observer, const FramesLoad& load) {
+  const std::optional<Gains> gains =
       passesUpToLastApplication(samples, targetLength, flags, host, log, observer, load);
-  return startCorrections(gains, flags.ignoreClicks, log);
+  if (!gains) return std::nullopt;
+  return startCorrections(*gains, flags.ignoreClicks, log);
 }
 
 }  // namespace engine

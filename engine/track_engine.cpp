@@ -64,25 +64,29 @@ class DataRead {
   std::uint32_t read_ = 0;
 };
 
+TrackOutcome savedOrNot(bool saved) { return saved ? TrackOutcome::Saved : TrackOutcome::NotWritten; }
+
 // The passes with the last application on a thread of its own, while the save writes what it
-// has finished.
-bool saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, TrackHost& host,
-                               ProcessLog& log, const TrackRun& run, const FramesLoad& load) {
+// has finished. A stop asked for once the save has begun lets it end: the result is whole.
+TrackOutcome saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags,
+                                       TrackHost& host, ProcessLog& log, const TrackRun& run,
+                                       const FramesLoad& load) {
   TrackObserver* const observer = run.observer;
   std::uint8_t* const samples = track.buffer.bytes;
-  CorrectionWalk lastApplication = runPassesUpToLastApplication(samples, track.targetLength, flags,
-                                                                host, log, observer, load);
+  std::optional<CorrectionWalk> lastApplication = runPassesUpToLastApplication(
+      samples, track.targetLength, flags, host, log, observer, load);
+  if (!lastApplication) return TrackOutcome::Stopped;
   const std::uint32_t walkEnd = wholeFrameBytes(track.targetLength);
   BlocksAhead applied(walkEnd, kApplyStretchBytes, [&](std::uint32_t begin, std::uint32_t end) {
-    applyCorrectionsTo(samples, track.targetLength, begin, end, lastApplication);
+    applyCorrectionsTo(samples, track.targetLength, begin, end, *lastApplication);
   });
   if (applied.start()) {
-    return saveResult(
+    return savedOrNot(saveResult(
         track, log, [&](std::uint32_t end) { applied.waitFor(std::min(end, walkEnd)); },
-        run.beforeNaming);
+        run.beforeNaming));
   }
-  applyCorrectionsTo(samples, track.targetLength, 0, walkEnd, lastApplication);
-  return saveResult(track, log, {}, run.beforeNaming);
+  applyCorrectionsTo(samples, track.targetLength, 0, walkEnd, *lastApplication);
+  return savedOrNot(saveResult(track, log, {}, run.beforeNaming));
 }
 
 }  // namespace
@@ -139,15 +143,14 @@ TrackOutcome processTrack(TrackState& track, TrackHost& host, ProcessLog& log,
   // The save may follow the last application stretch by stretch only when nothing comes
   // between them.
   if (run.save && !run.beforeSave && flags.splitOnOwnThread) {
-    return saveWhileApplyingLastPass(track, flags, host, log, run, load)
-               ? TrackOutcome::Saved
-               : TrackOutcome::NotWritten;
+    return saveWhileApplyingLastPass(track, flags, host, log, run, load);
   }
-  runPassLoop(samples, track.targetLength, flags, host, log, run.observer, load);
+  if (!runPassLoop(samples, track.targetLength, flags, host, log, run.observer, load)) {
+    return TrackOutcome::Stopped;
+  }
   if (run.beforeSave) run.beforeSave(samples, track.targetLength);
   if (!run.save) return TrackOutcome::Computed;
-  return saveResult(track, log, {}, run.beforeNaming) ? TrackOutcome::Saved
-                                                      : TrackOutcome::NotWritten;
+  return savedOrNot(saveResult(track, log, {}, run.beforeNaming));
 }
 
 }  // namespace engine

@@ -19,6 +19,7 @@ enum class TrackOutcome {
   Computed,    // computed and left in the sample buffer, unsaved, as asked
   NoMemory,    // not computed: its samples found no room (or it is too long for a result)
   NotWritten,  // computed, but its result could not be written; track.outputPath names it
+  Stopped,     // given up for a stop (TrackHost::stopAsked) before its save began; nothing saved
 };
 
 // What one call of processTrack is asked for beyond the track.
@@ -39,7 +40,8 @@ struct TrackRun {
 // Loads the data of track.inputFile (positioned at its first sample byte, dataLength bytes,
 // header set) into the sample buffer as 44100 Hz stereo frames, whatever its rate factor, runs
 // the passes and, when run.save, saves the result at track.resultPath. Closes the input file
-// right after its one read, or at once when the samples find no room. Never throws.
+// right after its one read, or at once when the samples find no room. Asks host.stopAsked()
+// as the passes go and gives the track up when it answers true. Never throws.
 TrackOutcome processTrack(TrackState& track, TrackHost& host, ProcessLog& log,
                           const TrackRun& run = {});
 

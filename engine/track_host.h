@@ -1,8 +1,14 @@
-// What the engine asks of whoever runs it: the two per-track options and the file gauge.
-// The window, the headless command and the tests each provide one.
+// What the engine asks of whoever runs it: the two per-track options, the file gauge and
+// whether to give the track up. The window, the headless command and the tests each provide one.
 #pragma once
 
+#include <cstdint>
+
 namespace engine {
+
+// The bytes of frames the passes walk between two questions of TrackHost::stopAsked: some
+// milliseconds of work, a multiple of the split's block.
+constexpr std::uint32_t kStopCheckBytes = std::uint32_t{1} << 20;
 
 class TrackHost {
  public:
@@ -16,6 +22,11 @@ class TrackHost {
   // A gauge step: sets the file gauge to percent (0 to 100), shows it at once, then
   // pauses for pauseMs milliseconds so the user can see it.
   virtual void fileGaugeStep(int percent, int pauseMs) = 0;
+
+  // Whether the track is to be given up (the job was asked to stop); asked every
+  // kStopCheckBytes of frames while the passes run. Once it answers true it must keep doing so
+  // for the track. By default the track is never given up.
+  virtual bool stopAsked() { return false; }
 };
 
 }  // namespace engine

@@ -73,9 +73,10 @@ enum class Attempt { Whole, Failed, Stopped };
 // One run of the encoder. An earlier try's file goes first: the encoder will not replace it
 // (asked whether to, it reads "no" from the closed standard input and fails).
 Attempt encodeOnce(const Mp3Encoding& encoding, std::uint64_t frames, bool earlierTry,
-                   SystemServices& system) {
+                   const ProgressHandler& progress, SystemServices& system) {
   if (earlierTry) system.deleteFile(encoding.mp3Path);
-  const platform::ChildOutcome outcome = system.runChild(mp3Arguments(encoding));
+  const platform::ChildOutcome outcome = system.runConverter(
+      mp3Arguments(encoding), [](const char*, std::size_t) { return true; }, progress);
   if (outcome.interrupted) return Attempt::Stopped;
   return platform::childSucceeded(outcome) && mp3HoldsWholeTrack(encoding.mp3Path, frames)
              ? Attempt::Whole
@@ -104,7 +105,8 @@ Encoded encodeWithinCeiling(const Mp3Request& request, SystemServices& system) {
   // with its peak; otherwise the peak alone.
   const bool loudnessWanted = request.replayGain || request.loudnessTargetLufs.has_value();
   for (int tries = 0; tries < kMostEncodings; ++tries) {
-    encoded.attempt = encodeOnce(encoding, request.frames, tries > 0, system);
+    encoded.attempt =
+        encodeOnce(encoding, request.frames, tries > 0, request.encodingProgress, system);
     if (encoded.attempt != Attempt::Whole) break;
     double decodedPeakDbtp = 0.0;
     double decodedLufs = 0.0;
@@ -160,7 +162,7 @@ Tagging writeTag(const Mp3Request& request, const Encoded& encoded, const Replay
     return tagging;
   }
   tagging.identityDropped = !identity.empty();
-  attempt = encodeOnce(encoded.encoding, request.frames, true, system);
+  attempt = encodeOnce(encoded.encoding, request.frames, true, request.encodingProgress, system);
   return tagging;
 }
 

@@ -11,6 +11,7 @@
 
 #include "engine/process_log.h"
 #include "loudness/album_loudness.h"
+#include "media/converter_progress.h"
 #include "media/track_identity.h"
 #include "media/system_services.h"
 
@@ -77,6 +78,9 @@ struct Mp3Request {
   // The WAV was matched to this loudness: the MP3, which the encoder leaves a little quieter,
   // is encoded again toward it, as far as the ceiling allows.
   std::optional<double> loudnessTargetLufs;
+  // Told the seconds of audio each encoding has written so far, as the encoder reports them;
+  // each encoding after the first starts again from 0. May be empty.
+  ProgressHandler encodingProgress;
 };
 
 // Encodes the result to its MP3 and logs the outcome after "MP3 re-encoding was

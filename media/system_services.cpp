@@ -19,6 +19,18 @@ class PlatformServices final : public SystemServices {
                                                const platform::OutputHandler& onErrors) override {
     return platform::runChildReadingErrors(arguments, onErrors);
   }
+  platform::ChildOutcome runConverter(const std::vector<std::string>& arguments,
+                                      const platform::OutputHandler& onErrors,
+                                      const ProgressHandler& onProgress) override {
+    ProgressReader report(onProgress);
+    return platform::runChildReadingOutputAndErrors(
+        withProgressReport(arguments),
+        [&report](const char* bytes, std::size_t count) {
+          report.take(bytes, count);
+          return true;
+        },
+        onErrors);
+  }
   platform::DeleteOutcome deleteFile(const std::string& path) override {
     return platform::deleteFile(path);
   }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "media/converter_progress.h"
 #include "platform/child_process.h"
 #include "platform/file_deletion.h"
 #include "platform/file_rename.h"
@@ -25,6 +26,14 @@ class SystemServices {
                                                        const platform::OutputHandler& onErrors) {
     (void)onErrors;
     return runChild(arguments);
+  }
+  // The converter converting or encoding, its messages read by onErrors and its progress told to
+  // onProgress as it goes; by default it is run as runChildReadingErrors, its progress untold.
+  virtual platform::ChildOutcome runConverter(const std::vector<std::string>& arguments,
+                                              const platform::OutputHandler& onErrors,
+                                              const ProgressHandler& onProgress) {
+    (void)onProgress;
+    return runChildReadingErrors(arguments, onErrors);
   }
   virtual platform::DeleteOutcome deleteFile(const std::string& path) = 0;
   // Gives the file at from the name to, replacing a file there; false when it failed.

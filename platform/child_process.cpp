@@ -88,8 +88,8 @@ struct ChildStart {
   char* const* environment = nullptr;
   pid_t parent = 0;
   int errorPipe = -1;           // write end, close-on-exec, above the standard streams
-  int outputPipe = -1;          // write end for the child's output stream, or -1
-  int outputStream = STDOUT_FILENO;  // the stream that goes into outputPipe
+  int outputPipe = -1;          // write end for the child's standard output, or -1
+  int errorsPipe = -1;          // write end for the child's standard error, or -1
   long descriptorLimit = 1024;  // for closing one by one when close_range is missing
 };
 
@@ -140,7 +140,10 @@ void closeRange(unsigned first, unsigned last, long descriptorLimit) {
     if (stream != null && ::dup2(null, stream) < 0) failInChild(start.errorPipe, errno);
   }
   if (null > STDERR_FILENO) ::close(null);
-  if (start.outputPipe >= 0 && ::dup2(start.outputPipe, start.outputStream) < 0) {
+  if (start.outputPipe >= 0 && ::dup2(start.outputPipe, STDOUT_FILENO) < 0) {
+    failInChild(start.errorPipe, errno);
+  }
+  if (start.errorsPipe >= 0 && ::dup2(start.errorsPipe, STDERR_FILENO) < 0) {
     failInChild(start.errorPipe, errno);
   }
   const unsigned errorPipe = static_cast<unsigned>(start.errorPipe);
@@ -197,8 +200,8 @@ constexpr std::size_t kOutputChunkBytes = 64 * 1024;
 // What an unprivileged process may ask for by default (/proc/sys/fs/pipe-max-size).
 constexpr std::size_t kOutputPipeBytes = 1024 * 1024;
 
-// The child's standard output as it comes, handed on in chunks; closed at its end, or when
-// the reader wants no more.
+// One of the child's output streams as it comes, handed on in chunks; closed at its end, or
+// when the reader wants no more. Without a handler it is not read and stays closed.
 class OutputReader {
  public:
   OutputReader(int descriptor, const OutputHandler* handler)
@@ -208,14 +211,9 @@ class OutputReader {
   int descriptor() const { return descriptor_.get(); }
   bool refused() const { return refused_; }
 
-  // Reads what is there now; with wait, first waits up to the poll interval for it or for
-  // the child's end.
-  void readAvailable(int pidDescriptor, bool wait) {
+  // Reads what is there now, without waiting.
+  void readAvailable() {
     if (!open()) return;
-    if (wait) {
-      pollfd watched[2] = {{descriptor_.get(), POLLIN, 0}, {pidDescriptor, POLLIN, 0}};
-      ::poll(watched, pidDescriptor >= 0 ? 2 : 1, kStopPollMs);
-    }
     char chunk[kOutputChunkBytes];
     for (;;) {
       const ssize_t got = ::read(descriptor_.get(), chunk, sizeof chunk);
@@ -233,6 +231,29 @@ class OutputReader {
   Descriptor descriptor_;
   const OutputHandler* handler_;
   bool refused_ = false;
+};
+
+// The child's standard output and standard error.
+struct ChildReaders {
+  OutputReader output;
+  OutputReader errors;
+
+  bool refused() const { return output.refused() || errors.refused(); }
+  void readAvailable() {
+    output.readAvailable();
+    errors.readAvailable();
+  }
+  // Waits up to the poll interval for output on either stream or for the child's end (told by
+  // a pid descriptor when there is one).
+  void waitForOutputOrEnd(int pidDescriptor) const {
+    pollfd watched[3];
+    nfds_t count = 0;
+    for (const OutputReader* reader : {&output, &errors}) {
+      if (reader->open()) watched[count++] = {reader->descriptor(), POLLIN, 0};
+    }
+    if (pidDescriptor >= 0) watched[count++] = {pidDescriptor, POLLIN, 0};
+    ::poll(count > 0 ? watched : nullptr, count, kStopPollMs);
+  }
 };
 
 void signalGroup(pid_t child, int signalNumber) {
@@ -276,12 +297,14 @@ std::string findProgram(const std::string& name) {
 namespace {
 
 // The pipes between a child and us: one that brings the error of a failed exec (closed by a
-// successful one), and, when its output is read, one for that.
+// successful one), and one for each output stream that is read.
 struct ChildPipes {
   Descriptor execRead;
   Descriptor execWrite;
   Descriptor outputRead;
   Descriptor outputWrite;
+  Descriptor errorsRead;
+  Descriptor errorsWrite;
 };
 
 bool openPipe(Descriptor& readEnd, Descriptor& writeEnd) {
@@ -292,21 +315,30 @@ bool openPipe(Descriptor& readEnd, Descriptor& writeEnd) {
   return readEnd.get() >= 0 && writeEnd.get() >= 0;
 }
 
-bool openPipes(ChildPipes& pipes, bool outputRead) {
-  if (!openPipe(pipes.execRead, pipes.execWrite)) return false;
-  if (!outputRead) return true;
-  if (!openPipe(pipes.outputRead, pipes.outputWrite)) return false;
-  ::fcntl(pipes.outputRead.get(), F_SETFL, ::fcntl(pipes.outputRead.get(), F_GETFL) | O_NONBLOCK);
+bool openReadPipe(Descriptor& readEnd, Descriptor& writeEnd) {
+  if (!openPipe(readEnd, writeEnd)) return false;
+  ::fcntl(readEnd.get(), F_SETFL, ::fcntl(readEnd.get(), F_GETFL) | O_NONBLOCK);
+  return true;
+}
+
+bool openPipes(ChildPipes& pipes, bool outputRead, bool errorsRead) {
+  if (!openPipe(pipes.execRead, pipes.execWrite) ||
+      (outputRead && !openReadPipe(pipes.outputRead, pipes.outputWrite)) ||
+      (errorsRead && !openReadPipe(pipes.errorsRead, pipes.errorsWrite))) {
+    return false;
+  }
   // A decoder's output streams by the hundred megabytes: a larger pipe lets both sides move it
   // in fewer, longer turns. Where the system refuses, the default size serves as well.
-  ::fcntl(pipes.outputRead.get(), F_SETPIPE_SZ, static_cast<int>(kOutputPipeBytes));
+  if (outputRead) {
+    ::fcntl(pipes.outputRead.get(), F_SETPIPE_SZ, static_cast<int>(kOutputPipeBytes));
+  }
   return true;
 }
 
 // Forks the child that becomes program, every signal blocked across the fork so that none of
 // our handlers runs in it. Our ends of its pipes are closed after. -1 when it could not fork.
 pid_t forkProgram(const std::string& program, const std::vector<std::string>& arguments,
-                  ChildPipes& pipes, int outputStream) {
+                  ChildPipes& pipes) {
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -319,7 +351,7 @@ pid_t forkProgram(const std::string& program, const std::vector<std::string>& ar
   start.parent = ::getpid();
   start.errorPipe = pipes.execWrite.get();
   start.outputPipe = pipes.outputWrite.get();
-  start.outputStream = outputStream;
+  start.errorsPipe = pipes.errorsWrite.get();
   if (const long limit = ::sysconf(_SC_OPEN_MAX); limit > 0) start.descriptorLimit = limit;
 
   sigset_t allSignals;
@@ -331,6 +363,7 @@ pid_t forkProgram(const std::string& program, const std::vector<std::string>& ar
   ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
   pipes.execWrite.reset();
   pipes.outputWrite.reset();
+  pipes.errorsWrite.reset();
   return child;
 }
 
@@ -347,20 +380,18 @@ bool execSucceeded(const Descriptor& execRead) {
 
 // Reads the child's output while it runs; stops it when the job is asked to stop or its output
 // is not wanted any more (outcome.interrupted tells which). Returns the child's state at the end.
-ChildState watchChild(pid_t child, int pidDescriptor, OutputReader& output, ChildOutcome& outcome) {
+ChildState watchChild(pid_t child, int pidDescriptor, ChildReaders& readers,
+                      ChildOutcome& outcome) {
   ChildState state = stateOf(child);
-  while (state == ChildState::Running && !stopRequested() && !output.refused()) {
-    if (output.open()) {
-      output.readAvailable(pidDescriptor, true);
-    } else {
-      waitForEnd(pidDescriptor);
-    }
+  while (state == ChildState::Running && !stopRequested() && !readers.refused()) {
+    readers.waitForOutputOrEnd(pidDescriptor);
+    readers.readAvailable();
     state = stateOf(child);
   }
-  // What the child wrote before it ended is still in the pipe.
-  if (state == ChildState::Ended) output.readAvailable(pidDescriptor, false);
+  // What the child wrote before it ended is still in the pipes.
+  if (state == ChildState::Ended) readers.readAvailable();
   if (state == ChildState::Running) {
-    outcome.interrupted = !output.refused();
+    outcome.interrupted = !readers.refused();
     state = stopChild(child, pidDescriptor);
   }
   return state;
@@ -376,8 +407,15 @@ void takeExitStatus(int status, ChildOutcome& outcome) {
   }
 }
 
+// Our end of a pipe, moved out of pipes for its reader; -1 when that stream is not read.
+int takeReadEnd(Descriptor& readEnd) {
+  const int taken = readEnd.get() >= 0 ? ::dup(readEnd.get()) : -1;
+  readEnd.reset();
+  return taken;
+}
+
 ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHandler* onOutput,
-                      int outputStream = STDOUT_FILENO) {
+                      const OutputHandler* onErrors) {
   ChildOutcome outcome;
   if (stopRequested()) {
     outcome.interrupted = true;
@@ -387,8 +425,8 @@ ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHan
   const std::string program = findProgram(arguments[0]);
   if (program.empty()) return outcome;
   ChildPipes pipes;
-  if (!openPipes(pipes, onOutput != nullptr)) return outcome;
-  const pid_t child = forkProgram(program, arguments, pipes, outputStream);
+  if (!openPipes(pipes, onOutput != nullptr, onErrors != nullptr)) return outcome;
+  const pid_t child = forkProgram(program, arguments, pipes);
   if (child < 0) return outcome;
   int status = 0;
   if (!execSucceeded(pipes.execRead)) {
@@ -398,11 +436,11 @@ ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHan
   outcome.started = true;
 
   const Descriptor pidDescriptor(openPidDescriptor(child));
-  OutputReader output(pipes.outputRead.get() >= 0 ? ::dup(pipes.outputRead.get()) : -1, onOutput);
-  pipes.outputRead.reset();
-  const ChildState state = watchChild(child, pidDescriptor.get(), output, outcome);
+  ChildReaders readers{OutputReader(takeReadEnd(pipes.outputRead), onOutput),
+                       OutputReader(takeReadEnd(pipes.errorsRead), onErrors)};
+  const ChildState state = watchChild(child, pidDescriptor.get(), readers, outcome);
   if (state == ChildState::Gone || !reap(child, status)) return outcome;
-  if (outcome.interrupted || output.refused()) return outcome;
+  if (outcome.interrupted || readers.refused()) return outcome;
   takeExitStatus(status, outcome);
   return outcome;
 }
@@ -410,17 +448,23 @@ ChildOutcome runChild(const std::vector<std::string>& arguments, const OutputHan
 }  // namespace
 
 ChildOutcome runChildAndWait(const std::vector<std::string>& arguments) {
-  return runChild(arguments, nullptr);
+  return runChild(arguments, nullptr, nullptr);
 }
 
 ChildOutcome runChildReadingOutput(const std::vector<std::string>& arguments,
                                    const OutputHandler& onOutput) {
-  return runChild(arguments, &onOutput);
+  return runChild(arguments, &onOutput, nullptr);
 }
 
 ChildOutcome runChildReadingErrors(const std::vector<std::string>& arguments,
                                    const OutputHandler& onErrors) {
-  return runChild(arguments, &onErrors, STDERR_FILENO);
+  return runChild(arguments, nullptr, &onErrors);
+}
+
+ChildOutcome runChildReadingOutputAndErrors(const std::vector<std::string>& arguments,
+                                            const OutputHandler& onOutput,
+                                            const OutputHandler& onErrors) {
+  return runChild(arguments, &onOutput, &onErrors);
 }
 
 }  // namespace platform

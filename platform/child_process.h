@@ -55,6 +55,12 @@ ChildOutcome runChildReadingOutput(const std::vector<std::string>& arguments,
 ChildOutcome runChildReadingErrors(const std::vector<std::string>& arguments,
                                    const OutputHandler& onErrors);
 
+// runChildReadingOutput, and onErrors gets the child's standard error beside it. When either
+// wants no more, the child is stopped.
+ChildOutcome runChildReadingOutputAndErrors(const std::vector<std::string>& arguments,
+                                            const OutputHandler& onOutput,
+                                            const OutputHandler& onErrors);
+
 // The full path of the program that runChildAndWait would start, or "" when there is none.
 std::string findProgram(const std::string& name);
 

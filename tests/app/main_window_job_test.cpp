@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "app/job_end_notice.h"
 #include "batch/job_setup.h"
@@ -427,6 +428,30 @@ TEST_F(JobWindowTest, JobOfSeveralFilesOnTwoWorkersIsTheCommandsJob) {
   EXPECT_EQ(readFile(logPath()), windowLog);
   EXPECT_EQ(results.size(), 6u);
   EXPECT_TRUE(results == commandResults);
+}
+
+// Two long tracks on two workers, MP3 on: the encoder's progress moves the gauge of the least
+// advanced file between the encoding's step and the end, and the text counts the files.
+TEST_F(JobWindowTest, FileGaugeMovesWhileTheFilesAreEncodedAndTheTextCountsThem) {
+  fs::remove(music() + "/a.mp3");
+  for (const char* name : {"t1.flac", "t2.flac"}) {
+    ASSERT_TRUE(testing_support::makeTone(music() + "/" + name, {}, 120.0, 300));
+  }
+  tickMenuItem(zevozaroridAvori::ID_MENU_WORKERS_FIRST + 1);
+  ASSERT_TRUE(startJob(music()));
+  std::set<int> encodingGauge;
+  bool bothCounted = false;
+  runEventsUntil([&] {
+    if (fileGauge()->GetValue() > 95 && fileGauge()->GetValue() < 100) {
+      encodingGauge.insert(fileGauge()->GetValue());
+    }
+    bothCounted = bothCounted || control<wxStaticText>("ID_STATICTEXT3")->GetLabelText().StartsWith(
+                                     "2 files in process: ");
+    return !window_->jobRuns();
+  });
+  EXPECT_EQ(stateText(), "DONE !");
+  EXPECT_GE(encodingGauge.size(), 2u) << "the gauge moved while the MP3 files were encoded";
+  EXPECT_TRUE(bothCounted);
 }
 
 TEST_F(JobWindowTest, DroppedFileIsProcessedAsProcessOneFileProcessesIt) {

@@ -4,6 +4,8 @@
 #include <wx/app.h>
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
+#include <wx/gauge.h>
+#include <wx/stattext.h>
 #include <wx/image.h>
 #include <wx/init.h>
 #include <wx/utils.h>
@@ -41,9 +43,10 @@ int main(int argc, char** argv) {
   settle();
   if (argc > 2 && std::strcmp(argv[2], "running") == 0) {
     window->setStateText("RUNNING");
-    window->setCurrentFileText("...usic/Some Artist - A Rather Long Track & Co.mp3");
-    window->setFileGauge(45);
-    window->setGlobalGauge(66);
+    static_cast<wxStaticText*>(wxWindow::FindWindowByName("ID_STATICTEXT3"))
+        ->SetLabelText("2 files in process: ...usic/Some Artist - A Rather Long Track & Co.mp3");
+    static_cast<wxGauge*>(wxWindow::FindWindowByName("ID_GAUGE1"))->SetValue(45);
+    static_cast<wxGauge*>(wxWindow::FindWindowByName("ID_GAUGE2"))->SetValue(66);
     static_cast<wxCheckBox*>(wxWindow::FindWindowByName("ID_CHECKBOX5"))->SetValue(true);
     settle();
   }

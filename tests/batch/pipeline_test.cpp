@@ -898,6 +898,25 @@ TEST_F(Pipeline, StopDuringTheConversionRemovesItsOutputAndEndsTheJob) {
   EXPECT_EQ(window_.stateText, "STOPPED");
 }
 
+// The engine asks as it walks the track; here the stop comes as soon as it is asked.
+TEST_F(Pipeline, StopDuringTheEngineRemovesTheConvertedAudioAndEndsTheJob) {
+  ASSERT_TRUE(makeTone(music() + "/b.ogg", {"-acodec", "libvorbis"}));
+  system_.onStopRequested = [&] { return window_.fileGauge >= 25; };
+
+  runFolderJob();
+
+  const std::string text = log();
+  EXPECT_TRUE(text.ends_with("Audio extraction / conversion successful\n"
+                             "\nStep 2: three-band filter and scanning...\n"
+                             "\nJOB STOPPED (stop requested): the files not yet processed were "
+                             "left as they were.\n"))
+      << text;
+  EXPECT_EQ(workFolderIn(output()), "");
+  EXPECT_FALSE(fs::exists(output() + "b_eq.wav"));
+  EXPECT_FALSE(fs::exists(output() + "b.mp3"));
+  EXPECT_TRUE(job_.stopped);
+}
+
 // ---- The formats of real libraries, and MP3 results that keep the track
 
 // What the prober reads back of a file: its format, streams and tags, as JSON.

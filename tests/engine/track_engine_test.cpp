@@ -39,6 +39,10 @@ class ScriptedHost final : public engine::TrackHost {
     return ignoreClicks;
   }
   void fileGaugeStep(int, int) override {}
+  // Answers the stop question true from this one on (counted from 1); never when 0.
+  int stopFromQuestion = 0;
+  int stopQuestions = 0;
+  bool stopAsked() override { return stopFromQuestion > 0 && ++stopQuestions >= stopFromQuestion; }
 };
 
 // One job's worth of state over a temporary folder: sources are written into it and results
@@ -275,6 +279,26 @@ TEST_F(EngineFixture, ReadAndSaveBesideThePassesGiveTheSameResultOrNothing) {
   EXPECT_EQ(shortResults[1], shortResults[0]);
   EXPECT_EQ(shortResults[0].size(), plainResult.size());
   EXPECT_NE(shortResults[0], plainResult);
+}
+
+// A stop asked for after the first stretch of the first pass, on one thread and with the split
+// and the read beside it: the track is given up there, without its scan lines and unsaved.
+TEST_F(EngineFixture, StopInTheMiddleOfThePassGivesTheTrackUpUnsaved) {
+  const std::string source = plainWav(2, 44100, someAudio(4 * engine::kStopCheckBytes));
+  for (const bool ownThread : {false, true}) {
+    SCOPED_TRACE(ownThread ? "split on its own thread" : "one thread");
+    track.splitOnOwnThread = ownThread;
+    host.stopFromQuestion = 2;
+    host.stopQuestions = 0;
+    RecordingLog stoppedLog;
+    processDirect("long.wav", source, stoppedLog);
+    EXPECT_EQ(outcome, engine::TrackOutcome::Stopped);
+    EXPECT_TRUE(endsWith(stoppedLog.text(), "\nStep 2: three-band filter and scanning...\n"))
+        << stoppedLog.text();
+    EXPECT_FALSE(std::filesystem::exists(track.resultPath));
+    EXPECT_FALSE(std::filesystem::exists(track.partialResultPath));
+    EXPECT_FALSE(track.inputFile);
+  }
 }
 
 }  // namespace

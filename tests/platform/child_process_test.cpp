@@ -324,4 +324,25 @@ TEST(ChildProcess, OutputReachesTheReaderWholeAndAReaderThatHasEnoughStopsTheChi
   EXPECT_GE(taken, 100000u);
 }
 
+// Its errors come first and fill their pipe many times over: read one after the other, the child
+// would wait for us forever.
+TEST(ChildProcess, OutputAndErrorsReachTheirReadersWholeAndApart) {
+  std::string output;
+  std::string errors;
+  const platform::ChildOutcome both = platform::runChildReadingOutputAndErrors(
+      {"sh", "-c",
+       "head -c 300000 /dev/zero | tr '\\0' e >&2; head -c 300000 /dev/zero | tr '\\0' o"},
+      [&](const char* bytes, std::size_t count) {
+        output.append(bytes, count);
+        return true;
+      },
+      [&](const char* bytes, std::size_t count) {
+        errors.append(bytes, count);
+        return true;
+      });
+  EXPECT_TRUE(platform::childSucceeded(both));
+  EXPECT_EQ(output, std::string(300000, 'o'));
+  EXPECT_EQ(errors, std::string(300000, 'e'));
+}
+
 }  // namespace
