@@ -157,6 +157,14 @@ std::string baseNameOf(const std::string& path) {
   return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
+// Said of a source of no bytes, which no reader could take, instead of the reader's fault.
+constexpr char kEmptyFileReason[] = "the file is empty";
+
+bool isEmptyFile(const std::string& path) {
+  const std::optional<platform::FoundFile> found = platform::findFile(path);
+  return found && found->sizeBytes == 0;
+}
+
 // Opens a WAV source for the engine as it stands.
 EntryResult openDirectWav(EntryWork& work) {
   engine::TrackState& track = work.track;
@@ -167,7 +175,9 @@ EntryResult openDirectWav(EntryWork& work) {
     return ended(EntryOutcome::Failed, "could not be opened");
   }
   if (!engine::checkDirectWavHeader(track, std::move(input), work.log)) {
-    return ended(EntryOutcome::Failed, "not a WAV file that can be read");
+    return ended(EntryOutcome::Failed, isEmptyFile(track.sourcePath)
+                                           ? kEmptyFileReason
+                                           : "not a WAV file that can be read");
   }
   return {};
 }
@@ -176,8 +186,7 @@ EntryResult openDirectWav(EntryWork& work) {
 const char* extractionFault(const platform::ChildOutcome& conversion,
                             const ConverterMessages& messages, const std::string& sourcePath) {
   if (!conversion.started) return "the converter ffmpeg was not found";
-  const std::optional<platform::FoundFile> source = platform::findFile(sourcePath);
-  if (source && source->sizeBytes == 0) return "the file is empty";
+  if (isEmptyFile(sourcePath)) return kEmptyFileReason;
   if (messages.noAudioStream()) return "it has no audio stream";
   return "its audio could not be extracted";
 }
@@ -540,6 +549,8 @@ std::string stopCause(const std::string& cause) {
       return "SIGINT";
     case SIGTERM:
       return "SIGTERM";
+    case SIGPIPE:
+      return "SIGPIPE";
     default:
       if (const char* reason = platform::stopReason()) return reason;
       return "stop requested";

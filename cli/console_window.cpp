@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "batch/native_path.h"
 
@@ -26,11 +27,53 @@ std::string percentText(int percent) {
   return text;
 }
 
-// Characters on screen of UTF-8 text: every byte but the continuation bytes.
+// Columns a character takes on a terminal: two for the wide scripts (CJK, Hangul, full-width
+// forms, pictographs), else one. A name wider on screen than counted would wrap the line, and
+// every redraw would then leave a line behind.
+std::size_t columnsOf(char32_t c) {
+  constexpr std::pair<char32_t, char32_t> kWide[] = {
+      {0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0xA4CF},  {0xAC00, 0xD7A3},
+      {0xF900, 0xFAFF},   {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},  {0xFFE0, 0xFFE6},
+      {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD}};
+  for (const auto& [first, last] : kWide) {
+    if (c >= first && c <= last) return 2;
+  }
+  return 1;
+}
+
+// The columns of each character of UTF-8 text, with the byte where it starts.
+std::vector<std::pair<std::size_t, std::size_t>> characterColumns(const std::string& text) {
+  std::vector<std::pair<std::size_t, std::size_t>> characters;
+  for (std::size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t next = 1; next < length && at + next < text.size(); ++next) {
+      c = (c << 6) | (static_cast<unsigned char>(text[at + next]) & 0x3F);
+    }
+    characters.emplace_back(at, columnsOf(c));
+    at += length;
+  }
+  return characters;
+}
+
 std::size_t screenLength(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
+  std::size_t columns = 0;
+  for (const auto& character : characterColumns(text)) columns += character.second;
+  return columns;
+}
+
+// The end of UTF-8 text that takes at most columns on screen.
+std::string tailWithin(const std::string& text, std::size_t columns) {
+  const auto characters = characterColumns(text);
+  std::size_t from = text.size();
+  std::size_t used = 0;
+  for (auto character = characters.rbegin(); character != characters.rend(); ++character) {
+    if (used + character->second > columns) break;
+    used += character->second;
+    from = character->first;
+  }
+  return text.substr(from);
 }
 
 }  // namespace
@@ -64,15 +107,17 @@ std::string ConsoleWindow::progressLine() const {
   const std::string gauges = "file " + bar(fileGauge_) + " " + percentText(fileGauge_) + "  job " +
                              bar(globalGauge_) + " " + percentText(globalGauge_);
   if (currentFile_.empty()) return gauges;
-  wxString name = currentFile_;
+  std::string name = batch::toNativePath(currentFile_);
   if (style_ == ProgressStyle::Redrawn && columns_ > 0) {
     // Keep the line one short of the width, so the cursor never wraps to the next line; the
     // end of a path tells more than its start.
     const long room = static_cast<long>(columns_) - 1 - static_cast<long>(gauges.size()) - 2;
     if (room < 4) return gauges;
-    if (static_cast<long>(name.length()) > room) name = "..." + name.Right(room - 3);
+    if (static_cast<long>(screenLength(name)) > room) {
+      name = "..." + tailWithin(name, static_cast<std::size_t>(room - 3));
+    }
   }
-  return gauges + "  " + batch::toNativePath(name);
+  return gauges + "  " + name;
 }
 
 void ConsoleWindow::show() {

@@ -1,5 +1,9 @@
 #include "cli/file_lines.h"
 
+#include <cstdio>
+
+#include "engine/path_separator.h"
+
 namespace cli {
 
 namespace {
@@ -24,7 +28,80 @@ bool leads(const std::string& absolute, const std::string& text) {
   return after.empty() || after.front() == '/' || after.starts_with(": ");
 }
 
+// The length of the UTF-8 character of a printable character at text[at], or 0 for a byte that
+// does not begin one: a stray or overlong byte, a surrogate, a C1 control (U+0080 to U+009F,
+// which some terminals take as the start of a command).
+std::size_t printableCharacterLength(const std::string& text, std::size_t at) {
+  const auto byte = [&text](std::size_t index) {
+    return index < text.size() ? static_cast<unsigned char>(text[index]) : 0u;
+  };
+  const unsigned lead = byte(at);
+  // The range the second byte must fall in, and the count of bytes, after each lead.
+  unsigned low = 0x80;
+  unsigned high = 0xBF;
+  std::size_t length = 0;
+  if (lead == 0xC2) {
+    low = 0xA0;
+    length = 2;
+  } else if (lead >= 0xC3 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead == 0xE0) {
+    low = 0xA0;
+    length = 3;
+  } else if (lead == 0xED) {
+    high = 0x9F;
+    length = 3;
+  } else if (lead >= 0xE1 && lead <= 0xEF) {
+    length = 3;
+  } else if (lead == 0xF0) {
+    low = 0x90;
+    length = 4;
+  } else if (lead >= 0xF1 && lead <= 0xF3) {
+    length = 4;
+  } else if (lead == 0xF4) {
+    high = 0x8F;
+    length = 4;
+  } else {
+    return 0;
+  }
+  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+  for (std::size_t next = 2; next < length; ++next) {
+    if (byte(at + next) < 0x80 || byte(at + next) > 0xBF) return 0;
+  }
+  return length;
+}
+
 }  // namespace
+
+std::string printable(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte >= 0x20 && byte < 0x7F) {
+      // Where the backslash separates folders it is no escape.
+      if (byte == '\\' && engine::kPathSeparator != '\\') shown += '\\';
+      shown += text[at++];
+      continue;
+    }
+    if (const std::size_t length = byte >= 0x80 ? printableCharacterLength(text, at) : 0) {
+      shown.append(text, at, length);
+      at += length;
+      continue;
+    }
+    static constexpr char kNamed[] = "abtnvfr";
+    if (byte >= '\a' && byte <= '\r') {
+      shown += '\\';
+      shown += kNamed[byte - '\a'];
+    } else {
+      char octal[5];
+      std::snprintf(octal, sizeof octal, "\\%03o", byte);
+      shown += octal;
+    }
+    ++at;
+  }
+  return shown;
+}
 
 std::string shownPath(const std::vector<GivenPath>& given, const std::string& text) {
   const GivenPath* leading = nullptr;
@@ -34,11 +111,11 @@ std::string shownPath(const std::vector<GivenPath>& given, const std::string& te
       leading = &path;
     }
   }
-  if (!leading) return text;
+  if (!leading) return printable(text);
   const std::string typed = withoutClosingParts(leading->typed);
   const std::string rest = text.substr(leading->absolute.size());
-  if (typed == "." && rest.starts_with('/')) return rest.substr(1);
-  return typed + rest;
+  if (typed == "." && rest.starts_with('/')) return printable(rest.substr(1));
+  return printable(typed + rest);
 }
 
 std::string endedLine(const std::string& shownName, batch::EntryOutcome outcome) {

@@ -15,10 +15,16 @@ struct GivenPath {
   std::string absolute;
 };
 
+// text as it may reach a terminal or a line-per-file reader: a control character, a byte that is
+// not part of UTF-8 text, and the backslash that starts an escape written as a C escape ("\n",
+// "\033", "\377", "\\"), as ls -b shows names; so that no file name breaks a line or sends the
+// terminal a command.
+std::string printable(const std::string& text);
+
 // text with the absolute PATH that leads it (the longest of given, followed by the end of the
 // text, "/" or ": ") written as that PATH was typed, as find names what it lists: "../Music/a.mp3"
 // rather than "/home/u/work/../Music/a.mp3"; below a PATH typed ".", the rest alone. text as it
-// is when no PATH leads it.
+// is when no PATH leads it; made printable, so that a name never reaches the user raw.
 std::string shownPath(const std::vector<GivenPath>& given, const std::string& text);
 
 // The line of a file that ended without a fault ("album/a.mp3: processed"), its name already

@@ -135,8 +135,9 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      "line of what it processed, skipped and failed.\n"
      "Exit status: 0 when every music file gave its results, 1 when none did, 3 when some did\n"
      "and others failed (or the report, the log or ReplayGain tags could not be written), 2 for\n"
-     "a usage error or a PATH that does not exist, 130 or 143 when\n"
-     "stopped by SIGINT (Ctrl-C) or SIGTERM (the files not yet processed are left alone).\n"
+     "a usage error or a PATH that does not exist, 130, 143 or 141 when\n"
+     "stopped by SIGINT (Ctrl-C), SIGTERM or a closed pipe on standard error (the files not yet\n"
+     "processed are left alone).\n"
      "Examples:\n"
      "  sonbalancer-cli --log ~/Music/album\n"
      "  sonbalancer-cli -r --skip-existing ~/Music\n"
@@ -163,7 +164,8 @@ const std::vector<cli::ValueName> kValueNames = {
     {"mp3-bitrate", nullptr, "RATE"}, {"mp3-vbr", nullptr, "Q"}};
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "sonbalancer-cli: %s\nTry 'sonbalancer-cli --help'\n", message.c_str());
+  std::fprintf(stderr, "sonbalancer-cli: %s\nTry 'sonbalancer-cli --help'\n",
+               cli::printable(message).c_str());
   return kExitUsage;
 }
 
@@ -339,7 +341,8 @@ std::string readPaths(const wxCmdLineParser& parser, Request& request) {
     std::error_code error;
     const bool found = absolutePath(argument, path) && fs::exists(fs::status(argument, error));
     if (!found && index < givenOnCommandLine) {
-      std::fprintf(stderr, "sonbalancer-cli: %s: no such file or folder\n", argument.c_str());
+      std::fprintf(stderr, "sonbalancer-cli: %s: no such file or folder\n",
+                   cli::printable(argument).c_str());
       request.usageStatus = kExitUsage;
       return {};
     }
@@ -374,6 +377,20 @@ Request readRequest(const wxCmdLineParser& parser) {
   return request;
 }
 
+// The first argument before "--" that starts with "-" and names a file or folder, which the
+// command line took for options; empty when there is none.
+std::string fileTakenForOptions(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument == "--") break;
+    std::error_code error;
+    if (argument.size() > 1 && argument.front() == '-' &&
+        fs::exists(fs::symlink_status(argument, error))) {
+      return argument;
+    }
+  }
+  return {};
+}
+
 std::string elapsedText(std::chrono::steady_clock::time_point start) {
   const long seconds = static_cast<long>(
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() + 0.5);
@@ -406,8 +423,15 @@ int main(int argc, char** argv) {
     argumentPointers.push_back(const_cast<wxChar*>(argument.wc_str()));
   argumentPointers.push_back(nullptr);
 
-  const std::string unknown =
-      cli::unknownLongOption(std::vector<std::string>(argv + 1, argv + argc), kCommandLine);
+  const std::vector<std::string> typed(argv + 1, argv + argc);
+  const std::string unknown = cli::unknownLongOption(typed, kCommandLine);
+  // A file named like options is told how to be named, rather than which option it is not.
+  const std::string dashed = fileTakenForOptions(typed);
+  const std::string takenForOptions =
+      dashed + ": taken for options; to name that file, write ./" + dashed + " or put -- before it";
+  if (!unknown.empty() && !dashed.empty() && dashed.starts_with(unknown)) {
+    return usageError(takenForOptions);
+  }
   if (!unknown.empty()) {
     const std::string closest = cli::closestLongOption(unknown, kCommandLine);
     return usageError("unknown option " + unknown +
@@ -421,7 +445,11 @@ int main(int argc, char** argv) {
     std::fputs(cli::helpText(parser, kValueNames).c_str(), stdout);
     return kExitDone;
   }
-  if (parsed != 0) return usageError(parseMessage.empty() ? "unusable command line" : parseMessage);
+  if (parsed != 0) {
+    return usageError(!dashed.empty()        ? takenForOptions
+                      : parseMessage.empty() ? "unusable command line"
+                                             : parseMessage);
+  }
   if (parser.Found("version")) {
     std::printf("sonbalancer-cli (SonBalancer) %s\n", sonbalancer::kVersion);
     return kExitDone;
@@ -444,6 +472,8 @@ int main(int argc, char** argv) {
   batch::JobStatus& status = atOnce ? static_cast<batch::JobStatus&>(runView) : window;
 
   platform::installStopSignals();
+  // Progress read through a pipe that closed stops the job whole, as Ctrl-C does.
+  platform::installStopOnLostReader();
   batch::JobState& job = batch::theJobState();
   const int setUp = batch::setUpLibraryJob(job, choices, status, request.job);
   if (setUp == batch::kNoFolderInThisShard) {

@@ -55,7 +55,10 @@ std::string ConsoleRunView::workerLine(unsigned worker) const {
   // One short of the width so the cursor never wraps; the end of a path tells the most.
   const long room = static_cast<long>(columns_) - 1 - static_cast<long>(line.size());
   if (columns_ > 0 && static_cast<long>(file.size()) > room) {
-    file = room > 3 ? "..." + file.substr(file.size() - static_cast<std::size_t>(room - 3)) : "";
+    std::size_t from = file.size() - static_cast<std::size_t>(std::max(room - 3, 0L));
+    // Never from within a character: a terminal would show the bytes before its start as faults.
+    while (from < file.size() && (static_cast<unsigned char>(file[from]) & 0xC0) == 0x80) ++from;
+    file = room > 3 ? "..." + file.substr(from) : "";
   }
   return line + file;
 }

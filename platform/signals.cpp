@@ -39,6 +39,13 @@ void installStopSignals() {
   ::sigaction(SIGTERM, &action, nullptr);
 }
 
+void installStopOnLostReader() {
+  struct sigaction action {};
+  action.sa_handler = handleStopSignal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGPIPE, &action, nullptr);
+}
+
 bool stopRequested() { return gStopReason.load() != kNoStop; }
 
 int stopSignal() {

@@ -9,11 +9,15 @@ namespace platform {
 // call more than once.
 void installStopSignals();
 
+// Makes SIGPIPE, a write to a pipe whose reader has gone (a command piped into head, a pager
+// closed), record a stop request as the stop signals do, instead of ending the process mid-file.
+void installStopOnLostReader();
+
 // True once a stop signal arrived or requestStop was called, until clearStopRequest. Safe from
 // any thread.
 bool stopRequested();
 
-// The signal that asked for the stop (SIGINT or SIGTERM); 0 when the stop came from
+// The signal that asked for the stop (SIGINT, SIGTERM or SIGPIPE); 0 when the stop came from
 // requestStop or none was asked. Only the first request of a job is remembered.
 int stopSignal();
 

@@ -206,6 +206,46 @@ TEST_F(HeadlessCommand, FilesAreNamedByThePathAsTypedOnATerminalAndOff) {
       << piped.standardError;
 }
 
+TEST_F(HeadlessCommand, NamesThatHoldControlsOrStrayBytesAreShownEscapedOnOneLine) {
+  fs::remove(music() + "/a.ogg");
+  fs::remove(music() + "/notes.txt");
+  for (const char* name : {"new\nline: processed.wav", "esc\x1b[2J.wav", "bad\xff\\.wav"}) {
+    fs::copy_file(music() + "/b.wav", music() + "/" + name);
+  }
+  writeFile(music() + "/empty\r.wav", "");
+  const fs::path work = root_ / "work";
+  fs::create_directory(work);
+  const std::string names[] = {"../Music/new\\nline: processed.wav: processed\n",
+                               "../Music/esc\\033[2J.wav: processed\n",
+                               "../Music/bad\\377\\\\.wav: processed\n",
+                               "sonbalancer-cli: ../Music/empty\\r.wav: the file is empty\n"};
+  for (const char* jobs : {"1", "2"}) {
+    const CommandResult piped = runCommand(work, std::string("--no-mp3 -j ") + jobs + " ../Music");
+    EXPECT_EQ(piped.exitStatus, 3);
+    for (const std::string& line : names) {
+      EXPECT_NE(piped.standardError.find(line), std::string::npos) << piped.standardError;
+    }
+    // A line for each of the five files, the summary and the state; no raw control.
+    EXPECT_EQ(std::count(piped.standardError.begin(), piped.standardError.end(), '\n'), 5 + 2);
+    EXPECT_EQ(piped.standardError.find_first_of("\x1b\r\xff"), std::string::npos);
+    fs::remove_all(output());
+  }
+  const CommandResult quiet =
+      runCommand(work, "--no-mp3 -q " + shellQuoted("../Music/empty\r.wav"));
+  EXPECT_EQ(withoutTime(quiet.standardError),
+            names[3] + "sonbalancer-cli: 0 processed, 0 skipped, 1 failed in H:MM:SS\nREADY\n");
+  EXPECT_EQ(runCommand(work, shellQuoted("\x1b[2J.wav")).standardError,
+            "sonbalancer-cli: \\033[2J.wav: no such file or folder\n");
+
+  // On a terminal the name's own escapes never reach it: the line redrawn with \r is all there is.
+  const testing_support::ShellRun onTerminal = testing_support::runInShell(
+      work, "script -qec \"$SONBALANCER -j 1 --no-mp3 ../Music/esc*\" /dev/null >terminal");
+  EXPECT_EQ(onTerminal.exitStatus, 0) << onTerminal.standardError;
+  const std::string terminal = readFile(work / "terminal");
+  EXPECT_NE(terminal.find("%  ../Music/esc\\033[2J.wav"), std::string::npos) << terminal;
+  EXPECT_EQ(terminal.find('\x1b'), std::string::npos) << terminal;
+}
+
 TEST_F(HeadlessCommand, NothingProcessedEndsReadyWithStatusOne) {
   TempFolder work;
   const CommandResult noMedia =
@@ -261,6 +301,13 @@ TEST_F(HeadlessCommand, UsageErrorsAndMissingPathsEndWithStatusTwo) {
   EXPECT_EQ(missing.exitStatus, 2);
   EXPECT_NE(missing.standardError.find("absent.mp3: no such file or folder"), std::string::npos);
   EXPECT_FALSE(fs::exists(output()));
+  // A file named like options is told how to be named.
+  for (const std::string name : {"-dash.wav", "--dash.wav"}) {
+    writeFile(work / name, "");
+    EXPECT_EQ(runCommand(work.path(), "--no-mp3 " + name).standardError,
+              "sonbalancer-cli: " + name + ": taken for options; to name that file, write ./" +
+                  name + " or put -- before it\nTry 'sonbalancer-cli --help'\n");
+  }
 }
 
 TEST_F(HeadlessCommand, HelpAndVersionGoToStandardOutput) {
@@ -365,6 +412,23 @@ TEST_F(HeadlessCommand, StopSignalsEndTheJobWithOnlyWholeFiles) {
     EXPECT_TRUE(readFile(work / batch::kProcessLogName).ends_with("JOB STOPPED (SIGTERM): " + kStopLine));
     EXPECT_TRUE(job.standardError().ends_with("STOPPED\n")) << job.standardError();
   }
+}
+
+TEST_F(HeadlessCommand, StandardErrorsReaderGoneStopsTheJobWhole) {
+  for (const char* name : {"c.wav", "d.wav", "e.wav"}) {
+    fs::copy_file(music() + "/b.wav", music() + "/" + name);
+  }
+  const fs::path work = root_ / "work";
+  fs::create_directory(work);
+  // The reader has gone before the first file's line.
+  testing_support::runInShell(
+      work, "($SONBALANCER -j 1 --log --no-mp3 ../Music 2>&1; echo $? >status) | true");
+  EXPECT_EQ(readFile(work / "status"), "141\n");
+  EXPECT_FALSE(holdsLeftovers(output()));
+  EXPECT_FALSE(fs::exists(output() + "e_eq.wav"));
+  EXPECT_TRUE(
+      readFile(work / batch::kProcessLogName).ends_with("JOB STOPPED (SIGPIPE): " + kStopLine))
+      << readFile(work / batch::kProcessLogName);
 }
 
 TEST_F(HeadlessCommand, CtrlCWithSeveralWorkersLeavesNoPartialFile) {
@@ -472,6 +536,16 @@ TEST(ConsoleProgress, TerminalLineIsRedrawnInPlaceWithinItsWidth) {
   EXPECT_TRUE(shown.ends_with("\r" + gauges25 + "  /m/b.mp3" +
                               std::string(79 - gauges25.size() - 10, ' ') + "\n"))
       << shown;
+
+  // A wide character takes two columns: two of them and ".mp3" fit the nine after "...", and
+  // the narrower name drawn next blanks all eleven.
+  const std::string wide =
+      progressOf(cli::ProgressStyle::Redrawn, 80, [](cli::ConsoleWindow& window) {
+        window.setCurrentFileText(batch::fromNativePath("/m/\u97f3\u97f3\u97f3\u97f3\u97f3.mp3"));
+        window.setCurrentFileText("/m/b.mp3");
+      });
+  EXPECT_NE(wide.find("0%  ...\u97f3\u97f3.mp3\r"), std::string::npos) << wide;
+  EXPECT_TRUE(wide.ends_with("0%  /m/b.mp3   \n")) << wide;
 }
 
 TEST(ShownPath, APathBelowAGivenOneIsNamedAsThatOneWasTyped) {
@@ -514,6 +588,22 @@ TEST(ConsoleProgress, RunOfSeveralWorkersShowsEachWorkersFileAndTheRunsRate) {
   EXPECT_NE(shown.find("\x1b[3F\x1b[Jsonbalancer-cli: /m/c.mp3: not a regular file\n1/4 done"),
             std::string::npos)
       << shown;
+}
+
+TEST(ConsoleProgress, AWorkersNameCutToTheWidthStartsOnAWholeCharacter) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* stream = open_memstream(&text, &size);
+  {
+    // 44 columns leave the name 7 bytes after "...": ".mp3" and the last three bytes of
+    // "\u00e9\u00e9", the first of them the tail of a character.
+    cli::ConsoleRunView view({}, stream, cli::ProgressStyle::Redrawn, 44, 1);
+    view.workerFile(0, batch::fromNativePath("/m/\u00e9\u00e9\u00e9.mp3"));
+  }
+  std::fclose(stream);
+  const std::string shown(text, size);
+  std::free(text);
+  EXPECT_TRUE(shown.ends_with("0%  ...\u00e9.mp3\n")) << shown;
 }
 
 // ---- Interrupted jobs and other users
