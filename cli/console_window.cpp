@@ -143,17 +143,21 @@ void ConsoleWindow::notice(const wxString& text) {
   if (!shown.empty()) show();
 }
 
+bool writeEndedLine(std::FILE* progress, ProgressStyle style, const std::vector<GivenPath>& given,
+                    const wxString& entry, batch::EntryOutcome outcome) {
+  if (style != ProgressStyle::FileLines) return false;
+  const std::string line = endedLine(shownPath(given, batch::toNativePath(entry)), outcome);
+  if (line.empty()) return false;
+  std::fprintf(progress, "%s\n", line.c_str());
+  std::fflush(progress);
+  return true;
+}
+
 void ConsoleWindow::entryEnded(const wxString& entry, batch::EntryOutcome outcome,
                                const wxString& reason) {
-  const std::string line = style_ == ProgressStyle::FileLines
-                               ? endedLine(shownPath(given_, batch::toNativePath(entry)), outcome)
-                               : std::string();
-  if (line.empty()) {
+  if (!writeEndedLine(progress_, style_, given_, entry, outcome)) {
     JobWindow::entryEnded(entry, outcome, reason);
-    return;
   }
-  std::fprintf(progress_, "%s\n", line.c_str());
-  std::fflush(progress_);
 }
 
 void ConsoleWindow::endProgress() {

@@ -27,6 +27,11 @@ enum class ProgressStyle {
   Quiet,      // none: the faults alone (--quiet)
 };
 
+// Writes the line of an entry that ended without a fault to progress when style gives each file
+// its line; false when it wrote nothing, and the entry's end is then the job's to show.
+bool writeEndedLine(std::FILE* progress, ProgressStyle style, const std::vector<GivenPath>& given,
+                    const wxString& entry, batch::EntryOutcome outcome);
+
 class ConsoleWindow final : public batch::JobWindow {
  public:
   // columns: the width a redrawn line must fit in; 0 when unknown. Files are named through

@@ -90,15 +90,9 @@ void ConsoleRunView::notice(const wxString& text) {
 
 void ConsoleRunView::entryEnded(const wxString& entry, batch::EntryOutcome outcome,
                                 const wxString& reason) {
-  const std::string line = style_ == ProgressStyle::FileLines
-                               ? endedLine(shownPath(given_, batch::toNativePath(entry)), outcome)
-                               : std::string();
-  if (line.empty()) {
+  if (!writeEndedLine(progress_, style_, given_, entry, outcome)) {
     JobStatus::entryEnded(entry, outcome, reason);
-    return;
   }
-  std::fprintf(progress_, "%s\n", line.c_str());
-  std::fflush(progress_);
 }
 
 void ConsoleRunView::workerFile(unsigned worker, const wxString& text) {
