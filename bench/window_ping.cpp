@@ -128,6 +128,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The job given on the command line starts once the window is up.
+  const Clock::time_point shown = Clock::now();
   std::map<unsigned long, Clock::time_point> unanswered;
   unsigned long sent = 0;
   unsigned long answered = 0;
@@ -190,7 +192,7 @@ int main(int argc, char** argv) {
   waitpid(child, nullptr, 0);
   XCloseDisplay(display);
 
-  std::printf("seconds %.2f\npings %lu\nanswered %lu\nlongest_wait_seconds %.3f\n",
-              secondsBetween(start, end), sent, answered, longestWait);
+  std::printf("seconds %.2f\nshown_seconds %.2f\npings %lu\nanswered %lu\nlongest_wait_seconds %.3f\n",
+              secondsBetween(start, end), secondsBetween(shown, end), sent, answered, longestWait);
   return 0;
 }

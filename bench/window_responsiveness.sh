@@ -46,6 +46,7 @@ ping=$(XDG_CONFIG_HOME=$config_home HOME=$config_home "$bin/window_ping" --until
   "$bin/sonbalancer" "$folder")
 
 window=$(awk '$1 == "seconds" { print $2 }' <<<"$ping")
+shown=$(awk '$1 == "shown_seconds" { print $2 }' <<<"$ping")
 wait=$(awk '$1 == "longest_wait_seconds" { print $2 }' <<<"$ping")
 pings=$(awk '$1 == "pings" { print $2 }' <<<"$ping")
 answered=$(awk '$1 == "answered" { print $2 }' <<<"$ping")
@@ -56,10 +57,11 @@ done
 
 printf 'tracks: %d of 60 s, MP3 on, machine: %s, %d processors\n' "$tracks" \
   "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')" "$(nproc)"
-awk -v one="$one" -v window="$window" -v wait="$wait" -v pings="$pings" -v answered="$answered" \
+awk -v one="$one" -v window="$window" -v shown="$shown" -v wait="$wait" -v pings="$pings" -v answered="$answered" \
     -v same="$same" 'BEGIN {
   printf "sonbalancer-cli -j 1: %.1f s\n", one
   printf "window (workers: automatic): %.1f s, %.2f of the command'"'"'s time (goal: at most 0.70)\n", window, window / one
+  printf "  of which the job, from the window'"'"'s showing: %.1f s, %.2f of the command'"'"'s time\n", shown, shown / one
   printf "pings: %d sent, %d answered, longest wait %.3f s (goal: at most 0.250)\n", pings, answered, wait
   printf "results the same as the command'"'"'s: %s\n", same
 }'
