@@ -10,7 +10,7 @@ packages=(
   libebur128-dev nlohmann-json3-dev libtag1-dev
   liblilv-dev x42-plugins
   ffmpeg sox
-  xvfb xauth chromium
+  xvfb xauth chromium bsdutils util-linux
   libgtest-dev libgmock-dev libbenchmark-dev
   desktop-file-utils
   dpkg-dev lintian
