@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/simd.h"
@@ -77,6 +78,30 @@ float loadPcm16Stretch(const std::uint8_t* bytes, std::size_t count, float* out)
   return peak;
 }
 
+// The largest and the smallest of `count` samples, eight at a time.
+std::int32_t pcm16Magnitude(const std::uint8_t* bytes, std::size_t count) {
+  const std::size_t vectorEnd = count / 8 * 8;
+  __m128i largest = _mm_set1_epi16(0);
+  __m128i smallest = _mm_set1_epi16(0);
+  for (std::size_t i = 0; i < vectorEnd; i += 8) {
+    const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i));
+    largest = _mm_max_epi16(largest, values);
+    smallest = _mm_min_epi16(smallest, values);
+  }
+  alignas(16) std::int16_t high[8];
+  alignas(16) std::int16_t low[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(high), largest);
+  _mm_store_si128(reinterpret_cast<__m128i*>(low), smallest);
+  std::int32_t magnitude = 0;
+  for (int lane = 0; lane < 8; ++lane) {
+    magnitude = std::max({magnitude, std::int32_t{high[lane]}, -std::int32_t{low[lane]}});
+  }
+  for (std::size_t i = vectorEnd; i < count; ++i) {
+    magnitude = std::max(magnitude, std::abs(std::int32_t{pcm16At(bytes + 2 * i)}));
+  }
+  return magnitude;
+}
+
 float loadFloatStretch(const float* samples, std::size_t count, float* out) {
   const std::size_t vectorEnd = count / 4 * 4;
   const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFF'FFFF));
@@ -112,9 +137,21 @@ float loadFloatStretch(const float* samples, std::size_t count, float* out) {
   return peakOf(out, count);
 }
 
+std::int32_t pcm16Magnitude(const std::uint8_t* bytes, std::size_t count) {
+  std::int32_t magnitude = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    magnitude = std::max(magnitude, std::abs(std::int32_t{pcm16At(bytes + 2 * i)}));
+  }
+  return magnitude;
+}
+
 }  // namespace
 
 #endif
+
+float pcm16SamplePeak(const std::uint8_t* bytes, std::size_t frames) {
+  return static_cast<float>(pcm16Magnitude(bytes, frames * kChannels)) * kPcm16Scale;
+}
 
 void SampleBlock::loadPcm16(const std::uint8_t* bytes, std::size_t frames) {
   float* out = startBlock(frames);

@@ -26,6 +26,10 @@ inline constexpr std::size_t kStretchFrames = 32;
 inline constexpr std::size_t kBlockStretches = kSampleBlockFrames / kStretchFrames;
 static_assert(kStretchFrames >= kHistoryFrames, "a stretch's history lies in the one before");
 
+// The largest magnitude of `frames` frames of little-endian 16-bit stereo samples (at any byte
+// address), at full scale 1.0: the sample peak the blocks of these bytes would give.
+float pcm16SamplePeak(const std::uint8_t* bytes, std::size_t frames);
+
 class SampleBlock {
  public:
   // Replaces the block by the next `frames` frames (1 to kSampleBlockFrames) of the audio; the

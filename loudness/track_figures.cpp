@@ -15,8 +15,10 @@ BandLevels factorLevels(const engine::ChannelGains& gains) {
 }  // namespace
 
 TrackFigures measureTrack(const std::uint8_t* pcm, std::uint32_t byteCount, bool withBands) {
+  const std::size_t frames = byteCount / kPcm16FrameBytes;
   TrackMeter meter;
-  meter.addPcm16(pcm, byteCount / kPcm16FrameBytes);
+  meter.expectSamplePeak(pcm16SamplePeak(pcm, frames));
+  meter.addPcm16(pcm, frames);
   const TrackMeasures measures = meter.measures();
   TrackFigures figures;
   figures.integratedLufs = measures.integratedLufs;

@@ -20,8 +20,10 @@ TrackMeasures TrackMeter::measures() const {
 }
 
 TrackMeasures measurePcm16(const std::uint8_t* bytes, std::size_t byteCount) {
+  const std::size_t frames = byteCount / kPcm16FrameBytes;
   TrackMeter meter;
-  meter.addPcm16(bytes, byteCount / kPcm16FrameBytes);
+  meter.expectSamplePeak(pcm16SamplePeak(bytes, frames));
+  meter.addPcm16(bytes, frames);
   return meter.measures();
 }
 

@@ -28,6 +28,9 @@ class TrackMeter {
   // `frames` frames of samples whose full scale is 1.0.
   void addFloat(const float* samples, std::size_t frames);
 
+  // See TruePeakMeter::expectSamplePeak.
+  void expectSamplePeak(float samplePeak) { peaks_.expectSamplePeak(samplePeak); }
+
   TrackMeasures measures() const;
   const TruePeakMeter& peaks() const { return peaks_; }
   // Kept for the loudness of several tracks as one programme (programmeLoudnessLufs).

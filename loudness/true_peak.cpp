@@ -172,13 +172,15 @@ void TruePeakMeter::add(const SampleBlock& block) {
   // Phase 0 gives the samples themselves, so they count as interpolated values.
   truePeak_ = std::max(truePeak_, block.peak());
   // Exact shortcut: no value interpolated from a stretch's reach can exceed the maximum so far,
-  // or the floor below which the figure is not asked for. Whole blocks are ruled out first; in a
+  // the sample peak yet to come, or the floor below which the figure is not asked for. Whole blocks are ruled out first; in a
   // block that cannot be, only the stretches near the waveform's crests are interpolated.
   const double reach = interpolator().reach;
-  if (static_cast<double>(block.reachPeak()) * reach <= std::max(truePeak_, floor_)) return;
+  auto cannotExceed = [this](double reached) {
+    return reached <= std::max({truePeak_, floor_, expectedPeak_});
+  };
+  if (cannotExceed(static_cast<double>(block.reachPeak()) * reach)) return;
   for (std::size_t k = 0; k * kStretchFrames < block.frames(); ++k) {
-    const double stretchReach = static_cast<double>(block.stretchReachPeak(k)) * reach;
-    if (stretchReach <= std::max(truePeak_, floor_)) continue;
+    if (cannotExceed(static_cast<double>(block.stretchReachPeak(k)) * reach)) continue;
     const std::size_t begin = k * kStretchFrames;
     truePeak_ =
         std::max(truePeak_, interpolatedPeak(block.samples() + begin * kChannels,
@@ -197,8 +199,10 @@ void TruePeakMeter::addFloat(const float* samples, std::size_t frames) {
 double TruePeakMeter::truePeakDbtp() const { return decibels(truePeak_); }
 
 double truePeakDbtpOfPcm16(const std::uint8_t* bytes, std::size_t byteCount) {
+  const std::size_t frames = byteCount / kPcm16FrameBytes;
   TruePeakMeter meter;
-  meter.addPcm16(bytes, byteCount / kPcm16FrameBytes);
+  meter.expectSamplePeak(pcm16SamplePeak(bytes, frames));
+  meter.addPcm16(bytes, frames);
   return meter.truePeakDbtp();
 }
 

@@ -21,6 +21,11 @@ class TruePeakMeter {
   // above the ceiling, and otherwise somewhere from the sample peak up to the ceiling.
   explicit TruePeakMeter(double ceilingDbtp);
 
+  // Tells the meter the sample peak (full scale 1.0) of all it is going to be fed, which must be
+  // exact: from the first block on it then skips the stretches that cannot reach above that
+  // peak, instead of learning it as it goes. The figures are unchanged.
+  void expectSamplePeak(float samplePeak) { expectedPeak_ = samplePeak; }
+
   // `frames` frames of little-endian 16-bit samples (4 bytes a frame) at any byte address;
   // -32768 is full scale.
   void addPcm16(const std::uint8_t* bytes, std::size_t frames);
@@ -45,6 +50,8 @@ class TruePeakMeter {
   float samplePeak_ = 0.0f;
   // Blocks that cannot reach above this (full scale 1.0) are not interpolated.
   float floor_ = 0.0f;
+  // The sample peak of the whole stream, when told beforehand.
+  float expectedPeak_ = 0.0f;
 };
 
 // The true peak in dBTP of little-endian 16-bit stereo PCM bytes; a cut last frame is left out.

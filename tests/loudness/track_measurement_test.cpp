@@ -53,3 +53,16 @@ TEST(TrackMeasurement, SameFiguresWhateverPiecesTheAudioComesInAndFromEitherMete
     EXPECT_NEAR(measures.integratedLufs, loudness16.integratedLufs(), 1e-9);
   }
 }
+
+// The sample peak read ahead of a whole buffer, which lets the true-peak meter skip from the
+// start, is the meter's own: at an odd address, with full scale negative in the uneven tail.
+TEST(TrackMeasurement, SamplePeakReadAheadIsTheMetersOwn) {
+  std::vector<std::uint8_t> bytes(1 + 4 * 13);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 37);
+  loudness::TruePeakMeter meter;
+  meter.addPcm16(bytes.data() + 1, 13);
+  EXPECT_EQ(loudness::pcm16SamplePeak(bytes.data() + 1, 13), meter.samplePeak());
+  bytes[bytes.size() - 2] = 0x00;
+  bytes[bytes.size() - 1] = 0x80;
+  EXPECT_EQ(loudness::pcm16SamplePeak(bytes.data() + 1, 13), 1.0f);
+}
