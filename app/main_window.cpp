@@ -474,8 +474,10 @@ void zevozaroridAvori::showJobProgress() {
     showJobEnd();
     return;
   }
-  fileGauge_->SetValue(view.fileGauge);
-  globalGauge_->SetValue(view.globalGauge);
+  // A control is touched only when its value moved: each change costs the toolkit a redraw,
+  // which on a busy machine is taken from the job.
+  if (fileGauge_->GetValue() != view.fileGauge) fileGauge_->SetValue(view.fileGauge);
+  if (globalGauge_->GetValue() != view.globalGauge) globalGauge_->SetValue(view.globalGauge);
 }
 
 void zevozaroridAvori::showJobEnd() {
@@ -623,7 +625,9 @@ void zevozaroridAvori::quit() {
   Close(false);
 }
 
-void zevozaroridAvori::setStateText(const wxString& text) { stateText_->SetLabel(text); }
+void zevozaroridAvori::setStateText(const wxString& text) {
+  if (stateText_->GetLabel() != text) stateText_->SetLabel(text);
+}
 
 void zevozaroridAvori::notice(const wxString& text) { statusBar_->SetStatusText(text); }
 
@@ -634,5 +638,5 @@ void zevozaroridAvori::beep(int frequencyHz, int durationMs) {
 
 // A file name is shown as it is: an ampersand in it is not taken for a mnemonic.
 void zevozaroridAvori::setCurrentFileText(const wxString& text) {
-  currentFileText_->SetLabelText(text);
+  if (currentFileText_->GetLabelText() != text) currentFileText_->SetLabelText(text);
 }

@@ -1,15 +1,18 @@
 // window_ping: starts a program, finds its window on the X display and pings it every 0.1 s
-// the way desktops decide that a program is "not responding" (_NET_WM_PING), until a shell
-// condition holds; then closes the window and prints the wall time and the longest time the
-// window went without answering.
+// the way desktops decide that a program is "not responding" (_NET_WM_PING), until every file
+// named with --present exists and none named with --absent does; then closes the window and
+// prints the wall time and the longest time the window went without answering. The files are
+// looked at from this process: a shell started for each look would take the processors from
+// the program being timed.
 //
-//   window_ping --until 'test -e done' -- sonbalancer folder
+//   window_ping --present out/a.mp3 --absent out/.lock -- sonbalancer folder
 //
 // Output, one "name value" a line: seconds (from the start to the condition), pings, answered,
 // longest_wait_seconds (the slowest answer, or the age of a ping left unanswered).
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,7 +30,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kPingInterval = std::chrono::milliseconds(100);
-constexpr auto kConditionInterval = std::chrono::milliseconds(250);
+constexpr auto kConditionInterval = std::chrono::milliseconds(20);
 constexpr auto kWindowSearchLimit = std::chrono::seconds(30);
 
 double secondsBetween(Clock::time_point from, Clock::time_point to) {
@@ -81,21 +84,39 @@ Window findPingableWindow(Display* display, pid_t pid, Atom pidAtom, Atom protoc
 
 }  // namespace
 
+bool exists(const std::string& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0;
+}
+
 int main(int argc, char** argv) {
-  std::string until;
+  std::vector<std::string> present;
+  std::vector<std::string> absent;
   int first = 1;
   for (; first < argc; ++first) {
-    if (std::strcmp(argv[first], "--until") == 0 && first + 1 < argc) {
-      until = argv[++first];
+    if (std::strcmp(argv[first], "--present") == 0 && first + 1 < argc) {
+      present.push_back(argv[++first]);
+    } else if (std::strcmp(argv[first], "--absent") == 0 && first + 1 < argc) {
+      absent.push_back(argv[++first]);
     } else if (std::strcmp(argv[first], "--") == 0) {
       ++first;
       break;
     }
   }
-  if (until.empty() || first >= argc) {
-    std::fprintf(stderr, "usage: window_ping --until CONDITION -- PROGRAM [ARGUMENT...]\n");
+  if (present.empty() || first >= argc) {
+    std::fprintf(stderr,
+                 "usage: window_ping --present FILE... [--absent FILE...] -- PROGRAM [ARGUMENT...]\n");
     return 2;
   }
+  auto done = [&] {
+    for (const std::string& path : present) {
+      if (!exists(path)) return false;
+    }
+    for (const std::string& path : absent) {
+      if (exists(path)) return false;
+    }
+    return true;
+  };
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     std::fprintf(stderr, "window_ping: no X display\n");
@@ -169,7 +190,7 @@ int main(int argc, char** argv) {
     }
     if (now >= nextCondition) {
       nextCondition += kConditionInterval;
-      if (std::system(until.c_str()) == 0) {
+      if (done()) {
         end = Clock::now();
         break;
       }

@@ -20,6 +20,7 @@ trap cleanup EXIT
 . bench/tracks.sh
 make_tracks "$folder" "$tracks"
 
+two=$(seconds "$folder" --jobs 2)
 one=$(seconds "$folder" --jobs 1)
 mv "$folder/sonbalanced" "$folder.command"
 trap 'cleanup; rm -rf "$folder.command"' EXIT
@@ -37,12 +38,13 @@ rm -f "$display_file"
 
 # The job has ended when every MP3 is whole (each is renamed into place once complete) and the
 # output folder's lock is released, which the end of the job does.
-done_when="test \$(ls '$folder/sonbalanced'/*.mp3 2>/dev/null | wc -l) -eq $tracks \
-  && ! test -e '$folder/sonbalanced/.sonbalancer.lock'"
+until=()
+for i in $(seq 1 "$tracks"); do until+=(--present "$folder/sonbalanced/track$i.mp3"); done
+until+=(--absent "$folder/sonbalanced/.sonbalancer.lock")
 # A configuration of its own: the window's first-run choices, one worker per processor.
 config_home=$(mktemp -d)
 trap 'cleanup; rm -rf "$folder.command" "$config_home"' EXIT
-ping=$(XDG_CONFIG_HOME=$config_home HOME=$config_home "$bin/window_ping" --until "$done_when" -- \
+ping=$(XDG_CONFIG_HOME=$config_home HOME=$config_home "$bin/window_ping" "${until[@]}" -- \
   "$bin/sonbalancer" "$folder")
 
 window=$(awk '$1 == "seconds" { print $2 }' <<<"$ping")
@@ -57,9 +59,9 @@ done
 
 printf 'tracks: %d of 60 s, MP3 on, machine: %s, %d processors\n' "$tracks" \
   "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')" "$(nproc)"
-awk -v one="$one" -v window="$window" -v shown="$shown" -v wait="$wait" -v pings="$pings" -v answered="$answered" \
+awk -v one="$one" -v two="$two" -v window="$window" -v shown="$shown" -v wait="$wait" -v pings="$pings" -v answered="$answered" \
     -v same="$same" 'BEGIN {
-  printf "sonbalancer-cli -j 1: %.1f s\n", one
+  printf "sonbalancer-cli -j 1: %.1f s; -j 2: %.1f s, %.2f of -j 1\n", one, two, two / one
   printf "window (workers: automatic): %.1f s, %.2f of the command'"'"'s time (goal: at most 0.70)\n", window, window / one
   printf "  of which the job, from the window'"'"'s showing: %.1f s, %.2f of the command'"'"'s time\n", shown, shown / one
   printf "pings: %d sent, %d answered, longest wait %.3f s (goal: at most 0.250)\n", pings, answered, wait
