@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The window through a job of one-minute tracks with MP3 on, on a private Xvfb display: pinged
 # every 0.1 s as desktops ping (_NET_WM_PING) for the longest time it went without answering,
-# and timed against `sonbalancer-cli -j 1` on the same folder; the results of both compared
-# byte for byte. Goals: every answer within 0.25 s, at most 0.7 times the command's wall time.
-# Usage: bench/window_responsiveness.sh [TRACKS]   (default 4; the programs from build/bin)
+# and timed against `sonbalancer-cli -j 1` (and -j 2) on the same folder, in turns for a few
+# rounds whose medians are compared; the results of both compared byte for byte. Goals: every
+# answer within 0.25 s, at most 0.7 times the command's wall time.
+# Usage: bench/window_responsiveness.sh [TRACKS [ROUNDS]]   (default 4 and 3; the programs from
+# build/bin)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tracks=${1:-4}
+rounds=${2:-3}
 bin=${SONBALANCER_BIN:-build/bin}
 cli=$bin/sonbalancer-cli
 folder=$(mktemp -d)
@@ -20,9 +23,7 @@ trap cleanup EXIT
 . bench/tracks.sh
 make_tracks "$folder" "$tracks"
 
-two=$(seconds "$folder" --jobs 2)
-one=$(seconds "$folder" --jobs 1)
-mv "$folder/sonbalanced" "$folder.command"
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 trap 'cleanup; rm -rf "$folder.command"' EXIT
 
 display_file=$(mktemp)
@@ -44,21 +45,31 @@ until+=(--absent "$folder/sonbalanced/.sonbalancer.lock")
 # A configuration of its own: the window's first-run choices, one worker per processor.
 config_home=$(mktemp -d)
 trap 'cleanup; rm -rf "$folder.command" "$config_home"' EXIT
-ping=$(XDG_CONFIG_HOME=$config_home HOME=$config_home "$bin/window_ping" "${until[@]}" -- \
-  "$bin/sonbalancer" "$folder")
-
-window=$(awk '$1 == "seconds" { print $2 }' <<<"$ping")
-shown=$(awk '$1 == "shown_seconds" { print $2 }' <<<"$ping")
-wait=$(awk '$1 == "longest_wait_seconds" { print $2 }' <<<"$ping")
-pings=$(awk '$1 == "pings" { print $2 }' <<<"$ping")
-answered=$(awk '$1 == "answered" { print $2 }' <<<"$ping")
-same=yes
-for result in "$folder.command"/*.wav "$folder.command"/*.mp3; do
-  cmp -s "$result" "$folder/sonbalanced/$(basename "$result")" || same=no
+ones=() twos=() windows=() showns=() wait=0 pings=0 answered=0 same=yes
+for round in $(seq 1 "$rounds"); do
+  twos+=("$(seconds "$folder" --jobs 2)")
+  ones+=("$(seconds "$folder" --jobs 1)")
+  rm -rf "$folder.command"
+  mv "$folder/sonbalanced" "$folder.command"
+  ping=$(XDG_CONFIG_HOME=$config_home HOME=$config_home "$bin/window_ping" "${until[@]}" -- \
+    "$bin/sonbalancer" "$folder")
+  windows+=("$(awk '$1 == "seconds" { print $2 }' <<<"$ping")")
+  showns+=("$(awk '$1 == "shown_seconds" { print $2 }' <<<"$ping")")
+  wait=$(awk -v a="$wait" '$1 == "longest_wait_seconds" { print ($2 > a ? $2 : a) }' <<<"$ping")
+  pings=$((pings + $(awk '$1 == "pings" { print $2 }' <<<"$ping")))
+  answered=$((answered + $(awk '$1 == "answered" { print $2 }' <<<"$ping")))
+  for result in "$folder.command"/*.wav "$folder.command"/*.mp3; do
+    cmp -s "$result" "$folder/sonbalanced/$(basename "$result")" || same=no
+  done
+  rm -rf "$folder/sonbalanced"
 done
+one=$(printf '%s\n' "${ones[@]}" | median)
+two=$(printf '%s\n' "${twos[@]}" | median)
+window=$(printf '%s\n' "${windows[@]}" | median)
+shown=$(printf '%s\n' "${showns[@]}" | median)
 
-printf 'tracks: %d of 60 s, MP3 on, machine: %s, %d processors\n' "$tracks" \
-  "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')" "$(nproc)"
+printf 'tracks: %d of 60 s, MP3 on, machine: %s, %d processors; medians of %d rounds\n' "$tracks" \
+  "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')" "$(nproc)" "$rounds"
 awk -v one="$one" -v two="$two" -v window="$window" -v shown="$shown" -v wait="$wait" -v pings="$pings" -v answered="$answered" \
     -v same="$same" 'BEGIN {
   printf "sonbalancer-cli -j 1: %.1f s; -j 2: %.1f s, %.2f of -j 1\n", one, two, two / one
