@@ -488,8 +488,10 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
     resultTruePeakDbtp = computed.match->truePeakDbtp;
   } else if (job.mp3Requested && !options.analyzeOnly) {
     // Only a peak above the ceiling lowers the MP3.
+    const std::size_t frames = track.targetLength / engine::kFrameBytes;
     loudness::TruePeakMeter meter(loudness::kTruePeakCeilingDbtp);
-    meter.addPcm16(track.buffer.bytes, track.targetLength / engine::kFrameBytes);
+    meter.expectSamplePeak(loudness::pcm16SamplePeak(track.buffer.bytes, frames));
+    meter.addPcm16(track.buffer.bytes, frames);
     resultTruePeakDbtp = meter.truePeakDbtp();
   }
   EntryResult result = deliverResult(job, work, admitted, identity,
