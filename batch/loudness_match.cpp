@@ -10,6 +10,7 @@
 #include "loudness/decibels.h"
 #include "loudness/track_measurement.h"
 #include "loudness/true_peak.h"
+#include "media/encoder_aim.h"
 #include "platform/peak_limiter_plugin.h"
 
 namespace batch {
@@ -28,9 +29,13 @@ constexpr int kMostLimitings = 8;
 // The least loudness one more dB of gain is taken to add under the limiter, so that a try on a
 // nearly flat stretch cannot send the next gain far past the bound.
 constexpr double kLeastLoudnessSlope = 0.1;
-// Recovery after a limited peak: long enough that the gain does not follow the waveform of
-// the bass (distortion), short enough that a lone transient does not duck the beat after it.
-constexpr double kLimiterReleaseSeconds = 0.05;
+// Recovery after a limited peak, tried in turn while the target stays out of reach within the
+// most limiting. The first is long enough that the gain does not follow the waveform of the
+// bass (distortion), short enough that a lone transient does not duck the beat after it. The
+// shorter ones let a sparse hit go sooner, so that more of its body keeps its loudness: sparse
+// drums that fall a dB short at the first reach the target, at the cost of some roughness on
+// the loudest bass notes, which only such tracks take.
+constexpr double kLimiterReleasesSeconds[] = {kLimiterReleaseSeconds, 0.02, 0.01, 0.005};
 
 // 16-bit values to and from full scale 1.0: -32768 is full scale, as the meters take it.
 constexpr double kPcm16FullScale = 32768.0;
@@ -54,9 +59,9 @@ void scale(const std::uint8_t* original, std::uint8_t* result, std::uint32_t byt
 // Writes the whole frames of original scaled by gainDb, through the limiter at thresholdDb,
 // into result, rounded to 16 bits. False when the limiter cannot be started.
 bool limit(const std::uint8_t* original, std::uint8_t* result, std::uint32_t byteCount,
-           double gainDb, double thresholdDb) {
+           double gainDb, double thresholdDb, double releaseSeconds) {
   const std::unique_ptr<platform::PeakLimiterPlugin> limiter =
-      platform::PeakLimiterPlugin::open(thresholdDb, kLimiterReleaseSeconds);
+      platform::PeakLimiterPlugin::open(thresholdDb, releaseSeconds);
   if (!limiter) return false;
   constexpr std::size_t kBlock = platform::PeakLimiterPlugin::kBlockFrames;
   const std::size_t frames = byteCount / engine::kFrameBytes;
@@ -109,6 +114,8 @@ Scaled scaleUnderCeiling(const std::uint8_t* original, std::uint8_t* result,
 
 struct Limited {
   double gainDb = 0.0;
+  double thresholdDb = 0.0;
+  double releaseSeconds = kLimiterReleaseSeconds;
   double limitingDb = 0.0;
   double truePeakDbtp = 0.0;
   double integratedLufs = 0.0;
@@ -122,8 +129,9 @@ struct Limited {
 std::optional<Limited> limitToTarget(const std::uint8_t* original, std::uint8_t* result,
                                      std::uint32_t byteCount, double targetLufs, double wantedDb,
                                      double truePeakDbtp, double aimedCeiling,
-                                     double mostLimitingDb) {
+                                     double mostLimitingDb, double releaseSeconds) {
   Limited limited;
+  limited.releaseSeconds = releaseSeconds;
   double threshold = aimedCeiling;
   double gainDb = wantedDb;
   std::optional<Limited> previous;
@@ -131,9 +139,10 @@ std::optional<Limited> limitToTarget(const std::uint8_t* original, std::uint8_t*
     const double mostGainDb = threshold + mostLimitingDb - truePeakDbtp;
     limited.bounded = gainDb >= mostGainDb;
     gainDb = std::min(gainDb, mostGainDb);
-    if (!limit(original, result, byteCount, gainDb, threshold)) return std::nullopt;
+    if (!limit(original, result, byteCount, gainDb, threshold, releaseSeconds)) return std::nullopt;
     const loudness::TrackMeasures measures = loudness::measurePcm16(result, byteCount);
     limited.gainDb = gainDb;
+    limited.thresholdDb = threshold;
     limited.limitingDb = truePeakDbtp + gainDb - threshold;
     limited.truePeakDbtp = loudness::decibels(measures.truePeak);
     limited.integratedLufs = measures.integratedLufs;
@@ -159,6 +168,33 @@ std::optional<Limited> limitToTarget(const std::uint8_t* original, std::uint8_t*
   return limited;
 }
 
+// limitToTarget at each release in turn, until one reaches the target under the ceiling. Of
+// those that keep the ceiling, the loudest stands, a longer release before a shorter one that
+// is not louder by more than the tolerance; its bytes are in result.
+std::optional<Limited> limitToTargetAtSomeRelease(const std::uint8_t* original,
+                                                  std::uint8_t* result, std::uint32_t byteCount,
+                                                  double targetLufs, double wantedDb,
+                                                  double truePeakDbtp, double aimedCeiling,
+                                                  double mostLimitingDb) {
+  std::optional<Limited> best;
+  // What result holds.
+  std::optional<Limited> last;
+  for (double release : kLimiterReleasesSeconds) {
+    std::optional<Limited> tried = limitToTarget(original, result, byteCount, targetLufs, wantedDb,
+                                                 truePeakDbtp, aimedCeiling, mostLimitingDb, release);
+    if (!tried) break;
+    last = tried;
+    if (tried->truePeakDbtp > aimedCeiling) continue;
+    if (!best || tried->integratedLufs > best->integratedLufs + kLimitedToleranceLu) best = tried;
+    if (!tried->bounded || targetLufs - tried->integratedLufs <= kLimitedToleranceLu) break;
+  }
+  if (!best || best->releaseSeconds == last->releaseSeconds) return last;
+  if (!limit(original, result, byteCount, best->gainDb, best->thresholdDb, best->releaseSeconds)) {
+    return std::nullopt;
+  }
+  return best;
+}
+
 // original brought to targetLufs under aimedCeiling into result, as matchLoudness says, the
 // limiter taking up to extraLimitingDb beyond kMostLimitingDb; limiterMissing tells whether
 // it could not be started.
@@ -173,8 +209,9 @@ LoudnessMatch matchInto(const std::uint8_t* original, std::uint8_t* result, std:
   const double wantedDb = targetLufs - figures.integratedLufs;
   std::optional<Limited> limited;
   if (wantedDb > aimedCeiling - truePeakDbtp) {
-    limited = limitToTarget(original, result, byteCount, targetLufs, wantedDb, truePeakDbtp,
-                            aimedCeiling, kMostLimitingDb + extraLimitingDb);
+    limited = limitToTargetAtSomeRelease(original, result, byteCount, targetLufs, wantedDb,
+                                         truePeakDbtp, aimedCeiling,
+                                         kMostLimitingDb + extraLimitingDb);
     limiterMissing = !limited;
     // Out of tries above the ceiling: the one gain under it, as without the limiter.
     if (limited && limited->truePeakDbtp > aimedCeiling) limited.reset();
@@ -183,6 +220,9 @@ LoudnessMatch matchInto(const std::uint8_t* original, std::uint8_t* result, std:
   if (limited) {
     match.gainDb = limited->gainDb;
     match.limitingDb = limited->limitingDb;
+    if (limited->releaseSeconds < kLimiterReleaseSeconds) {
+      match.shortReleaseSeconds = limited->releaseSeconds;
+    }
     match.truePeakDbtp = limited->truePeakDbtp;
     match.integratedLufs = limited->integratedLufs;
     match.bounded = limited->bounded;
@@ -221,6 +261,7 @@ LoudnessMatch matchLoudness(std::uint8_t* samples, std::uint32_t targetLength, d
   }
   log.print("Loudness matched to %.1f LUFS: gain %+.2f dB", targetLufs, match.gainDb);
   if (match.limitingDb > 0.0) log.print(", peaks limited by up to %.2f dB", match.limitingDb);
+  log.write(media::shortRecoveryText(match.shortReleaseSeconds));
   if (match.shortLu > 0.0) {
     log.print(", %.2f LU short of the target for a true peak of at most %.1f dBTP", match.shortLu,
               loudness::kTruePeakCeilingDbtp);

@@ -13,6 +13,8 @@ namespace batch {
 // target. Sparse drum hits need about 10 dB to reach -14 LUFS (6 dB left them 1 LU short); more
 // is heard on sustained sound as lost punch and flattened drums.
 inline constexpr double kMostLimitingDb = 10.0;
+// The limiter's recovery after a limited peak, unless the target calls for a shorter one.
+inline constexpr double kLimiterReleaseSeconds = 0.05;
 
 struct LoudnessMatch {
   // False for a silent result, which is left as it is.
@@ -22,6 +24,9 @@ struct LoudnessMatch {
   // How far the limiter lowered the highest peak, in dB (0 to kMostLimitingDb and the retries'
   // steps); 0 when the gain alone kept the ceiling.
   double limitingDb = 0.0;
+  // The limiter's recovery where the target needed one shorter than kLimiterReleaseSeconds;
+  // 0 otherwise.
+  double shortReleaseSeconds = 0.0;
   // How far below the target the result stays for the ceiling, in LU; 0 when it reaches it.
   double shortLu = 0.0;
   // The true peak of the matched result, in dBTP.
@@ -38,13 +43,15 @@ struct LoudnessMatch {
 //   rounded to the nearest value (halves away from zero) and held within 16 bits;
 // - otherwise by a gain and the true-peak limiter of platform/peak_limiter_plugin.h, the gain
 //   raised until the limited result measures within 0.05 LU of the target or the limiter
-//   takes kMostLimitingDb off the highest peak. Same samples in, same bytes out.
+//   takes kMostLimitingDb off the highest peak; in the latter case shorter recoveries are
+//   tried in turn. Same samples in, same bytes out.
 // The true peak is measured again after either and the gain (or the limiter's threshold)
 // lowered until it holds. When the limiter cannot be started the single gain is bounded by the
 // ceiling, as it is without the limiter. samples[targetLength, 2 * targetLength) is used as
 // scratch (the engine's buffer holds 3 * targetLength bytes). Writes one log line:
 // "Loudness matched to -18.0 LUFS: gain +3.52 dB", with ", peaks limited by up to 2.10 dB"
-// when the limiter took peaks, and ", 2.30 LU short of the target for a true peak of at most
+// when the limiter took peaks (and ", recovering in 10 ms" after it when that was shorter than
+// kLimiterReleaseSeconds), and ", 2.30 LU short of the target for a true peak of at most
 // -1.0 dBTP" when the ceiling bounds it; before it "The true-peak limiter could not be
 // started: peaks are not limited" when it could not; or "Loudness not matched: the result is
 // silent".

@@ -53,6 +53,7 @@ std::optional<media::AimedSource> Mp3SourceCopies::operator()(const media::Encod
   source.gainDb = match.gainDb - wavGainDb_;
   source.limitingDb = match.limitingDb;
   source.bounded = match.bounded;
+  source.shortReleaseSeconds = match.shortReleaseSeconds;
   return source;
 }
 

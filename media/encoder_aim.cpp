@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "loudness/true_peak_ceiling.h"
 
@@ -25,6 +26,13 @@ EncoderAim nextEncoderAim(double targetLufs, double sourceLufs, double sourcePea
   aim.truePeakDbtp = loudness::kAimedTruePeakDbtp - overshootDb;
   aim.extraLimitingDb = std::max(0.0, lossLu) + overshootDb;
   return aim;
+}
+
+std::string shortRecoveryText(double shortReleaseSeconds) {
+  if (!(shortReleaseSeconds > 0.0)) return {};
+  char text[40];
+  std::snprintf(text, sizeof text, ", recovering in %.0f ms", shortReleaseSeconds * 1000.0);
+  return text;
 }
 
 }  // namespace media

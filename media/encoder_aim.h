@@ -31,7 +31,13 @@ struct AimedSource {
   double limitingDb = 0.0;
   // The most limiting allowed held the copy short of aim.targetLufs.
   bool bounded = false;
+  // The limiter's recovery where the aim needed one shorter than usual; 0 otherwise.
+  double shortReleaseSeconds = 0.0;
 };
+
+// What a log line adds for a limiter's recovery shorter than usual (", recovering in 10 ms"):
+// nothing for 0.
+std::string shortRecoveryText(double shortReleaseSeconds);
 
 // Writes the copy for aim, replacing the one before; nothing when it cannot be written.
 using AimedSourceMaker = std::function<std::optional<AimedSource>(const EncoderAim& aim)>;

@@ -225,6 +225,7 @@ void logAimedCopy(const AimedSource& copy, double targetLufs,
   log.print("MP3 encoded from a copy matched to %.2f LUFS under %.2f dBTP", copy.integratedLufs,
             copy.truePeakDbtp);
   if (copy.limitingDb > 0.0) log.print(", peaks limited by up to %.2f dB", copy.limitingDb);
+  log.write(shortRecoveryText(copy.shortReleaseSeconds));
   log.write(", for the encoder's loss of loudness and its overshoot\n\n");
   if (!programme) return;
   const double shortLu = targetLufs - programme->integratedLufs();

@@ -181,3 +181,39 @@ TEST(LoudnessMatch, PeaksBeyondTheMostLimitingLeaveTheTrackShortAndSayBy) {
 }
 
 }  // namespace
+
+namespace {
+
+// Sparse noise hits that decay within a few hundredths of a second, as a drum kit's: each dB
+// of limiting gains them little loudness while the limiter recovers over its usual time.
+std::vector<std::uint8_t> sparseHits() {
+  const std::size_t frames = 6 * 44100;
+  std::vector<float> samples(frames * 2);
+  std::uint32_t noise = 12345;
+  for (std::size_t n = 0; n < frames; ++n) {
+    const double sinceHit = std::fmod(n / 44100.0, 0.25);
+    noise = noise * 1664525u + 1013904223u;
+    const double white = static_cast<double>(noise >> 8) / (1 << 23) - 1.0;
+    const auto value = static_cast<float>(0.9 * white * std::exp(-60.0 * sinceHit));
+    samples[2 * n] = value;
+    samples[2 * n + 1] = 0.9f * value;
+  }
+  return pcm16Bytes(pcm16Of(samples));
+}
+
+}  // namespace
+
+TEST(LoudnessMatch, SparseHitsShortAtTheUsualRecoveryReachTheTargetWithAShorterOne) {
+  const std::vector<std::uint8_t> pcm = sparseHits();
+  const double target = targetNeeding(pcm, 3.0);
+  const Matched m = matched(pcm, target);
+  EXPECT_EQ(m.match.shortLu, 0.0);
+  EXPECT_GT(m.match.shortReleaseSeconds, 0.0);
+  EXPECT_LT(m.match.shortReleaseSeconds, batch::kLimiterReleaseSeconds);
+  EXPECT_NEAR(m.measures().integratedLufs, target, 0.05);
+  EXPECT_LE(loudness::decibels(m.measures().truePeak), kAimedCeilingDbtp);
+  char recovery[40];
+  std::snprintf(recovery, sizeof recovery, ", recovering in %.0f ms\n\n",
+                m.match.shortReleaseSeconds * 1000.0);
+  EXPECT_TRUE(m.log.ends_with(recovery)) << m.log;
+}

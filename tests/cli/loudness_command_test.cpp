@@ -177,8 +177,9 @@ TEST(LoudnessCommand, TracksOfEveryLevelMeetTheTargetUnderTheCeilingAndCarryRepl
     EXPECT_NEAR(track["mp3_true_peak_dbtp"].get<double>(), decoded.truePeakDbtp, 0.25);
   }
 
-  // The bursts are limited by as much as the limiter may take and still held by the ceiling,
-  // and every place that speaks of the track says by how much they fall short.
+  // The bursts are limited by as much as the limiter may take, with its shortest recovery, and
+  // still held by the ceiling; every place that speaks of the track says by how much they fall
+  // short.
   const nlohmann::json& spiky = report["tracks"][3];
   const double shortLu = spiky["loudness_short_lu"].get<double>();
   EXPECT_NEAR(shortLu, -18.0 - spiky["after"]["integrated_lufs"].get<double>(), 0.01);
@@ -187,7 +188,7 @@ TEST(LoudnessCommand, TracksOfEveryLevelMeetTheTargetUnderTheCeilingAndCarryRepl
   char shortText[32];
   std::snprintf(shortText, sizeof shortText, "%.2f LU short", shortLu);
   char limitedText[64];
-  std::snprintf(limitedText, sizeof limitedText, "peaks limited by up to %.2f dB, ",
+  std::snprintf(limitedText, sizeof limitedText, "peaks limited by up to %.2f dB, recovering in 5 ms, ",
                 batch::kMostLimitingDb);
   EXPECT_NE(log.find(limitedText + std::string(shortText)), std::string::npos) << log;
   EXPECT_NE(readFile(work / "stderr.txt")
