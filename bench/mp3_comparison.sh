@@ -14,10 +14,8 @@ runs=${1:-7}
 cli=${SONBALANCER_CLI:-build/bin/sonbalancer-cli}
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
-# A loud triangle bass under a faint treble and hiss, which calls for the second pass and for a
-# lower MP3.
-ffmpeg -nostdin -loglevel error -f lavfi -i "aevalsrc='0.5*asin(sin(2*PI*110*t))*2/PI+0.01*sin(2*PI*3000*t)+0.004*(random(0)-0.5)|0.25*asin(sin(2*PI*110*t))*2/PI-0.02*sin(2*PI*3000*t)+0.004*(random(1)-0.5)':s=44100:d=300" \
-  -fflags +bitexact -flags +bitexact -c:a pcm_s16le "$folder/track.wav"
+. bench/tracks.sh
+make_bass_wav "$folder/track.wav"
 
 # The level change the job gives the MP3, read from its process log.
 "$cli" -j 1 --log "$folder/track.wav" >/dev/null 2>&1

@@ -9,9 +9,8 @@ runs=${1:-7}
 cli=${SONBALANCER_CLI:-build/bin/sonbalancer-cli}
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
-# A loud triangle bass under a faint treble and hiss, which calls for the second pass.
-ffmpeg -nostdin -loglevel error -f lavfi -i "aevalsrc='0.5*asin(sin(2*PI*110*t))*2/PI+0.01*sin(2*PI*3000*t)+0.004*(random(0)-0.5)|0.25*asin(sin(2*PI*110*t))*2/PI-0.02*sin(2*PI*3000*t)+0.004*(random(1)-0.5)':s=44100:d=300" \
-  -c:a pcm_s16le "$folder/in.wav"
+. bench/tracks.sh
+make_bass_wav "$folder/in.wav"
 wav_kib=$(( $(stat -c %s "$folder/in.wav") / 1024 ))
 
 : >"$folder/cli.times"

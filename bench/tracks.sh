@@ -10,6 +10,14 @@ make_tracks() {
   done
 }
 
+# make_bass_wav FILE writes the five-minute 44100 Hz WAV the cost benchmarks share: a loud
+# triangle bass under a faint treble and hiss, which calls for the second pass and for a lower
+# MP3, with a plain 44-byte header as rippers write it.
+make_bass_wav() {
+  ffmpeg -nostdin -loglevel error -f lavfi -i "aevalsrc='0.5*asin(sin(2*PI*110*t))*2/PI+0.01*sin(2*PI*3000*t)+0.004*(random(0)-0.5)|0.25*asin(sin(2*PI*110*t))*2/PI-0.02*sin(2*PI*3000*t)+0.004*(random(1)-0.5)':s=44100:d=300" \
+    -fflags +bitexact -flags +bitexact -c:a pcm_s16le "$1"
+}
+
 # seconds FOLDER ARGUMENTS...: wall time of one run of the command over FOLDER, its old
 # results removed first.
 seconds() {
