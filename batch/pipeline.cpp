@@ -160,6 +160,12 @@ std::string baseNameOf(const std::string& path) {
 // Said of a source of no bytes, which no reader could take, instead of the reader's fault.
 constexpr char kEmptyFileReason[] = "the file is empty";
 
+// Said of a source the system will not let us read, with the system's reason.
+std::string cannotOpenReason(const std::string& path) {
+  const std::optional<std::string> fault = platform::readFault(path);
+  return fault ? "could not be opened: " + *fault : "could not be opened";
+}
+
 bool isEmptyFile(const std::string& path) {
   const std::optional<platform::FoundFile> found = platform::findFile(path);
   return found && found->sizeBytes == 0;
@@ -172,7 +178,7 @@ EntryResult openDirectWav(EntryWork& work) {
   engine::InputFile input = engine::openInputFile(track.sourcePath);
   if (!input) {
     work.log.write("ERROR: Could not open this file !\n");
-    return ended(EntryOutcome::Failed, "could not be opened");
+    return ended(EntryOutcome::Failed, cannotOpenReason(track.sourcePath));
   }
   if (!engine::checkDirectWavHeader(track, std::move(input), work.log)) {
     return ended(EntryOutcome::Failed, isEmptyFile(track.sourcePath)
@@ -183,9 +189,10 @@ EntryResult openDirectWav(EntryWork& work) {
 }
 
 // Why the converter could not extract a source's audio, in a few words for the user.
-const char* extractionFault(const platform::ChildOutcome& conversion,
+std::string extractionFault(const platform::ChildOutcome& conversion,
                             const ConverterMessages& messages, const std::string& sourcePath) {
   if (!conversion.started) return "the converter ffmpeg was not found";
+  if (platform::readFault(sourcePath)) return cannotOpenReason(sourcePath);
   if (isEmptyFile(sourcePath)) return kEmptyFileReason;
   if (messages.noAudioStream()) return "it has no audio stream";
   return "its audio could not be extracted";

@@ -1,6 +1,11 @@
 #include "platform/file_identity.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace platform {
 
@@ -11,6 +16,13 @@ std::optional<FoundFile> findFile(const std::string& path) {
   found.identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
   if (S_ISREG(info.st_mode)) found.sizeBytes = static_cast<std::uint64_t>(info.st_size);
   return found;
+}
+
+std::optional<std::string> readFault(const std::string& path) {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (descriptor < 0) return std::string(std::strerror(errno));
+  ::close(descriptor);
+  return std::nullopt;
 }
 
 }  // namespace platform

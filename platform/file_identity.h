@@ -25,4 +25,8 @@ struct FoundFile {
 // looked at.
 std::optional<FoundFile> findFile(const std::string& path);
 
+// Why path cannot be opened for reading, in the system's words ("Permission denied"); nothing
+// when it can.
+std::optional<std::string> readFault(const std::string& path);
+
 }  // namespace platform

@@ -3,6 +3,7 @@
 // command on real files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -297,6 +298,35 @@ TEST(JobFaults, ReadOnlySourceFolderIsToldApartAndPointsToOutput) {
             std::string::npos)
       << run.standardError;
   EXPECT_FALSE(fs::exists(root / "sonbalanced"));
+}
+
+}  // namespace
+
+namespace {
+
+// Sources the user may not read, as a copy from another account leaves them: each is named
+// with the system's reason, and the job goes on with the rest.
+TEST(JobFaults, UnreadableSourcesAreToldWithTheSystemsReason) {
+  if (!testing_support::runningAsRoot()) GTEST_SKIP() << "another user needs root";
+  TempFolder root;
+  for (const char* name : {"a.wav", "b.wav", "c.mp3"}) {
+    ASSERT_TRUE(makeTone(root / name, std::string_view(name).ends_with(".wav")
+                                          ? kWav
+                                          : std::vector<std::string>{}));
+  }
+  ASSERT_EQ(::chown(root.path().c_str(), testing_support::nobodyUid(), static_cast<gid_t>(-1)), 0);
+  fs::permissions(root / "b.wav", fs::perms::owner_read | fs::perms::owner_write);
+  fs::permissions(root / "c.mp3", fs::perms::owner_read | fs::perms::owner_write);
+  const testing_support::ShellRun run = testing_support::runInShell(
+      root.path(), "setpriv --reuid=nobody --regid=nogroup --clear-groups \"$SONBALANCER\" " +
+                       testing_support::shellQuoted(root.path()));
+  EXPECT_EQ(run.exitStatus, 3);
+  for (const char* name : {"b.wav", "c.mp3"}) {
+    EXPECT_NE(run.standardError.find(root / name + ": could not be opened: Permission denied\n"),
+              std::string::npos)
+        << run.standardError;
+  }
+  EXPECT_TRUE(fs::exists(root / "sonbalanced/a.mp3"));
 }
 
 }  // namespace
