@@ -50,4 +50,6 @@ awk -v c="$cli_s" -v f="$ffmpeg_s" -v r="$result_s" -v d="$decoding_s" -v n="$ru
          n, c, f, c / f, p
   printf "the encoder on the result alone %.2f CPU-s (%.2f of ffmpeg alone), one decoding of the MP3 %.2f (%.2f)\n",
          r, r / f, d, d / f
+  printf "those two children alone: %.2f of ffmpeg alone; the job'"'"'s own process beside them: %.2f CPU-s\n",
+         (r + d) / f, c - r - d
 }'
