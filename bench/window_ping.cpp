@@ -83,12 +83,12 @@ Window findPingableWindow(Display* display, pid_t pid, Atom pidAtom, Atom protoc
   return found;
 }
 
-}  // namespace
-
 bool exists(const std::string& path) {
   struct stat status;
   return lstat(path.c_str(), &status) == 0;
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> present;
