@@ -30,11 +30,14 @@ struct Interpolator {
   // No interpolated value exceeds the largest sample it reaches times this: the largest sum of
   // one phase's coefficient magnitudes, with the rounding margin.
   double reach = 1.0;
+  // The largest magnitude of one phase's coefficient sum: what a constant comes out as.
+  double level = 1.0;
 };
 
 Interpolator makeInterpolator() {
   Interpolator interpolator;
   double magnitudeSums[kPhases] = {};
+  double sums[kPhases] = {};
   for (int j = 0; j < kTaps; ++j) {
     // The sinc and Hann window formed exactly as libebur128 forms them, in double.
     const double m = static_cast<double>(j) - static_cast<double>(kTaps - 1) / 2.0;
@@ -47,10 +50,13 @@ Interpolator makeInterpolator() {
     if (phase == 0 || std::fabs(c) <= kDroppedCoefficient) continue;
     interpolator.taps[phase - 1][j / kFactor] = static_cast<float>(c);
     magnitudeSums[phase - 1] += std::fabs(static_cast<float>(c));
+    sums[phase - 1] += static_cast<float>(c);
   }
   for (double sum : magnitudeSums) {
     interpolator.reach = std::max(interpolator.reach, sum * kRoundingMargin);
   }
+  interpolator.level = 0.0;
+  for (double sum : sums) interpolator.level = std::max(interpolator.level, std::fabs(sum));
   return interpolator;
 }
 
@@ -160,6 +166,87 @@ float interpolatedPeak(const float* samples, std::size_t frames) {
 
 #endif
 
+// No value interpolated from frames [begin - kHistoryFrames, end) of samples exceeds this. Each
+// channel's samples lie within r of their mid-range m, so a phase gives at most |m| times its
+// coefficient sum plus r times its coefficient magnitudes, plus the rounding of the float sum
+// (the rounding margin of those magnitudes times the largest sample, |m| + r). For the smooth
+// waveforms of music near their crests this is far below the largest sample times the
+// magnitudes alone.
+// The lowest and highest sample of each channel in `frames` frames from `first`.
+struct ChannelRanges {
+  float low[kChannels];
+  float high[kChannels];
+};
+
+#if defined(SONBALANCER_SSE2)
+
+ChannelRanges channelRanges(const float* first, std::size_t frames) {
+  // Two frames a vector: lanes 0 and 2 hold the left channel, 1 and 3 the right.
+  const std::size_t vectorEnd = frames / 2 * 2;
+  __m128 low = _mm_castpd_ps(_mm_load1_pd(reinterpret_cast<const double*>(first)));
+  __m128 high = low;
+  for (std::size_t n = 0; n < vectorEnd; n += 2) {
+    const __m128 values = _mm_loadu_ps(first + n * kChannels);
+    low = _mm_min_ps(low, values);
+    high = _mm_max_ps(high, values);
+  }
+  alignas(16) float lows[4];
+  alignas(16) float highs[4];
+  _mm_store_ps(lows, low);
+  _mm_store_ps(highs, high);
+  ChannelRanges ranges;
+  for (std::size_t channel = 0; channel < kChannels; ++channel) {
+    ranges.low[channel] = std::min(lows[channel], lows[channel + 2]);
+    ranges.high[channel] = std::max(highs[channel], highs[channel + 2]);
+    for (std::size_t n = vectorEnd; n < frames; ++n) {
+      ranges.low[channel] = std::min(ranges.low[channel], first[n * kChannels + channel]);
+      ranges.high[channel] = std::max(ranges.high[channel], first[n * kChannels + channel]);
+    }
+  }
+  return ranges;
+}
+
+#else
+
+ChannelRanges channelRanges(const float* first, std::size_t frames) {
+  ChannelRanges ranges;
+  for (std::size_t channel = 0; channel < kChannels; ++channel) {
+    ranges.low[channel] = ranges.high[channel] = first[channel];
+    for (std::size_t n = 1; n < frames; ++n) {
+      ranges.low[channel] = std::min(ranges.low[channel], first[n * kChannels + channel]);
+      ranges.high[channel] = std::max(ranges.high[channel], first[n * kChannels + channel]);
+    }
+  }
+  return ranges;
+}
+
+#endif
+
+// No value interpolated for frames [begin, end) of samples, which reach back kHistoryFrames
+// before begin, exceeds this. Each channel's samples lie within r of their mid-range m, so a
+// phase gives at most |m| times its coefficient sum plus r times its coefficient magnitudes,
+// plus the rounding of the float sum (the rounding margin of those magnitudes times the largest
+// sample, |m| + r). Near the crests of the smooth waveforms of music this is far below the
+// largest sample times the magnitudes alone.
+double rangeReach(const float* samples, std::size_t begin, std::size_t end) {
+  const Interpolator& in = interpolator();
+  const ChannelRanges ranges =
+      channelRanges(samples + (static_cast<std::ptrdiff_t>(begin) -
+                               static_cast<std::ptrdiff_t>(kHistoryFrames)) *
+                                  static_cast<std::ptrdiff_t>(kChannels),
+                    end - begin + kHistoryFrames);
+  double bound = 0.0;
+  for (std::size_t channel = 0; channel < kChannels; ++channel) {
+    const double low = ranges.low[channel];
+    const double high = ranges.high[channel];
+    const double middle = std::fabs((high + low) / 2.0);
+    const double radius = (high - low) / 2.0;
+    bound = std::max(bound, middle * in.level + radius * in.reach +
+                                (middle + radius) * in.reach * (kRoundingMargin - 1.0));
+  }
+  return bound;
+}
+
 }  // namespace
 
 TruePeakMeter::TruePeakMeter(double ceilingDbtp)
@@ -172,8 +259,9 @@ void TruePeakMeter::add(const SampleBlock& block) {
   // Phase 0 gives the samples themselves, so they count as interpolated values.
   truePeak_ = std::max(truePeak_, block.peak());
   // Exact shortcut: no value interpolated from a stretch's reach can exceed the maximum so far,
-  // the sample peak yet to come, or the floor below which the figure is not asked for. Whole blocks are ruled out first; in a
-  // block that cannot be, only the stretches near the waveform's crests are interpolated.
+  // the sample peak yet to come, or the floor below which the figure is not asked for. Whole
+  // blocks are ruled out first; in a block that cannot be, only the stretches near the
+  // waveform's crests are interpolated, and of those only the ones whose range could reach.
   const double reach = interpolator().reach;
   auto cannotExceed = [this](double reached) {
     return reached <= std::max({truePeak_, floor_, expectedPeak_});
@@ -182,6 +270,8 @@ void TruePeakMeter::add(const SampleBlock& block) {
   for (std::size_t k = 0; k * kStretchFrames < block.frames(); ++k) {
     if (cannotExceed(static_cast<double>(block.stretchReachPeak(k)) * reach)) continue;
     const std::size_t begin = k * kStretchFrames;
+    const std::size_t end = std::min(begin + kStretchFrames, block.frames());
+    if (cannotExceed(rangeReach(block.samples(), begin, end))) continue;
     truePeak_ =
         std::max(truePeak_, interpolatedPeak(block.samples() + begin * kChannels,
                                              std::min(kStretchFrames, block.frames() - begin)));

@@ -56,6 +56,11 @@ TEST(TruePeak, AgreesWithLibebur128BetweenTheSamples) {
   // the interpolator's gain there (+0.1 dB) lifts a little.
   const double tone = expectPeaksAgree(quarterRateTone(44100, 1.0, std::numbers::pi / 4));
   EXPECT_NEAR(tone, 0.1, 0.01);
+  // The same wave, smaller, riding on a constant near full scale: a narrow range high up, whose
+  // crests between the samples still rise above every sample.
+  std::vector<float> riding = quarterRateTone(44100, 0.1, std::numbers::pi / 4);
+  for (float& sample : riding) sample += 0.8f;
+  EXPECT_GT(expectPeaksAgree(riding), decibels(0.8 + 0.1 / std::sqrt(2.0)));
   std::vector<float> alternating(2000);
   for (std::size_t i = 0; i < alternating.size(); ++i) alternating[i] = (i / 2) % 2 ? -1.0f : 1.0f;
   EXPECT_GT(expectPeaksAgree(alternating), 0.5);
