@@ -166,12 +166,6 @@ float interpolatedPeak(const float* samples, std::size_t frames) {
 
 #endif
 
-// No value interpolated from frames [begin - kHistoryFrames, end) of samples exceeds this. Each
-// channel's samples lie within r of their mid-range m, so a phase gives at most |m| times its
-// coefficient sum plus r times its coefficient magnitudes, plus the rounding of the float sum
-// (the rounding margin of those magnitudes times the largest sample, |m| + r). For the smooth
-// waveforms of music near their crests this is far below the largest sample times the
-// magnitudes alone.
 // The lowest and highest sample of each channel in `frames` frames from `first`.
 struct ChannelRanges {
   float low[kChannels];
@@ -272,9 +266,8 @@ void TruePeakMeter::add(const SampleBlock& block) {
     const std::size_t begin = k * kStretchFrames;
     const std::size_t end = std::min(begin + kStretchFrames, block.frames());
     if (cannotExceed(rangeReach(block.samples(), begin, end))) continue;
-    truePeak_ =
-        std::max(truePeak_, interpolatedPeak(block.samples() + begin * kChannels,
-                                             std::min(kStretchFrames, block.frames() - begin)));
+    truePeak_ = std::max(truePeak_,
+                         interpolatedPeak(block.samples() + begin * kChannels, end - begin));
   }
 }
 
