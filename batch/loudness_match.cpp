@@ -180,8 +180,9 @@ std::optional<Limited> limitToTargetAtSomeRelease(const std::uint8_t* original,
   // What result holds.
   std::optional<Limited> last;
   for (double release : kLimiterReleasesSeconds) {
-    std::optional<Limited> tried = limitToTarget(original, result, byteCount, targetLufs, wantedDb,
-                                                 truePeakDbtp, aimedCeiling, mostLimitingDb, release);
+    std::optional<Limited> tried =
+        limitToTarget(original, result, byteCount, targetLufs, wantedDb, truePeakDbtp, aimedCeiling,
+                      mostLimitingDb, release);
     if (!tried) break;
     last = tried;
     if (tried->truePeakDbtp > aimedCeiling) continue;
@@ -209,9 +210,9 @@ LoudnessMatch matchInto(const std::uint8_t* original, std::uint8_t* result, std:
   const double wantedDb = targetLufs - figures.integratedLufs;
   std::optional<Limited> limited;
   if (wantedDb > aimedCeiling - truePeakDbtp) {
-    limited = limitToTargetAtSomeRelease(original, result, byteCount, targetLufs, wantedDb,
-                                         truePeakDbtp, aimedCeiling,
-                                         kMostLimitingDb + extraLimitingDb);
+    limited =
+        limitToTargetAtSomeRelease(original, result, byteCount, targetLufs, wantedDb, truePeakDbtp,
+                                   aimedCeiling, kMostLimitingDb + extraLimitingDb);
     limiterMissing = !limited;
     // Out of tries above the ceiling: the one gain under it, as without the limiter.
     if (limited && limited->truePeakDbtp > aimedCeiling) limited.reset();

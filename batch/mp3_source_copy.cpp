@@ -1,30 +1,11 @@
 #include "batch/mp3_source_copy.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "batch/loudness_match.h"
 #include "engine/wav_file.h"
 
 namespace batch {
-
-namespace {
-
-// Writes a new file only ("x"): a link or a file planted at the name is never written through.
-// A file it began and could not finish is removed.
-bool writeResultWav(const std::string& path, const std::uint8_t* samples, std::uint32_t byteCount) {
-  std::FILE* out = std::fopen(path.c_str(), "wbx");
-  if (!out) return false;
-  const auto header = engine::resultHeader(byteCount);
-  const bool complete = std::fwrite(header.data(), 1, header.size(), out) == header.size() &&
-                        std::fwrite(samples, 1, byteCount, out) == byteCount;
-  // A full disk may show only when the last buffered bytes are flushed by the close.
-  if (std::fclose(out) == 0 && complete) return true;
-  std::remove(path.c_str());
-  return false;
-}
-
-}  // namespace
 
 Mp3SourceCopies::Mp3SourceCopies(std::uint8_t* samples, std::uint32_t targetLength,
                                  double wavGainDb, std::string path, media::SystemServices& system)
@@ -44,7 +25,7 @@ std::optional<media::AimedSource> Mp3SourceCopies::operator()(const media::Encod
                                         aim.targetLufs, aim.truePeakDbtp, aim.extraLimitingDb);
   if (!match.applied) return std::nullopt;
   if (written_) system_.deleteFile(path_);
-  written_ = writeResultWav(path_, copy, targetLength_);
+  written_ = engine::writeNewWav(path_, copy, targetLength_);
   if (!written_) return std::nullopt;
   media::AimedSource source;
   source.wavPath = path_;

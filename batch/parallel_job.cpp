@@ -56,9 +56,7 @@ class WorkerHost final : public EntryHost {
   void fileGaugeStep(int percent, int) override {
     locked([&] { progress_.workerGauge(worker_, percent); });
   }
-  void fileGaugeMove(int percent) override {
-    locked([&] { progress_.workerGauge(worker_, percent); });
-  }
+  void fileGaugeMove(int percent) override { fileGaugeStep(percent, 0); }
   void setCurrentFileText(const wxString& text) override {
     locked([&] { progress_.workerFile(worker_, text); });
   }

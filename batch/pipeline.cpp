@@ -63,7 +63,9 @@ constexpr std::size_t kDisplayTailLength = 45;
 class StepGauge {
  public:
   StepGauge(EntryHost& window, int startPercent, int endPercent)
-      : window_(window), startPercent_(startPercent), endPercent_(endPercent),
+      : window_(window),
+        startPercent_(startPercent),
+        endPercent_(endPercent),
         shown_(startPercent) {}
 
   void show(double seconds, double totalSeconds) {
@@ -160,10 +162,12 @@ std::string baseNameOf(const std::string& path) {
 // Said of a source of no bytes, which no reader could take, instead of the reader's fault.
 constexpr char kEmptyFileReason[] = "the file is empty";
 
-// Said of a source the system will not let us read, with the system's reason.
-std::string cannotOpenReason(const std::string& path) {
+// Said of a source the system will not let us read, with the system's reason; nothing when it
+// can be read.
+std::optional<std::string> unreadableReason(const std::string& path) {
   const std::optional<std::string> fault = platform::readFault(path);
-  return fault ? "could not be opened: " + *fault : "could not be opened";
+  if (!fault) return std::nullopt;
+  return "could not be opened: " + *fault;
 }
 
 bool isEmptyFile(const std::string& path) {
@@ -178,7 +182,8 @@ EntryResult openDirectWav(EntryWork& work) {
   engine::InputFile input = engine::openInputFile(track.sourcePath);
   if (!input) {
     work.log.write("ERROR: Could not open this file !\n");
-    return ended(EntryOutcome::Failed, cannotOpenReason(track.sourcePath));
+    return ended(EntryOutcome::Failed,
+                 unreadableReason(track.sourcePath).value_or("could not be opened"));
   }
   if (!engine::checkDirectWavHeader(track, std::move(input), work.log)) {
     return ended(EntryOutcome::Failed, isEmptyFile(track.sourcePath)
@@ -192,7 +197,7 @@ EntryResult openDirectWav(EntryWork& work) {
 std::string extractionFault(const platform::ChildOutcome& conversion,
                             const ConverterMessages& messages, const std::string& sourcePath) {
   if (!conversion.started) return "the converter ffmpeg was not found";
-  if (platform::readFault(sourcePath)) return cannotOpenReason(sourcePath);
+  if (std::optional<std::string> reason = unreadableReason(sourcePath)) return *reason;
   if (isEmptyFile(sourcePath)) return kEmptyFileReason;
   if (messages.noAudioStream()) return "it has no audio stream";
   return "its audio could not be extracted";

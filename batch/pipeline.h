@@ -12,9 +12,9 @@
 #include "batch/job_window.h"
 #include "batch/result_manifest.h"
 #include "batch/result_names.h"
-#include "media/system_services.h"
 #include "engine/process_log.h"
 #include "engine/track_state.h"
+#include "media/system_services.h"
 #include "report/job_report.h"
 
 namespace batch {

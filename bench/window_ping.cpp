@@ -104,8 +104,9 @@ int main(int argc, char** argv) {
     }
   }
   if (present.empty() || first >= argc) {
-    std::fprintf(stderr,
-                 "usage: window_ping --present FILE... [--absent FILE...] -- PROGRAM [ARGUMENT...]\n");
+    std::fprintf(
+        stderr,
+        "usage: window_ping --present FILE... [--absent FILE...] -- PROGRAM [ARGUMENT...]\n");
     return 2;
   }
   auto done = [&] {
@@ -220,7 +221,8 @@ int main(int argc, char** argv) {
   waitpid(child, nullptr, 0);
   XCloseDisplay(display);
 
-  std::printf("seconds %.2f\nshown_seconds %.2f\npings %lu\nanswered %lu\nlongest_wait_seconds %.3f\n",
-              secondsBetween(start, end), secondsBetween(shown, end), sent, answered, longestWait);
+  std::printf(
+      "seconds %.2f\nshown_seconds %.2f\npings %lu\nanswered %lu\nlongest_wait_seconds %.3f\n",
+      secondsBetween(start, end), secondsBetween(shown, end), sent, answered, longestWait);
   return 0;
 }

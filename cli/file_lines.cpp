@@ -28,6 +28,22 @@ bool leads(const std::string& absolute, const std::string& text) {
   return after.empty() || after.front() == '/' || after.starts_with(": ");
 }
 
+// The UTF-8 lead bytes of printable characters: for each run of leads, the range its second
+// byte must fall in (narrower where it would give an overlong form, a surrogate, a C1 control
+// or a code point past U+10FFFF) and the character's length in bytes.
+struct LeadBytes {
+  unsigned first;
+  unsigned last;
+  unsigned secondLow;
+  unsigned secondHigh;
+  std::size_t length;
+};
+constexpr LeadBytes kLeadBytes[] = {
+    {0xC2, 0xC2, 0xA0, 0xBF, 2}, {0xC3, 0xDF, 0x80, 0xBF, 2}, {0xE0, 0xE0, 0xA0, 0xBF, 3},
+    {0xE1, 0xEC, 0x80, 0xBF, 3}, {0xED, 0xED, 0x80, 0x9F, 3}, {0xEE, 0xEF, 0x80, 0xBF, 3},
+    {0xF0, 0xF0, 0x90, 0xBF, 4}, {0xF1, 0xF3, 0x80, 0xBF, 4}, {0xF4, 0xF4, 0x80, 0x8F, 4},
+};
+
 // The length of the UTF-8 character of a printable character at text[at], or 0 for a byte that
 // does not begin one: a stray or overlong byte, a surrogate, a C1 control (U+0080 to U+009F,
 // which some terminals take as the start of a command).
@@ -36,39 +52,15 @@ std::size_t printableCharacterLength(const std::string& text, std::size_t at) {
     return index < text.size() ? static_cast<unsigned char>(text[index]) : 0u;
   };
   const unsigned lead = byte(at);
-  // The range the second byte must fall in, and the count of bytes, after each lead.
-  unsigned low = 0x80;
-  unsigned high = 0xBF;
-  std::size_t length = 0;
-  if (lead == 0xC2) {
-    low = 0xA0;
-    length = 2;
-  } else if (lead >= 0xC3 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead == 0xE0) {
-    low = 0xA0;
-    length = 3;
-  } else if (lead == 0xED) {
-    high = 0x9F;
-    length = 3;
-  } else if (lead >= 0xE1 && lead <= 0xEF) {
-    length = 3;
-  } else if (lead == 0xF0) {
-    low = 0x90;
-    length = 4;
-  } else if (lead >= 0xF1 && lead <= 0xF3) {
-    length = 4;
-  } else if (lead == 0xF4) {
-    high = 0x8F;
-    length = 4;
-  } else {
-    return 0;
+  for (const LeadBytes& leads : kLeadBytes) {
+    if (lead < leads.first || lead > leads.last) continue;
+    if (byte(at + 1) < leads.secondLow || byte(at + 1) > leads.secondHigh) return 0;
+    for (std::size_t next = 2; next < leads.length; ++next) {
+      if (byte(at + next) < 0x80 || byte(at + next) > 0xBF) return 0;
+    }
+    return leads.length;
   }
-  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-  for (std::size_t next = 2; next < length; ++next) {
-    if (byte(at + next) < 0x80 || byte(at + next) > 0xBF) return 0;
-  }
-  return length;
+  return 0;
 }
 
 }  // namespace

@@ -128,13 +128,12 @@ bool walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t w
     host.fileGaugeStep(scanGaugePercent(begin, targetLength), kGaugePauseMs);
     const std::uint32_t end =
         walkEnd - begin > kProgressPeriodBytes ? begin + kProgressPeriodBytes : walkEnd;
-    for (std::uint32_t part = begin; part < end;) {
-      if (host.stopAsked()) return false;
-      const std::uint32_t partEnd = end - part > kStopCheckBytes ? part + kStopCheckBytes : end;
-      scanFrames(samples, targetLength, part, partEnd, ignoreClicks, splitOf, counters, record,
-                 lowExtremes, middle);
-      part = partEnd;
-    }
+    const bool whole =
+        walkUnlessStopped(host, begin, end, [&](std::uint32_t part, std::uint32_t partEnd) {
+          scanFrames(samples, targetLength, part, partEnd, ignoreClicks, splitOf, counters, record,
+                     lowExtremes, middle);
+        });
+    if (!whole) return false;
     begin = end;
   }
   mergeLowBandExtremes(lowExtremes, record);
@@ -152,9 +151,9 @@ enum class SharedWalk { Whole, Stopped, NoThread };
 // the frames of the proof until they are in and proven, and it leaves the blocks after the join
 // alone once they are the scan's. NoThread, with nothing walked or loaded, when no thread could
 // be started. A stop asked for ends the split's thread after its block in hand.
-SharedWalk walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
-                        bool ignoreClicks, const BlockPrelude& prelude, const FramesLoad& load,
-                        TrackHost& host, ScanRecord& record) {
+SharedWalk walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength,
+                              std::uint32_t walkEnd, bool ignoreClicks, const BlockPrelude& prelude,
+                              const FramesLoad& load, TrackHost& host, ScanRecord& record) {
   std::uint32_t preludesRun = 0;
   const FramesLoad runPreludes = [&](std::uint32_t end) {
     prelude(preludesRun, end);

@@ -1,9 +1,9 @@
 #include "engine/pass_loop.h"
 
 #include "engine/apply_corrections.h"
-#include "engine/pcm_access.h"
 #include "engine/band_split.h"
 #include "engine/gains.h"
+#include "engine/pcm_access.h"
 
 namespace engine {
 
@@ -15,8 +15,9 @@ namespace {
 // is the second pass's prelude, walked as splitAndScan says: within its split on one thread,
 // ahead of it on two.
 std::optional<Gains> passesUpToLastApplication(std::uint8_t* samples, std::uint32_t targetLength,
-                                const TrackFlags& flags, TrackHost& host, ProcessLog& log,
-                                TrackObserver* observer, const FramesLoad& load) {
+                                               const TrackFlags& flags, TrackHost& host,
+                                               ProcessLog& log, TrackObserver* observer,
+                                               const FramesLoad& load) {
   CorrectionWalk firstApplication{};
   const BlockPrelude applyFirstPass = [&](std::uint32_t begin, std::uint32_t end) {
     applyCorrectionsTo(samples, targetLength, begin, end, firstApplication);
@@ -46,19 +47,17 @@ bool runPassLoop(std::uint8_t* samples, std::uint32_t targetLength, const TrackF
   std::optional<CorrectionWalk> application =
       runPassesUpToLastApplication(samples, targetLength, flags, host, log, observer, load);
   if (!application) return false;
-  const std::uint32_t walkEnd = wholeFrameBytes(targetLength);
-  for (std::uint32_t begin = 0; begin < walkEnd;) {
-    if (host.stopAsked()) return false;
-    const std::uint32_t end = walkEnd - begin > kStopCheckBytes ? begin + kStopCheckBytes : walkEnd;
-    applyCorrectionsTo(samples, targetLength, begin, end, *application);
-    begin = end;
-  }
-  return true;
+  return walkUnlessStopped(host, 0, wholeFrameBytes(targetLength),
+                           [&](std::uint32_t begin, std::uint32_t end) {
+                             applyCorrectionsTo(samples, targetLength, begin, end, *application);
+                           });
 }
 
-std::optional<CorrectionWalk> runPassesUpToLastApplication(
-    std::uint8_t* samples, std::uint32_t targetLength, const TrackFlags& flags, TrackHost& host,
-    ProcessLog& log, TrackObserver* observer, const FramesLoad& load) {
+std::optional<CorrectionWalk> runPassesUpToLastApplication(std::uint8_t* samples,
+                                                           std::uint32_t targetLength,
+                                                           const TrackFlags& flags, TrackHost& host,
+                                                           ProcessLog& log, TrackObserver* observer,
+                                                           const FramesLoad& load) {
   const std::optional<Gains> gains =
       passesUpToLastApplication(samples, targetLength, flags, host, log, observer, load);
   if (!gains) return std::nullopt;

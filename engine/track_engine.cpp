@@ -64,17 +64,19 @@ class DataRead {
   std::uint32_t read_ = 0;
 };
 
-TrackOutcome savedOrNot(bool saved) { return saved ? TrackOutcome::Saved : TrackOutcome::NotWritten; }
+TrackOutcome savedOrNot(bool saved) {
+  return saved ? TrackOutcome::Saved : TrackOutcome::NotWritten;
+}
 
 // The passes with the last application on a thread of its own, while the save writes what it
 // has finished. A stop asked for once the save has begun lets it end: the result is whole.
-TrackOutcome saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags,
-                                       TrackHost& host, ProcessLog& log, const TrackRun& run,
+TrackOutcome saveWhileApplyingLastPass(TrackState& track, const TrackFlags& flags, TrackHost& host,
+                                       ProcessLog& log, const TrackRun& run,
                                        const FramesLoad& load) {
   TrackObserver* const observer = run.observer;
   std::uint8_t* const samples = track.buffer.bytes;
-  std::optional<CorrectionWalk> lastApplication = runPassesUpToLastApplication(
-      samples, track.targetLength, flags, host, log, observer, load);
+  std::optional<CorrectionWalk> lastApplication =
+      runPassesUpToLastApplication(samples, track.targetLength, flags, host, log, observer, load);
   if (!lastApplication) return TrackOutcome::Stopped;
   const std::uint32_t walkEnd = wholeFrameBytes(track.targetLength);
   BlocksAhead applied(walkEnd, kApplyStretchBytes, [&](std::uint32_t begin, std::uint32_t end) {

@@ -29,4 +29,17 @@ class TrackHost {
   virtual bool stopAsked() { return false; }
 };
 
+// Calls walk(partBegin, partEnd) over [begin, end) in parts of kStopCheckBytes, asking
+// host.stopAsked() before each; false when a stop ended the walk.
+template <typename Walk>
+bool walkUnlessStopped(TrackHost& host, std::uint32_t begin, std::uint32_t end, Walk&& walk) {
+  for (std::uint32_t part = begin; part < end;) {
+    if (host.stopAsked()) return false;
+    const std::uint32_t partEnd = end - part > kStopCheckBytes ? part + kStopCheckBytes : end;
+    walk(part, partEnd);
+    part = partEnd;
+  }
+  return true;
+}
+
 }  // namespace engine

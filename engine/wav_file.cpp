@@ -289,4 +289,10 @@ bool saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamp
   return false;
 }
 
+bool writeNewWav(const std::string& path, const std::uint8_t* samples, std::uint32_t byteCount) {
+  const WavWrite written = writeWav(path, resultHeader(byteCount), samples, byteCount, {});
+  if (written == WavWrite::Failed) std::remove(path.c_str());
+  return written == WavWrite::Written;
+}
+
 }  // namespace engine

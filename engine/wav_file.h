@@ -72,4 +72,9 @@ using WrittenFileStep = std::function<void(const std::string& partialPath)>;
 bool saveResult(TrackState& track, ProcessLog& log, const SampleAwait& awaitSamples = {},
                 const WrittenFileStep& beforeNaming = {});
 
+// Writes byteCount bytes of 16-bit stereo 44100 Hz samples as a WAV file with the result's
+// header at path, where nothing may stand yet (a link or a file there is a failure, never
+// written through). True when written whole; otherwise nothing of it is left.
+bool writeNewWav(const std::string& path, const std::uint8_t* samples, std::uint32_t byteCount);
+
 }  // namespace engine

@@ -78,7 +78,7 @@ float loadPcm16Stretch(const std::uint8_t* bytes, std::size_t count, float* out)
   return peak;
 }
 
-// The largest and the smallest of `count` samples, eight at a time.
+// The largest magnitude of `count` samples, from their largest and smallest, eight at a time.
 std::int32_t pcm16Magnitude(const std::uint8_t* bytes, std::size_t count) {
   const std::size_t vectorEnd = count / 8 * 8;
   __m128i largest = _mm_set1_epi16(0);

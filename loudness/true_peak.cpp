@@ -224,11 +224,10 @@ ChannelRanges channelRanges(const float* first, std::size_t frames) {
 // largest sample times the magnitudes alone.
 double rangeReach(const float* samples, std::size_t begin, std::size_t end) {
   const Interpolator& in = interpolator();
-  const ChannelRanges ranges =
-      channelRanges(samples + (static_cast<std::ptrdiff_t>(begin) -
-                               static_cast<std::ptrdiff_t>(kHistoryFrames)) *
-                                  static_cast<std::ptrdiff_t>(kChannels),
-                    end - begin + kHistoryFrames);
+  const ChannelRanges ranges = channelRanges(
+      samples + (static_cast<std::ptrdiff_t>(begin) - static_cast<std::ptrdiff_t>(kHistoryFrames)) *
+                    static_cast<std::ptrdiff_t>(kChannels),
+      end - begin + kHistoryFrames);
   double bound = 0.0;
   for (std::size_t channel = 0; channel < kChannels; ++channel) {
     const double low = ranges.low[channel];
@@ -266,8 +265,8 @@ void TruePeakMeter::add(const SampleBlock& block) {
     const std::size_t begin = k * kStretchFrames;
     const std::size_t end = std::min(begin + kStretchFrames, block.frames());
     if (cannotExceed(rangeReach(block.samples(), begin, end))) continue;
-    truePeak_ = std::max(truePeak_,
-                         interpolatedPeak(block.samples() + begin * kChannels, end - begin));
+    truePeak_ =
+        std::max(truePeak_, interpolatedPeak(block.samples() + begin * kChannels, end - begin));
   }
 }
 

@@ -18,7 +18,7 @@ constexpr std::string_view kPositionKey = "out_time_us=";
 std::vector<std::string> withProgressReport(const std::vector<std::string>& arguments) {
   if (arguments.empty()) return arguments;
   std::vector<std::string> reporting = {arguments.front(), "-progress", "pipe:1",
-                                        "-stats_period", "0.25", "-nostats"};
+                                        "-stats_period",   "0.25",      "-nostats"};
   reporting.insert(reporting.end(), arguments.begin() + 1, arguments.end());
   return reporting;
 }

@@ -101,8 +101,8 @@ struct Mp3Request {
 // may be encoded from a copy ("MP3 encoded from a copy matched to -13.42 LUFS under -2.05 dBTP,
 // peaks limited by up to 4.20 dB, for the encoder's loss of loudness and its overshoot"), and
 // one that stays short says so ("MP3 0.62 LU short of the target for a true peak of at most
-// -1.0 dBTP"). Stopped when the job
-// is asked to stop; nothing is then logged and nothing of the encoding is left.
+// -1.0 dBTP"). Stopped when the job is asked to stop; nothing is then logged and nothing of
+// the encoding is left.
 Mp3Result encodeMp3(const Mp3Request& request, SystemServices& system, engine::ProcessLog& log);
 
 }  // namespace media

@@ -28,23 +28,22 @@ bool recordStop(std::sig_atomic_t reason) {
 
 void handleStopSignal(int signalNumber) { recordStop(signalNumber); }
 
-}  // namespace
-
-void installStopSignals() {
+void recordStopOn(int signalNumber) {
   struct sigaction action {};
   action.sa_handler = handleStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(signalNumber, &action, nullptr);
 }
 
-void installStopOnLostReader() {
-  struct sigaction action {};
-  action.sa_handler = handleStopSignal;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGPIPE, &action, nullptr);
+}  // namespace
+
+void installStopSignals() {
+  recordStopOn(SIGINT);
+  recordStopOn(SIGTERM);
 }
+
+void installStopOnLostReader() { recordStopOn(SIGPIPE); }
 
 bool stopRequested() { return gStopReason.load() != kNoStop; }
 
