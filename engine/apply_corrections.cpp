@@ -227,12 +227,6 @@ __attribute__((target("avx2"))) void applyFramesFourWide(std::uint8_t* samples,
   applyFramesPlainly<kIgnoreClicks>(samples, targetLength, quadsEnd, end, left, right);
 }
 
-// Whether the four-lane walk can run here; asked once.
-bool hasFourWideDoubles() {
-  static const bool supported = __builtin_cpu_supports("avx2");
-  return supported;
-}
-
 #endif
 
 #else
@@ -255,7 +249,7 @@ CorrectionWalk startCorrections(const Gains& gains, bool ignoreClicks, ProcessLo
 void applyCorrectionsTo(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
                         std::uint32_t end, CorrectionWalk& walk) {
 #if defined(SONBALANCER_AVX2)
-  if (hasFourWideDoubles()) {
+  if (hasAvx2()) {
     if (walk.ignoreClicks) {
       applyFramesFourWide<true>(samples, targetLength, begin, end, walk.left, walk.right);
     } else {

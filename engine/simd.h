@@ -29,5 +29,15 @@ inline void prefetchPlanes(const std::uint8_t* middle, const std::uint8_t* low,
 #if !defined(SONBALANCER_NO_AVX2)
 #define SONBALANCER_AVX2 1
 #include <immintrin.h>
+
+namespace engine {
+
+// Whether the four-lane walks can run on this processor; asked once.
+inline bool hasAvx2() {
+  static const bool supported = __builtin_cpu_supports("avx2");
+  return supported;
+}
+
+}  // namespace engine
 #endif
 #endif

@@ -30,7 +30,6 @@ double loudnessOf(double energy) {
 }  // namespace
 
 void LoudnessMeter::addFrames(const float* samples, std::size_t frames) {
-  static const double absoluteGate = energyOf(kAbsoluteGateLufs);
   while (frames > 0) {
     const std::size_t count = std::min(frames, kSegmentFrames - segmentFrames_);
     segmentSquares_ += filter_.filterSquares(samples, count);
@@ -38,25 +37,55 @@ void LoudnessMeter::addFrames(const float* samples, std::size_t frames) {
     frames -= count;
     segmentFrames_ += count;
     if (segmentFrames_ < kSegmentFrames) break;
-    recentSegments_[wholeSegments_ % kShortTermSegments] = segmentSquares_;
-    if (++wholeSegments_ >= kShortTermSegments &&
-        (wholeSegments_ - kShortTermSegments) % kShortTermHopSegments == 0) {
-      double squares = 0.0;
-      for (double segment : recentSegments_) squares += segment;
-      const double energy = squares / static_cast<double>(kSegmentFrames * kShortTermSegments);
-      if (energy >= absoluteGate) shortTermBlocks_.push_back(energy);
-    }
-    if (wholeSegments_ >= kBlockSegments) {
-      const double energy =
-          (earlierSegments_[0] + earlierSegments_[1] + earlierSegments_[2] + segmentSquares_) /
-          kGatingBlockFrames;
-      if (energy >= absoluteGate) gatedBlocks_.push_back(energy);
-    }
-    earlierSegments_[0] = earlierSegments_[1];
-    earlierSegments_[1] = earlierSegments_[2];
-    earlierSegments_[2] = segmentSquares_;
+    completeSegment(segmentSquares_);
     segmentSquares_ = 0.0;
     segmentFrames_ = 0;
+  }
+}
+
+void LoudnessMeter::completeSegment(double squares) {
+  static const double absoluteGate = energyOf(kAbsoluteGateLufs);
+  recentSegments_[wholeSegments_ % kShortTermSegments] = squares;
+  if (++wholeSegments_ >= kShortTermSegments &&
+      (wholeSegments_ - kShortTermSegments) % kShortTermHopSegments == 0) {
+    double shortTerm = 0.0;
+    for (double segment : recentSegments_) shortTerm += segment;
+    const double energy = shortTerm / static_cast<double>(kSegmentFrames * kShortTermSegments);
+    if (energy >= absoluteGate) shortTermBlocks_.push_back(energy);
+  }
+  if (wholeSegments_ >= kBlockSegments) {
+    const double energy =
+        (earlierSegments_[0] + earlierSegments_[1] + earlierSegments_[2] + squares) /
+        kGatingBlockFrames;
+    if (energy >= absoluteGate) gatedBlocks_.push_back(energy);
+  }
+  earlierSegments_[0] = earlierSegments_[1];
+  earlierSegments_[1] = earlierSegments_[2];
+  earlierSegments_[2] = squares;
+}
+
+void LoudnessMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
+  // The track's first part is filtered beside its last, which overlap by at least this much:
+  // the last part's filter starts from silence there, and its slowest poles, a pair at 0.9946,
+  // keep less than 10^-36 of that start by the time its figures are used.
+  constexpr std::size_t kSettlingSegments = 4;
+  const std::size_t segments = frames / kSegmentFrames;
+  const std::size_t sideBySide = (segments + kSettlingSegments + 1) / 2;
+  if (segments < 2 * kSettlingSegments + 2) {
+    addPcm16(bytes, frames);
+    return;
+  }
+  const std::size_t lastPart = segments - sideBySide;
+  std::vector<double> firstSquares(sideBySide);
+  std::vector<double> lastSquares(sideBySide);
+  KWeightingFilter lastFilter;
+  filterSegmentsSideBySide(bytes, bytes + lastPart * kSegmentFrames * kPcm16FrameBytes,
+                           sideBySide, kSegmentFrames, filter_, lastFilter, firstSquares.data(),
+                           lastSquares.data());
+  for (double squares : firstSquares) completeSegment(squares);
+  // The last part's segments from where the first part's end.
+  for (std::size_t segment = sideBySide; segment < segments; ++segment) {
+    completeSegment(lastSquares[segment - lastPart]);
   }
 }
 

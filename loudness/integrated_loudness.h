@@ -21,6 +21,10 @@ class LoudnessMeter {
   void addPcm16(const std::uint8_t* bytes, std::size_t frames);
   // `frames` frames of samples whose full scale is 1.0.
   void addFloat(const float* samples, std::size_t frames);
+  // A whole track of little-endian 16-bit frames, for a meter fed nothing before and nothing
+  // after: its first and last parts are filtered side by side. The figures are addPcm16's
+  // within the rounding of a double.
+  void addWholePcm16(const std::uint8_t* bytes, std::size_t frames);
 
   // In LUFS; -infinity when no block passes the gates: silence, or less than 400 ms fed.
   double integratedLufs() const;
@@ -33,6 +37,8 @@ class LoudnessMeter {
   friend double programmeLoudnessLufs(const std::vector<const LoudnessMeter*>& meters);
   void add(const SampleBlock& block) { addFrames(block.samples(), block.frames()); }
   void addFrames(const float* samples, std::size_t frames);
+  // Counts a whole 100 ms segment whose K-weighted squares add up to `squares`.
+  void completeSegment(double squares);
 
   SampleBlock block_;
   KWeightingFilter filter_;

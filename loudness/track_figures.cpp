@@ -18,7 +18,7 @@ TrackFigures measureTrack(const std::uint8_t* pcm, std::uint32_t byteCount, bool
   const std::size_t frames = byteCount / kPcm16FrameBytes;
   TrackMeter meter;
   meter.expectSamplePeak(pcm16SamplePeak(pcm, frames));
-  meter.addPcm16(pcm, frames);
+  meter.addWholePcm16(pcm, frames);
   const TrackMeasures measures = meter.measures();
   TrackFigures figures;
   figures.integratedLufs = measures.integratedLufs;

@@ -15,6 +15,11 @@ void TrackMeter::addFloat(const float* samples, std::size_t frames) {
   block_.walkFloat(samples, frames, [this](const SampleBlock& block) { add(block); });
 }
 
+void TrackMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
+  peaks_.addPcm16(bytes, frames);
+  loudness_.addWholePcm16(bytes, frames);
+}
+
 TrackMeasures TrackMeter::measures() const {
   return {peaks_.samplePeak(), peaks_.truePeak(), loudness_.integratedLufs()};
 }
@@ -23,7 +28,7 @@ TrackMeasures measurePcm16(const std::uint8_t* bytes, std::size_t byteCount) {
   const std::size_t frames = byteCount / kPcm16FrameBytes;
   TrackMeter meter;
   meter.expectSamplePeak(pcm16SamplePeak(bytes, frames));
-  meter.addPcm16(bytes, frames);
+  meter.addWholePcm16(bytes, frames);
   return meter.measures();
 }
 
