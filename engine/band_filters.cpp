@@ -202,6 +202,84 @@ void bandsOfBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* 
 
 #endif
 
+#if defined(SONBALANCER_AVX2)
+
+// lanesLowPassed in four lanes: the left and right states of two blocks.
+struct WideLanePass {
+  __m256i numerator;
+  __m256i complement;
+  __m256i bias;
+  int shift;
+};
+
+__attribute__((target("avx2"))) WideLanePass wideLanePass(ExactCoefficient c) {
+  const int complement = (1 << c.shift) - static_cast<int>(c.numerator);
+  return {_mm256_set1_epi64x(c.numerator), _mm256_set1_epi64x(complement),
+          _mm256_set1_epi64x((std::int64_t{1} << c.shift) - 1), c.shift};
+}
+
+__attribute__((target("avx2"))) inline __m256i wideLanesLowPassed(__m256i state, __m256i x,
+                                                                  const WideLanePass& pass) {
+  const __m256i towardZero = _mm256_and_si256(_mm256_cmpgt_epi32(state, x), pass.bias);
+  const __m256i input = _mm256_add_epi64(_mm256_mul_epu32(x, pass.numerator), towardZero);
+  return _mm256_srli_epi64(_mm256_add_epi64(_mm256_mul_epu32(state, pass.complement), input),
+                           pass.shift);
+}
+
+// The offset states of the first block's channels as a left and a right 16-bit value at
+// firstAt, the second block's at secondAt.
+__attribute__((target("avx2"))) inline void storeWideLanePairs(std::uint8_t* firstAt,
+                                                               std::uint8_t* secondAt,
+                                                               __m256i state) {
+  const __m256i pairs =
+      _mm256_shuffle_epi32(_mm256_sub_epi32(state, _mm256_set1_epi32(kStateOffset)), 0x08);
+  const __m256i packed = _mm256_packs_epi32(pairs, pairs);
+  const int firstBits = _mm_cvtsi128_si32(_mm256_castsi256_si128(packed));
+  const int secondBits = _mm_cvtsi128_si32(_mm256_extracti128_si256(packed, 1));
+  std::memcpy(firstAt, &firstBits, sizeof firstBits);
+  std::memcpy(secondAt, &secondBits, sizeof secondBits);
+}
+
+__attribute__((target("avx2"))) void filterBlocksSideBySide(
+    const ScaledBlock& firstScaled, const ScaledBlock& secondScaled, std::uint32_t bytes,
+    std::uint8_t* first, std::uint8_t* second, FrameFilter& firstFilter,
+    FrameFilter& secondFilter) {
+  const WideLanePass slowPass = wideLanePass(kExactSlowCoefficient);
+  const WideLanePass fastPass = wideLanePass(kExactFastCoefficient);
+  __m256i slow = _mm256_set_epi64x(
+      secondFilter.right.slow + kStateOffset, secondFilter.left.slow + kStateOffset,
+      firstFilter.right.slow + kStateOffset, firstFilter.left.slow + kStateOffset);
+  __m256i fast = _mm256_set_epi64x(
+      secondFilter.right.fast + kStateOffset, secondFilter.left.fast + kStateOffset,
+      firstFilter.right.fast + kStateOffset, firstFilter.left.fast + kStateOffset);
+  const __m128i flipSign = _mm_set1_epi16(static_cast<std::int16_t>(0x8000));
+  for (std::uint32_t k = 0; k < bytes; k += kFrameBytes) {
+    int firstPair;
+    int secondPair;
+    std::memcpy(&firstPair, firstScaled + k / kSampleBytes, sizeof firstPair);
+    std::memcpy(&secondPair, secondScaled + k / kSampleBytes, sizeof secondPair);
+    const __m256i x = _mm256_cvtepu16_epi64(
+        _mm_xor_si128(_mm_set_epi32(0, 0, secondPair, firstPair), flipSign));
+    slow = wideLanesLowPassed(slow, x, slowPass);
+    fast = wideLanesLowPassed(fast, x, fastPass);
+    storeWideLanePairs(first + bytes + k, second + bytes + k, slow);
+    storeWideLanePairs(first + 2 * bytes + k, second + 2 * bytes + k, fast);
+  }
+  alignas(32) std::int64_t slowLanes[4];
+  alignas(32) std::int64_t fastLanes[4];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(slowLanes), slow);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(fastLanes), fast);
+  FrameFilter* const filters[2] = {&firstFilter, &secondFilter};
+  for (int block = 0; block < 2; ++block) {
+    filters[block]->left = {slowLanes[2 * block] - kStateOffset,
+                            fastLanes[2 * block] - kStateOffset};
+    filters[block]->right = {slowLanes[2 * block + 1] - kStateOffset,
+                             fastLanes[2 * block + 1] - kStateOffset};
+  }
+}
+
+#endif
+
 }  // namespace
 
 void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
@@ -233,6 +311,25 @@ std::optional<FrameFilter> provenFilterState(const std::uint8_t* samples, std::u
   }
   if (lowest == highest) return lowest;
   return std::nullopt;
+}
+
+void splitBlocksSideBySide(std::uint8_t* first, std::uint8_t* second, std::uint32_t bytes,
+                           FrameFilter& firstFilter, FrameFilter& secondFilter) {
+#if defined(SONBALANCER_AVX2)
+  if (hasAvx2()) {
+    ScaledBlock firstScaled;
+    ScaledBlock secondScaled;
+    scaleBlock(first, bytes, firstScaled);
+    scaleBlock(second, bytes, secondScaled);
+    filterBlocksSideBySide(firstScaled, secondScaled, bytes, first, second, firstFilter,
+                           secondFilter);
+    bandsOfBlock(firstScaled, bytes, first, first + bytes, first + 2 * bytes);
+    bandsOfBlock(secondScaled, bytes, second, second + bytes, second + 2 * bytes);
+    return;
+  }
+#endif
+  splitBlock(first, bytes, 0, bytes, firstFilter);
+  splitBlock(second, bytes, 0, bytes, secondFilter);
 }
 
 }  // namespace engine

@@ -95,4 +95,15 @@ void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
 std::optional<FrameFilter> provenFilterState(const std::uint8_t* samples, std::uint32_t begin,
                                              std::uint32_t end);
 
+// The frames before a join from which its states are asked to be proven: on music the runs
+// meet within a few blocks.
+constexpr std::uint32_t kJoinProofBytes = 16 * kBlockBytes;
+
+// Two blocks of `bytes` bytes of frames, each laid out as a track of one block (its planes
+// `bytes` and 2 × `bytes` further on), split as splitBlock splits them, each carrying its own
+// filter states. With AVX2 the two blocks' filters run side by side: one block's recurrences
+// alone leave the processor waiting on each state.
+void splitBlocksSideBySide(std::uint8_t* first, std::uint8_t* second, std::uint32_t bytes,
+                           FrameFilter& firstFilter, FrameFilter& secondFilter);
+
 }  // namespace engine

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "engine/band_filters.h"
 #include "engine/pcm_access.h"
@@ -89,18 +90,40 @@ StereoBands bandLevelsOfSplit(const std::uint8_t* pcm, std::uint32_t byteCount) 
   // A block and its two planes, laid out as the split lays out a track of one block.
   static_assert(engine::kBlockBytes % engine::kFrameBytes == 0);
   alignas(64) std::uint8_t scratch[3 * engine::kBlockBytes];
+  alignas(64) std::uint8_t secondScratch[3 * engine::kBlockBytes];
   // The states start at the first frame's values, as a pass's split starts them.
   const std::int64_t firstLeft = engine::loadSample(pcm);
   const std::int64_t firstRight = engine::loadSample(pcm + engine::kRightOffset);
   engine::FrameFilter filter{{firstLeft, firstLeft}, {firstRight, firstRight}};
-  for (std::uint32_t begin = 0; begin < length;) {
-    const std::uint32_t end = engine::blockEndAfter(begin, length);
-    const std::uint32_t bytes = end - begin;
-    std::memcpy(scratch, pcm + begin, bytes);
-    engine::splitBlock(scratch, bytes, 0, bytes, filter);
-    squares.addPlanes(scratch, scratch + bytes, scratch + 2 * bytes, bytes);
-    begin = end;
+  const auto splitAlone = [&](std::uint32_t begin, std::uint32_t end, engine::FrameFilter& states) {
+    while (begin < end) {
+      const std::uint32_t bytes = engine::blockEndAfter(begin, end) - begin;
+      std::memcpy(scratch, pcm + begin, bytes);
+      engine::splitBlock(scratch, bytes, 0, bytes, states);
+      squares.addPlanes(scratch, scratch + bytes, scratch + 2 * bytes, bytes);
+      begin += bytes;
+    }
+  };
+  // The second half is split beside the first from a join whose states its frames prove.
+  const std::uint32_t join = length / 2 / engine::kBlockBytes * engine::kBlockBytes;
+  const std::optional<engine::FrameFilter> joinState =
+      join >= engine::kJoinProofBytes
+          ? engine::provenFilterState(pcm, join - engine::kJoinProofBytes, join)
+          : std::nullopt;
+  if (!joinState) {
+    splitAlone(0, length, filter);
+    return squares.levels();
   }
+  engine::FrameFilter secondFilter = *joinState;
+  constexpr std::uint32_t kBytes = engine::kBlockBytes;
+  for (std::uint32_t begin = 0; begin < join; begin += kBytes) {
+    std::memcpy(scratch, pcm + begin, kBytes);
+    std::memcpy(secondScratch, pcm + join + begin, kBytes);
+    engine::splitBlocksSideBySide(scratch, secondScratch, kBytes, filter, secondFilter);
+    squares.addPlanes(scratch, scratch + kBytes, scratch + 2 * kBytes, kBytes);
+    squares.addPlanes(secondScratch, secondScratch + kBytes, secondScratch + 2 * kBytes, kBytes);
+  }
+  splitAlone(2 * join, length, secondFilter);
   return squares.levels();
 }
 
