@@ -6,6 +6,7 @@
 # Usage: bench/encoder_quality.sh [RUNS]   (default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/tracks.sh
 runs=${1:-3}
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
@@ -20,7 +21,6 @@ for _ in $(seq 1 "$runs"); do
       -i "$folder/track.wav" -compression_level "$q" -f mp3 -ab 128k "$folder/q$q.mp3"
   done
 done
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # How far the difference between the decoded MP3 and the WAV lies below the WAV, in dB,
 # through ffmpeg's own meters.
 closeness() {

@@ -38,11 +38,11 @@ for _ in $(seq 1 "$runs"); do
   /usr/bin/time -f "%U %S" -a -o "$folder/decoding.times" \
     ffmpeg -nostdin -loglevel error -i "$folder/sonbalanced/track.mp3" -f f32le - >/dev/null
 done
-median() { awk '{ print $1 + $2 }' | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-cli_s=$(median <"$folder/cli.times")
-ffmpeg_s=$(median <"$folder/ffmpeg.times")
-result_s=$(median <"$folder/result.times")
-decoding_s=$(median <"$folder/decoding.times")
+cpu_median() { awk '{ print $1 + $2 }' "$1" | median; }
+cli_s=$(cpu_median "$folder/cli.times")
+ffmpeg_s=$(cpu_median "$folder/ffmpeg.times")
+result_s=$(cpu_median "$folder/result.times")
+decoding_s=$(cpu_median "$folder/decoding.times")
 peak=$(ffmpeg -nostdin -v info -i "$folder/sonbalanced/track.mp3" -af ebur128=peak=true -f null - 2>&1 |
   grep -A1 'True peak' | awk '/Peak:/ { print $2 }')
 awk -v c="$cli_s" -v f="$ffmpeg_s" -v r="$result_s" -v d="$decoding_s" -v n="$runs" -v p="$peak" 'BEGIN {

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # What the job's report costs: the headless command over a folder of one-minute tracks at one
 # worker without MP3s, plain and with --report, run in turns so that both meet the same load;
-# the CPU time of each (user + system, the converter's included) and their ratio.
-# Usage: bench/report_benchmark.sh [TRACKS [ROUNDS]]   (default 8 and 3; SONBALANCER_CLI names
+# the median CPU time of each over the rounds (user + system, the converter's included), which
+# a busy moment of a shared machine does not sway, and their ratio.
+# Usage: bench/report_benchmark.sh [TRACKS [ROUNDS]]   (default 8 and 5; SONBALANCER_CLI names
 # the command). TRACKS "wav" takes the five-minute WAV of bench/mp3_comparison.sh instead, which
 # the plain job reads with no converter.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tracks=${1:-8}
-rounds=${2:-3}
+rounds=${2:-5}
 cli=${SONBALANCER_CLI:-build/bin/sonbalancer-cli}
 folder=$(mktemp -d)
-trap 'rm -rf "$folder" "$folder.report" "$folder.time"' EXIT
+trap 'rm -rf "$folder" "$folder.report" "$folder.time" "$folder.plain" "$folder.reported"' EXIT
 . bench/tracks.sh
 if [ "$tracks" = wav ]; then
   make_bass_wav "$folder/track.wav"
@@ -28,14 +29,12 @@ cpu_seconds() {
   awk '{ print $1 + $2 }' "$folder.time"
 }
 
-plain=0
-reported=0
-for round in $(seq 1 "$rounds"); do
-  plain=$(awk -v a="$plain" -v b="$(cpu_seconds --jobs 1 --no-mp3)" 'BEGIN { print a + b }')
-  reported=$(awk -v a="$reported" -v b="$(cpu_seconds --jobs 1 --no-mp3 --report "$folder.report")" \
-    'BEGIN { print a + b }')
+for _ in $(seq 1 "$rounds"); do
+  cpu_seconds --jobs 1 --no-mp3 >>"$folder.plain"
+  cpu_seconds --jobs 1 --no-mp3 --report "$folder.report" >>"$folder.reported"
 done
-awk -v p="$plain" -v r="$reported" -v n="$material" -v k="$rounds" 'BEGIN {
-  printf "%s, %d rounds, CPU seconds a round: --no-mp3 %.2f, with --report %.2f, ratio %.2f\n",
-    n, k, p / k, r / k, r / p
+awk -v p="$(median <"$folder.plain")" -v r="$(median <"$folder.reported")" -v n="$material" \
+  -v k="$rounds" 'BEGIN {
+  printf "%s, %d rounds, median CPU seconds: --no-mp3 %.2f, with --report %.2f, ratio %.2f\n",
+    n, k, p, r, r / p
 }'

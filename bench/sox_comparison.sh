@@ -21,7 +21,6 @@ for _ in $(seq 1 "$runs"); do
     >/dev/null 2>&1
   /usr/bin/time -f "%e %M" -a -o "$folder/sox.times" sox "$folder/in.wav" "$folder/out.wav" norm -0.1
 done
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 cli_s=$(cut -d' ' -f1 "$folder/cli.times" | median)
 sox_s=$(cut -d' ' -f1 "$folder/sox.times" | median)
 cli_kib=$(cut -d' ' -f2 "$folder/cli.times" | sort -n | tail -1)

@@ -1,4 +1,9 @@
-# Sourced by the benchmarks: make_tracks FOLDER COUNT writes COUNT one-minute MP3 tracks,
+# Sourced by the benchmarks.
+
+# median: the median of the numbers on standard input, one a line.
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# make_tracks FOLDER COUNT writes COUNT one-minute MP3 tracks,
 # tones over pink noise, each its own pitch, as the files of a library.
 make_tracks() {
   local folder=$1 count=$2 i

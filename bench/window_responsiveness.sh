@@ -23,7 +23,6 @@ trap cleanup EXIT
 . bench/tracks.sh
 make_tracks "$folder" "$tracks"
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 trap 'cleanup; rm -rf "$folder.command"' EXIT
 
 display_file=$(mktemp)
