@@ -226,24 +226,16 @@ __attribute__((target("avx2"))) inline __m256i wideLanesLowPassed(__m256i state,
                            pass.shift);
 }
 
-// The offset states of the first block's channels as a left and a right 16-bit value at
-// firstAt, the second block's at secondAt.
-__attribute__((target("avx2"))) inline void storeWideLanePairs(std::uint8_t* firstAt,
-                                                               std::uint8_t* secondAt,
-                                                               __m256i state) {
-  const __m256i pairs =
-      _mm256_shuffle_epi32(_mm256_sub_epi32(state, _mm256_set1_epi32(kStateOffset)), 0x08);
-  const __m256i packed = _mm256_packs_epi32(pairs, pairs);
-  const int firstBits = _mm_cvtsi128_si32(_mm256_castsi256_si128(packed));
-  const int secondBits = _mm_cvtsi128_si32(_mm256_extracti128_si256(packed, 1));
-  std::memcpy(firstAt, &firstBits, sizeof firstBits);
-  std::memcpy(secondAt, &secondBits, sizeof secondBits);
-}
-
-__attribute__((target("avx2"))) void filterBlocksSideBySide(
-    const ScaledBlock& firstScaled, const ScaledBlock& secondScaled, std::uint32_t bytes,
-    std::uint8_t* first, std::uint8_t* second, FrameFilter& firstFilter,
-    FrameFilter& secondFilter) {
+// The filters of two blocks in four lanes, each band's value squared and summed as it comes, so
+// that nothing is written: the low band is the slow state, the middle band fast − slow and the
+// high band x − fast, each of those two held within ±kBandLimit. Only the low 32 bits of each
+// 64-bit lane carry a band's value; the signed multiply reads no more.
+__attribute__((target("avx2"))) void addBandSquaresFourWide(const ScaledBlock& firstScaled,
+                                                            const ScaledBlock& secondScaled,
+                                                            std::uint32_t bytes,
+                                                            FrameFilter& firstFilter,
+                                                            FrameFilter& secondFilter,
+                                                            std::int64_t (&sums)[2][3]) {
   const WideLanePass slowPass = wideLanePass(kExactSlowCoefficient);
   const WideLanePass fastPass = wideLanePass(kExactFastCoefficient);
   __m256i slow = _mm256_set_epi64x(
@@ -253,6 +245,10 @@ __attribute__((target("avx2"))) void filterBlocksSideBySide(
       secondFilter.right.fast + kStateOffset, secondFilter.left.fast + kStateOffset,
       firstFilter.right.fast + kStateOffset, firstFilter.left.fast + kStateOffset);
   const __m128i flipSign = _mm_set1_epi16(static_cast<std::int16_t>(0x8000));
+  const __m256i offset = _mm256_set1_epi32(kStateOffset);
+  const __m256i upperLimit = _mm256_set1_epi32(kBandLimit);
+  const __m256i lowerLimit = _mm256_set1_epi32(-kBandLimit);
+  __m256i bandSums[3] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
   for (std::uint32_t k = 0; k < bytes; k += kFrameBytes) {
     int firstPair;
     int secondPair;
@@ -262,8 +258,19 @@ __attribute__((target("avx2"))) void filterBlocksSideBySide(
         _mm_xor_si128(_mm_set_epi32(0, 0, secondPair, firstPair), flipSign));
     slow = wideLanesLowPassed(slow, x, slowPass);
     fast = wideLanesLowPassed(fast, x, fastPass);
-    storeWideLanePairs(first + bytes + k, second + bytes + k, slow);
-    storeWideLanePairs(first + 2 * bytes + k, second + 2 * bytes + k, fast);
+    const __m256i bands[3] = {
+        _mm256_sub_epi32(slow, offset),
+        _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(fast, slow), lowerLimit), upperLimit),
+        _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(x, fast), lowerLimit), upperLimit)};
+    for (int band = 0; band < 3; ++band) {
+      bandSums[band] = _mm256_add_epi64(bandSums[band], _mm256_mul_epi32(bands[band], bands[band]));
+    }
+  }
+  alignas(32) std::int64_t lanes[4];
+  for (int band = 0; band < 3; ++band) {
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), bandSums[band]);
+    sums[0][band] += lanes[0] + lanes[2];
+    sums[1][band] += lanes[1] + lanes[3];
   }
   alignas(32) std::int64_t slowLanes[4];
   alignas(32) std::int64_t fastLanes[4];
@@ -313,23 +320,23 @@ std::optional<FrameFilter> provenFilterState(const std::uint8_t* samples, std::u
   return std::nullopt;
 }
 
-void splitBlocksSideBySide(std::uint8_t* first, std::uint8_t* second, std::uint32_t bytes,
-                           FrameFilter& firstFilter, FrameFilter& secondFilter) {
+bool addBandSquaresSideBySide([[maybe_unused]] const std::uint8_t* first,
+                              [[maybe_unused]] const std::uint8_t* second,
+                              [[maybe_unused]] std::uint32_t bytes,
+                              [[maybe_unused]] FrameFilter& firstFilter,
+                              [[maybe_unused]] FrameFilter& secondFilter,
+                              [[maybe_unused]] std::int64_t (&sums)[2][3]) {
 #if defined(SONBALANCER_AVX2)
   if (hasAvx2()) {
     ScaledBlock firstScaled;
     ScaledBlock secondScaled;
     scaleBlock(first, bytes, firstScaled);
     scaleBlock(second, bytes, secondScaled);
-    filterBlocksSideBySide(firstScaled, secondScaled, bytes, first, second, firstFilter,
-                           secondFilter);
-    bandsOfBlock(firstScaled, bytes, first, first + bytes, first + 2 * bytes);
-    bandsOfBlock(secondScaled, bytes, second, second + bytes, second + 2 * bytes);
-    return;
+    addBandSquaresFourWide(firstScaled, secondScaled, bytes, firstFilter, secondFilter, sums);
+    return true;
   }
 #endif
-  splitBlock(first, bytes, 0, bytes, firstFilter);
-  splitBlock(second, bytes, 0, bytes, secondFilter);
+  return false;
 }
 
 }  // namespace engine

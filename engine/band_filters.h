@@ -99,11 +99,13 @@ std::optional<FrameFilter> provenFilterState(const std::uint8_t* samples, std::u
 // meet within a few blocks.
 constexpr std::uint32_t kJoinProofBytes = 16 * kBlockBytes;
 
-// Two blocks of `bytes` bytes of frames, each laid out as a track of one block (its planes
-// `bytes` and 2 × `bytes` further on), split as splitBlock splits them, each carrying its own
-// filter states. With AVX2 the two blocks' filters run side by side: one block's recurrences
-// alone leave the processor waiting on each state.
-void splitBlocksSideBySide(std::uint8_t* first, std::uint8_t* second, std::uint32_t bytes,
-                           FrameFilter& firstFilter, FrameFilter& secondFilter);
+// Two stretches of `bytes` bytes of frames (at most a block each) split as splitBlock splits
+// them, each carrying its own filter states, their filters side by side: the squares of each
+// band's values are added to sums[channel][low, middle, high] and nothing is written. One
+// stretch's recurrences alone leave the processor waiting on each state. False, with nothing
+// done, where the processor has no AVX2.
+bool addBandSquaresSideBySide(const std::uint8_t* first, const std::uint8_t* second,
+                              std::uint32_t bytes, FrameFilter& firstFilter,
+                              FrameFilter& secondFilter, std::int64_t (&sums)[2][3]);
 
 }  // namespace engine

@@ -124,7 +124,6 @@ StereoBands bandLevelsOfSplit(const std::uint8_t* pcm, std::uint32_t byteCount) 
   // A block and its two planes, laid out as the split lays out a track of one block.
   static_assert(engine::kBlockBytes % engine::kFrameBytes == 0);
   alignas(64) std::uint8_t scratch[3 * engine::kBlockBytes];
-  alignas(64) std::uint8_t secondScratch[3 * engine::kBlockBytes];
   // The states start at the first frame's values, as a pass's split starts them.
   const std::int64_t firstLeft = engine::loadSample(pcm);
   const std::int64_t firstRight = engine::loadSample(pcm + engine::kRightOffset);
@@ -144,19 +143,19 @@ StereoBands bandLevelsOfSplit(const std::uint8_t* pcm, std::uint32_t byteCount) 
       join >= engine::kJoinProofBytes
           ? engine::provenFilterState(pcm, join - engine::kJoinProofBytes, join)
           : std::nullopt;
-  if (!joinState) {
+  engine::FrameFilter secondFilter = joinState.value_or(filter);
+  constexpr std::uint32_t kBytes = engine::kBlockBytes;
+  // The first blocks of the two halves tell whether this processor can.
+  if (!joinState || !engine::addBandSquaresSideBySide(pcm, pcm + join, kBytes, filter,
+                                                      secondFilter, squares.sums)) {
     splitAlone(0, length, filter);
     return squares.levels();
   }
-  engine::FrameFilter secondFilter = *joinState;
-  constexpr std::uint32_t kBytes = engine::kBlockBytes;
-  for (std::uint32_t begin = 0; begin < join; begin += kBytes) {
-    std::memcpy(scratch, pcm + begin, kBytes);
-    std::memcpy(secondScratch, pcm + join + begin, kBytes);
-    engine::splitBlocksSideBySide(scratch, secondScratch, kBytes, filter, secondFilter);
-    squares.addPlanes(scratch, scratch + kBytes, scratch + 2 * kBytes, kBytes);
-    squares.addPlanes(secondScratch, secondScratch + kBytes, secondScratch + 2 * kBytes, kBytes);
+  for (std::uint32_t begin = kBytes; begin < join; begin += kBytes) {
+    engine::addBandSquaresSideBySide(pcm + begin, pcm + join + begin, kBytes, filter, secondFilter,
+                                     squares.sums);
   }
+  squares.frames += 2 * join / engine::kFrameBytes;
   splitAlone(2 * join, length, secondFilter);
   return squares.levels();
 }
