@@ -1,6 +1,7 @@
 #include "loudness/true_peak.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -65,13 +66,14 @@ const Interpolator& interpolator() {
   return made;
 }
 
-// The largest magnitude of phases 1 to 3 for frames [begin, end) of both channels. Every path
-// sums the products in the same order, so all give the same bits.
-float interpolatedPeakPlainly(const float* samples, std::size_t begin, std::size_t end) {
+// The largest magnitude of phases 1 to 3 for frames [begin, end) of channels [firstChannel,
+// endChannel). Every path sums the products in the same order, so all give the same bits.
+float interpolatedPeakPlainly(const float* samples, std::size_t begin, std::size_t end,
+                              std::size_t firstChannel = 0, std::size_t endChannel = kChannels) {
   const Interpolator& in = interpolator();
   float peak = 0.0f;
   for (std::size_t n = begin; n < end; ++n) {
-    for (std::size_t channel = 0; channel < kChannels; ++channel) {
+    for (std::size_t channel = firstChannel; channel < endChannel; ++channel) {
       const float* newest = samples + n * kChannels + channel;
       for (int phase = 0; phase < kPhases; ++phase) {
         float sum = in.taps[phase][0] * newest[0];
@@ -180,6 +182,62 @@ __attribute__((target("avx2"))) float interpolatedPeakFourWide(const float* samp
 
 #endif
 
+// One channel of at most kStretchFrames frames, eight frames a vector, from a copy of that
+// channel's samples and their history side by side.
+__attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
+                                                           std::size_t frames,
+                                                           std::size_t channel) {
+  const Interpolator& in = interpolator();
+  float values[kHistoryFrames + kStretchFrames];
+  for (std::size_t n = 0; n < kHistoryFrames + frames; ++n) {
+    values[n] = samples[(static_cast<std::ptrdiff_t>(n) - static_cast<std::ptrdiff_t>(kHistoryFrames)) *
+                            static_cast<std::ptrdiff_t>(kChannels) +
+                        static_cast<std::ptrdiff_t>(channel)];
+  }
+  const __m256 magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFF'FFFF));
+  constexpr std::size_t kLaneFrames = 8;
+  constexpr std::size_t kVectors = 2;
+  __m256 peaks = _mm256_setzero_ps();
+  std::size_t n = 0;
+  for (; n + kVectors * kLaneFrames <= frames; n += kVectors * kLaneFrames) {
+    const float* newest[kVectors] = {values + kHistoryFrames + n,
+                                     values + kHistoryFrames + n + kLaneFrames};
+    __m256 sums[kVectors][kPhases];
+#pragma GCC unroll 2
+    for (std::size_t v = 0; v < kVectors; ++v) {
+      const __m256 reached = _mm256_loadu_ps(newest[v]);
+#pragma GCC unroll 3
+      for (int phase = 0; phase < kPhases; ++phase) {
+        sums[v][phase] = _mm256_mul_ps(_mm256_set1_ps(in.taps[phase][0]), reached);
+      }
+    }
+#pragma GCC unroll 11
+    for (int t = 1; t < kPhaseTaps; ++t) {
+      const __m256 reached[kVectors] = {_mm256_loadu_ps(newest[0] - t),
+                                        _mm256_loadu_ps(newest[1] - t)};
+#pragma GCC unroll 3
+      for (int phase = 0; phase < kPhases; ++phase) {
+        const __m256 tap = _mm256_set1_ps(in.taps[phase][t]);
+#pragma GCC unroll 2
+        for (std::size_t v = 0; v < kVectors; ++v) {
+          sums[v][phase] = _mm256_add_ps(sums[v][phase], _mm256_mul_ps(tap, reached[v]));
+        }
+      }
+    }
+#pragma GCC unroll 2
+    for (std::size_t v = 0; v < kVectors; ++v) {
+#pragma GCC unroll 3
+      for (int phase = 0; phase < kPhases; ++phase) {
+        peaks = _mm256_max_ps(peaks, _mm256_and_ps(sums[v][phase], magnitudeBits));
+      }
+    }
+  }
+  alignas(32) float lanes[8];
+  _mm256_store_ps(lanes, peaks);
+  const float peak = *std::max_element(lanes, lanes + 8);
+  return std::max(peak, interpolatedPeakPlainly(samples, n, frames, channel, channel + 1));
+}
+
 float interpolatedPeak(const float* samples, std::size_t frames) {
 #if defined(SONBALANCER_AVX2)
   if (engine::hasAvx2()) return interpolatedPeakFourWide(samples, frames);
@@ -194,6 +252,15 @@ float interpolatedPeak(const float* samples, std::size_t frames) {
 }
 
 #endif
+
+// The largest magnitude of phases 1 to 3 for `frames` frames (at most kStretchFrames) of one
+// channel.
+float channelPeak(const float* samples, std::size_t frames, std::size_t channel) {
+#if defined(SONBALANCER_AVX2)
+  if (engine::hasAvx2()) return channelPeakEightWide(samples, frames, channel);
+#endif
+  return interpolatedPeakPlainly(samples, 0, frames, channel, channel + 1);
+}
 
 // The lowest and highest sample of each channel in `frames` frames from `first`.
 struct ChannelRanges {
@@ -250,23 +317,24 @@ ChannelRanges channelRanges(const float* first, std::size_t frames) {
 // phase gives at most |m| times its coefficient sum plus r times its coefficient magnitudes,
 // plus the rounding of the float sum (the rounding margin of those magnitudes times the largest
 // sample, |m| + r). Near the crests of the smooth waveforms of music this is far below the
-// largest sample times the magnitudes alone.
-double rangeReach(const float* samples, std::size_t begin, std::size_t end) {
+// largest sample times the magnitudes alone. One bound a channel.
+std::array<double, kChannels> rangeReach(const float* samples, std::size_t begin,
+                                         std::size_t end) {
   const Interpolator& in = interpolator();
   const ChannelRanges ranges = channelRanges(
       samples + (static_cast<std::ptrdiff_t>(begin) - static_cast<std::ptrdiff_t>(kHistoryFrames)) *
                     static_cast<std::ptrdiff_t>(kChannels),
       end - begin + kHistoryFrames);
-  double bound = 0.0;
+  std::array<double, kChannels> bounds;
   for (std::size_t channel = 0; channel < kChannels; ++channel) {
     const double low = ranges.low[channel];
     const double high = ranges.high[channel];
     const double middle = std::fabs((high + low) / 2.0);
     const double radius = (high - low) / 2.0;
-    bound = std::max(bound, middle * in.level + radius * in.reach +
-                                (middle + radius) * in.reach * (kRoundingMargin - 1.0));
+    bounds[channel] = middle * in.level + radius * in.reach +
+                      (middle + radius) * in.reach * (kRoundingMargin - 1.0);
   }
-  return bound;
+  return bounds;
 }
 
 }  // namespace
@@ -283,7 +351,7 @@ void TruePeakMeter::add(const SampleBlock& block) {
   // Exact shortcut: no value interpolated from a stretch's reach can exceed the maximum so far,
   // the sample peak yet to come, or the floor below which the figure is not asked for. Whole
   // blocks are ruled out first; in a block that cannot be, only the stretches near the
-  // waveform's crests are interpolated, and of those only the ones whose range could reach.
+  // waveform's crests are interpolated, and of those only the channels whose range could reach.
   const double reach = interpolator().reach;
   auto cannotExceed = [this](double reached) {
     return reached <= std::max({truePeak_, floor_, expectedPeak_});
@@ -293,9 +361,15 @@ void TruePeakMeter::add(const SampleBlock& block) {
     if (cannotExceed(static_cast<double>(block.stretchReachPeak(k)) * reach)) continue;
     const std::size_t begin = k * kStretchFrames;
     const std::size_t end = std::min(begin + kStretchFrames, block.frames());
-    if (cannotExceed(rangeReach(block.samples(), begin, end))) continue;
-    truePeak_ =
-        std::max(truePeak_, interpolatedPeak(block.samples() + begin * kChannels, end - begin));
+    const std::array<double, kChannels> bounds = rangeReach(block.samples(), begin, end);
+    const bool left = !cannotExceed(bounds[0]);
+    const bool right = !cannotExceed(bounds[1]);
+    const float* first = block.samples() + begin * kChannels;
+    if (left && right) {
+      truePeak_ = std::max(truePeak_, interpolatedPeak(first, end - begin));
+    } else if (left || right) {
+      truePeak_ = std::max(truePeak_, channelPeak(first, end - begin, left ? 0 : 1));
+    }
   }
 }
 

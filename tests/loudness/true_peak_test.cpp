@@ -56,6 +56,13 @@ TEST(TruePeak, AgreesWithLibebur128BetweenTheSamples) {
   // the interpolator's gain there (+0.1 dB) lifts a little.
   const double tone = expectPeaksAgree(quarterRateTone(44100, 1.0, std::numbers::pi / 4));
   EXPECT_NEAR(tone, 0.1, 0.01);
+  // The wave in one channel, the other at a tenth of it, either way round: only the loud
+  // channel's stretches can reach, and they alone are interpolated.
+  for (std::size_t quiet : {0, 1}) {
+    std::vector<float> oneSided = quarterRateTone(44100, 1.0, std::numbers::pi / 4);
+    for (std::size_t i = quiet; i < oneSided.size(); i += 2) oneSided[i] *= 0.1f;
+    EXPECT_NEAR(expectPeaksAgree(oneSided), 0.1, 0.01);
+  }
   // The same wave, smaller, riding on a constant near full scale: a narrow range high up, whose
   // crests between the samples still rise above every sample.
   std::vector<float> riding = quarterRateTone(44100, 0.1, std::numbers::pi / 4);
