@@ -271,11 +271,25 @@ struct ChannelRanges {
 #if defined(SONBALANCER_SSE2)
 
 ChannelRanges channelRanges(const float* first, std::size_t frames) {
-  // Two frames a vector: lanes 0 and 2 hold the left channel, 1 and 3 the right.
+  // Two frames a vector: lanes 0 and 2 hold the left channel, 1 and 3 the right. Two vectors a
+  // step, into two pairs of extremes, so that each minimum and maximum waits on its own.
   const std::size_t vectorEnd = frames / 2 * 2;
   __m128 low = _mm_castpd_ps(_mm_load1_pd(reinterpret_cast<const double*>(first)));
   __m128 high = low;
-  for (std::size_t n = 0; n < vectorEnd; n += 2) {
+  __m128 otherLow = low;
+  __m128 otherHigh = low;
+  std::size_t n = 0;
+  for (; n + 4 <= vectorEnd; n += 4) {
+    const __m128 values = _mm_loadu_ps(first + n * kChannels);
+    const __m128 others = _mm_loadu_ps(first + (n + 2) * kChannels);
+    low = _mm_min_ps(low, values);
+    high = _mm_max_ps(high, values);
+    otherLow = _mm_min_ps(otherLow, others);
+    otherHigh = _mm_max_ps(otherHigh, others);
+  }
+  low = _mm_min_ps(low, otherLow);
+  high = _mm_max_ps(high, otherHigh);
+  if (n < vectorEnd) {
     const __m128 values = _mm_loadu_ps(first + n * kChannels);
     low = _mm_min_ps(low, values);
     high = _mm_max_ps(high, values);
