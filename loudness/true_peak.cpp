@@ -188,12 +188,18 @@ __attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
                                                            std::size_t frames,
                                                            std::size_t channel) {
   const Interpolator& in = interpolator();
+  // Four frames a step: the channel's four samples gathered into one half of a vector.
   float values[kHistoryFrames + kStretchFrames];
-  for (std::size_t n = 0; n < kHistoryFrames + frames; ++n) {
-    values[n] = samples[(static_cast<std::ptrdiff_t>(n) - static_cast<std::ptrdiff_t>(kHistoryFrames)) *
-                            static_cast<std::ptrdiff_t>(kChannels) +
-                        static_cast<std::ptrdiff_t>(channel)];
+  const float* oldest = samples - kHistoryFrames * kChannels;
+  const __m256i gather =
+      channel == 0 ? _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7) : _mm256_setr_epi32(1, 3, 5, 7, 0, 2, 4, 6);
+  const std::size_t count = kHistoryFrames + frames;
+  std::size_t copied = 0;
+  for (; copied + 4 <= count; copied += 4) {
+    const __m256 four = _mm256_permutevar8x32_ps(_mm256_loadu_ps(oldest + copied * kChannels), gather);
+    _mm_storeu_ps(values + copied, _mm256_castps256_ps128(four));
   }
+  for (; copied < count; ++copied) values[copied] = oldest[copied * kChannels + channel];
   const __m256 magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFF'FFFF));
   constexpr std::size_t kLaneFrames = 8;
   constexpr std::size_t kVectors = 2;
