@@ -5,7 +5,7 @@
 # a busy moment of a shared machine does not sway, and their ratio.
 # Usage: bench/report_benchmark.sh [TRACKS [ROUNDS]]   (default 8 and 5; SONBALANCER_CLI names
 # the command). TRACKS "wav" takes the five-minute WAV of bench/mp3_comparison.sh instead, which
-# the plain job reads with no converter.
+# the plain job reads with no converter, and "music" a five-minute WAV of music-like sound.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tracks=${1:-8}
@@ -17,6 +17,9 @@ trap 'rm -rf "$folder" "$folder.report" "$folder.time" "$folder.plain" "$folder.
 if [ "$tracks" = wav ]; then
   make_bass_wav "$folder/track.wav"
   material="one five-minute WAV"
+elif [ "$tracks" = music ]; then
+  make_music_wav "$folder/track.wav"
+  material="one five-minute WAV of music-like sound"
 else
   make_tracks "$folder" "$tracks"
   material="$tracks one-minute MP3 tracks"

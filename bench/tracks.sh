@@ -23,6 +23,16 @@ make_bass_wav() {
     -fflags +bitexact -flags +bitexact -c:a pcm_s16le "$1"
 }
 
+# make_music_wav FILE writes a five-minute 44100 Hz WAV of music-like sound: a decaying kick
+# twice a second, a slowly swelling chord and noise hats, a little apart in the two channels.
+# Its crests are brief, as music's are, where the bass WAV above keeps them for half its time.
+make_music_wav() {
+  local left="0.35*sin(2*PI*55*t)*exp(-8*mod(t,0.5))+0.12*(sin(2*PI*220*t)+sin(2*PI*277.2*t)+sin(2*PI*329.6*t))*(0.7+0.3*sin(2*PI*0.2*t))+0.15*(2*random(0)-1)*exp(-60*mod(t,0.25))"
+  local right="0.35*sin(2*PI*55*t)*exp(-8*mod(t,0.5))+0.12*(sin(2*PI*220.5*t)+sin(2*PI*246.9*t)+sin(2*PI*329.6*t))*(0.7+0.3*sin(2*PI*0.23*t))+0.15*(2*random(1)-1)*exp(-60*mod(t+0.125,0.25))"
+  ffmpeg -nostdin -loglevel error -f lavfi -i "aevalsrc='$left|$right':s=44100:d=300" \
+    -fflags +bitexact -flags +bitexact -c:a pcm_s16le "$1"
+}
+
 # seconds FOLDER ARGUMENTS...: wall time of one run of the command over FOLDER, its old
 # results removed first.
 seconds() {

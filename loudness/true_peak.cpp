@@ -180,8 +180,6 @@ __attribute__((target("avx2"))) float interpolatedPeakFourWide(const float* samp
   return std::max(peak, interpolatedPeakPlainly(samples, n, frames));
 }
 
-#endif
-
 // One channel of at most kStretchFrames frames, eight frames a vector, from a copy of that
 // channel's samples and their history side by side.
 __attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
@@ -243,6 +241,8 @@ __attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
   const float peak = *std::max_element(lanes, lanes + 8);
   return std::max(peak, interpolatedPeakPlainly(samples, n, frames, channel, channel + 1));
 }
+
+#endif
 
 float interpolatedPeak(const float* samples, std::size_t frames) {
 #if defined(SONBALANCER_AVX2)
