@@ -1,6 +1,7 @@
 #include "loudness/integrated_loudness.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -65,27 +66,40 @@ void LoudnessMeter::completeSegment(double squares) {
 }
 
 void LoudnessMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
-  // The track's first part is filtered beside its last, which overlap by at least this much:
-  // the last part's filter starts from silence there, and its slowest poles, a pair at 0.9946,
-  // keep less than 10^-36 of that start by the time its figures are used.
+  // The track is filtered as parts side by side, each part after the first from silence this
+  // many segments before the first one it gives: its slowest poles, a pair at 0.9946, keep less
+  // than 10^-36 of that start by then.
   constexpr std::size_t kSettlingSegments = 4;
+  constexpr std::size_t kParts = kSideBySideParts;
   const std::size_t segments = frames / kSegmentFrames;
-  const std::size_t sideBySide = (segments + kSettlingSegments + 1) / 2;
-  if (segments < 2 * kSettlingSegments + 2) {
+  if (segments < kParts * (kSettlingSegments + 2)) {
     addPcm16(bytes, frames);
     return;
   }
-  const std::size_t lastPart = segments - sideBySide;
-  std::vector<double> firstSquares(sideBySide);
-  std::vector<double> lastSquares(sideBySide);
-  KWeightingFilter lastFilter;
-  filterSegmentsSideBySide(bytes, bytes + lastPart * kSegmentFrames * kPcm16FrameBytes,
-                           sideBySide, kSegmentFrames, filter_, lastFilter, firstSquares.data(),
-                           lastSquares.data());
-  for (double squares : firstSquares) completeSegment(squares);
-  // The last part's segments from where the first part's end.
-  for (std::size_t segment = sideBySide; segment < segments; ++segment) {
-    completeSegment(lastSquares[segment - lastPart]);
+  // Every part is this long; the last starts where it must to end with the track.
+  const std::size_t partSegments =
+      (segments + (kParts - 1) * kSettlingSegments + kParts - 1) / kParts;
+  std::array<std::size_t, kParts> starts{};
+  // The first segment each part gives, and the end.
+  std::array<std::size_t, kParts + 1> given{};
+  for (std::size_t part = 1; part < kParts; ++part) {
+    given[part] = part * partSegments - (part - 1) * kSettlingSegments;
+    starts[part] = given[part] - kSettlingSegments;
+  }
+  starts[kParts - 1] = segments - partSegments;
+  given[kParts] = segments;
+  std::vector<double> squares(kParts * partSegments);
+  std::array<const std::uint8_t*, kParts> parts{};
+  PartSquares partSquares{};
+  for (std::size_t part = 0; part < kParts; ++part) {
+    parts[part] = bytes + starts[part] * kSegmentFrames * kPcm16FrameBytes;
+    partSquares[part] = squares.data() + part * partSegments;
+  }
+  filterPartsSideBySide(parts, partSegments, kSegmentFrames, partSquares);
+  for (std::size_t part = 0; part < kParts; ++part) {
+    for (std::size_t segment = given[part]; segment < given[part + 1]; ++segment) {
+      completeSegment(partSquares[part][segment - starts[part]]);
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 #include "engine/pcm_access.h"
@@ -131,11 +132,12 @@ namespace loudness {
 
 namespace {
 
-// The two channels of the first stretch, then the two of the second. The compiler gives the
-// lanes' arithmetic to whatever vectors the target has, one IEEE operation per lane each, so the
-// bits do not depend on the path.
+// The two channels of two parts. The compiler gives the lanes' arithmetic to whatever vectors
+// the target has, one IEEE operation per lane each, so the bits do not depend on the path.
 using FourLanes = double __attribute__((vector_size(4 * sizeof(double))));
-using FourValues = std::int32_t __attribute__((vector_size(4 * sizeof(std::int32_t))));
+constexpr std::size_t kPairLanes = 4;
+constexpr std::size_t kPairs = kSideBySideParts / 2;
+constexpr std::size_t kLanes = kPairLanes * kPairs;
 
 // 16-bit samples over 32768, exact in double as in single precision.
 constexpr double kPcm16Scale = 1.0 / 32768.0;
@@ -144,134 +146,132 @@ constexpr double kPcm16Scale = 1.0 / 32768.0;
 // the conversion out of its loop and within the first-level cache.
 constexpr std::size_t kConvertedFrames = 441;
 
-void convertSideBySidePlainly(const std::uint8_t* first, const std::uint8_t* second,
-                              std::size_t frames, FourLanes* converted) {
+using Parts = std::array<const std::uint8_t*, kSideBySideParts>;
+
+// `frames` frames of each part from `at` bytes on, as kLanes doubles a frame.
+void convertPartsPlainly(const Parts& parts, std::size_t at, std::size_t frames,
+                         double* converted) {
   for (std::size_t n = 0; n < frames; ++n) {
-    const FourValues values = {engine::loadSample(first), engine::loadSample(first + 2),
-                               engine::loadSample(second), engine::loadSample(second + 2)};
-    converted[n] = __builtin_convertvector(values, FourLanes) * kPcm16Scale;
-    first += kPcm16FrameBytes;
-    second += kPcm16FrameBytes;
+    for (std::size_t part = 0; part < kSideBySideParts; ++part) {
+      const std::uint8_t* frame = parts[part] + at + n * kPcm16FrameBytes;
+      for (std::size_t channel = 0; channel < kChannels; ++channel) {
+        converted[n * kLanes + part * kChannels + channel] =
+            engine::loadSample(frame + 2 * channel) * kPcm16Scale;
+      }
+    }
   }
 }
 
 #if defined(SONBALANCER_AVX2)
-// Four frames of each stretch at a time: the frames of the two are interleaved, widened and
-// converted two frames to an instruction.
-__attribute__((target("avx2"))) void convertSideBySideFourWide(const std::uint8_t* first,
-                                                               const std::uint8_t* second,
-                                                               std::size_t frames,
-                                                               FourLanes* converted) {
+// Four frames of two parts at a time: their frames are interleaved, widened and converted two
+// frames to an instruction.
+__attribute__((target("avx2"))) void convertPartsFourWide(const Parts& parts, std::size_t at,
+                                                          std::size_t frames, double* converted) {
   const __m256d scale = _mm256_set1_pd(kPcm16Scale);
   std::size_t n = 0;
   for (; n + 4 <= frames; n += 4) {
-    const __m128i firstFrames =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + n * kPcm16FrameBytes));
-    const __m128i secondFrames =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + n * kPcm16FrameBytes));
-    const __m256i frames01 = _mm256_cvtepi16_epi32(_mm_unpacklo_epi32(firstFrames, secondFrames));
-    const __m256i frames23 = _mm256_cvtepi16_epi32(_mm_unpackhi_epi32(firstFrames, secondFrames));
-    const __m128i values[4] = {_mm256_castsi256_si128(frames01),
-                               _mm256_extracti128_si256(frames01, 1),
-                               _mm256_castsi256_si128(frames23),
-                               _mm256_extracti128_si256(frames23, 1)};
-    for (int k = 0; k < 4; ++k) {
-      _mm256_store_pd(reinterpret_cast<double*>(converted + n + k),
-                      _mm256_mul_pd(_mm256_cvtepi32_pd(values[k]), scale));
+    for (std::size_t pair = 0; pair < kSideBySideParts; pair += 2) {
+      const std::size_t offset = at + n * kPcm16FrameBytes;
+      const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(parts[pair] + offset));
+      const __m128i second =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(parts[pair + 1] + offset));
+      const __m256i frames01 = _mm256_cvtepi16_epi32(_mm_unpacklo_epi32(first, second));
+      const __m256i frames23 = _mm256_cvtepi16_epi32(_mm_unpackhi_epi32(first, second));
+      const __m128i values[4] = {
+          _mm256_castsi256_si128(frames01), _mm256_extracti128_si256(frames01, 1),
+          _mm256_castsi256_si128(frames23), _mm256_extracti128_si256(frames23, 1)};
+      for (std::size_t k = 0; k < 4; ++k) {
+        _mm256_storeu_pd(converted + (n + k) * kLanes + pair * kChannels,
+                         _mm256_mul_pd(_mm256_cvtepi32_pd(values[k]), scale));
+      }
     }
   }
-  convertSideBySidePlainly(first + n * kPcm16FrameBytes, second + n * kPcm16FrameBytes,
-                           frames - n, converted + n);
+  convertPartsPlainly(parts, at + n * kPcm16FrameBytes, frames - n, converted + n * kLanes);
 }
 #endif
 
+// The filter's memory and the segment's squares of two parts.
+struct PairFilter {
+  FourLanes v1 = {}, v2 = {}, v3 = {}, v4 = {};
+  FourLanes sums = {};
+};
+
 // The operations and their order are filterSquares'.
-template <typename Convert>
-[[gnu::always_inline]] inline void filterSideBySide(const std::uint8_t* first,
-                                                    const std::uint8_t* second,
-                                                    std::size_t segments, std::size_t segmentFrames,
-                                                    FourLanes (&state)[4], double* firstSquares,
-                                                    double* secondSquares, Convert&& convert) {
-  const KWeighting& w = kWeighting();
-  const double a1 = w.a[1], a2 = w.a[2], a3 = w.a[3], a4 = w.a[4];
-  const double b0 = w.b[0], b1 = w.b[1], b2 = w.b[2], b3 = w.b[3], b4 = w.b[4];
-  alignas(sizeof(FourLanes)) FourLanes converted[kConvertedFrames];
-  FourLanes v1 = state[0], v2 = state[1], v3 = state[2], v4 = state[3];
-  for (std::size_t segment = 0; segment < segments; ++segment) {
-    FourLanes squares = {};
-    for (std::size_t done = 0; done < segmentFrames; done += kConvertedFrames) {
-      const std::size_t frames = std::min(kConvertedFrames, segmentFrames - done);
-      const std::size_t at = (segment * segmentFrames + done) * kPcm16FrameBytes;
-      convert(first + at, second + at, frames, converted);
-      for (std::size_t n = 0; n < frames; ++n) {
-        const FourLanes x = converted[n];
-        const FourLanes older = x - a4 * v4 - a3 * v3 - a2 * v2;
-        const FourLanes v0 = older - a1 * v1;
-        const FourLanes y = b0 * v0 + b1 * v1 + b2 * v2 + b3 * v3 + b4 * v4;
-        squares += y * y;
-        v4 = v3;
-        v3 = v2;
-        v2 = v1;
-        v1 = v0;
-      }
-    }
-    for (FourLanes* v : {&v1, &v2, &v3, &v4}) {
-      *v = (*v < kNegligibleState) & (*v > -kNegligibleState) ? FourLanes{} : *v;
-    }
-    firstSquares[segment] = squares[0] + squares[1];
-    secondSquares[segment] = squares[2] + squares[3];
-  }
-  state[0] = v1;
-  state[1] = v2;
-  state[2] = v3;
-  state[3] = v4;
+[[gnu::always_inline]] inline void filterFrame(PairFilter& f, const FourLanes& x,
+                                               const KWeighting& w) {
+  const FourLanes older = x - w.a[4] * f.v4 - w.a[3] * f.v3 - w.a[2] * f.v2;
+  const FourLanes v0 = older - w.a[1] * f.v1;
+  const FourLanes y = w.b[0] * v0 + w.b[1] * f.v1 + w.b[2] * f.v2 + w.b[3] * f.v3 + w.b[4] * f.v4;
+  f.sums += y * y;
+  f.v4 = f.v3;
+  f.v3 = f.v2;
+  f.v2 = f.v1;
+  f.v1 = v0;
 }
 
-void filterSideBySidePlainly(const std::uint8_t* first, const std::uint8_t* second,
-                             std::size_t segments, std::size_t segmentFrames,
-                             FourLanes (&state)[4], double* firstSquares, double* secondSquares) {
-  filterSideBySide(first, second, segments, segmentFrames, state, firstSquares, secondSquares,
-                   convertSideBySidePlainly);
+// A state too small to matter is cleared after each segment, as filterSquares clears it after
+// each run.
+[[gnu::always_inline]] inline void settle(PairFilter& f) {
+  for (FourLanes* v : {&f.v1, &f.v2, &f.v3, &f.v4}) {
+    *v = (*v < kNegligibleState) & (*v > -kNegligibleState) ? FourLanes{} : *v;
+  }
+}
+
+// Each part from silence.
+template <typename Convert>
+[[gnu::always_inline]] inline void filterSideBySide(const Parts& parts, std::size_t segments,
+                                                    std::size_t segmentFrames,
+                                                    const PartSquares& squares,
+                                                    Convert&& convert) {
+  const KWeighting w = kWeighting();
+  alignas(sizeof(FourLanes)) double converted[kConvertedFrames * kLanes];
+  PairFilter first;
+  PairFilter second;
+  for (std::size_t segment = 0; segment < segments; ++segment) {
+    first.sums = FourLanes{};
+    second.sums = FourLanes{};
+    for (std::size_t done = 0; done < segmentFrames; done += kConvertedFrames) {
+      const std::size_t frames = std::min(kConvertedFrames, segmentFrames - done);
+      convert(parts, (segment * segmentFrames + done) * kPcm16FrameBytes, frames, converted);
+      for (std::size_t n = 0; n < frames; ++n) {
+        FourLanes x[kPairs];
+        std::memcpy(x, converted + n * kLanes, sizeof x);
+        filterFrame(first, x[0], w);
+        filterFrame(second, x[1], w);
+      }
+    }
+    settle(first);
+    settle(second);
+    const FourLanes sums[kPairs] = {first.sums, second.sums};
+    for (std::size_t part = 0; part < kSideBySideParts; ++part) {
+      const FourLanes& pair = sums[part / 2];
+      squares[part][segment] = pair[part % 2 * kChannels] + pair[part % 2 * kChannels + 1];
+    }
+  }
+}
+
+void filterSideBySidePlainly(const Parts& parts, std::size_t segments, std::size_t segmentFrames,
+                             const PartSquares& squares) {
+  filterSideBySide(parts, segments, segmentFrames, squares, convertPartsPlainly);
 }
 
 #if defined(SONBALANCER_AVX2)
-__attribute__((target("avx2"))) void filterSideBySideFourWide(
-    const std::uint8_t* first, const std::uint8_t* second, std::size_t segments,
-    std::size_t segmentFrames, FourLanes (&state)[4], double* firstSquares, double* secondSquares) {
-  filterSideBySide(first, second, segments, segmentFrames, state, firstSquares, secondSquares,
-                   convertSideBySideFourWide);
+__attribute__((target("avx2"))) void filterSideBySideFourWide(const Parts& parts,
+                                                              std::size_t segments,
+                                                              std::size_t segmentFrames,
+                                                              const PartSquares& squares) {
+  filterSideBySide(parts, segments, segmentFrames, squares, convertPartsFourWide);
 }
 #endif
 
 }  // namespace
 
-void filterSegmentsSideBySide(const std::uint8_t* first, const std::uint8_t* second,
-                              std::size_t segments, std::size_t segmentFrames,
-                              KWeightingFilter& firstFilter, KWeightingFilter& secondFilter,
-                              double* firstSquares, double* secondSquares) {
-  FourLanes state[4];
-  for (int i = 0; i < 4; ++i) {
-    state[i] = FourLanes{firstFilter.state_[0][i], firstFilter.state_[1][i],
-                         secondFilter.state_[0][i], secondFilter.state_[1][i]};
-  }
+void filterPartsSideBySide(const Parts& parts, std::size_t segments, std::size_t segmentFrames,
+                           const PartSquares& squares) {
 #if defined(SONBALANCER_AVX2)
-  if (engine::hasAvx2()) {
-    filterSideBySideFourWide(first, second, segments, segmentFrames, state, firstSquares,
-                             secondSquares);
-  } else {
-    filterSideBySidePlainly(first, second, segments, segmentFrames, state, firstSquares,
-                            secondSquares);
-  }
-#else
-  filterSideBySidePlainly(first, second, segments, segmentFrames, state, firstSquares,
-                          secondSquares);
+  if (engine::hasAvx2()) return filterSideBySideFourWide(parts, segments, segmentFrames, squares);
 #endif
-  for (int i = 0; i < 4; ++i) {
-    for (std::size_t channel = 0; channel < kChannels; ++channel) {
-      firstFilter.state_[channel][i] = state[i][channel];
-      secondFilter.state_[channel][i] = state[i][kChannels + channel];
-    }
-  }
+  filterSideBySidePlainly(parts, segments, segmentFrames, squares);
 }
 
 }  // namespace loudness

@@ -2,6 +2,7 @@
 // pass from their analogue prototypes, multiplied into one fourth-order filter run in double.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -26,22 +27,22 @@ class KWeightingFilter {
   double filterSquares(const float* samples, std::size_t frames);
 
  private:
-  friend void filterSegmentsSideBySide(const std::uint8_t*, const std::uint8_t*, std::size_t,
-                                       std::size_t, KWeightingFilter&, KWeightingFilter&,
-                                       double*, double*);
   // v1 to v4 of each channel.
   double state_[kChannels][4] = {};
 };
 
-// Two stretches of little-endian 16-bit stereo frames filtered side by side, each by its own
-// filter, as `segments` segments of `segmentFrames` frames: the sum of the squares of both
-// channels' outputs of each segment goes to firstSquares and secondSquares. One filter alone
-// waits on its last output at every frame; two keep the processor busy. Each segment's figure
+// One filter alone waits on its last output at every frame; this many, side by side, keep the
+// processor busy.
+inline constexpr std::size_t kSideBySideParts = 4;
+using PartSquares = std::array<double*, kSideBySideParts>;
+
+// kSideBySideParts stretches of little-endian 16-bit stereo frames, each filtered from silence
+// as `segments` segments of `segmentFrames` frames, side by side: the sum of the squares of
+// both channels' outputs of each segment of part p goes to squares[p]. Each segment's figure
 // is filterSquares' over that segment, summed per channel and then added; every path (four
 // lanes, two, plain) gives the same bits.
-void filterSegmentsSideBySide(const std::uint8_t* first, const std::uint8_t* second,
-                              std::size_t segments, std::size_t segmentFrames,
-                              KWeightingFilter& firstFilter, KWeightingFilter& secondFilter,
-                              double* firstSquares, double* secondSquares);
+void filterPartsSideBySide(const std::array<const std::uint8_t*, kSideBySideParts>& parts,
+                           std::size_t segments, std::size_t segmentFrames,
+                           const PartSquares& squares);
 
 }  // namespace loudness
