@@ -248,7 +248,9 @@ __attribute__((target("avx2"))) void addBandSquaresFourWide(const ScaledBlock& f
   const __m256i offset = _mm256_set1_epi32(kStateOffset);
   const __m256i upperLimit = _mm256_set1_epi32(kBandLimit);
   const __m256i lowerLimit = _mm256_set1_epi32(-kBandLimit);
-  __m256i bandSums[3] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
+  __m256i lowSums = _mm256_setzero_si256();
+  __m256i middleSums = _mm256_setzero_si256();
+  __m256i highSums = _mm256_setzero_si256();
   for (std::uint32_t k = 0; k < bytes; k += kFrameBytes) {
     int firstPair;
     int secondPair;
@@ -258,14 +260,16 @@ __attribute__((target("avx2"))) void addBandSquaresFourWide(const ScaledBlock& f
         _mm_xor_si128(_mm_set_epi32(0, 0, secondPair, firstPair), flipSign));
     slow = wideLanesLowPassed(slow, x, slowPass);
     fast = wideLanesLowPassed(fast, x, fastPass);
-    const __m256i bands[3] = {
-        _mm256_sub_epi32(slow, offset),
-        _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(fast, slow), lowerLimit), upperLimit),
-        _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(x, fast), lowerLimit), upperLimit)};
-    for (int band = 0; band < 3; ++band) {
-      bandSums[band] = _mm256_add_epi64(bandSums[band], _mm256_mul_epi32(bands[band], bands[band]));
-    }
+    const __m256i low = _mm256_sub_epi32(slow, offset);
+    const __m256i middle =
+        _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(fast, slow), lowerLimit), upperLimit);
+    const __m256i high =
+        _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(x, fast), lowerLimit), upperLimit);
+    lowSums = _mm256_add_epi64(lowSums, _mm256_mul_epi32(low, low));
+    middleSums = _mm256_add_epi64(middleSums, _mm256_mul_epi32(middle, middle));
+    highSums = _mm256_add_epi64(highSums, _mm256_mul_epi32(high, high));
   }
+  const __m256i bandSums[3] = {lowSums, middleSums, highSums};
   alignas(32) std::int64_t lanes[4];
   for (int band = 0; band < 3; ++band) {
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), bandSums[band]);
