@@ -502,8 +502,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
     // Only a peak above the ceiling lowers the MP3.
     const std::size_t frames = track.targetLength / engine::kFrameBytes;
     loudness::TruePeakMeter meter(loudness::kTruePeakCeilingDbtp);
-    meter.expectSamplePeak(loudness::pcm16SamplePeak(track.buffer.bytes, frames));
-    meter.addPcm16(track.buffer.bytes, frames);
+    meter.addWholePcm16(track.buffer.bytes, frames);
     resultTruePeakDbtp = meter.truePeakDbtp();
   }
   EntryResult result = deliverResult(job, work, admitted, identity,

@@ -46,7 +46,7 @@ void measureOurs(benchmark::State& state, Figure figure, const Track* track) {
           loudness::truePeakDbtpOfPcm16(track->bytes.data(), track->bytes.size()));
     } else if (figure == Figure::kLoudness) {
       loudness::LoudnessMeter meter;
-      meter.addPcm16(track->bytes.data(), frames);
+      meter.addWholePcm16(track->bytes.data(), frames);
       benchmark::DoNotOptimize(meter.integratedLufs());
     } else {
       benchmark::DoNotOptimize(loudness::measurePcm16(track->bytes.data(), track->bytes.size()));

@@ -17,7 +17,6 @@ BandLevels factorLevels(const engine::ChannelGains& gains) {
 TrackFigures measureTrack(const std::uint8_t* pcm, std::uint32_t byteCount, bool withBands) {
   const std::size_t frames = byteCount / kPcm16FrameBytes;
   TrackMeter meter;
-  meter.expectSamplePeak(pcm16SamplePeak(pcm, frames));
   meter.addWholePcm16(pcm, frames);
   const TrackMeasures measures = meter.measures();
   TrackFigures figures;

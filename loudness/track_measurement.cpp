@@ -16,7 +16,7 @@ void TrackMeter::addFloat(const float* samples, std::size_t frames) {
 }
 
 void TrackMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
-  peaks_.addPcm16(bytes, frames);
+  peaks_.addWholePcm16(bytes, frames);
   loudness_.addWholePcm16(bytes, frames);
 }
 
@@ -27,7 +27,6 @@ TrackMeasures TrackMeter::measures() const {
 TrackMeasures measurePcm16(const std::uint8_t* bytes, std::size_t byteCount) {
   const std::size_t frames = byteCount / kPcm16FrameBytes;
   TrackMeter meter;
-  meter.expectSamplePeak(pcm16SamplePeak(bytes, frames));
   meter.addWholePcm16(bytes, frames);
   return meter.measures();
 }

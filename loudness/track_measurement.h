@@ -27,12 +27,9 @@ class TrackMeter {
   void addPcm16(const std::uint8_t* bytes, std::size_t frames);
   // `frames` frames of samples whose full scale is 1.0.
   void addFloat(const float* samples, std::size_t frames);
-  // A whole track, for a meter fed nothing before and nothing after; see
-  // LoudnessMeter::addWholePcm16.
+  // A whole track, for a meter fed nothing before and nothing after, as the meters'
+  // addWholePcm16 take it.
   void addWholePcm16(const std::uint8_t* bytes, std::size_t frames);
-
-  // See TruePeakMeter::expectSamplePeak.
-  void expectSamplePeak(float samplePeak) { peaks_.expectSamplePeak(samplePeak); }
 
   TrackMeasures measures() const;
   const TruePeakMeter& peaks() const { return peaks_; }

@@ -397,6 +397,11 @@ void TruePeakMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {
   block_.walkPcm16(bytes, frames, [this](const SampleBlock& block) { add(block); });
 }
 
+void TruePeakMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
+  expectSamplePeak(pcm16SamplePeak(bytes, frames));
+  addPcm16(bytes, frames);
+}
+
 void TruePeakMeter::addFloat(const float* samples, std::size_t frames) {
   block_.walkFloat(samples, frames, [this](const SampleBlock& block) { add(block); });
 }
@@ -406,8 +411,7 @@ double TruePeakMeter::truePeakDbtp() const { return decibels(truePeak_); }
 double truePeakDbtpOfPcm16(const std::uint8_t* bytes, std::size_t byteCount) {
   const std::size_t frames = byteCount / kPcm16FrameBytes;
   TruePeakMeter meter;
-  meter.expectSamplePeak(pcm16SamplePeak(bytes, frames));
-  meter.addPcm16(bytes, frames);
+  meter.addWholePcm16(bytes, frames);
   return meter.truePeakDbtp();
 }
 

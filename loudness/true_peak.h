@@ -29,6 +29,9 @@ class TruePeakMeter {
   // `frames` frames of little-endian 16-bit samples (4 bytes a frame) at any byte address;
   // -32768 is full scale.
   void addPcm16(const std::uint8_t* bytes, std::size_t frames);
+  // A whole track as addPcm16 takes it, for a meter fed nothing before and nothing after: its
+  // sample peak is read ahead (see expectSamplePeak).
+  void addWholePcm16(const std::uint8_t* bytes, std::size_t frames);
   // `frames` frames of samples whose full scale is 1.0.
   void addFloat(const float* samples, std::size_t frames);
 
