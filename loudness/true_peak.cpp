@@ -118,50 +118,61 @@ float interpolatedPeakTwoWide(const float* samples, std::size_t frames) {
 
 #if defined(SONBALANCER_AVX2)
 
-// Four frames of both channels a vector, on processors that have AVX2, and two such vectors at
-// a time where there are eight frames: each sum waits on its last addition, so the six sums of
+// Phases 1 to 3 of two vectors of eight values at once, whose newest values start at newest[0]
+// and newest[1], each value `step` floats after the one before it: the largest magnitude of
+// those and of `peaks`, lane by lane. Each sum waits on its last addition, so the six sums of
 // the two vectors' three phases go side by side.
+__attribute__((target("avx2"), always_inline)) inline __m256 twoVectorPeaks(
+    const float* const (&newest)[2], std::ptrdiff_t step, __m256 peaks) {
+  const Interpolator& in = interpolator();
+  const __m256 magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFF'FFFF));
+  constexpr std::size_t kVectors = 2;
+  __m256 sums[kVectors][kPhases];
+#pragma GCC unroll 2
+  for (std::size_t v = 0; v < kVectors; ++v) {
+    const __m256 reached = _mm256_loadu_ps(newest[v]);
+#pragma GCC unroll 3
+    for (int phase = 0; phase < kPhases; ++phase) {
+      sums[v][phase] = _mm256_mul_ps(_mm256_set1_ps(in.taps[phase][0]), reached);
+    }
+  }
+#pragma GCC unroll 11
+  for (int t = 1; t < kPhaseTaps; ++t) {
+    const __m256 reached[kVectors] = {_mm256_loadu_ps(newest[0] - t * step),
+                                      _mm256_loadu_ps(newest[1] - t * step)};
+#pragma GCC unroll 3
+    for (int phase = 0; phase < kPhases; ++phase) {
+      const __m256 tap = _mm256_set1_ps(in.taps[phase][t]);
+#pragma GCC unroll 2
+      for (std::size_t v = 0; v < kVectors; ++v) {
+        sums[v][phase] = _mm256_add_ps(sums[v][phase], _mm256_mul_ps(tap, reached[v]));
+      }
+    }
+  }
+#pragma GCC unroll 2
+  for (std::size_t v = 0; v < kVectors; ++v) {
+#pragma GCC unroll 3
+    for (int phase = 0; phase < kPhases; ++phase) {
+      peaks = _mm256_max_ps(peaks, _mm256_and_ps(sums[v][phase], magnitudeBits));
+    }
+  }
+  return peaks;
+}
+
+// Four frames of both channels a vector, on processors that have AVX2, two vectors at a time
+// where there are eight frames.
 __attribute__((target("avx2"))) float interpolatedPeakFourWide(const float* samples,
                                                                std::size_t frames) {
   const Interpolator& in = interpolator();
   const __m256 magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFF'FFFF));
   constexpr std::size_t kLaneFrames = 4;
-  constexpr std::size_t kVectors = 2;
   const auto history = [](int t) { return -t * static_cast<std::ptrdiff_t>(kChannels); };
   __m256 peaks = _mm256_setzero_ps();
   std::size_t n = 0;
-  for (; n + kVectors * kLaneFrames <= frames; n += kVectors * kLaneFrames) {
-    const float* newest[kVectors] = {samples + n * kChannels,
-                                     samples + (n + kLaneFrames) * kChannels};
-    __m256 sums[kVectors][kPhases];
-#pragma GCC unroll 2
-    for (std::size_t v = 0; v < kVectors; ++v) {
-      const __m256 reached = _mm256_loadu_ps(newest[v]);
-#pragma GCC unroll 3
-      for (int phase = 0; phase < kPhases; ++phase) {
-        sums[v][phase] = _mm256_mul_ps(_mm256_set1_ps(in.taps[phase][0]), reached);
-      }
-    }
-#pragma GCC unroll 11
-    for (int t = 1; t < kPhaseTaps; ++t) {
-      const __m256 reached[kVectors] = {_mm256_loadu_ps(newest[0] + history(t)),
-                                        _mm256_loadu_ps(newest[1] + history(t))};
-#pragma GCC unroll 3
-      for (int phase = 0; phase < kPhases; ++phase) {
-        const __m256 tap = _mm256_set1_ps(in.taps[phase][t]);
-#pragma GCC unroll 2
-        for (std::size_t v = 0; v < kVectors; ++v) {
-          sums[v][phase] = _mm256_add_ps(sums[v][phase], _mm256_mul_ps(tap, reached[v]));
-        }
-      }
-    }
-#pragma GCC unroll 2
-    for (std::size_t v = 0; v < kVectors; ++v) {
-#pragma GCC unroll 3
-      for (int phase = 0; phase < kPhases; ++phase) {
-        peaks = _mm256_max_ps(peaks, _mm256_and_ps(sums[v][phase], magnitudeBits));
-      }
-    }
+  for (; n + 2 * kLaneFrames <= frames; n += 2 * kLaneFrames) {
+    const float* const newest[2] = {samples + n * kChannels,
+                                    samples + (n + kLaneFrames) * kChannels};
+    peaks = twoVectorPeaks(newest, kChannels, peaks);
   }
   for (; n + kLaneFrames <= frames; n += kLaneFrames) {
     const float* newest = samples + n * kChannels;
@@ -185,7 +196,6 @@ __attribute__((target("avx2"))) float interpolatedPeakFourWide(const float* samp
 __attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
                                                            std::size_t frames,
                                                            std::size_t channel) {
-  const Interpolator& in = interpolator();
   // Four frames a step: the channel's four samples gathered into one half of a vector.
   float values[kHistoryFrames + kStretchFrames];
   const float* oldest = samples - kHistoryFrames * kChannels;
@@ -198,43 +208,13 @@ __attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
     _mm_storeu_ps(values + copied, _mm256_castps256_ps128(four));
   }
   for (; copied < count; ++copied) values[copied] = oldest[copied * kChannels + channel];
-  const __m256 magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFF'FFFF));
   constexpr std::size_t kLaneFrames = 8;
-  constexpr std::size_t kVectors = 2;
   __m256 peaks = _mm256_setzero_ps();
   std::size_t n = 0;
-  for (; n + kVectors * kLaneFrames <= frames; n += kVectors * kLaneFrames) {
-    const float* newest[kVectors] = {values + kHistoryFrames + n,
-                                     values + kHistoryFrames + n + kLaneFrames};
-    __m256 sums[kVectors][kPhases];
-#pragma GCC unroll 2
-    for (std::size_t v = 0; v < kVectors; ++v) {
-      const __m256 reached = _mm256_loadu_ps(newest[v]);
-#pragma GCC unroll 3
-      for (int phase = 0; phase < kPhases; ++phase) {
-        sums[v][phase] = _mm256_mul_ps(_mm256_set1_ps(in.taps[phase][0]), reached);
-      }
-    }
-#pragma GCC unroll 11
-    for (int t = 1; t < kPhaseTaps; ++t) {
-      const __m256 reached[kVectors] = {_mm256_loadu_ps(newest[0] - t),
-                                        _mm256_loadu_ps(newest[1] - t)};
-#pragma GCC unroll 3
-      for (int phase = 0; phase < kPhases; ++phase) {
-        const __m256 tap = _mm256_set1_ps(in.taps[phase][t]);
-#pragma GCC unroll 2
-        for (std::size_t v = 0; v < kVectors; ++v) {
-          sums[v][phase] = _mm256_add_ps(sums[v][phase], _mm256_mul_ps(tap, reached[v]));
-        }
-      }
-    }
-#pragma GCC unroll 2
-    for (std::size_t v = 0; v < kVectors; ++v) {
-#pragma GCC unroll 3
-      for (int phase = 0; phase < kPhases; ++phase) {
-        peaks = _mm256_max_ps(peaks, _mm256_and_ps(sums[v][phase], magnitudeBits));
-      }
-    }
+  for (; n + 2 * kLaneFrames <= frames; n += 2 * kLaneFrames) {
+    const float* const newest[2] = {values + kHistoryFrames + n,
+                                    values + kHistoryFrames + n + kLaneFrames};
+    peaks = twoVectorPeaks(newest, 1, peaks);
   }
   alignas(32) float lanes[8];
   _mm256_store_ps(lanes, peaks);
