@@ -230,12 +230,9 @@ __attribute__((target("avx2"))) inline __m256i wideLanesLowPassed(__m256i state,
 // that nothing is written: the low band is the slow state, the middle band fast − slow and the
 // high band x − fast, each of those two held within ±kBandLimit. Only the low 32 bits of each
 // 64-bit lane carry a band's value; the signed multiply reads no more.
-__attribute__((target("avx2"))) void addBandSquaresFourWide(const ScaledBlock& firstScaled,
-                                                            const ScaledBlock& secondScaled,
-                                                            std::uint32_t bytes,
-                                                            FrameFilter& firstFilter,
-                                                            FrameFilter& secondFilter,
-                                                            std::int64_t (&sums)[2][3]) {
+__attribute__((target("avx2"))) void addBandSquaresFourWide(
+    const ScaledBlock& firstScaled, const ScaledBlock& secondScaled, std::uint32_t bytes,
+    FrameFilter& firstFilter, FrameFilter& secondFilter, std::int64_t (&sums)[2][3]) {
   const WideLanePass slowPass = wideLanePass(kExactSlowCoefficient);
   const WideLanePass fastPass = wideLanePass(kExactFastCoefficient);
   __m256i slow = _mm256_set_epi64x(
@@ -256,8 +253,8 @@ __attribute__((target("avx2"))) void addBandSquaresFourWide(const ScaledBlock& f
     int secondPair;
     std::memcpy(&firstPair, firstScaled + k / kSampleBytes, sizeof firstPair);
     std::memcpy(&secondPair, secondScaled + k / kSampleBytes, sizeof secondPair);
-    const __m256i x = _mm256_cvtepu16_epi64(
-        _mm_xor_si128(_mm_set_epi32(0, 0, secondPair, firstPair), flipSign));
+    const __m256i x =
+        _mm256_cvtepu16_epi64(_mm_xor_si128(_mm_set_epi32(0, 0, secondPair, firstPair), flipSign));
     slow = wideLanesLowPassed(slow, x, slowPass);
     fast = wideLanesLowPassed(fast, x, fastPass);
     const __m256i low = _mm256_sub_epi32(slow, offset);

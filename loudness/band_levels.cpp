@@ -70,13 +70,13 @@ struct BandSquares {
   // two frames of one channel, at most 2^31, which an unsigned 32-bit lane holds. Returns where
   // it stopped.
   __attribute__((target("avx2"))) static std::uint32_t addPlaneFourWide(const std::uint8_t* plane,
-                                                                      std::uint32_t bytes,
-                                                                      std::int64_t& left,
-                                                                      std::int64_t& right) {
+                                                                        std::uint32_t bytes,
+                                                                        std::int64_t& left,
+                                                                        std::int64_t& right) {
     // Per 128-bit half: L0 R0 L1 R1 L2 R2 L3 R3 becomes L0 L1 R0 R1 L2 L3 R2 R3.
-    const __m256i pairChannels = _mm256_setr_epi8(
-        0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15, 0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12,
-        13, 10, 11, 14, 15);
+    const __m256i pairChannels =
+        _mm256_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15, 0, 1, 4, 5, 2, 3, 6,
+                         7, 8, 9, 12, 13, 10, 11, 14, 15);
     const __m256i zero = _mm256_setzero_si256();
     // Lanes: left, right, left, right.
     __m256i sums = zero;
@@ -146,8 +146,8 @@ StereoBands bandLevelsOfSplit(const std::uint8_t* pcm, std::uint32_t byteCount) 
   engine::FrameFilter secondFilter = joinState.value_or(filter);
   constexpr std::uint32_t kBytes = engine::kBlockBytes;
   // The first blocks of the two halves tell whether this processor can.
-  if (!joinState || !engine::addBandSquaresSideBySide(pcm, pcm + join, kBytes, filter,
-                                                      secondFilter, squares.sums)) {
+  if (!joinState || !engine::addBandSquaresSideBySide(pcm, pcm + join, kBytes, filter, secondFilter,
+                                                      squares.sums)) {
     splitAlone(0, length, filter);
     return squares.levels();
   }

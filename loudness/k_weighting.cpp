@@ -221,8 +221,7 @@ struct PairFilter {
 template <typename Convert>
 [[gnu::always_inline]] inline void filterSideBySide(const Parts& parts, std::size_t segments,
                                                     std::size_t segmentFrames,
-                                                    const PartSquares& squares,
-                                                    Convert&& convert) {
+                                                    const PartSquares& squares, Convert&& convert) {
   const KWeighting w = kWeighting();
   alignas(sizeof(FourLanes)) double converted[kConvertedFrames * kLanes];
   PairFilter first;

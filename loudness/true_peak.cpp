@@ -193,18 +193,18 @@ __attribute__((target("avx2"))) float interpolatedPeakFourWide(const float* samp
 
 // One channel of at most kStretchFrames frames, eight frames a vector, from a copy of that
 // channel's samples and their history side by side.
-__attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
-                                                           std::size_t frames,
+__attribute__((target("avx2"))) float channelPeakEightWide(const float* samples, std::size_t frames,
                                                            std::size_t channel) {
   // Four frames a step: the channel's four samples gathered into one half of a vector.
   float values[kHistoryFrames + kStretchFrames];
   const float* oldest = samples - kHistoryFrames * kChannels;
-  const __m256i gather =
-      channel == 0 ? _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7) : _mm256_setr_epi32(1, 3, 5, 7, 0, 2, 4, 6);
+  const __m256i gather = channel == 0 ? _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7)
+                                      : _mm256_setr_epi32(1, 3, 5, 7, 0, 2, 4, 6);
   const std::size_t count = kHistoryFrames + frames;
   std::size_t copied = 0;
   for (; copied + 4 <= count; copied += 4) {
-    const __m256 four = _mm256_permutevar8x32_ps(_mm256_loadu_ps(oldest + copied * kChannels), gather);
+    const __m256 four =
+        _mm256_permutevar8x32_ps(_mm256_loadu_ps(oldest + copied * kChannels), gather);
     _mm_storeu_ps(values + copied, _mm256_castps256_ps128(four));
   }
   for (; copied < count; ++copied) values[copied] = oldest[copied * kChannels + channel];
@@ -318,8 +318,7 @@ ChannelRanges channelRanges(const float* first, std::size_t frames) {
 // plus the rounding of the float sum (the rounding margin of those magnitudes times the largest
 // sample, |m| + r). Near the crests of the smooth waveforms of music this is far below the
 // largest sample times the magnitudes alone. One bound a channel.
-std::array<double, kChannels> rangeReach(const float* samples, std::size_t begin,
-                                         std::size_t end) {
+std::array<double, kChannels> rangeReach(const float* samples, std::size_t begin, std::size_t end) {
   const Interpolator& in = interpolator();
   const ChannelRanges ranges = channelRanges(
       samples + (static_cast<std::ptrdiff_t>(begin) - static_cast<std::ptrdiff_t>(kHistoryFrames)) *
