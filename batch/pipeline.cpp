@@ -500,9 +500,8 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
     resultTruePeakDbtp = computed.match->truePeakDbtp;
   } else if (job.mp3Requested && !options.analyzeOnly) {
     // Only a peak above the ceiling lowers the MP3.
-    const std::size_t frames = track.targetLength / engine::kFrameBytes;
     loudness::TruePeakMeter meter(loudness::kTruePeakCeilingDbtp);
-    meter.addWholePcm16(track.buffer.bytes, frames);
+    meter.addWholePcm16(track.buffer.bytes, track.targetLength / engine::kFrameBytes);
     resultTruePeakDbtp = meter.truePeakDbtp();
   }
   EntryResult result = deliverResult(job, work, admitted, identity,

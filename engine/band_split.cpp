@@ -106,7 +106,6 @@ constexpr std::uint32_t kLoadStretchBytes = std::uint32_t{1} << 20;
 // of the track, or at 11/16 when the scan's thread also brings the frames in, which balances
 // the two on a track of music. The states at the join are proven from the frames just before it;
 // 0 when the track is too short to share.
-
 std::uint32_t shareJoin(std::uint32_t walkEnd, bool loading) {
   const std::uint32_t sixteenths = loading ? 11 : 9;
   const std::uint32_t join = walkEnd / 16 * sixteenths / kBlockBytes * kBlockBytes;

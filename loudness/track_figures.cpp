@@ -15,9 +15,8 @@ BandLevels factorLevels(const engine::ChannelGains& gains) {
 }  // namespace
 
 TrackFigures measureTrack(const std::uint8_t* pcm, std::uint32_t byteCount, bool withBands) {
-  const std::size_t frames = byteCount / kPcm16FrameBytes;
   TrackMeter meter;
-  meter.addWholePcm16(pcm, frames);
+  meter.addWholePcm16(pcm, byteCount / kPcm16FrameBytes);
   const TrackMeasures measures = meter.measures();
   TrackFigures figures;
   figures.integratedLufs = measures.integratedLufs;

@@ -25,9 +25,8 @@ TrackMeasures TrackMeter::measures() const {
 }
 
 TrackMeasures measurePcm16(const std::uint8_t* bytes, std::size_t byteCount) {
-  const std::size_t frames = byteCount / kPcm16FrameBytes;
   TrackMeter meter;
-  meter.addWholePcm16(bytes, frames);
+  meter.addWholePcm16(bytes, byteCount / kPcm16FrameBytes);
   return meter.measures();
 }
 

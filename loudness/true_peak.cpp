@@ -377,7 +377,7 @@ void TruePeakMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {
 }
 
 void TruePeakMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
-  expectSamplePeak(pcm16SamplePeak(bytes, frames));
+  expectedPeak_ = pcm16SamplePeak(bytes, frames);
   addPcm16(bytes, frames);
 }
 

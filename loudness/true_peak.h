@@ -21,16 +21,13 @@ class TruePeakMeter {
   // above the ceiling, and otherwise somewhere from the sample peak up to the ceiling.
   explicit TruePeakMeter(double ceilingDbtp);
 
-  // Tells the meter the sample peak (full scale 1.0) of all it is going to be fed, which must be
-  // exact: from the first block on it then skips the stretches that cannot reach above that
-  // peak, instead of learning it as it goes. The figures are unchanged.
-  void expectSamplePeak(float samplePeak) { expectedPeak_ = samplePeak; }
-
   // `frames` frames of little-endian 16-bit samples (4 bytes a frame) at any byte address;
   // -32768 is full scale.
   void addPcm16(const std::uint8_t* bytes, std::size_t frames);
   // A whole track as addPcm16 takes it, for a meter fed nothing before and nothing after: its
-  // sample peak is read ahead (see expectSamplePeak).
+  // sample peak is read ahead, so that from the first block on the stretches that cannot reach
+  // above it are skipped instead of the peak being learnt as it goes. The figures are
+  // addPcm16's.
   void addWholePcm16(const std::uint8_t* bytes, std::size_t frames);
   // `frames` frames of samples whose full scale is 1.0.
   void addFloat(const float* samples, std::size_t frames);
@@ -53,7 +50,7 @@ class TruePeakMeter {
   float samplePeak_ = 0.0f;
   // Blocks that cannot reach above this (full scale 1.0) are not interpolated.
   float floor_ = 0.0f;
-  // The sample peak of the whole stream, when told beforehand.
+  // The sample peak of the whole track, when it was read ahead.
   float expectedPeak_ = 0.0f;
 };
 
