@@ -44,8 +44,8 @@ std::vector<std::string> pictureCopyCommand(const std::string& sourcePath, int s
 
 // Without -flush_packets 0 the decoder writes each frame (9 KB) to the pipe by itself.
 std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path) {
-  return {"ffmpeg", "-nostdin", "-v", "error", "-f", "mp3", "-i", mp3Path, "-flush_packets", "0",
-          "-f", "f32le", "-ac", "2", "-"};
+  return {"ffmpeg",         "-nostdin", "-v", "error", "-f",  "mp3", "-i", mp3Path,
+          "-flush_packets", "0",        "-f", "f32le", "-ac", "2",   "-"};
 }
 
 }  // namespace media
