@@ -12,7 +12,7 @@ tracks=${1:-8}
 rounds=${2:-5}
 cli=${SONBALANCER_CLI:-build/bin/sonbalancer-cli}
 folder=$(mktemp -d)
-trap 'rm -rf "$folder" "$folder.report" "$folder.time" "$folder.plain" "$folder.reported"' EXIT
+trap 'rm -rf "$folder" "$folder.report" "$folder.plain" "$folder.reported"' EXIT
 . bench/tracks.sh
 if [ "$tracks" = wav ]; then
   make_bass_wav "$folder/track.wav"
@@ -28,8 +28,7 @@ fi
 # cpu_seconds ARGUMENTS...: user + system seconds of one run over the folder, children included.
 cpu_seconds() {
   rm -rf "$folder/sonbalanced" "$folder.report"
-  /usr/bin/time -f "%U %S" -o "$folder.time" "$cli" "$@" "$folder" >/dev/null 2>&1 || true
-  awk '{ print $1 + $2 }' "$folder.time"
+  cpu_seconds_of "$cli" "$@" "$folder"
 }
 
 for _ in $(seq 1 "$rounds"); do
@@ -38,6 +37,6 @@ for _ in $(seq 1 "$rounds"); do
 done
 awk -v p="$(median <"$folder.plain")" -v r="$(median <"$folder.reported")" -v n="$material" \
   -v k="$rounds" 'BEGIN {
-  printf "%s, %d rounds, median CPU seconds: --no-mp3 %.2f, with --report %.2f, ratio %.2f\n",
+  printf "%s, %d rounds, median CPU seconds: --no-mp3 %.3f, with --report %.3f, ratio %.2f\n",
     n, k, p, r, r / p
 }'

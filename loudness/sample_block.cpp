@@ -102,6 +102,27 @@ std::int32_t pcm16Magnitude(const std::uint8_t* bytes, std::size_t count) {
   return magnitude;
 }
 
+// One whole stretch: its extremes gathered eight samples at a time and folded in the vector.
+float wholeStretchPeak(const std::uint8_t* bytes) {
+  static_assert(kStretchFrames * kChannels % 8 == 0);
+  __m128i largest = _mm_set1_epi16(0);
+  __m128i smallest = _mm_set1_epi16(0);
+  for (std::size_t i = 0; i < kStretchFrames * kChannels; i += 8) {
+    const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i));
+    largest = _mm_max_epi16(largest, values);
+    smallest = _mm_min_epi16(smallest, values);
+  }
+  largest = _mm_max_epi16(largest, _mm_unpackhi_epi64(largest, largest));
+  smallest = _mm_min_epi16(smallest, _mm_unpackhi_epi64(smallest, smallest));
+  largest = _mm_max_epi16(largest, _mm_srli_epi64(largest, 32));
+  smallest = _mm_min_epi16(smallest, _mm_srli_epi64(smallest, 32));
+  largest = _mm_max_epi16(largest, _mm_srli_epi64(largest, 16));
+  smallest = _mm_min_epi16(smallest, _mm_srli_epi64(smallest, 16));
+  const std::int32_t high = static_cast<std::int16_t>(_mm_extract_epi16(largest, 0));
+  const std::int32_t low = static_cast<std::int16_t>(_mm_extract_epi16(smallest, 0));
+  return static_cast<float>(std::max(high, -low)) * kPcm16Scale;
+}
+
 float loadFloatStretch(const float* samples, std::size_t count, float* out) {
   const std::size_t vectorEnd = count / 4 * 4;
   const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFF'FFFF));
@@ -148,6 +169,25 @@ std::int32_t pcm16Magnitude(const std::uint8_t* bytes, std::size_t count) {
 }  // namespace
 
 #endif
+
+void pcm16StretchPeaks(const std::uint8_t* bytes, std::size_t frames, float* peaks) {
+  const std::size_t whole = frames / kStretchFrames;
+  constexpr std::size_t kStretchBytes = kStretchFrames * kPcm16FrameBytes;
+  for (std::size_t k = 0; k < whole; ++k) {
+#if defined(SONBALANCER_SSE2)
+    peaks[k] = wholeStretchPeak(bytes + k * kStretchBytes);
+#else
+    peaks[k] = pcm16SamplePeak(bytes + k * kStretchBytes, kStretchFrames);
+#endif
+  }
+  if (whole * kStretchFrames < frames) {
+    peaks[whole] = pcm16SamplePeak(bytes + whole * kStretchBytes, frames - whole * kStretchFrames);
+  }
+}
+
+void pcm16ToFloat(const std::uint8_t* bytes, std::size_t samples, float* out) {
+  loadPcm16Stretch(bytes, samples, out);
+}
 
 float pcm16SamplePeak(const std::uint8_t* bytes, std::size_t frames) {
   return static_cast<float>(pcm16Magnitude(bytes, frames * kChannels)) * kPcm16Scale;

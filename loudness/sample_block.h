@@ -29,6 +29,12 @@ static_assert(kStretchFrames >= kHistoryFrames, "a stretch's history lies in the
 // The largest magnitude of `frames` frames of little-endian 16-bit stereo samples (at any byte
 // address), at full scale 1.0: the sample peak the blocks of these bytes would give.
 float pcm16SamplePeak(const std::uint8_t* bytes, std::size_t frames);
+// The largest magnitude, at full scale 1.0, of each stretch of kStretchFrames frames (the last
+// may be shorter) of `frames` frames of little-endian 16-bit stereo samples, to peaks[k].
+void pcm16StretchPeaks(const std::uint8_t* bytes, std::size_t frames, float* peaks);
+// Converts `samples` little-endian 16-bit samples (at any byte address) to out, at full scale
+// 1.0, as the blocks hold them.
+void pcm16ToFloat(const std::uint8_t* bytes, std::size_t samples, float* out);
 
 class SampleBlock {
  public:

@@ -312,18 +312,16 @@ ChannelRanges channelRanges(const float* first, std::size_t frames) {
 
 #endif
 
-// No value interpolated for frames [begin, end) of samples, which reach back kHistoryFrames
-// before begin, exceeds this. Each channel's samples lie within r of their mid-range m, so a
+// No value interpolated for `frames` frames from `first`, which reach back kHistoryFrames
+// before it, exceeds this. Each channel's samples lie within r of their mid-range m, so a
 // phase gives at most |m| times its coefficient sum plus r times its coefficient magnitudes,
 // plus the rounding of the float sum (the rounding margin of those magnitudes times the largest
 // sample, |m| + r). Near the crests of the smooth waveforms of music this is far below the
 // largest sample times the magnitudes alone. One bound a channel.
-std::array<double, kChannels> rangeReach(const float* samples, std::size_t begin, std::size_t end) {
+std::array<double, kChannels> rangeReach(const float* first, std::size_t frames) {
   const Interpolator& in = interpolator();
-  const ChannelRanges ranges = channelRanges(
-      samples + (static_cast<std::ptrdiff_t>(begin) - static_cast<std::ptrdiff_t>(kHistoryFrames)) *
-                    static_cast<std::ptrdiff_t>(kChannels),
-      end - begin + kHistoryFrames);
+  const ChannelRanges ranges =
+      channelRanges(first - kHistoryFrames * kChannels, frames + kHistoryFrames);
   std::array<double, kChannels> bounds;
   for (std::size_t channel = 0; channel < kChannels; ++channel) {
     const double low = ranges.low[channel];
@@ -352,23 +350,23 @@ void TruePeakMeter::add(const SampleBlock& block) {
   // blocks are ruled out first; in a block that cannot be, only the stretches near the
   // waveform's crests are interpolated, and of those only the channels whose range could reach.
   const double reach = interpolator().reach;
-  auto cannotExceed = [this](double reached) {
-    return reached <= std::max({truePeak_, floor_, expectedPeak_});
-  };
   if (cannotExceed(static_cast<double>(block.reachPeak()) * reach)) return;
   for (std::size_t k = 0; k * kStretchFrames < block.frames(); ++k) {
     if (cannotExceed(static_cast<double>(block.stretchReachPeak(k)) * reach)) continue;
     const std::size_t begin = k * kStretchFrames;
-    const std::size_t end = std::min(begin + kStretchFrames, block.frames());
-    const std::array<double, kChannels> bounds = rangeReach(block.samples(), begin, end);
-    const bool left = !cannotExceed(bounds[0]);
-    const bool right = !cannotExceed(bounds[1]);
-    const float* first = block.samples() + begin * kChannels;
-    if (left && right) {
-      truePeak_ = std::max(truePeak_, interpolatedPeak(first, end - begin));
-    } else if (left || right) {
-      truePeak_ = std::max(truePeak_, channelPeak(first, end - begin, left ? 0 : 1));
-    }
+    addStretch(block.samples() + begin * kChannels,
+               std::min(kStretchFrames, block.frames() - begin));
+  }
+}
+
+void TruePeakMeter::addStretch(const float* first, std::size_t frames) {
+  const std::array<double, kChannels> bounds = rangeReach(first, frames);
+  const bool left = !cannotExceed(bounds[0]);
+  const bool right = !cannotExceed(bounds[1]);
+  if (left && right) {
+    truePeak_ = std::max(truePeak_, interpolatedPeak(first, frames));
+  } else if (left || right) {
+    truePeak_ = std::max(truePeak_, channelPeak(first, frames, left ? 0 : 1));
   }
 }
 
@@ -376,9 +374,48 @@ void TruePeakMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {
   block_.walkPcm16(bytes, frames, [this](const SampleBlock& block) { add(block); });
 }
 
+// The sample peak is read ahead, and each block's stretch peaks from the 16-bit samples: of a
+// block, only the frames from the first stretch that could reach to the last, with their
+// history, are converted. The stretches looked at are addPcm16's or more (a stretch's history
+// is judged by the whole stretch before it), so the figures are addPcm16's.
 void TruePeakMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
-  expectedPeak_ = pcm16SamplePeak(bytes, frames);
-  addPcm16(bytes, frames);
+  samplePeak_ = std::max(samplePeak_, pcm16SamplePeak(bytes, frames));
+  expectedPeak_ = samplePeak_;
+  truePeak_ = std::max(truePeak_, samplePeak_);
+  const double reach = interpolator().reach;
+  // Silence before the first frame.
+  float stretchPeaks[1 + kBlockStretches] = {};
+  float converted[(kHistoryFrames + kSampleBlockFrames) * kChannels];
+  for (std::size_t start = 0; start < frames; start += kSampleBlockFrames) {
+    const std::size_t blockFrames = std::min(kSampleBlockFrames, frames - start);
+    const std::size_t stretches = (blockFrames + kStretchFrames - 1) / kStretchFrames;
+    pcm16StretchPeaks(bytes + start * kPcm16FrameBytes, blockFrames, stretchPeaks + 1);
+    // Stretch k of the block, with the one before it.
+    auto mayReach = [&](std::size_t k) {
+      const float reachPeak = std::max(stretchPeaks[k + 1], stretchPeaks[k]);
+      return !cannotExceed(static_cast<double>(reachPeak) * reach);
+    };
+    std::size_t first = 0;
+    while (first < stretches && !mayReach(first)) ++first;
+    if (first < stretches) {
+      std::size_t last = stretches - 1;
+      while (!mayReach(last)) --last;
+      const std::size_t begin = start + first * kStretchFrames;
+      const std::size_t end = std::min(start + (last + 1) * kStretchFrames, frames);
+      const std::size_t history = std::min(begin, kHistoryFrames);
+      std::fill(converted, converted + (kHistoryFrames - history) * kChannels, 0.0f);
+      pcm16ToFloat(bytes + (begin - history) * kPcm16FrameBytes,
+                   (history + end - begin) * kChannels,
+                   converted + (kHistoryFrames - history) * kChannels);
+      for (std::size_t k = first; k <= last; ++k) {
+        if (!mayReach(k)) continue;
+        const std::size_t offset = (k - first) * kStretchFrames;
+        addStretch(converted + (kHistoryFrames + offset) * kChannels,
+                   std::min(kStretchFrames, end - begin - offset));
+      }
+    }
+    stretchPeaks[0] = stretchPeaks[stretches];
+  }
 }
 
 void TruePeakMeter::addFloat(const float* samples, std::size_t frames) {

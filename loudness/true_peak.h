@@ -3,6 +3,7 @@
 // that its figure and ours agree; and the sample peak beside it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -44,6 +45,13 @@ class TruePeakMeter {
   friend class TrackMeter;
   // Measures the block, whose history must be the frames this meter saw before it.
   void add(const SampleBlock& block);
+  // Whether no value reaching `reached` can raise the figures asked for.
+  bool cannotExceed(double reached) const {
+    return reached <= std::max({truePeak_, floor_, expectedPeak_});
+  }
+  // Interpolates the channels of a stretch of at most kStretchFrames frames from `first`, with
+  // kHistoryFrames frames readable before it, whose range could reach.
+  void addStretch(const float* first, std::size_t frames);
 
   SampleBlock block_;
   float truePeak_ = 0.0f;

@@ -54,9 +54,10 @@ TEST(TrackMeasurement, SameFiguresWhateverPiecesTheAudioComesInAndFromEitherMete
   }
 }
 
-// The sample peak read ahead of a whole buffer, which lets the true-peak meter skip from the
-// start, is the meter's own: at an odd address, with full scale negative in the uneven tail.
-TEST(TrackMeasurement, SamplePeakReadAheadIsTheMetersOwn) {
+// The peaks read ahead of a whole buffer, which let the true-peak meter skip from the start, are
+// the meter's own: at an odd address, with full scale negative in a whole stretch (folded in
+// the vector) and in the uneven tail.
+TEST(TrackMeasurement, PeaksReadAheadAreTheMetersOwn) {
   std::vector<std::uint8_t> bytes(1 + 4 * 13);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 37);
   loudness::TruePeakMeter meter;
@@ -65,4 +66,25 @@ TEST(TrackMeasurement, SamplePeakReadAheadIsTheMetersOwn) {
   bytes[bytes.size() - 2] = 0x00;
   bytes[bytes.size() - 1] = 0x80;
   EXPECT_EQ(loudness::pcm16SamplePeak(bytes.data() + 1, 13), 1.0f);
+
+  constexpr std::size_t kFrames = 3 * loudness::kStretchFrames + 5;
+  std::vector<std::uint8_t> stretches(1 + 4 * kFrames);
+  for (std::size_t i = 0; i < stretches.size(); ++i) {
+    stretches[i] = static_cast<std::uint8_t>(i * 53 % 61);
+  }
+  for (const std::size_t sample : {2 * (loudness::kStretchFrames + 7) + 1, 2 * (kFrames - 1)}) {
+    stretches[1 + 2 * sample] = 0x00;
+    stretches[2 + 2 * sample] = 0x80;
+  }
+  float peaks[4];
+  loudness::pcm16StretchPeaks(stretches.data() + 1, kFrames, peaks);
+  for (std::size_t k = 0; k < 4; ++k) {
+    const std::size_t first = k * loudness::kStretchFrames;
+    EXPECT_EQ(peaks[k],
+              loudness::pcm16SamplePeak(stretches.data() + 1 + 4 * first,
+                                        std::min(loudness::kStretchFrames, kFrames - first)));
+  }
+  EXPECT_EQ(peaks[1], 1.0f);
+  EXPECT_EQ(peaks[3], 1.0f);
+  EXPECT_LT(peaks[0], 1.0f);
 }
