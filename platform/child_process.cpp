@@ -200,9 +200,8 @@ constexpr std::size_t kOutputChunkBytes = 64 * 1024;
 // What an unprivileged process may ask for by default (/proc/sys/fs/pipe-max-size).
 constexpr std::size_t kOutputPipeBytes = 1024 * 1024;
 // After a read that found less than this, the pipe is left to fill for kGatherMs: a decoder
-// writes a frame at a time, and waking for each costs both processes a switch (a few
-// hundredths of a CPU-second on every MP3 checked). A decoder fills far less than the pipe in
-// that time, so it never waits on us.
+// writes a few kilobytes at a time, and waking for each costs both processes a switch. A
+// decoder fills far less than the pipe in that time, so it never waits on us.
 constexpr std::size_t kGatherBytes = 256 * 1024;
 constexpr int kGatherMs = 1;
 
@@ -221,17 +220,17 @@ class OutputReader {
   std::size_t readAvailable() {
     if (!open()) return 0;
     char chunk[kOutputChunkBytes];
-    std::size_t read = 0;
+    std::size_t taken = 0;
     for (;;) {
       const ssize_t got = ::read(descriptor_.get(), chunk, sizeof chunk);
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0 && errno == EAGAIN) return read;
+      if (got < 0 && errno == EAGAIN) return taken;
       if (got <= 0 || !(*handler_)(chunk, static_cast<std::size_t>(got))) {
         refused_ = got > 0;
         descriptor_.reset();
-        return read;
+        return taken;
       }
-      read += static_cast<std::size_t>(got);
+      taken += static_cast<std::size_t>(got);
     }
   }
 
@@ -390,8 +389,8 @@ ChildState watchChild(pid_t child, int pidDescriptor, ChildReaders& readers,
   ChildState state = stateOf(child);
   while (state == ChildState::Running && !stopRequested() && !readers.refused()) {
     readers.waitForOutputOrEnd(pidDescriptor);
-    const std::size_t read = readers.readAvailable();
-    if (read > 0 && read < kGatherBytes) waitForEnd(pidDescriptor, kGatherMs);
+    const std::size_t taken = readers.readAvailable();
+    if (taken > 0 && taken < kGatherBytes) waitForEnd(pidDescriptor, kGatherMs);
     state = stateOf(child);
   }
   // What the child wrote before it ended is still in the pipes.
