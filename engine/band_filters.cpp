@@ -138,11 +138,35 @@ void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* l
 
 #if defined(SONBALANCER_SSE2)
 
+#if defined(SONBALANCER_AVX2)
+// scaleBlock's operations on eight values at a time. Returns where it stopped.
+__attribute__((target("avx2"))) std::uint32_t scaleBlockEightWide(const std::uint8_t* at,
+                                                                   std::uint32_t bytes,
+                                                                   ScaledBlock& scaled) {
+  const __m256d inputScale = _mm256_set1_pd(kInputScale);
+  std::uint32_t k = 0;
+  for (; k + 16 <= bytes; k += 16) {
+    const __m256i wide =
+        _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + k)));
+    const __m128i first = _mm256_cvttpd_epi32(
+        _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(wide)), inputScale));
+    const __m128i second = _mm256_cvttpd_epi32(
+        _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(wide, 1)), inputScale));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(scaled + k / kSampleBytes),
+                     _mm_packs_epi32(first, second));
+  }
+  return k;
+}
+#endif
+
 // Four values at a time in double lanes: 16-bit value × 0.85f is exact in double, so the
 // truncating conversion gives the same as the scalar product.
 void scaleBlock(const std::uint8_t* at, std::uint32_t bytes, ScaledBlock& scaled) {
   const __m128d inputScale = _mm_set1_pd(kInputScale);
   std::uint32_t k = 0;
+#if defined(SONBALANCER_AVX2)
+  if (hasAvx2()) k = scaleBlockEightWide(at, bytes, scaled);
+#endif
   for (; k + 8 <= bytes; k += 8) {
     const __m128i values = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + k));
     const __m128i wide = _mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16);
@@ -226,47 +250,77 @@ __attribute__((target("avx2"))) inline __m256i wideLanesLowPassed(__m256i state,
                            pass.shift);
 }
 
-// The filters of two blocks in four lanes, each band's value squared and summed as it comes, so
-// that nothing is written: the low band is the slow state, the middle band fast − slow and the
+// The filters of two blocks in four lanes (the left and right channels of each), each band's
+// squares summed as they come.
+struct FourLaneSplit {
+  __m256i slow;
+  __m256i fast;
+  __m256i lowSums;
+  __m256i middleSums;
+  __m256i highSums;
+};
+
+// One frame of each block: the low band is the slow state, the middle band fast − slow and the
 // high band x − fast, each of those two held within ±kBandLimit. Only the low 32 bits of each
 // 64-bit lane carry a band's value; the signed multiply reads no more.
+__attribute__((target("avx2"), always_inline)) inline void splitFourLanes(
+    FourLaneSplit& split, __m256i x, const WideLanePass& slowPass, const WideLanePass& fastPass) {
+  const __m256i offset = _mm256_set1_epi32(kStateOffset);
+  const __m256i upperLimit = _mm256_set1_epi32(kBandLimit);
+  const __m256i lowerLimit = _mm256_set1_epi32(-kBandLimit);
+  split.slow = wideLanesLowPassed(split.slow, x, slowPass);
+  split.fast = wideLanesLowPassed(split.fast, x, fastPass);
+  const __m256i low = _mm256_sub_epi32(split.slow, offset);
+  const __m256i middle = _mm256_min_epi32(
+      _mm256_max_epi32(_mm256_sub_epi32(split.fast, split.slow), lowerLimit), upperLimit);
+  const __m256i high =
+      _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(x, split.fast), lowerLimit), upperLimit);
+  split.lowSums = _mm256_add_epi64(split.lowSums, _mm256_mul_epi32(low, low));
+  split.middleSums = _mm256_add_epi64(split.middleSums, _mm256_mul_epi32(middle, middle));
+  split.highSums = _mm256_add_epi64(split.highSums, _mm256_mul_epi32(high, high));
+}
+
+// The filters of two blocks side by side, so that nothing is written. The frames are taken four
+// of each block at a time and interleaved into the lanes in the vector, since the walk is bound
+// by how many instructions it issues rather than by its recurrences.
 __attribute__((target("avx2"))) void addBandSquaresFourWide(
     const ScaledBlock& firstScaled, const ScaledBlock& secondScaled, std::uint32_t bytes,
     FrameFilter& firstFilter, FrameFilter& secondFilter, std::int64_t (&sums)[2][3]) {
   const WideLanePass slowPass = wideLanePass(kExactSlowCoefficient);
   const WideLanePass fastPass = wideLanePass(kExactFastCoefficient);
-  __m256i slow = _mm256_set_epi64x(
+  FourLaneSplit split;
+  split.slow = _mm256_set_epi64x(
       secondFilter.right.slow + kStateOffset, secondFilter.left.slow + kStateOffset,
       firstFilter.right.slow + kStateOffset, firstFilter.left.slow + kStateOffset);
-  __m256i fast = _mm256_set_epi64x(
+  split.fast = _mm256_set_epi64x(
       secondFilter.right.fast + kStateOffset, secondFilter.left.fast + kStateOffset,
       firstFilter.right.fast + kStateOffset, firstFilter.left.fast + kStateOffset);
+  split.lowSums = split.middleSums = split.highSums = _mm256_setzero_si256();
   const __m128i flipSign = _mm_set1_epi16(static_cast<std::int16_t>(0x8000));
-  const __m256i offset = _mm256_set1_epi32(kStateOffset);
-  const __m256i upperLimit = _mm256_set1_epi32(kBandLimit);
-  const __m256i lowerLimit = _mm256_set1_epi32(-kBandLimit);
-  __m256i lowSums = _mm256_setzero_si256();
-  __m256i middleSums = _mm256_setzero_si256();
-  __m256i highSums = _mm256_setzero_si256();
-  for (std::uint32_t k = 0; k < bytes; k += kFrameBytes) {
+  std::uint32_t k = 0;
+  for (; k + 4 * kFrameBytes <= bytes; k += 4 * kFrameBytes) {
+    // A frame's two values make a 32-bit pair: the pairs of the two blocks alternate.
+    const __m128i first =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(firstScaled + k / kSampleBytes));
+    const __m128i second =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(secondScaled + k / kSampleBytes));
+    const __m128i earlier = _mm_xor_si128(_mm_unpacklo_epi32(first, second), flipSign);
+    const __m128i later = _mm_xor_si128(_mm_unpackhi_epi32(first, second), flipSign);
+    splitFourLanes(split, _mm256_cvtepu16_epi64(earlier), slowPass, fastPass);
+    splitFourLanes(split, _mm256_cvtepu16_epi64(_mm_srli_si128(earlier, 8)), slowPass, fastPass);
+    splitFourLanes(split, _mm256_cvtepu16_epi64(later), slowPass, fastPass);
+    splitFourLanes(split, _mm256_cvtepu16_epi64(_mm_srli_si128(later, 8)), slowPass, fastPass);
+  }
+  for (; k < bytes; k += kFrameBytes) {
     int firstPair;
     int secondPair;
     std::memcpy(&firstPair, firstScaled + k / kSampleBytes, sizeof firstPair);
     std::memcpy(&secondPair, secondScaled + k / kSampleBytes, sizeof secondPair);
     const __m256i x =
         _mm256_cvtepu16_epi64(_mm_xor_si128(_mm_set_epi32(0, 0, secondPair, firstPair), flipSign));
-    slow = wideLanesLowPassed(slow, x, slowPass);
-    fast = wideLanesLowPassed(fast, x, fastPass);
-    const __m256i low = _mm256_sub_epi32(slow, offset);
-    const __m256i middle =
-        _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(fast, slow), lowerLimit), upperLimit);
-    const __m256i high =
-        _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(x, fast), lowerLimit), upperLimit);
-    lowSums = _mm256_add_epi64(lowSums, _mm256_mul_epi32(low, low));
-    middleSums = _mm256_add_epi64(middleSums, _mm256_mul_epi32(middle, middle));
-    highSums = _mm256_add_epi64(highSums, _mm256_mul_epi32(high, high));
+    splitFourLanes(split, x, slowPass, fastPass);
   }
-  const __m256i bandSums[3] = {lowSums, middleSums, highSums};
+  const __m256i bandSums[3] = {split.lowSums, split.middleSums, split.highSums};
   alignas(32) std::int64_t lanes[4];
   for (int band = 0; band < 3; ++band) {
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), bandSums[band]);
@@ -275,8 +329,8 @@ __attribute__((target("avx2"))) void addBandSquaresFourWide(
   }
   alignas(32) std::int64_t slowLanes[4];
   alignas(32) std::int64_t fastLanes[4];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(slowLanes), slow);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(fastLanes), fast);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(slowLanes), split.slow);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(fastLanes), split.fast);
   FrameFilter* const filters[2] = {&firstFilter, &secondFilter};
   for (int block = 0; block < 2; ++block) {
     filters[block]->left = {slowLanes[2 * block] - kStateOffset,
