@@ -36,14 +36,14 @@ others=$(grep -v '^d' "$work/contents" | grep -c -v -e '/usr/bin/sonbalancer' -e
 depends=$(dpkg-deb -f "$package" Depends)
 for needed in ffmpeg x42-plugins liblilv-0-0 libc6 'libstdc\+\+6' 'libwx_gtk3u_core-3.2-1|libwxgtk3.2-1' libebur128-1 \
     'libtag1v5|libtag1v5-vanilla'; do
-  echo "$depends" | grep -qE "(^|, )($needed)( |,|$)" || fail "Depends lacks $needed: $depends"
+  grep -qE "(^|, )($needed)( |,|$)" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 [ "$(dpkg-deb -f "$package" Package)" = sonbalancer ] || fail "the package is not named sonbalancer"
 
 mkdir "$work/tree"
 dpkg-deb -x "$package" "$work/tree"
 for program in sonbalancer sonbalancer-cli; do
-  ! readelf -S "$work/tree/usr/bin/$program" | grep -q '\.symtab' || fail "$program is not stripped"
+  ! grep -q '\.symtab' <<<"$(readelf -S "$work/tree/usr/bin/$program")" || fail "$program is not stripped"
 done
 
 # Every option of the command, as its own help gives them, in the manual page and the completion.
@@ -53,13 +53,13 @@ options=$("$work/tree/usr/bin/sonbalancer-cli" --help |
           grep -oE '^ +(-[[:alnum:]], )?--?[[:alnum:]-]+' | tr ',' '\n' | tr -d ' ')
 [ "$(echo "$options" | wc -l)" -ge 19 ] || fail "too few options read from --help: $options"
 for option in $options; do
-  echo "$page" | grep -qE "^\.B[RI]? (.*[ \"])?$option([ \"]|$)" ||
+  grep -qE "^\.B[RI]? (.*[ \"])?$option([ \"]|$)" <<<"$page" ||
     fail "the manual page does not describe $option"
-  echo "$completion" | grep -qE "(^|[ '])$option( |'|$)" ||
+  grep -qE "(^|[ '])$option( |'|$)" <<<"$completion" ||
     fail "the completion does not offer $option"
 done
 for status in 0 1 2 3 '130 ", " 143'; do
-  echo "$page" | grep -qE "^\.BR? $status" ||
+  grep -qE "^\.BR? $status" <<<"$page" ||
     fail "the manual page does not give exit status $status"
 done
 
