@@ -141,8 +141,8 @@ void filterBlock(const ScaledBlock& scaled, std::uint32_t bytes, std::uint8_t* l
 #if defined(SONBALANCER_AVX2)
 // scaleBlock's operations on eight values at a time. Returns where it stopped.
 __attribute__((target("avx2"))) std::uint32_t scaleBlockEightWide(const std::uint8_t* at,
-                                                                   std::uint32_t bytes,
-                                                                   ScaledBlock& scaled) {
+                                                                  std::uint32_t bytes,
+                                                                  ScaledBlock& scaled) {
   const __m256d inputScale = _mm256_set1_pd(kInputScale);
   std::uint32_t k = 0;
   for (; k + 16 <= bytes; k += 16) {
