@@ -29,20 +29,18 @@ rm -f sonbalancer-log.txt
 : >"$folder/decoding.times"
 for _ in $(seq 1 "$runs"); do
   rm -rf "$folder/sonbalanced" "$folder/bare.mp3" "$folder/result.mp3"
-  /usr/bin/time -f "%U %S" -a -o "$folder/cli.times" "$cli" -j 1 "$folder/track.wav" >/dev/null 2>&1
-  /usr/bin/time -f "%U %S" -a -o "$folder/ffmpeg.times" \
-    ffmpeg -nostdin -loglevel error -i "$folder/track.wav" -b:a 128k "$folder/bare.mp3"
-  /usr/bin/time -f "%U %S" -a -o "$folder/result.times" \
-    ffmpeg -nostdin -loglevel error -i "$folder/result.wav" ${volume:+-af volume=$volume} -b:a 128k \
-    "$folder/result.mp3"
-  /usr/bin/time -f "%U %S" -a -o "$folder/decoding.times" \
-    ffmpeg -nostdin -loglevel error -i "$folder/sonbalanced/track.mp3" -f f32le - >/dev/null
+  cpu_seconds_of "$cli" -j 1 "$folder/track.wav" >>"$folder/cli.times"
+  cpu_seconds_of ffmpeg -nostdin -loglevel error -i "$folder/track.wav" -b:a 128k \
+    "$folder/bare.mp3" >>"$folder/ffmpeg.times"
+  cpu_seconds_of ffmpeg -nostdin -loglevel error -i "$folder/result.wav" \
+    ${volume:+-af volume=$volume} -b:a 128k "$folder/result.mp3" >>"$folder/result.times"
+  cpu_seconds_of ffmpeg -nostdin -loglevel error -i "$folder/sonbalanced/track.mp3" -f f32le - \
+    >>"$folder/decoding.times"
 done
-cpu_median() { awk '{ print $1 + $2 }' "$1" | median; }
-cli_s=$(cpu_median "$folder/cli.times")
-ffmpeg_s=$(cpu_median "$folder/ffmpeg.times")
-result_s=$(cpu_median "$folder/result.times")
-decoding_s=$(cpu_median "$folder/decoding.times")
+cli_s=$(median <"$folder/cli.times")
+ffmpeg_s=$(median <"$folder/ffmpeg.times")
+result_s=$(median <"$folder/result.times")
+decoding_s=$(median <"$folder/decoding.times")
 peak=$(ffmpeg -nostdin -v info -i "$folder/sonbalanced/track.mp3" -af ebur128=peak=true -f null - 2>&1 |
   grep -A1 'True peak' | awk '/Peak:/ { print $2 }')
 awk -v c="$cli_s" -v f="$ffmpeg_s" -v r="$result_s" -v d="$decoding_s" -v n="$runs" -v p="$peak" 'BEGIN {

@@ -126,10 +126,6 @@ double KWeightingFilter::filterSquares(const float* samples, std::size_t frames)
 
 #endif
 
-}  // namespace loudness
-
-namespace loudness {
-
 namespace {
 
 // The two channels of two parts. The compiler gives the lanes' arithmetic to whatever vectors
@@ -138,9 +134,6 @@ using FourLanes = double __attribute__((vector_size(4 * sizeof(double))));
 constexpr std::size_t kPairLanes = 4;
 constexpr std::size_t kPairs = kSideBySideParts / 2;
 constexpr std::size_t kLanes = kPairLanes * kPairs;
-
-// 16-bit samples over 32768, exact in double as in single precision.
-constexpr double kPcm16Scale = 1.0 / 32768.0;
 
 // The filter takes its input from a few hundred frames at a time converted ahead, which keeps
 // the conversion out of its loop and within the first-level cache.
@@ -156,7 +149,7 @@ void convertPartsPlainly(const Parts& parts, std::size_t at, std::size_t frames,
       const std::uint8_t* frame = parts[part] + at + n * kPcm16FrameBytes;
       for (std::size_t channel = 0; channel < kChannels; ++channel) {
         converted[n * kLanes + part * kChannels + channel] =
-            engine::loadSample(frame + 2 * channel) * kPcm16Scale;
+            engine::loadSample(frame + 2 * channel) * double{kPcm16Scale};
       }
     }
   }
@@ -167,7 +160,7 @@ void convertPartsPlainly(const Parts& parts, std::size_t at, std::size_t frames,
 // frames to an instruction.
 __attribute__((target("avx2"))) void convertPartsFourWide(const Parts& parts, std::size_t at,
                                                           std::size_t frames, double* converted) {
-  const __m256d scale = _mm256_set1_pd(kPcm16Scale);
+  const __m256d scale = _mm256_set1_pd(double{kPcm16Scale});
   std::size_t n = 0;
   for (; n + 4 <= frames; n += 4) {
     for (std::size_t pair = 0; pair < kSideBySideParts; pair += 2) {

@@ -11,9 +11,6 @@ namespace loudness {
 
 namespace {
 
-// 16-bit samples divided by 32768 are exact in single precision: -32768 is full scale.
-constexpr float kPcm16Scale = 1.0f / 32768.0f;
-
 float peakOf(const float* samples, std::size_t count) {
   float peak = 0.0f;
   for (std::size_t i = 0; i < count; ++i) peak = std::max(peak, std::fabs(samples[i]));

@@ -15,6 +15,8 @@ inline constexpr std::size_t kChannels = 2;
 inline constexpr double kSampleRateHz = 44100.0;
 // Little-endian 16-bit stereo: two samples of two bytes.
 inline constexpr std::size_t kPcm16FrameBytes = 4;
+// 16-bit samples times this are exact in single precision: -32768 is full scale.
+inline constexpr float kPcm16Scale = 1.0f / 32768.0f;
 // The interpolator's newest-to-oldest reach is 12 frames: the frame itself and 11 before it.
 inline constexpr std::size_t kHistoryFrames = 11;
 // Frames converted at a time: the block and the meters' work on it stay in the first-level

@@ -345,8 +345,8 @@ void TruePeakMeter::add(const SampleBlock& block) {
   samplePeak_ = std::max(samplePeak_, block.peak());
   // Phase 0 gives the samples themselves, so they count as interpolated values.
   truePeak_ = std::max(truePeak_, block.peak());
-  // Exact shortcut: no value interpolated from a stretch's reach can exceed the maximum so far,
-  // the sample peak yet to come, or the floor below which the figure is not asked for. Whole
+  // Exact shortcut: no value interpolated from a stretch's reach can exceed the maximum so far
+  // or the floor below which the figure is not asked for. Whole
   // blocks are ruled out first; in a block that cannot be, only the stretches near the
   // waveform's crests are interpolated, and of those only the channels whose range could reach.
   const double reach = interpolator().reach;
@@ -376,11 +376,11 @@ void TruePeakMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {
 
 // The sample peak is read ahead, and each block's stretch peaks from the 16-bit samples: of a
 // block, only the frames from the first stretch that could reach to the last, with their
-// history, are converted. The stretches looked at are addPcm16's or more (a stretch's history
-// is judged by the whole stretch before it), so the figures are addPcm16's.
+// history, are converted. A stretch is passed over only when it cannot exceed the peak so far,
+// which starts at the whole track's sample peak (its history judged by the whole stretch before
+// it), so the figures are addPcm16's.
 void TruePeakMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
   samplePeak_ = std::max(samplePeak_, pcm16SamplePeak(bytes, frames));
-  expectedPeak_ = samplePeak_;
   truePeak_ = std::max(truePeak_, samplePeak_);
   const double reach = interpolator().reach;
   // Silence before the first frame.

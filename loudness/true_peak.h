@@ -47,7 +47,7 @@ class TruePeakMeter {
   void add(const SampleBlock& block);
   // Whether no value reaching `reached` can raise the figures asked for.
   bool cannotExceed(double reached) const {
-    return reached <= std::max({truePeak_, floor_, expectedPeak_});
+    return reached <= std::max(truePeak_, floor_);
   }
   // Interpolates the channels of a stretch of at most kStretchFrames frames from `first`, with
   // kHistoryFrames frames readable before it, whose range could reach.
@@ -58,8 +58,6 @@ class TruePeakMeter {
   float samplePeak_ = 0.0f;
   // Blocks that cannot reach above this (full scale 1.0) are not interpolated.
   float floor_ = 0.0f;
-  // The sample peak of the whole track, when it was read ahead.
-  float expectedPeak_ = 0.0f;
 };
 
 // The true peak in dBTP of little-endian 16-bit stereo PCM bytes; a cut last frame is left out.
