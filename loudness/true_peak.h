@@ -46,9 +46,7 @@ class TruePeakMeter {
   // Measures the block, whose history must be the frames this meter saw before it.
   void add(const SampleBlock& block);
   // Whether no value reaching `reached` can raise the figures asked for.
-  bool cannotExceed(double reached) const {
-    return reached <= std::max(truePeak_, floor_);
-  }
+  bool cannotExceed(double reached) const { return reached <= std::max(truePeak_, floor_); }
   // Interpolates the channels of a stretch of at most kStretchFrames frames from `first`, with
   // kHistoryFrames frames readable before it, whose range could reach.
   void addStretch(const float* first, std::size_t frames);
