@@ -342,6 +342,144 @@ __attribute__((target("avx2"))) void addBandSquaresFourWide(
 
 #endif
 
+#if defined(SONBALANCER_AVX512)
+
+// GCC 12's AVX-512 intrinsics start their results from an undefined vector, which it then
+// takes for an uninitialised read once they are inlined (fixed in GCC 13).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// splitFourLanes in eight lanes: the left and right channels of four stretches.
+struct EightLanePass {
+  __m512i numerator;
+  __m512i complement;
+  __m512i bias;
+  unsigned shift;
+};
+
+__attribute__((target("avx512f"))) EightLanePass eightLanePass(ExactCoefficient c) {
+  const int complement = (1 << c.shift) - static_cast<int>(c.numerator);
+  return {_mm512_set1_epi64(c.numerator), _mm512_set1_epi64(complement),
+          _mm512_set1_epi64((std::int64_t{1} << c.shift) - 1), static_cast<unsigned>(c.shift)};
+}
+
+__attribute__((target("avx512f"), always_inline)) inline __m512i eightLanesLowPassed(
+    __m512i state, __m512i x, const EightLanePass& pass) {
+  const __m512i towardZero = _mm512_maskz_mov_epi64(_mm512_cmpgt_epi64_mask(state, x), pass.bias);
+  const __m512i input = _mm512_add_epi64(_mm512_mul_epu32(x, pass.numerator), towardZero);
+  return _mm512_srli_epi64(_mm512_add_epi64(_mm512_mul_epu32(state, pass.complement), input),
+                           pass.shift);
+}
+
+struct EightLaneSplit {
+  __m512i slow;
+  __m512i fast;
+  __m512i lowSums;
+  __m512i middleSums;
+  __m512i highSums;
+};
+
+__attribute__((target("avx512f"), always_inline)) inline void splitEightLanes(
+    EightLaneSplit& split, __m512i x, const EightLanePass& slowPass,
+    const EightLanePass& fastPass) {
+  const __m512i offset = _mm512_set1_epi32(kStateOffset);
+  const __m512i upperLimit = _mm512_set1_epi32(kBandLimit);
+  const __m512i lowerLimit = _mm512_set1_epi32(-kBandLimit);
+  split.slow = eightLanesLowPassed(split.slow, x, slowPass);
+  split.fast = eightLanesLowPassed(split.fast, x, fastPass);
+  const __m512i low = _mm512_sub_epi32(split.slow, offset);
+  const __m512i middle = _mm512_min_epi32(
+      _mm512_max_epi32(_mm512_sub_epi32(split.fast, split.slow), lowerLimit), upperLimit);
+  const __m512i high =
+      _mm512_min_epi32(_mm512_max_epi32(_mm512_sub_epi32(x, split.fast), lowerLimit), upperLimit);
+  split.lowSums = _mm512_add_epi64(split.lowSums, _mm512_mul_epi32(low, low));
+  split.middleSums = _mm512_add_epi64(split.middleSums, _mm512_mul_epi32(middle, middle));
+  split.highSums = _mm512_add_epi64(split.highSums, _mm512_mul_epi32(high, high));
+}
+
+// One frame of each block: their 32-bit pairs of values side by side.
+__attribute__((target("avx512f"), always_inline)) inline void splitFrame(
+    EightLaneSplit& split, __m128i pairs, const EightLanePass& slowPass,
+    const EightLanePass& fastPass) {
+  // Flipping the sign bit of a 16-bit value adds 2^15 and leaves it unsigned.
+  const __m128i offsetValues = _mm_xor_si128(pairs, _mm_set1_epi16(static_cast<std::int16_t>(0x8000)));
+  splitEightLanes(split, _mm512_cvtepu16_epi64(offsetValues), slowPass, fastPass);
+}
+
+// Four frames of each block, one block a vector: their pairs are regrouped frame by frame.
+__attribute__((target("avx512f"), always_inline)) inline void splitFourFrames(
+    EightLaneSplit& split, const __m128i (&blocks)[kFourStretches], const EightLanePass& slowPass,
+    const EightLanePass& fastPass) {
+  const __m128i early = _mm_unpacklo_epi32(blocks[0], blocks[1]);
+  const __m128i earlyOthers = _mm_unpacklo_epi32(blocks[2], blocks[3]);
+  const __m128i late = _mm_unpackhi_epi32(blocks[0], blocks[1]);
+  const __m128i lateOthers = _mm_unpackhi_epi32(blocks[2], blocks[3]);
+  splitFrame(split, _mm_unpacklo_epi64(early, earlyOthers), slowPass, fastPass);
+  splitFrame(split, _mm_unpackhi_epi64(early, earlyOthers), slowPass, fastPass);
+  splitFrame(split, _mm_unpacklo_epi64(late, lateOthers), slowPass, fastPass);
+  splitFrame(split, _mm_unpackhi_epi64(late, lateOthers), slowPass, fastPass);
+}
+
+// The lanes of each state, left and right of each stretch in turn, offset as the walk holds them.
+template <typename Member>
+__attribute__((target("avx512f"))) __m512i offsetStates(
+    const std::array<FrameFilter, kFourStretches>& filters, Member member) {
+  alignas(64) std::int64_t lanes[2 * kFourStretches];
+  for (std::size_t s = 0; s < kFourStretches; ++s) {
+    lanes[2 * s] = filters[s].left.*member + kStateOffset;
+    lanes[2 * s + 1] = filters[s].right.*member + kStateOffset;
+  }
+  return _mm512_load_si512(lanes);
+}
+
+// addBandSquaresFourWide's walk over four scaled blocks: a frame of each block in a vector.
+__attribute__((target("avx512f"))) void addBandSquaresEightWide(
+    const std::array<ScaledBlock, kFourStretches>& scaled, std::uint32_t bytes,
+    std::array<FrameFilter, kFourStretches>& filters, std::int64_t (&sums)[2][3]) {
+  const EightLanePass slowPass = eightLanePass(kExactSlowCoefficient);
+  const EightLanePass fastPass = eightLanePass(kExactFastCoefficient);
+  EightLaneSplit split;
+  split.slow = offsetStates(filters, &ChannelState::slow);
+  split.fast = offsetStates(filters, &ChannelState::fast);
+  split.lowSums = split.middleSums = split.highSums = _mm512_setzero_si512();
+  std::uint32_t k = 0;
+  for (; k + 4 * kFrameBytes <= bytes; k += 4 * kFrameBytes) {
+    __m128i blocks[kFourStretches];
+    for (std::size_t s = 0; s < kFourStretches; ++s) {
+      blocks[s] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scaled[s] + k / kSampleBytes));
+    }
+    splitFourFrames(split, blocks, slowPass, fastPass);
+  }
+  for (; k < bytes; k += kFrameBytes) {
+    int pairs[kFourStretches];
+    for (std::size_t s = 0; s < kFourStretches; ++s) {
+      std::memcpy(&pairs[s], scaled[s] + k / kSampleBytes, sizeof pairs[s]);
+    }
+    splitFrame(split, _mm_setr_epi32(pairs[0], pairs[1], pairs[2], pairs[3]), slowPass, fastPass);
+  }
+  const __m512i bandSums[3] = {split.lowSums, split.middleSums, split.highSums};
+  alignas(64) std::int64_t lanes[2 * kFourStretches];
+  for (int band = 0; band < 3; ++band) {
+    _mm512_store_si512(lanes, bandSums[band]);
+    for (std::size_t s = 0; s < kFourStretches; ++s) {
+      sums[0][band] += lanes[2 * s];
+      sums[1][band] += lanes[2 * s + 1];
+    }
+  }
+  alignas(64) std::int64_t slowLanes[2 * kFourStretches];
+  alignas(64) std::int64_t fastLanes[2 * kFourStretches];
+  _mm512_store_si512(slowLanes, split.slow);
+  _mm512_store_si512(fastLanes, split.fast);
+  for (std::size_t s = 0; s < kFourStretches; ++s) {
+    filters[s].left = {slowLanes[2 * s] - kStateOffset, fastLanes[2 * s] - kStateOffset};
+    filters[s].right = {slowLanes[2 * s + 1] - kStateOffset, fastLanes[2 * s + 1] - kStateOffset};
+  }
+}
+
+#pragma GCC diagnostic pop
+
+#endif
+
 }  // namespace
 
 void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
@@ -388,6 +526,22 @@ bool addBandSquaresSideBySide([[maybe_unused]] const std::uint8_t* first,
     scaleBlock(first, bytes, firstScaled);
     scaleBlock(second, bytes, secondScaled);
     addBandSquaresFourWide(firstScaled, secondScaled, bytes, firstFilter, secondFilter, sums);
+    return true;
+  }
+#endif
+  return false;
+}
+
+bool addBandSquaresFourSideBySide(
+    [[maybe_unused]] const std::array<const std::uint8_t*, kFourStretches>& stretches,
+    [[maybe_unused]] std::uint32_t bytes,
+    [[maybe_unused]] std::array<FrameFilter, kFourStretches>& filters,
+    [[maybe_unused]] std::int64_t (&sums)[2][3]) {
+#if defined(SONBALANCER_AVX512)
+  if (hasAvx512()) {
+    std::array<ScaledBlock, kFourStretches> scaled;
+    for (std::size_t s = 0; s < kFourStretches; ++s) scaleBlock(stretches[s], bytes, scaled[s]);
+    addBandSquaresEightWide(scaled, bytes, filters, sums);
     return true;
   }
 #endif

@@ -3,6 +3,7 @@
 // input minus fast).
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <optional>
@@ -107,5 +108,13 @@ constexpr std::uint32_t kJoinProofBytes = 16 * kBlockBytes;
 bool addBandSquaresSideBySide(const std::uint8_t* first, const std::uint8_t* second,
                               std::uint32_t bytes, FrameFilter& firstFilter,
                               FrameFilter& secondFilter, std::int64_t (&sums)[2][3]);
+
+// As addBandSquaresSideBySide, four stretches side by side. False, with nothing done, where the
+// processor has no AVX-512.
+constexpr std::size_t kFourStretches = 4;
+bool addBandSquaresFourSideBySide(const std::array<const std::uint8_t*, kFourStretches>& stretches,
+                                  std::uint32_t bytes,
+                                  std::array<FrameFilter, kFourStretches>& filters,
+                                  std::int64_t (&sums)[2][3]);
 
 }  // namespace engine

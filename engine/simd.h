@@ -39,5 +39,22 @@ inline bool hasAvx2() {
 }
 
 }  // namespace engine
+
+// The measurements' widest walks also have an eight-lane form for processors with AVX-512,
+// unless the build keeps it out so that the test command can hold the four-lane walks right on
+// such a processor.
+#if !defined(SONBALANCER_NO_AVX512)
+#define SONBALANCER_AVX512 1
+
+namespace engine {
+
+// Whether the eight-lane walks can run on this processor; asked once.
+inline bool hasAvx512() {
+  static const bool supported = __builtin_cpu_supports("avx512f");
+  return supported;
+}
+
+}  // namespace engine
+#endif
 #endif
 #endif

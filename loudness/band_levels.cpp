@@ -1,5 +1,6 @@
 #include "loudness/band_levels.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -117,6 +118,30 @@ StereoBands bandLevelsOfPlanes(const std::uint8_t* samples, std::uint32_t target
   return squares.levels();
 }
 
+namespace {
+
+// The states at the start of each of `parts` parts of partBytes bytes from the start of pcm: the
+// first part's from its first frame, as a pass's split starts them; each other part's proven
+// by the frames before it. False where one is not proven.
+template <std::size_t kParts>
+bool joinStates(const std::uint8_t* pcm, std::uint32_t partBytes,
+                std::array<engine::FrameFilter, kParts>& states) {
+  if (partBytes < engine::kJoinProofBytes) return false;
+  const std::int64_t firstLeft = engine::loadSample(pcm);
+  const std::int64_t firstRight = engine::loadSample(pcm + engine::kRightOffset);
+  states[0] = {{firstLeft, firstLeft}, {firstRight, firstRight}};
+  for (std::size_t part = 1; part < kParts; ++part) {
+    const std::uint32_t join = static_cast<std::uint32_t>(part) * partBytes;
+    const std::optional<engine::FrameFilter> proven =
+        engine::provenFilterState(pcm, join - engine::kJoinProofBytes, join);
+    if (!proven) return false;
+    states[part] = *proven;
+  }
+  return true;
+}
+
+}  // namespace
+
 StereoBands bandLevelsOfSplit(const std::uint8_t* pcm, std::uint32_t byteCount) {
   BandSquares squares;
   const std::uint32_t length = engine::wholeFrameBytes(byteCount);
@@ -124,10 +149,6 @@ StereoBands bandLevelsOfSplit(const std::uint8_t* pcm, std::uint32_t byteCount) 
   // A block and its two planes, laid out as the split lays out a track of one block.
   static_assert(engine::kBlockBytes % engine::kFrameBytes == 0);
   alignas(64) std::uint8_t scratch[3 * engine::kBlockBytes];
-  // The states start at the first frame's values, as a pass's split starts them.
-  const std::int64_t firstLeft = engine::loadSample(pcm);
-  const std::int64_t firstRight = engine::loadSample(pcm + engine::kRightOffset);
-  engine::FrameFilter filter{{firstLeft, firstLeft}, {firstRight, firstRight}};
   const auto splitAlone = [&](std::uint32_t begin, std::uint32_t end, engine::FrameFilter& states) {
     while (begin < end) {
       const std::uint32_t bytes = engine::blockEndAfter(begin, end) - begin;
@@ -137,26 +158,47 @@ StereoBands bandLevelsOfSplit(const std::uint8_t* pcm, std::uint32_t byteCount) 
       begin += bytes;
     }
   };
-  // The second half is split beside the first from a join whose states its frames prove.
-  const std::uint32_t join = length / 2 / engine::kBlockBytes * engine::kBlockBytes;
-  const std::optional<engine::FrameFilter> joinState =
-      join >= engine::kJoinProofBytes
-          ? engine::provenFilterState(pcm, join - engine::kJoinProofBytes, join)
-          : std::nullopt;
-  engine::FrameFilter secondFilter = joinState.value_or(filter);
   constexpr std::uint32_t kBytes = engine::kBlockBytes;
-  // The first blocks of the two halves tell whether this processor can.
-  if (!joinState || !engine::addBandSquaresSideBySide(pcm, pcm + join, kBytes, filter, secondFilter,
-                                                      squares.sums)) {
-    splitAlone(0, length, filter);
+  // The parts after the first are split beside it from joins whose states their frames prove;
+  // whatever is left after the last part follows it alone. The first blocks of the parts tell
+  // whether this processor can.
+  constexpr std::size_t kFour = engine::kFourStretches;
+  const std::uint32_t quarter = length / kFour / kBytes * kBytes;
+  std::array<engine::FrameFilter, kFour> quarterStates;
+  if (joinStates(pcm, quarter, quarterStates)) {
+    auto quarters = [&](std::uint32_t begin) {
+      return std::array<const std::uint8_t*, kFour>{pcm + begin, pcm + quarter + begin,
+                                                    pcm + 2 * quarter + begin,
+                                                    pcm + 3 * quarter + begin};
+    };
+    if (engine::addBandSquaresFourSideBySide(quarters(0), kBytes, quarterStates, squares.sums)) {
+      for (std::uint32_t begin = kBytes; begin < quarter; begin += kBytes) {
+        engine::addBandSquaresFourSideBySide(quarters(begin), kBytes, quarterStates, squares.sums);
+      }
+      squares.frames += kFour * quarter / engine::kFrameBytes;
+      splitAlone(kFour * quarter, length, quarterStates[kFour - 1]);
+      return squares.levels();
+    }
+  }
+  const std::uint32_t half = length / 2 / kBytes * kBytes;
+  std::array<engine::FrameFilter, 2> halfStates;
+  const bool joined = joinStates(pcm, half, halfStates);
+  if (!joined) {
+    const std::int64_t firstLeft = engine::loadSample(pcm);
+    const std::int64_t firstRight = engine::loadSample(pcm + engine::kRightOffset);
+    halfStates[0] = {{firstLeft, firstLeft}, {firstRight, firstRight}};
+  }
+  if (!joined || !engine::addBandSquaresSideBySide(pcm, pcm + half, kBytes, halfStates[0],
+                                                   halfStates[1], squares.sums)) {
+    splitAlone(0, length, halfStates[0]);
     return squares.levels();
   }
-  for (std::uint32_t begin = kBytes; begin < join; begin += kBytes) {
-    engine::addBandSquaresSideBySide(pcm + begin, pcm + join + begin, kBytes, filter, secondFilter,
-                                     squares.sums);
+  for (std::uint32_t begin = kBytes; begin < half; begin += kBytes) {
+    engine::addBandSquaresSideBySide(pcm + begin, pcm + half + begin, kBytes, halfStates[0],
+                                     halfStates[1], squares.sums);
   }
-  squares.frames += 2 * join / engine::kFrameBytes;
-  splitAlone(2 * join, length, secondFilter);
+  squares.frames += 2 * half / engine::kFrameBytes;
+  splitAlone(2 * half, length, halfStates[1]);
   return squares.levels();
 }
 

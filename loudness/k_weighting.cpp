@@ -131,9 +131,7 @@ namespace {
 // The two channels of two parts. The compiler gives the lanes' arithmetic to whatever vectors
 // the target has, one IEEE operation per lane each, so the bits do not depend on the path.
 using FourLanes = double __attribute__((vector_size(4 * sizeof(double))));
-constexpr std::size_t kPairLanes = 4;
-constexpr std::size_t kPairs = kSideBySideParts / 2;
-constexpr std::size_t kLanes = kPairLanes * kPairs;
+constexpr std::size_t kLanes = kSideBySideParts * kChannels;
 
 // The filter takes its input from a few hundred frames at a time converted ahead, which keeps
 // the conversion out of its loop and within the first-level cache.
@@ -183,18 +181,21 @@ __attribute__((target("avx2"))) void convertPartsFourWide(const Parts& parts, st
 }
 #endif
 
-// The filter's memory and the segment's squares of two parts.
-struct PairFilter {
-  FourLanes v1 = {}, v2 = {}, v3 = {}, v4 = {};
-  FourLanes sums = {};
+// The filter's memory and the segment's squares of the lanes of one vector: the two channels
+// of two parts in four lanes, of all four in eight.
+template <typename Lanes>
+struct LaneFilter {
+  Lanes v1 = {}, v2 = {}, v3 = {}, v4 = {};
+  Lanes sums = {};
 };
 
 // The operations and their order are filterSquares'.
-[[gnu::always_inline]] inline void filterFrame(PairFilter& f, const FourLanes& x,
+template <typename Lanes>
+[[gnu::always_inline]] inline void filterFrame(LaneFilter<Lanes>& f, const Lanes& x,
                                                const KWeighting& w) {
-  const FourLanes older = x - w.a[4] * f.v4 - w.a[3] * f.v3 - w.a[2] * f.v2;
-  const FourLanes v0 = older - w.a[1] * f.v1;
-  const FourLanes y = w.b[0] * v0 + w.b[1] * f.v1 + w.b[2] * f.v2 + w.b[3] * f.v3 + w.b[4] * f.v4;
+  const Lanes older = x - w.a[4] * f.v4 - w.a[3] * f.v3 - w.a[2] * f.v2;
+  const Lanes v0 = older - w.a[1] * f.v1;
+  const Lanes y = w.b[0] * v0 + w.b[1] * f.v1 + w.b[2] * f.v2 + w.b[3] * f.v3 + w.b[4] * f.v4;
   f.sums += y * y;
   f.v4 = f.v3;
   f.v3 = f.v2;
@@ -204,47 +205,46 @@ struct PairFilter {
 
 // A state too small to matter is cleared after each segment, as filterSquares clears it after
 // each run.
-[[gnu::always_inline]] inline void settle(PairFilter& f) {
-  for (FourLanes* v : {&f.v1, &f.v2, &f.v3, &f.v4}) {
-    *v = (*v < kNegligibleState) & (*v > -kNegligibleState) ? FourLanes{} : *v;
+template <typename Lanes>
+[[gnu::always_inline]] inline void settle(LaneFilter<Lanes>& f) {
+  for (Lanes* v : {&f.v1, &f.v2, &f.v3, &f.v4}) {
+    *v = (*v < kNegligibleState) & (*v > -kNegligibleState) ? Lanes{} : *v;
   }
 }
 
-// Each part from silence.
-template <typename Convert>
+// Each part from silence, its lanes in vectors of Lanes.
+template <typename Lanes, typename Convert>
 [[gnu::always_inline]] inline void filterSideBySide(const Parts& parts, std::size_t segments,
                                                     std::size_t segmentFrames,
                                                     const PartSquares& squares, Convert&& convert) {
+  constexpr std::size_t kWidth = sizeof(Lanes) / sizeof(double);
+  constexpr std::size_t kVectors = kLanes / kWidth;
   const KWeighting w = kWeighting();
-  alignas(sizeof(FourLanes)) double converted[kConvertedFrames * kLanes];
-  PairFilter first;
-  PairFilter second;
+  alignas(sizeof(Lanes)) double converted[kConvertedFrames * kLanes];
+  LaneFilter<Lanes> filters[kVectors];
   for (std::size_t segment = 0; segment < segments; ++segment) {
-    first.sums = FourLanes{};
-    second.sums = FourLanes{};
+    for (LaneFilter<Lanes>& f : filters) f.sums = Lanes{};
     for (std::size_t done = 0; done < segmentFrames; done += kConvertedFrames) {
       const std::size_t frames = std::min(kConvertedFrames, segmentFrames - done);
       convert(parts, (segment * segmentFrames + done) * kPcm16FrameBytes, frames, converted);
       for (std::size_t n = 0; n < frames; ++n) {
-        FourLanes x[kPairs];
+        Lanes x[kVectors];
         std::memcpy(x, converted + n * kLanes, sizeof x);
-        filterFrame(first, x[0], w);
-        filterFrame(second, x[1], w);
+        for (std::size_t v = 0; v < kVectors; ++v) filterFrame(filters[v], x[v], w);
       }
     }
-    settle(first);
-    settle(second);
-    const FourLanes sums[kPairs] = {first.sums, second.sums};
+    for (LaneFilter<Lanes>& f : filters) settle(f);
     for (std::size_t part = 0; part < kSideBySideParts; ++part) {
-      const FourLanes& pair = sums[part / 2];
-      squares[part][segment] = pair[part % 2 * kChannels] + pair[part % 2 * kChannels + 1];
+      const std::size_t lane = part * kChannels;
+      const Lanes& sums = filters[lane / kWidth].sums;
+      squares[part][segment] = sums[lane % kWidth] + sums[lane % kWidth + 1];
     }
   }
 }
 
 void filterSideBySidePlainly(const Parts& parts, std::size_t segments, std::size_t segmentFrames,
                              const PartSquares& squares) {
-  filterSideBySide(parts, segments, segmentFrames, squares, convertPartsPlainly);
+  filterSideBySide<FourLanes>(parts, segments, segmentFrames, squares, convertPartsPlainly);
 }
 
 #if defined(SONBALANCER_AVX2)
@@ -252,7 +252,20 @@ __attribute__((target("avx2"))) void filterSideBySideFourWide(const Parts& parts
                                                               std::size_t segments,
                                                               std::size_t segmentFrames,
                                                               const PartSquares& squares) {
-  filterSideBySide(parts, segments, segmentFrames, squares, convertPartsFourWide);
+  filterSideBySide<FourLanes>(parts, segments, segmentFrames, squares, convertPartsFourWide);
+}
+#endif
+
+#if defined(SONBALANCER_AVX512)
+// All four parts in one vector: the filter waits on its recurrence no longer than it takes to
+// issue the vector's products.
+using EightLanes = double __attribute__((vector_size(kLanes * sizeof(double))));
+
+__attribute__((target("avx512f"))) void filterSideBySideEightWide(const Parts& parts,
+                                                                  std::size_t segments,
+                                                                  std::size_t segmentFrames,
+                                                                  const PartSquares& squares) {
+  filterSideBySide<EightLanes>(parts, segments, segmentFrames, squares, convertPartsFourWide);
 }
 #endif
 
@@ -260,6 +273,11 @@ __attribute__((target("avx2"))) void filterSideBySideFourWide(const Parts& parts
 
 void filterPartsSideBySide(const Parts& parts, std::size_t segments, std::size_t segmentFrames,
                            const PartSquares& squares) {
+#if defined(SONBALANCER_AVX512)
+  if (engine::hasAvx512()) {
+    return filterSideBySideEightWide(parts, segments, segmentFrames, squares);
+  }
+#endif
 #if defined(SONBALANCER_AVX2)
   if (engine::hasAvx2()) return filterSideBySideFourWide(parts, segments, segmentFrames, squares);
 #endif
