@@ -390,10 +390,12 @@ __attribute__((target("avx512f"))) EightLanePass eightLanePass(ExactCoefficient 
 
 __attribute__((target("avx512f"), always_inline)) inline __m512i eightLanesLowPassed(
     __m512i state, __m512i x, const EightLanePass& pass) {
-  const __m512i towardZero = _mm512_maskz_mov_epi64(_mm512_cmpgt_epi64_mask(state, x), pass.bias);
-  const __m512i input = _mm512_add_epi64(_mm512_mul_epu32(x, pass.numerator), towardZero);
-  return _mm512_srli_epi64(_mm512_add_epi64(_mm512_mul_epu32(state, pass.complement), input),
-                           pass.shift);
+  // The bias is added last: its test and the state's product then wait on the state alike.
+  const __m512i towardZero = _mm512_and_si512(
+      _mm512_srai_epi64(_mm512_sub_epi64(x, state), 63), pass.bias);
+  const __m512i products =
+      _mm512_add_epi64(_mm512_mul_epu32(state, pass.complement), _mm512_mul_epu32(x, pass.numerator));
+  return _mm512_srli_epi64(_mm512_add_epi64(products, towardZero), pass.shift);
 }
 
 struct EightLaneSplit {

@@ -58,8 +58,10 @@ inline bool hasAvx512() {
 
 // Around the eight-lane walks: GCC 12's AVX-512 intrinsics start their results from an undefined
 // vector, which it takes for an uninitialised read once they are inlined (fixed in GCC 13).
-#define SONBALANCER_AVX512_WALKS_BEGIN \
-  _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#define SONBALANCER_AVX512_WALKS_BEGIN                                  \
+  _Pragma("GCC diagnostic push")                                        \
+      _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")     \
+          _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")
 #define SONBALANCER_AVX512_WALKS_END _Pragma("GCC diagnostic pop")
 #endif
 #endif

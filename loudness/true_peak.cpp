@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "engine/simd.h"
@@ -191,12 +192,12 @@ __attribute__((target("avx2"))) float interpolatedPeakFourWide(const float* samp
   return std::max(peak, interpolatedPeakPlainly(samples, n, frames));
 }
 
-// One channel of at most kStretchFrames frames, eight frames a vector, from a copy of that
-// channel's samples and their history side by side.
-__attribute__((target("avx2"))) float channelPeakEightWide(const float* samples, std::size_t frames,
-                                                           std::size_t channel) {
+// One channel's samples of at most kStretchFrames frames and their history, side by side.
+using ChannelValues = float[kHistoryFrames + kStretchFrames];
+
+__attribute__((target("avx2"))) void copyChannel(const float* samples, std::size_t frames,
+                                                 std::size_t channel, ChannelValues& values) {
   // Four frames a step: the channel's four samples gathered into one half of a vector.
-  float values[kHistoryFrames + kStretchFrames];
   const float* oldest = samples - kHistoryFrames * kChannels;
   const __m256i gather = channel == 0 ? _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7)
                                       : _mm256_setr_epi32(1, 3, 5, 7, 0, 2, 4, 6);
@@ -208,6 +209,14 @@ __attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
     _mm_storeu_ps(values + copied, _mm256_castps256_ps128(four));
   }
   for (; copied < count; ++copied) values[copied] = oldest[copied * kChannels + channel];
+}
+
+// One channel of at most kStretchFrames frames, eight frames a vector, from a copy of that
+// channel's samples and their history side by side.
+__attribute__((target("avx2"))) float channelPeakEightWide(const float* samples, std::size_t frames,
+                                                           std::size_t channel) {
+  ChannelValues values;
+  copyChannel(samples, frames, channel, values);
   constexpr std::size_t kLaneFrames = 8;
   __m256 peaks = _mm256_setzero_ps();
   std::size_t n = 0;
@@ -224,7 +233,83 @@ __attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
 
 #endif
 
+#if defined(SONBALANCER_AVX512)
+SONBALANCER_AVX512_WALKS_BEGIN
+
+// twoVectorPeaks with sixteen values a vector.
+__attribute__((target("avx512f"), always_inline)) inline __m512 twoWideVectorPeaks(
+    const float* const (&newest)[2], std::ptrdiff_t step, __m512 peaks) {
+  const Interpolator& in = interpolator();
+  constexpr std::size_t kVectors = 2;
+  __m512 sums[kVectors][kPhases];
+#pragma GCC unroll 2
+  for (std::size_t v = 0; v < kVectors; ++v) {
+    const __m512 reached = _mm512_loadu_ps(newest[v]);
+#pragma GCC unroll 3
+    for (int phase = 0; phase < kPhases; ++phase) {
+      sums[v][phase] = _mm512_mul_ps(_mm512_set1_ps(in.taps[phase][0]), reached);
+    }
+  }
+#pragma GCC unroll 11
+  for (int t = 1; t < kPhaseTaps; ++t) {
+    const __m512 reached[kVectors] = {_mm512_loadu_ps(newest[0] - t * step),
+                                      _mm512_loadu_ps(newest[1] - t * step)};
+#pragma GCC unroll 3
+    for (int phase = 0; phase < kPhases; ++phase) {
+      const __m512 tap = _mm512_set1_ps(in.taps[phase][t]);
+#pragma GCC unroll 2
+      for (std::size_t v = 0; v < kVectors; ++v) {
+        sums[v][phase] = _mm512_add_ps(sums[v][phase], _mm512_mul_ps(tap, reached[v]));
+      }
+    }
+  }
+#pragma GCC unroll 2
+  for (std::size_t v = 0; v < kVectors; ++v) {
+#pragma GCC unroll 3
+    for (int phase = 0; phase < kPhases; ++phase) {
+      peaks = _mm512_max_ps(peaks, _mm512_abs_ps(sums[v][phase]));
+    }
+  }
+  return peaks;
+}
+
+// Eight frames of both channels a vector, two vectors a step; what is left, four frames a
+// vector.
+__attribute__((target("avx512f"))) float interpolatedPeakEightWide(const float* samples,
+                                                                   std::size_t frames) {
+  constexpr std::size_t kLaneFrames = 8;
+  __m512 peaks = _mm512_setzero_ps();
+  std::size_t n = 0;
+  for (; n + 2 * kLaneFrames <= frames; n += 2 * kLaneFrames) {
+    const float* const newest[2] = {samples + n * kChannels,
+                                    samples + (n + kLaneFrames) * kChannels};
+    peaks = twoWideVectorPeaks(newest, kChannels, peaks);
+  }
+  const float rest = n < frames ? interpolatedPeakFourWide(samples + n * kChannels, frames - n) : 0;
+  return std::max(_mm512_reduce_max_ps(peaks), rest);
+}
+
+// One channel, sixteen frames a vector, from a copy of that channel's samples; what is left,
+// eight frames a vector.
+__attribute__((target("avx512f"))) float channelPeakSixteenWide(const float* samples,
+                                                                std::size_t frames,
+                                                                std::size_t channel) {
+  constexpr std::size_t kLaneFrames = 16;
+  static_assert(kStretchFrames == 2 * kLaneFrames, "a whole stretch is one step");
+  if (frames < kStretchFrames) return channelPeakEightWide(samples, frames, channel);
+  ChannelValues values;
+  copyChannel(samples, frames, channel, values);
+  const float* const newest[2] = {values + kHistoryFrames, values + kHistoryFrames + kLaneFrames};
+  return _mm512_reduce_max_ps(twoWideVectorPeaks(newest, 1, _mm512_setzero_ps()));
+}
+
+SONBALANCER_AVX512_WALKS_END
+#endif
+
 float interpolatedPeak(const float* samples, std::size_t frames) {
+#if defined(SONBALANCER_AVX512)
+  if (engine::hasAvx512()) return interpolatedPeakEightWide(samples, frames);
+#endif
 #if defined(SONBALANCER_AVX2)
   if (engine::hasAvx2()) return interpolatedPeakFourWide(samples, frames);
 #endif
@@ -242,6 +327,9 @@ float interpolatedPeak(const float* samples, std::size_t frames) {
 // The largest magnitude of phases 1 to 3 for `frames` frames (at most kStretchFrames) of one
 // channel.
 float channelPeak(const float* samples, std::size_t frames, std::size_t channel) {
+#if defined(SONBALANCER_AVX512)
+  if (engine::hasAvx512()) return channelPeakSixteenWide(samples, frames, channel);
+#endif
 #if defined(SONBALANCER_AVX2)
   if (engine::hasAvx2()) return channelPeakEightWide(samples, frames, channel);
 #endif
@@ -254,9 +342,51 @@ struct ChannelRanges {
   float high[kChannels];
 };
 
+#if defined(SONBALANCER_AVX512)
+SONBALANCER_AVX512_WALKS_BEGIN
+// Eight frames a vector, the channels alternating in its lanes; the last frames in a vector of
+// their own whose other lanes are left out.
+__attribute__((target("avx512f"))) ChannelRanges channelRangesEightWide(const float* first,
+                                                                        std::size_t frames) {
+  constexpr std::size_t kLaneFrames = 8;
+  __m512 low = _mm512_set1_ps(std::numeric_limits<float>::infinity());
+  __m512 high = _mm512_set1_ps(-std::numeric_limits<float>::infinity());
+  std::size_t n = 0;
+  for (; n + kLaneFrames <= frames; n += kLaneFrames) {
+    const __m512 values = _mm512_loadu_ps(first + n * kChannels);
+    low = _mm512_min_ps(low, values);
+    high = _mm512_max_ps(high, values);
+  }
+  if (n < frames) {
+    const auto rest = static_cast<__mmask16>((1u << ((frames - n) * kChannels)) - 1);
+    const __m512 values = _mm512_maskz_loadu_ps(rest, first + n * kChannels);
+    low = _mm512_mask_min_ps(low, rest, low, values);
+    high = _mm512_mask_max_ps(high, rest, high, values);
+  }
+  // Halved down to one frame: each lane keeps its channel.
+  const __m256 lowEight = _mm256_min_ps(
+      _mm512_castps512_ps256(low), _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(low), 1)));
+  const __m256 highEight = _mm256_max_ps(
+      _mm512_castps512_ps256(high), _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(high), 1)));
+  const __m128 lowFour =
+      _mm_min_ps(_mm256_castps256_ps128(lowEight), _mm256_extractf128_ps(lowEight, 1));
+  const __m128 highFour =
+      _mm_max_ps(_mm256_castps256_ps128(highEight), _mm256_extractf128_ps(highEight, 1));
+  alignas(16) float lows[4];
+  alignas(16) float highs[4];
+  _mm_store_ps(lows, _mm_min_ps(lowFour, _mm_movehl_ps(lowFour, lowFour)));
+  _mm_store_ps(highs, _mm_max_ps(highFour, _mm_movehl_ps(highFour, highFour)));
+  return {{lows[0], lows[1]}, {highs[0], highs[1]}};
+}
+SONBALANCER_AVX512_WALKS_END
+#endif
+
 #if defined(SONBALANCER_SSE2)
 
 ChannelRanges channelRanges(const float* first, std::size_t frames) {
+#if defined(SONBALANCER_AVX512)
+  if (engine::hasAvx512()) return channelRangesEightWide(first, frames);
+#endif
   // Two frames a vector: lanes 0 and 2 hold the left channel, 1 and 3 the right. Two vectors a
   // step, into two pairs of extremes, so that each minimum and maximum waits on its own.
   const std::size_t vectorEnd = frames / 2 * 2;
