@@ -19,10 +19,11 @@ static_assert(std::size_t{1} << kTransformBits == kTransformFrames);
 constexpr double kSampleRate = 44100.0;
 constexpr double kFullScale = 32768.0;
 
-// The butterflies of one group: a and b become a + w·b and a − w·b. The vector path does the same
-// operations in the same order on four butterflies at a time, so both give the same bits.
-void butterflies(float* ar, float* ai, float* br, float* bi, const float* wr, const float* wi,
-                 std::size_t half) {
+// The butterflies of one group: a and b become a + w·b and a − w·b. The vector paths do the same
+// operations in the same order on several butterflies at a time, so all give the same bits.
+[[gnu::always_inline]] inline void butterflies(float* ar, float* ai, float* br, float* bi,
+                                               const float* wr, const float* wi,
+                                               std::size_t half) {
   std::size_t j = 0;
 #if defined(SONBALANCER_SSE2)
   for (; j + 4 <= half; j += 4) {
@@ -49,6 +50,44 @@ void butterflies(float* ar, float* ai, float* br, float* bi, const float* wr, co
     ai[j] += ti;
   }
 }
+
+// One stage of half-length `half` over the whole transform, its twiddles at wr and wi.
+void stage(float* re, float* im, const float* wr, const float* wi, std::size_t half) {
+  for (std::size_t group = 0; group < kTransformFrames; group += 2 * half) {
+    butterflies(re + group, im + group, re + group + half, im + group + half, wr, wi, half);
+  }
+}
+
+#if defined(SONBALANCER_AVX512)
+SONBALANCER_AVX512_WALKS_BEGIN
+// A stage whose groups hold a multiple of sixteen butterflies, sixteen at a time.
+constexpr std::size_t kSixteen = 16;
+
+__attribute__((target("avx512f"))) void stageSixteenWide(float* re, float* im, const float* wr,
+                                                         const float* wi, std::size_t half) {
+  for (std::size_t group = 0; group < kTransformFrames; group += 2 * half) {
+    float* ar = re + group;
+    float* ai = im + group;
+    float* br = ar + half;
+    float* bi = ai + half;
+    for (std::size_t j = 0; j < half; j += kSixteen) {
+      const __m512 bre = _mm512_loadu_ps(br + j);
+      const __m512 bim = _mm512_loadu_ps(bi + j);
+      const __m512 wre = _mm512_loadu_ps(wr + j);
+      const __m512 wim = _mm512_loadu_ps(wi + j);
+      const __m512 tr = _mm512_sub_ps(_mm512_mul_ps(bre, wre), _mm512_mul_ps(bim, wim));
+      const __m512 ti = _mm512_add_ps(_mm512_mul_ps(bre, wim), _mm512_mul_ps(bim, wre));
+      const __m512 are = _mm512_loadu_ps(ar + j);
+      const __m512 aim = _mm512_loadu_ps(ai + j);
+      _mm512_storeu_ps(br + j, _mm512_sub_ps(are, tr));
+      _mm512_storeu_ps(bi + j, _mm512_sub_ps(aim, ti));
+      _mm512_storeu_ps(ar + j, _mm512_add_ps(are, tr));
+      _mm512_storeu_ps(ai + j, _mm512_add_ps(aim, ti));
+    }
+  }
+}
+SONBALANCER_AVX512_WALKS_END
+#endif
 
 // A complex transform of kTransformFrames points, in place on separate real and imaginary
 // arrays, radix 2 with each stage's twiddles laid out in a row so that its loops run straight.
@@ -85,13 +124,13 @@ class Transform {
     for (std::size_t half = 1; half < kTransformFrames; half *= 2) {
       const float* wr = twiddleRe_.data() + half;
       const float* wi = twiddleIm_.data() + half;
-      for (std::size_t group = 0; group < kTransformFrames; group += 2 * half) {
-        float* ar = re + group;
-        float* ai = im + group;
-        float* br = ar + half;
-        float* bi = ai + half;
-        butterflies(ar, ai, br, bi, wr, wi, half);
+#if defined(SONBALANCER_AVX512)
+      if (half % kSixteen == 0 && engine::hasAvx512()) {
+        stageSixteenWide(re, im, wr, wi, half);
+        continue;
       }
+#endif
+      stage(re, im, wr, wi, half);
     }
   }
 
@@ -121,6 +160,50 @@ std::vector<int> bandOfBins() {
   return bands;
 }
 
+#if defined(SONBALANCER_AVX512)
+SONBALANCER_AVX512_WALKS_BEGIN
+// windowFrames sixteen frames at a time.
+__attribute__((target("avx512f"))) std::size_t windowFramesSixteenWide(const std::uint8_t* pcm,
+                                                                       const float* window,
+                                                                       float* re, float* im) {
+  for (std::size_t n = 0; n < kTransformFrames; n += kSixteen) {
+    const __m512i frames =
+        _mm512_loadu_si512(reinterpret_cast<const void*>(pcm + n * engine::kFrameBytes));
+    const __m512 w = _mm512_loadu_ps(window + n);
+    const __m512i left = _mm512_srai_epi32(_mm512_slli_epi32(frames, 16), 16);
+    const __m512i right = _mm512_srai_epi32(frames, 16);
+    _mm512_storeu_ps(re + n, _mm512_mul_ps(w, _mm512_cvtepi32_ps(left)));
+    _mm512_storeu_ps(im + n, _mm512_mul_ps(w, _mm512_cvtepi32_ps(right)));
+  }
+  return kTransformFrames;
+}
+SONBALANCER_AVX512_WALKS_END
+#endif
+
+// A whole transform's frames from pcm, windowed, left into re and right into im; how many it
+// did. A frame is a 32-bit lane whose halves, shifted down with their sign, are its two values.
+std::size_t windowFrames([[maybe_unused]] const std::uint8_t* pcm,
+                         [[maybe_unused]] const float* window, [[maybe_unused]] float* re,
+                         [[maybe_unused]] float* im) {
+#if defined(SONBALANCER_AVX512)
+  if (engine::hasAvx512()) return windowFramesSixteenWide(pcm, window, re, im);
+#endif
+#if defined(SONBALANCER_SSE2)
+  for (std::size_t n = 0; n < kTransformFrames; n += 4) {
+    const __m128i frames =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(pcm + n * engine::kFrameBytes));
+    const __m128 w = _mm_loadu_ps(window + n);
+    const __m128i left = _mm_srai_epi32(_mm_slli_epi32(frames, 16), 16);
+    const __m128i right = _mm_srai_epi32(frames, 16);
+    _mm_storeu_ps(re + n, _mm_mul_ps(w, _mm_cvtepi32_ps(left)));
+    _mm_storeu_ps(im + n, _mm_mul_ps(w, _mm_cvtepi32_ps(right)));
+  }
+  return kTransformFrames;
+#else
+  return 0;
+#endif
+}
+
 }  // namespace
 
 ThirdOctaveLevels thirdOctaveLevels(const std::uint8_t* pcm, std::uint32_t byteCount) {
@@ -144,7 +227,11 @@ ThirdOctaveLevels thirdOctaveLevels(const std::uint8_t* pcm, std::uint32_t byteC
     const std::size_t start =
         whole <= 1 ? 0 : (frames - kTransformFrames) * t / (count > 1 ? count - 1 : 1);
     // Left as the real part and right as the imaginary: one transform serves both channels.
-    for (std::size_t n = 0; n < kTransformFrames; ++n) {
+    const std::size_t windowed =
+        start + kTransformFrames <= frames
+            ? windowFrames(pcm + start * engine::kFrameBytes, window.data(), re.data(), im.data())
+            : 0;
+    for (std::size_t n = windowed; n < kTransformFrames; ++n) {
       const std::size_t frame = start + n;
       const bool inside = frame < frames;
       const std::uint8_t* at = pcm + frame * engine::kFrameBytes;
@@ -153,14 +240,23 @@ ThirdOctaveLevels thirdOctaveLevels(const std::uint8_t* pcm, std::uint32_t byteC
                      : 0.0f;
     }
     transform().run(re.data(), im.data());
-    // |L(k)|² + |R(k)|² = (|Z(k)|² + |Z(N−k)|²) / 2 for Z = L + iR.
+    // |L(k)|² + |R(k)|² = (|Z(k)|² + |Z(N−k)|²) / 2 for Z = L + iR. A band's bins lie side by
+    // side, so its sum is carried from bin to bin and stored once.
+    int band = -1;
+    double sum = 0.0;
     for (std::size_t bin = 1; bin < kTransformFrames / 2; ++bin) {
-      const int band = kBandOfBin[bin];
-      if (band < 0) continue;
+      const int binBand = kBandOfBin[bin];
+      if (binBand < 0) continue;
+      if (binBand != band) {
+        if (band >= 0) power[band] = sum;
+        band = binBand;
+        sum = power[band];
+      }
       const std::size_t mirror = kTransformFrames - bin;
-      power[band] += double{re[bin]} * re[bin] + double{im[bin]} * im[bin] +
-                     double{re[mirror]} * re[mirror] + double{im[mirror]} * im[mirror];
+      sum += double{re[bin]} * re[bin] + double{im[bin]} * im[bin] +
+             double{re[mirror]} * re[mirror] + double{im[mirror]} * im[mirror];
     }
+    if (band >= 0) power[band] = sum;
   }
   // Parseval: a channel's bins k and N−k together hold 2·|X(k)|² of its N·Σ(w·x)², so a band's
   // mean square over both channels is Σ(|Z(k)|² + |Z(N−k)|²) / (2·N·Σw²), averaged over the
