@@ -27,7 +27,7 @@ template <typename SplitOf>
 void scanFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
                 std::uint32_t end, bool ignoreClicks, SplitOf& splitOf,
                 HighBandCounters (&counters)[2], ScanRecord& record, LowBandExtremes& lowExtremes,
-                MiddleBandScan& middle) {
+                MiddleBandScan& middle, const BlockScanned& scanned) {
   const std::uint8_t* const lowPlane = samples + targetLength;
   const std::uint8_t* const highPlane = samples + 2 * std::size_t{targetLength};
   for (std::uint32_t blockBegin = begin; blockBegin < end;) {
@@ -36,6 +36,7 @@ void scanFrames(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
     middle.recordBlock(samples, blockBegin, blockEnd);
     recordLowAndHigh(lowPlane, highPlane, blockBegin, blockEnd, ignoreClicks, record, counters,
                      lowExtremes);
+    if (scanned) scanned(blockBegin, blockEnd);
     blockBegin = blockEnd;
   }
 }
@@ -118,7 +119,8 @@ std::uint32_t shareJoin(std::uint32_t walkEnd, bool loading) {
 // given up for a stop.
 template <typename SplitOf>
 bool walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t walkEnd,
-              bool ignoreClicks, SplitOf&& splitOf, TrackHost& host, ScanRecord& record) {
+              bool ignoreClicks, SplitOf&& splitOf, TrackHost& host, ScanRecord& record,
+              const BlockScanned& scanned) {
   HighBandCounters counters[2];
   LowBandExtremes lowExtremes;
   MiddleBandScan middle(walkEnd);
@@ -129,7 +131,7 @@ bool walkPass(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t w
     const bool whole =
         walkUnlessStopped(host, begin, end, [&](std::uint32_t part, std::uint32_t partEnd) {
           scanFrames(samples, targetLength, part, partEnd, ignoreClicks, splitOf, counters, record,
-                     lowExtremes, middle);
+                     lowExtremes, middle, scanned);
         });
     if (!whole) return false;
     begin = end;
@@ -151,7 +153,8 @@ enum class SharedWalk { Whole, Stopped, NoThread };
 // be started. A stop asked for ends the split's thread after its block in hand.
 SharedWalk walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength,
                               std::uint32_t walkEnd, bool ignoreClicks, const BlockPrelude& prelude,
-                              const FramesLoad& load, TrackHost& host, ScanRecord& record) {
+                              const FramesLoad& load, const BlockScanned& scanned, TrackHost& host,
+                              ScanRecord& record) {
   std::uint32_t preludesRun = 0;
   const FramesLoad runPreludes = [&](std::uint32_t end) {
     prelude(preludesRun, end);
@@ -192,7 +195,7 @@ SharedWalk walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength,
   if (!joinState) {
     const bool whole = walkPass(
         samples, targetLength, walkEnd, ignoreClicks,
-        [&](std::uint32_t, std::uint32_t end) { ahead.waitFor(end); }, host, record);
+        [&](std::uint32_t, std::uint32_t end) { ahead.waitFor(end); }, host, record, scanned);
     return whole ? SharedWalk::Whole : giveUp();
   }
   SplitFromJoin own(samples, targetLength, join, walkEnd, *joinState);
@@ -204,7 +207,7 @@ SharedWalk walkWithSplitAhead(std::uint8_t* samples, std::uint32_t targetLength,
         }
         ahead.waitFor(end);
       },
-      host, record);
+      host, record, scanned);
   return whole ? SharedWalk::Whole : giveUp();
 }
 
@@ -218,7 +221,8 @@ int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength) {
 
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
                         TrackHost& host, ProcessLog& log, bool splitOnOwnThread,
-                        const BlockPrelude& prelude, const FramesLoad& load) {
+                        const BlockPrelude& prelude, const FramesLoad& load,
+                        const BlockScanned& scanned) {
   log.write("\nStep 2: three-band filter and scanning...\n");
   ScanRecord record;
   // Only whole frames are walked; a length that is not a whole number of frames would
@@ -227,13 +231,13 @@ ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool 
   if (walkEnd != 0) {
     SharedWalk walk = SharedWalk::NoThread;
     if (splitOnOwnThread && walkEnd > kBlockBytes) {
-      walk = walkWithSplitAhead(samples, targetLength, walkEnd, ignoreClicks, prelude, load, host,
-                                record);
+      walk = walkWithSplitAhead(samples, targetLength, walkEnd, ignoreClicks, prelude, load,
+                                scanned, host, record);
     }
     if (walk == SharedWalk::NoThread) {
       if (load) load(walkEnd);
       walk = walkPass(samples, targetLength, walkEnd, ignoreClicks,
-                      PassSplit(samples, targetLength, prelude), host, record)
+                      PassSplit(samples, targetLength, prelude), host, record, scanned)
                  ? SharedWalk::Whole
                  : SharedWalk::Stopped;
     }

@@ -29,12 +29,15 @@ int scanGaugePercent(std::uint32_t frameOffset, std::uint32_t targetLength);
 // into the PCM region as the pass goes: it is called on the scan's thread with growing ends up
 // to the walk's end, each before any frame below it is split, so that the first pass splits the
 // start of a track while the rest is still read. A pass has a prelude or a load, not both.
-// Once host.stopAsked() answers true the pass is given up where it is: its scan log is not
-// written and the planes and the record are of no use.
+// When scanned is given, it is shown each block [begin, end) in order once the scan has read
+// its three bands, on the scan's thread. Once host.stopAsked() answers true the pass is given
+// up where it is: its scan log is not written and the planes and the record are of no use.
 using BlockPrelude = std::function<void(std::uint32_t begin, std::uint32_t end)>;
 using FramesLoad = std::function<void(std::uint32_t end)>;
+using BlockScanned = std::function<void(std::uint32_t begin, std::uint32_t end)>;
 ScanRecord splitAndScan(std::uint8_t* samples, std::uint32_t targetLength, bool ignoreClicks,
                         TrackHost& host, ProcessLog& log, bool splitOnOwnThread = false,
-                        const BlockPrelude& prelude = {}, const FramesLoad& load = {});
+                        const BlockPrelude& prelude = {}, const FramesLoad& load = {},
+                        const BlockScanned& scanned = {});
 
 }  // namespace engine

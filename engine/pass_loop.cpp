@@ -22,15 +22,18 @@ std::optional<Gains> passesUpToLastApplication(std::uint8_t* samples, std::uint3
   const BlockPrelude applyFirstPass = [&](std::uint32_t begin, std::uint32_t end) {
     applyCorrectionsTo(samples, targetLength, begin, end, firstApplication);
   };
+  const BlockScanned showFirstSplit = [&](std::uint32_t begin, std::uint32_t end) {
+    observer->firstSplitBlock(samples, targetLength, begin, end);
+  };
   for (int passIndex = 0;; ++passIndex) {
     if (passIndex > 0) {
       log.write("\nStep 1: Restarting from previously processed track in first pass...\n\n");
     }
     const ScanRecord record = splitAndScan(
         samples, targetLength, flags.ignoreClicks, host, log, flags.splitOnOwnThread,
-        passIndex > 0 ? applyFirstPass : BlockPrelude{}, passIndex == 0 ? load : FramesLoad{});
+        passIndex > 0 ? applyFirstPass : BlockPrelude{}, passIndex == 0 ? load : FramesLoad{},
+        observer && passIndex == 0 ? showFirstSplit : BlockScanned{});
     if (host.stopAsked()) return std::nullopt;
-    if (observer && passIndex == 0) observer->firstSplit(samples, targetLength);
     const Gains gains = correctionGains(record, flags, log);
     if (observer) observer->passGains(gains);
     if (passIndex > 0 || !bandsFarApart(gains)) return gains;

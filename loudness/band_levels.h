@@ -18,6 +18,28 @@ struct StereoBands {
   BandLevels right;
 };
 
+// The levels of band planes taken a stretch at a time: the sums of the squares of each band's
+// values, in integers, exact for any track the engine takes (2^30 frames of 2^30 at most).
+class BandSquares {
+ public:
+  // Frames [begin, end) of the planes a split leaves in samples: the middle band in [0, T), the
+  // low band in [T, 2T), the high band in [2T, 3T). T and both ends are whole numbers of frames.
+  void addPlanes(const std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                 std::uint32_t end);
+  // Bands of `bytes` bytes of frames, each from its own start.
+  void addBands(const std::uint8_t* mid, const std::uint8_t* low, const std::uint8_t* high,
+                std::uint32_t bytes);
+  // Stretches whose sums were added elsewhere: frames and sums[channel][low, mid, high].
+  void addFrames(std::uint64_t frames) { frames_ += frames; }
+  std::int64_t (&sums())[2][3] { return sums_; }
+
+  StereoBands levels() const;
+
+ private:
+  std::int64_t sums_[2][3] = {};
+  std::uint64_t frames_ = 0;
+};
+
 // The levels of the band planes a split leaves in samples: the middle band in [0, T), the low
 // band in [T, 2T), the high band in [2T, 3T). T is a whole number of frames.
 StereoBands bandLevelsOfPlanes(const std::uint8_t* samples, std::uint32_t targetLength);

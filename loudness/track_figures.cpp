@@ -33,11 +33,13 @@ void TrackMeasurer::loaded(const std::uint8_t* samples, std::uint32_t targetLeng
   before = measureTrack(samples, targetLength, false);
 }
 
-void TrackMeasurer::firstSplit(const std::uint8_t* samples, std::uint32_t targetLength) {
-  before.bands = bandLevelsOfPlanes(samples, targetLength);
+void TrackMeasurer::firstSplitBlock(const std::uint8_t* samples, std::uint32_t targetLength,
+                                    std::uint32_t begin, std::uint32_t end) {
+  firstSplit_.addPlanes(samples, targetLength, begin, end);
 }
 
 void TrackMeasurer::passGains(const engine::Gains& gains) {
+  if (passes == 0) before.bands = firstSplit_.levels();
   ++passes;
   // In double: the report's product, never the engine's arithmetic.
   auto times = [](float& total, float gain) {

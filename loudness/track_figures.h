@@ -29,11 +29,13 @@ struct TrackFigures {
 TrackFigures measureTrack(const std::uint8_t* pcm, std::uint32_t byteCount, bool withBands);
 
 // Watches the engine at work on one track: the figures of the audio as loaded, the band levels
-// of the first split, and the product of the passes' band factors. It changes nothing.
+// of the first split (in `before` once the first pass's gains are shown), and the product of
+// the passes' band factors. It changes nothing.
 class TrackMeasurer final : public engine::TrackObserver {
  public:
   void loaded(const std::uint8_t* samples, std::uint32_t targetLength) override;
-  void firstSplit(const std::uint8_t* samples, std::uint32_t targetLength) override;
+  void firstSplitBlock(const std::uint8_t* samples, std::uint32_t targetLength,
+                       std::uint32_t begin, std::uint32_t end) override;
   void passGains(const engine::Gains& gains) override;
 
   // Seconds of audio at 44100 Hz stereo.
@@ -46,6 +48,7 @@ class TrackMeasurer final : public engine::TrackObserver {
 
  private:
   engine::Gains total_;
+  BandSquares firstSplit_;
 };
 
 }  // namespace loudness
