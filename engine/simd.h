@@ -48,9 +48,11 @@ inline bool hasAvx2() {
 
 namespace engine {
 
-// Whether the eight-lane walks can run on this processor; asked once.
+// Whether the eight-lane walks can run on this processor; asked once. Those on 16-bit values
+// also take its byte and word instructions, which every such processor has.
 inline bool hasAvx512() {
-  static const bool supported = __builtin_cpu_supports("avx512f");
+  static const bool supported =
+      __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
   return supported;
 }
 

@@ -167,10 +167,46 @@ std::int32_t pcm16Magnitude(const std::uint8_t* bytes, std::size_t count) {
 
 #endif
 
+#if defined(SONBALANCER_AVX512)
+namespace {
+
+SONBALANCER_AVX512_WALKS_BEGIN
+// Whole stretches, two vectors each: the magnitudes of its 64 samples (-32768's is 32768 as an
+// unsigned word) folded down to one.
+__attribute__((target("avx512f,avx512bw"))) void wholeStretchPeaksSixteenWide(
+    const std::uint8_t* bytes, std::size_t stretches, float* peaks) {
+  static_assert(kStretchFrames * kPcm16FrameBytes == 2 * sizeof(__m512i));
+  const __m128i allBits = _mm_set1_epi32(-1);
+  for (std::size_t k = 0; k < stretches; ++k) {
+    const std::uint8_t* stretch = bytes + k * 2 * sizeof(__m512i);
+    const __m512i magnitudes = _mm512_max_epu16(_mm512_abs_epi16(_mm512_loadu_si512(stretch)),
+                                                _mm512_abs_epi16(_mm512_loadu_si512(stretch + 64)));
+    const __m256i sixteen = _mm256_max_epu16(_mm512_castsi512_si256(magnitudes),
+                                             _mm512_extracti64x4_epi64(magnitudes, 1));
+    const __m128i eight =
+        _mm_max_epu16(_mm256_castsi256_si128(sixteen), _mm256_extracti128_si256(sixteen, 1));
+    // The largest of eight is the complement of the smallest of their complements.
+    const __m128i smallest = _mm_minpos_epu16(_mm_xor_si128(eight, allBits));
+    const int magnitude = (~_mm_cvtsi128_si32(smallest)) & 0xFFFF;
+    peaks[k] = static_cast<float>(magnitude) * kPcm16Scale;
+  }
+}
+SONBALANCER_AVX512_WALKS_END
+
+}  // namespace
+#endif
+
 void pcm16StretchPeaks(const std::uint8_t* bytes, std::size_t frames, float* peaks) {
   const std::size_t whole = frames / kStretchFrames;
   constexpr std::size_t kStretchBytes = kStretchFrames * kPcm16FrameBytes;
-  for (std::size_t k = 0; k < whole; ++k) {
+  std::size_t k = 0;
+#if defined(SONBALANCER_AVX512)
+  if (engine::hasAvx512()) {
+    wholeStretchPeaksSixteenWide(bytes, whole, peaks);
+    k = whole;
+  }
+#endif
+  for (; k < whole; ++k) {
 #if defined(SONBALANCER_SSE2)
     peaks[k] = wholeStretchPeak(bytes + k * kStretchBytes);
 #else
