@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds SonBalancer and runs every test: the whole suite (window tests under a private Xvfb
-# server), the engine's and the meters' tests again on their portable paths, the non-window
-# tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, then the file parsers
-# fuzzed for a bounded time. Installs what it needs first.
+# server), the engine's and the meters' tests again on their portable and four-lane paths, the
+# non-window tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# file parsers fuzzed for a bounded time. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -38,6 +38,13 @@ cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONBALANCER_POR
       -DSONBALANCER_GUI=OFF -DSONBALANCER_BENCH=OFF
 cmake --build build-portable -j"$jobs" --target engine_tests loudness_tests
 ctest --test-dir build-portable --output-on-failure -j"$jobs" -L "engine|loudness"
+
+# The four-lane paths, which processors with AVX2 but without AVX-512 run, on a processor that
+# would otherwise take the eight-lane ones.
+cmake -S . -B build-avx2 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONBALANCER_AVX512=OFF \
+      -DSONBALANCER_GUI=OFF -DSONBALANCER_BENCH=OFF
+cmake --build build-avx2 -j"$jobs" --target engine_tests loudness_tests
+ctest --test-dir build-avx2 --output-on-failure -j"$jobs" -L "engine|loudness"
 
 # The sanitized build also keeps the engine's two-lane paths, which processors without AVX2 run.
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSONBALANCER_SANITIZE=ON \

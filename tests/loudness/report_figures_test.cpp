@@ -8,11 +8,14 @@
 #include <vector>
 
 #include "engine/band_split.h"
+#include "engine/pass_loop.h"
+#include "engine/pcm_access.h"
 #include "engine/process_log.h"
 #include "engine/track_host.h"
 #include "loudness/band_levels.h"
 #include "loudness/loudness_range.h"
 #include "loudness/spectrum.h"
+#include "loudness/track_figures.h"
 #include "tests/support/music_signal.h"
 #include "tests/support/reference_meter.h"
 
@@ -62,9 +65,23 @@ class QuietHost final : public engine::TrackHost {
   void fileGaugeStep(int, int) override {}
 };
 
+void expectSameLevels(const loudness::StereoBands& ours, const loudness::StereoBands& theirs) {
+  for (const auto& [mine, other] :
+       {std::pair{ours.left, theirs.left}, std::pair{ours.right, theirs.right}}) {
+    EXPECT_EQ(mine.low, other.low);
+    EXPECT_EQ(mine.mid, other.mid);
+    EXPECT_EQ(mine.high, other.high);
+    EXPECT_TRUE(std::isfinite(mine.low) && std::isfinite(mine.high));
+  }
+}
+
+// An odd number of frames, so that the last block is short.
+std::vector<std::uint8_t> sevenSeconds() {
+  return pcm16Bytes(pcm16Of(musicLike(7.3, -1.0, 11, false)));
+}
+
 TEST(BandLevels, SplitBesideTheAudioGivesTheLevelsOfTheEnginesPlanes) {
-  // An odd number of frames, so that the last block is short.
-  const std::vector<std::uint8_t> pcm = pcm16Bytes(pcm16Of(musicLike(7.3, -1.0, 11, false)));
+  const std::vector<std::uint8_t> pcm = sevenSeconds();
   const std::uint32_t length = static_cast<std::uint32_t>(pcm.size());
   const loudness::StereoBands beside = loudness::bandLevelsOfSplit(pcm.data(), length);
 
@@ -73,15 +90,27 @@ TEST(BandLevels, SplitBesideTheAudioGivesTheLevelsOfTheEnginesPlanes) {
   QuietHost host;
   engine::SilentLog log;
   engine::splitAndScan(planes.data(), length, false, host, log);
-  const loudness::StereoBands engine = loudness::bandLevelsOfPlanes(planes.data(), length);
-  for (const auto& [ours, theirs] :
-       {std::pair{beside.left, engine.left}, std::pair{beside.right, engine.right}}) {
-    EXPECT_EQ(ours.low, theirs.low);
-    EXPECT_EQ(ours.mid, theirs.mid);
-    EXPECT_EQ(ours.high, theirs.high);
-    EXPECT_TRUE(std::isfinite(ours.low) && std::isfinite(ours.high));
-  }
+  expectSameLevels(beside, loudness::bandLevelsOfPlanes(planes.data(), length));
   EXPECT_TRUE(std::isinf(loudness::bandLevelsOfSplit(pcm.data(), 0).left.mid));
+}
+
+// The report's source levels come from the blocks the engine shows as its scan reads them,
+// whether the split runs ahead on a thread of its own or not: every block once.
+TEST(BandLevels, FirstSplitShownBlockByBlockGivesTheLevelsOfTheWholeSplit) {
+  const std::vector<std::uint8_t> pcm = sevenSeconds();
+  const std::uint32_t length = engine::wholeFrameBytes(static_cast<std::uint32_t>(pcm.size()));
+  const loudness::StereoBands whole = loudness::bandLevelsOfSplit(pcm.data(), length);
+  for (bool splitOnOwnThread : {false, true}) {
+    std::vector<std::uint8_t> samples(3 * std::size_t{length});
+    std::copy(pcm.begin(), pcm.begin() + length, samples.begin());
+    engine::TrackFlags flags;
+    flags.splitOnOwnThread = splitOnOwnThread;
+    QuietHost host;
+    engine::SilentLog log;
+    loudness::TrackMeasurer measurer;
+    ASSERT_TRUE(engine::runPassLoop(samples.data(), length, flags, host, log, &measurer));
+    expectSameLevels(measurer.before.bands, whole);
+  }
 }
 
 // Two tones, one per channel, of known amplitude: each reads its RMS level halved over the
