@@ -7,15 +7,21 @@
 # meter reads it, which must be -1.0 dBTP or less. Beside them, the same encoder on the balanced
 # result (with the level change the MP3 got) and one decoding of the MP3: the part of the cost that
 # the result's own sound and the check of the MP3 set, whatever the rest costs.
-# Usage: bench/mp3_comparison.sh [RUNS]   (default 7; SONBALANCER_CLI names the command)
+# Usage: bench/mp3_comparison.sh [RUNS [SOUND]]   (default 7 runs of the loud bass WAV; SOUND
+# "music" takes the five-minute WAV of music-like sound instead; SONBALANCER_CLI names the command)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-7}
+sound=${2:-bass}
 cli=${SONBALANCER_CLI:-build/bin/sonbalancer-cli}
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 . bench/tracks.sh
-make_bass_wav "$folder/track.wav"
+if [ "$sound" = music ]; then
+  make_music_wav "$folder/track.wav"
+else
+  make_bass_wav "$folder/track.wav"
+fi
 
 # The level change the job gives the MP3, read from its process log.
 "$cli" -j 1 --log "$folder/track.wav" >/dev/null 2>&1
@@ -43,9 +49,9 @@ result_s=$(median <"$folder/result.times")
 decoding_s=$(median <"$folder/decoding.times")
 peak=$(ffmpeg -nostdin -v info -i "$folder/sonbalanced/track.mp3" -af ebur128=peak=true -f null - 2>&1 |
   grep -A1 'True peak' | awk '/Peak:/ { print $2 }')
-awk -v c="$cli_s" -v f="$ffmpeg_s" -v r="$result_s" -v d="$decoding_s" -v n="$runs" -v p="$peak" 'BEGIN {
-  printf "%d runs: sonbalancer-cli -j 1 %.2f CPU-s, ffmpeg alone %.2f CPU-s, ratio %.2f (goal 1.25); MP3 true peak %s dBTP (goal -1.0)\n",
-         n, c, f, c / f, p
+awk -v s="$sound" -v c="$cli_s" -v f="$ffmpeg_s" -v r="$result_s" -v d="$decoding_s" -v n="$runs" -v p="$peak" 'BEGIN {
+  printf "%s WAV, %d runs: sonbalancer-cli -j 1 %.2f CPU-s, ffmpeg alone %.2f CPU-s, ratio %.2f (goal 1.25); MP3 true peak %s dBTP (goal -1.0)\n",
+         s, n, c, f, c / f, p
   printf "the encoder on the result alone %.2f CPU-s (%.2f of ffmpeg alone), one decoding of the MP3 %.2f (%.2f)\n",
          r, r / f, d, d / f
   printf "those two children alone: %.2f of ffmpeg alone; the job'"'"'s own process beside them: %.2f CPU-s\n",
