@@ -164,7 +164,7 @@ SONBALANCER_AVX512_WALKS_BEGIN
 // scaleBlock's operations on sixteen values at a time. Returns where it stopped.
 __attribute__((target("avx512f"))) std::uint32_t scaleBlockSixteenWide(const std::uint8_t* at,
                                                                        std::uint32_t bytes,
-                                                                       ScaledBlock& scaled) {
+                                                                       std::int16_t* scaled) {
   const __m512d inputScale = _mm512_set1_pd(kInputScale);
   std::uint32_t k = 0;
   for (; k + 32 <= bytes; k += 32) {
@@ -391,10 +391,10 @@ __attribute__((target("avx512f"))) EightLanePass eightLanePass(ExactCoefficient 
 __attribute__((target("avx512f"), always_inline)) inline __m512i eightLanesLowPassed(
     __m512i state, __m512i x, const EightLanePass& pass) {
   // The bias is added last: its test and the state's product then wait on the state alike.
-  const __m512i towardZero = _mm512_and_si512(
-      _mm512_srai_epi64(_mm512_sub_epi64(x, state), 63), pass.bias);
-  const __m512i products =
-      _mm512_add_epi64(_mm512_mul_epu32(state, pass.complement), _mm512_mul_epu32(x, pass.numerator));
+  const __m512i towardZero =
+      _mm512_and_si512(_mm512_srai_epi64(_mm512_sub_epi64(x, state), 63), pass.bias);
+  const __m512i products = _mm512_add_epi64(_mm512_mul_epu32(state, pass.complement),
+                                            _mm512_mul_epu32(x, pass.numerator));
   return _mm512_srli_epi64(_mm512_add_epi64(products, towardZero), pass.shift);
 }
 
@@ -429,22 +429,18 @@ __attribute__((target("avx512f"), always_inline)) inline void splitFrame(
     EightLaneSplit& split, __m128i pairs, const EightLanePass& slowPass,
     const EightLanePass& fastPass) {
   // Flipping the sign bit of a 16-bit value adds 2^15 and leaves it unsigned.
-  const __m128i offsetValues = _mm_xor_si128(pairs, _mm_set1_epi16(static_cast<std::int16_t>(0x8000)));
+  const __m128i offsetValues =
+      _mm_xor_si128(pairs, _mm_set1_epi16(static_cast<std::int16_t>(0x8000)));
   splitEightLanes(split, _mm512_cvtepu16_epi64(offsetValues), slowPass, fastPass);
 }
 
-// Four frames of each block, one block a vector: their pairs are regrouped frame by frame.
+// Four frames of each block, one block a vector, regrouped frame by frame.
 __attribute__((target("avx512f"), always_inline)) inline void splitFourFrames(
     EightLaneSplit& split, const __m128i (&blocks)[kFourStretches], const EightLanePass& slowPass,
     const EightLanePass& fastPass) {
-  const __m128i early = _mm_unpacklo_epi32(blocks[0], blocks[1]);
-  const __m128i earlyOthers = _mm_unpacklo_epi32(blocks[2], blocks[3]);
-  const __m128i late = _mm_unpackhi_epi32(blocks[0], blocks[1]);
-  const __m128i lateOthers = _mm_unpackhi_epi32(blocks[2], blocks[3]);
-  splitFrame(split, _mm_unpacklo_epi64(early, earlyOthers), slowPass, fastPass);
-  splitFrame(split, _mm_unpackhi_epi64(early, earlyOthers), slowPass, fastPass);
-  splitFrame(split, _mm_unpacklo_epi64(late, lateOthers), slowPass, fastPass);
-  splitFrame(split, _mm_unpackhi_epi64(late, lateOthers), slowPass, fastPass);
+  __m128i frames[4];
+  framesSideBySide(blocks, frames);
+  for (const __m128i& frame : frames) splitFrame(split, frame, slowPass, fastPass);
 }
 
 // The lanes of each state, left and right of each stretch in turn, offset as the walk holds them.
@@ -519,6 +515,12 @@ void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
   bandsOfBlock(scaled, end - begin, samples + begin, lowAt, highAt);
 }
 
+FrameFilter firstFrameStates(const std::uint8_t* samples) {
+  const std::int64_t left = loadSample(samples);
+  const std::int64_t right = loadSample(samples + kRightOffset);
+  return {{left, left}, {right, right}};
+}
+
 std::optional<FrameFilter> provenFilterState(const std::uint8_t* samples, std::uint32_t begin,
                                              std::uint32_t end) {
   // Every state lies between the first value, unscaled, and the scaled values since.
@@ -557,6 +559,14 @@ bool addBandSquaresSideBySide([[maybe_unused]] const std::uint8_t* first,
   }
 #endif
   return false;
+}
+
+bool canAddFourSideBySide() {
+#if defined(SONBALANCER_AVX512)
+  return hasAvx512();
+#else
+  return false;
+#endif
 }
 
 bool addBandSquaresFourSideBySide(

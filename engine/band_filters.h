@@ -93,6 +93,9 @@ void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t
 // monotone in s, so when the runs from the lowest and the highest possible state meet, every
 // run between them has met them too. They need not meet: a state comes to rest within 1 / c
 // of a steady input, wherever it started.
+// The states a pass's split starts from: each channel's at its first value, unscaled.
+FrameFilter firstFrameStates(const std::uint8_t* samples);
+
 std::optional<FrameFilter> provenFilterState(const std::uint8_t* samples, std::uint32_t begin,
                                              std::uint32_t end);
 
@@ -109,9 +112,13 @@ bool addBandSquaresSideBySide(const std::uint8_t* first, const std::uint8_t* sec
                               std::uint32_t bytes, FrameFilter& firstFilter,
                               FrameFilter& secondFilter, std::int64_t (&sums)[2][3]);
 
-// As addBandSquaresSideBySide, four stretches side by side. False, with nothing done, where the
-// processor has no AVX-512.
 constexpr std::size_t kFourStretches = 4;
+
+// Whether addBandSquaresFourSideBySide can run on this processor (AVX-512).
+bool canAddFourSideBySide();
+
+// As addBandSquaresSideBySide, four stretches side by side. False, with nothing done, where the
+// processor cannot.
 bool addBandSquaresFourSideBySide(const std::array<const std::uint8_t*, kFourStretches>& stretches,
                                   std::uint32_t bytes,
                                   std::array<FrameFilter, kFourStretches>& filters,

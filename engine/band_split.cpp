@@ -50,11 +50,7 @@ class PassSplit {
 
   void operator()(std::uint32_t begin, std::uint32_t end) {
     if (prelude_) prelude_(begin, end);
-    if (begin == 0) {
-      const std::int64_t firstLeft = loadSample(samples_);
-      const std::int64_t firstRight = loadSample(samples_ + kRightOffset);
-      filter_ = {{firstLeft, firstLeft}, {firstRight, firstRight}};
-    }
+    if (begin == 0) filter_ = firstFrameStates(samples_);
     splitBlock(samples_, targetLength_, begin, end, filter_);
   }
 

@@ -23,6 +23,20 @@ inline void prefetchPlanes(const std::uint8_t* middle, const std::uint8_t* low,
   _mm_prefetch(reinterpret_cast<const char*>(high + at), _MM_HINT_T0);
 }
 
+// Four frames of each of four blocks, a frame being a 32-bit pair of 16-bit values and each
+// block's frames in one vector, regrouped frame by frame: frames[k] holds frame k of every
+// block, in the blocks' order.
+inline void framesSideBySide(const __m128i (&blocks)[4], __m128i (&frames)[4]) {
+  const __m128i early = _mm_unpacklo_epi32(blocks[0], blocks[1]);
+  const __m128i earlyOthers = _mm_unpacklo_epi32(blocks[2], blocks[3]);
+  const __m128i late = _mm_unpackhi_epi32(blocks[0], blocks[1]);
+  const __m128i lateOthers = _mm_unpackhi_epi32(blocks[2], blocks[3]);
+  frames[0] = _mm_unpacklo_epi64(early, earlyOthers);
+  frames[1] = _mm_unpackhi_epi64(early, earlyOthers);
+  frames[2] = _mm_unpacklo_epi64(late, lateOthers);
+  frames[3] = _mm_unpackhi_epi64(late, lateOthers);
+}
+
 }  // namespace engine
 
 // Some walks also have a four-lane form, chosen at run time on processors with AVX2.
@@ -48,11 +62,12 @@ inline bool hasAvx2() {
 
 namespace engine {
 
-// Whether the eight-lane walks can run on this processor; asked once. Those on 16-bit values
-// also take its byte and word instructions, which every such processor has.
+// Whether the eight-lane walks can run on this processor; asked once. They fall back on the
+// four-lane walks for what is left over, and those on 16-bit values take the byte and word
+// instructions.
 inline bool hasAvx512() {
   static const bool supported =
-      __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+      hasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
   return supported;
 }
 
@@ -60,11 +75,15 @@ inline bool hasAvx512() {
 
 // Around the eight-lane walks: GCC 12's AVX-512 intrinsics start their results from an undefined
 // vector, which it takes for an uninitialised read once they are inlined (fixed in GCC 13).
-#define SONBALANCER_AVX512_WALKS_BEGIN                                  \
-  _Pragma("GCC diagnostic push")                                        \
-      _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")     \
-          _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
+#define SONBALANCER_AVX512_WALKS_BEGIN                                                       \
+  _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"") \
+      _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")
 #define SONBALANCER_AVX512_WALKS_END _Pragma("GCC diagnostic pop")
+#else
+#define SONBALANCER_AVX512_WALKS_BEGIN
+#define SONBALANCER_AVX512_WALKS_END
+#endif
 #endif
 #endif
 #endif

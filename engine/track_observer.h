@@ -1,6 +1,6 @@
 // What a report takes of a track while the engine works on it: the audio as loaded, the band
-// planes of the first split block by block and the gains of each pass. The engine only shows them; whoever
-// observes measures on its own time and changes nothing.
+// planes of the first split block by block and the gains of each pass. The engine only shows
+// them; whoever observes measures on its own time and changes nothing.
 #pragma once
 
 #include <cstdint>

@@ -21,13 +21,13 @@ constexpr double kFullScale = 32768.0;
 // two frames of one channel, at most 2^31, which an unsigned 32-bit lane holds. Returns where
 // it stopped.
 __attribute__((target("avx2"))) std::uint32_t addPlaneFourWide(const std::uint8_t* plane,
-                                                                      std::uint32_t bytes,
-                                                                      std::int64_t& left,
-                                                                      std::int64_t& right) {
+                                                               std::uint32_t bytes,
+                                                               std::int64_t& left,
+                                                               std::int64_t& right) {
   // Per 128-bit half: L0 R0 L1 R1 L2 R2 L3 R3 becomes L0 L1 R0 R1 L2 L3 R2 R3.
   const __m256i pairChannels =
-      _mm256_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15, 0, 1, 4, 5, 2, 3, 6,
-                       7, 8, 9, 12, 13, 10, 11, 14, 15);
+      _mm256_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15, 0, 1, 4, 5, 2, 3, 6, 7,
+                       8, 9, 12, 13, 10, 11, 14, 15);
   const __m256i zero = _mm256_setzero_si256();
   // Lanes: left, right, left, right.
   __m256i sums = zero;
@@ -53,8 +53,8 @@ SONBALANCER_AVX512_WALKS_BEGIN
 __attribute__((target("avx512f,avx512bw"))) std::uint32_t addPlaneEightWide(
     const std::uint8_t* plane, std::uint32_t bytes, std::int64_t& left, std::int64_t& right) {
   // Per 128-bit quarter: L0 R0 L1 R1 L2 R2 L3 R3 becomes L0 L1 R0 R1 L2 L3 R2 R3.
-  const __m512i pairChannels = _mm512_broadcast_i32x4(
-      _mm_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15));
+  const __m512i pairChannels =
+      _mm512_broadcast_i32x4(_mm_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15));
   const __m512i zero = _mm512_setzero_si512();
   // Lanes: left, right, left, right, ...
   __m512i sums = zero;
@@ -118,8 +118,16 @@ void addPlane(const std::uint8_t* plane, std::uint32_t bytes, std::int64_t& left
 void BandSquares::addBands(const std::uint8_t* mid, const std::uint8_t* low,
                            const std::uint8_t* high, std::uint32_t bytes) {
   const std::uint8_t* planes[3] = {low, mid, high};
-  for (int band = 0; band < 3; ++band) addPlane(planes[band], bytes, sums_[0][band], sums_[1][band]);
+  for (int band = 0; band < 3; ++band)
+    addPlane(planes[band], bytes, sums_[0][band], sums_[1][band]);
   frames_ += bytes / engine::kFrameBytes;
+}
+
+void BandSquares::addSums(const std::int64_t (&sums)[2][3], std::uint64_t frames) {
+  for (int channel = 0; channel < 2; ++channel) {
+    for (int band = 0; band < 3; ++band) sums_[channel][band] += sums[channel][band];
+  }
+  frames_ += frames;
 }
 
 void BandSquares::addPlanes(const std::uint8_t* samples, std::uint32_t targetLength,
@@ -147,16 +155,14 @@ StereoBands bandLevelsOfPlanes(const std::uint8_t* samples, std::uint32_t target
 
 namespace {
 
-// The states at the start of each of `parts` parts of partBytes bytes from the start of pcm: the
-// first part's from its first frame, as a pass's split starts them; each other part's proven
-// by the frames before it. False where one is not proven.
+// The states at the start of each of kParts parts of partBytes bytes from the start of pcm: the
+// first part's as a pass's split starts them, each other part's proven by the frames before it.
+// False where one is not proven.
 template <std::size_t kParts>
 bool joinStates(const std::uint8_t* pcm, std::uint32_t partBytes,
                 std::array<engine::FrameFilter, kParts>& states) {
   if (partBytes < engine::kJoinProofBytes) return false;
-  const std::int64_t firstLeft = engine::loadSample(pcm);
-  const std::int64_t firstRight = engine::loadSample(pcm + engine::kRightOffset);
-  states[0] = {{firstLeft, firstLeft}, {firstRight, firstRight}};
+  states[0] = engine::firstFrameStates(pcm);
   for (std::size_t part = 1; part < kParts; ++part) {
     const std::uint32_t join = static_cast<std::uint32_t>(part) * partBytes;
     const std::optional<engine::FrameFilter> proven =
@@ -187,44 +193,36 @@ StereoBands bandLevelsOfSplit(const std::uint8_t* pcm, std::uint32_t byteCount) 
   };
   constexpr std::uint32_t kBytes = engine::kBlockBytes;
   // The parts after the first are split beside it from joins whose states their frames prove;
-  // whatever is left after the last part follows it alone. The first blocks of the parts tell
-  // whether this processor can.
+  // whatever is left after the last part follows it alone.
+  std::int64_t sideBySide[2][3] = {};
   constexpr std::size_t kFour = engine::kFourStretches;
   const std::uint32_t quarter = length / kFour / kBytes * kBytes;
   std::array<engine::FrameFilter, kFour> quarterStates;
-  if (joinStates(pcm, quarter, quarterStates)) {
-    auto quarters = [&](std::uint32_t begin) {
-      return std::array<const std::uint8_t*, kFour>{pcm + begin, pcm + quarter + begin,
-                                                    pcm + 2 * quarter + begin,
-                                                    pcm + 3 * quarter + begin};
-    };
-    if (engine::addBandSquaresFourSideBySide(quarters(0), kBytes, quarterStates, squares.sums())) {
-      for (std::uint32_t begin = kBytes; begin < quarter; begin += kBytes) {
-        engine::addBandSquaresFourSideBySide(quarters(begin), kBytes, quarterStates, squares.sums());
-      }
-      squares.addFrames(kFour * quarter / engine::kFrameBytes);
-      splitAlone(kFour * quarter, length, quarterStates[kFour - 1]);
-      return squares.levels();
+  if (engine::canAddFourSideBySide() && joinStates(pcm, quarter, quarterStates)) {
+    for (std::uint32_t begin = 0; begin < quarter; begin += kBytes) {
+      engine::addBandSquaresFourSideBySide({pcm + begin, pcm + quarter + begin,
+                                            pcm + 2 * quarter + begin, pcm + 3 * quarter + begin},
+                                           kBytes, quarterStates, sideBySide);
     }
+    squares.addSums(sideBySide, kFour * quarter / engine::kFrameBytes);
+    splitAlone(kFour * quarter, length, quarterStates[kFour - 1]);
+    return squares.levels();
   }
   const std::uint32_t half = length / 2 / kBytes * kBytes;
   std::array<engine::FrameFilter, 2> halfStates;
-  const bool joined = joinStates(pcm, half, halfStates);
-  if (!joined) {
-    const std::int64_t firstLeft = engine::loadSample(pcm);
-    const std::int64_t firstRight = engine::loadSample(pcm + engine::kRightOffset);
-    halfStates[0] = {{firstLeft, firstLeft}, {firstRight, firstRight}};
-  }
-  if (!joined || !engine::addBandSquaresSideBySide(pcm, pcm + half, kBytes, halfStates[0],
-                                                   halfStates[1], squares.sums())) {
-    splitAlone(0, length, halfStates[0]);
+  // The first blocks of the halves tell whether this processor can.
+  if (!joinStates(pcm, half, halfStates) ||
+      !engine::addBandSquaresSideBySide(pcm, pcm + half, kBytes, halfStates[0], halfStates[1],
+                                        sideBySide)) {
+    engine::FrameFilter states = engine::firstFrameStates(pcm);
+    splitAlone(0, length, states);
     return squares.levels();
   }
   for (std::uint32_t begin = kBytes; begin < half; begin += kBytes) {
     engine::addBandSquaresSideBySide(pcm + begin, pcm + half + begin, kBytes, halfStates[0],
-                                     halfStates[1], squares.sums());
+                                     halfStates[1], sideBySide);
   }
-  squares.addFrames(2 * half / engine::kFrameBytes);
+  squares.addSums(sideBySide, 2 * half / engine::kFrameBytes);
   splitAlone(2 * half, length, halfStates[1]);
   return squares.levels();
 }

@@ -29,9 +29,8 @@ class BandSquares {
   // Bands of `bytes` bytes of frames, each from its own start.
   void addBands(const std::uint8_t* mid, const std::uint8_t* low, const std::uint8_t* high,
                 std::uint32_t bytes);
-  // Stretches whose sums were added elsewhere: frames and sums[channel][low, mid, high].
-  void addFrames(std::uint64_t frames) { frames_ += frames; }
-  std::int64_t (&sums())[2][3] { return sums_; }
+  // The sums of `frames` frames added up elsewhere: sums[channel][low, mid, high].
+  void addSums(const std::int64_t (&sums)[2][3], std::uint64_t frames);
 
   StereoBands levels() const;
 

@@ -276,13 +276,8 @@ __attribute__((target("avx512f"))) void convertPartsEightWide(const Parts& parts
     for (std::size_t part = 0; part < kSideBySideParts; ++part) {
       four[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(parts[part] + offset));
     }
-    const __m128i early = _mm_unpacklo_epi32(four[0], four[1]);
-    const __m128i earlyOthers = _mm_unpacklo_epi32(four[2], four[3]);
-    const __m128i late = _mm_unpackhi_epi32(four[0], four[1]);
-    const __m128i lateOthers = _mm_unpackhi_epi32(four[2], four[3]);
-    const __m128i frame[4] = {
-        _mm_unpacklo_epi64(early, earlyOthers), _mm_unpackhi_epi64(early, earlyOthers),
-        _mm_unpacklo_epi64(late, lateOthers), _mm_unpackhi_epi64(late, lateOthers)};
+    __m128i frame[4];
+    engine::framesSideBySide(four, frame);
     for (std::size_t k = 0; k < 4; ++k) {
       _mm512_storeu_pd(converted + (n + k) * kLanes,
                        _mm512_mul_pd(_mm512_cvtepi32_pd(_mm256_cvtepi16_epi32(frame[k])), scale));

@@ -22,8 +22,7 @@ constexpr double kFullScale = 32768.0;
 // The butterflies of one group: a and b become a + w·b and a − w·b. The vector paths do the same
 // operations in the same order on several butterflies at a time, so all give the same bits.
 [[gnu::always_inline]] inline void butterflies(float* ar, float* ai, float* br, float* bi,
-                                               const float* wr, const float* wi,
-                                               std::size_t half) {
+                                               const float* wr, const float* wi, std::size_t half) {
   std::size_t j = 0;
 #if defined(SONBALANCER_SSE2)
   for (; j + 4 <= half; j += 4) {
@@ -59,10 +58,11 @@ void stage(float* re, float* im, const float* wr, const float* wi, std::size_t h
 }
 
 #if defined(SONBALANCER_AVX512)
-SONBALANCER_AVX512_WALKS_BEGIN
-// A stage whose groups hold a multiple of sixteen butterflies, sixteen at a time.
-constexpr std::size_t kSixteen = 16;
+// Floats in one AVX-512 vector.
+constexpr std::size_t kVectorFloats = 16;
 
+SONBALANCER_AVX512_WALKS_BEGIN
+// A stage whose groups hold a multiple of kVectorFloats butterflies, that many at a time.
 __attribute__((target("avx512f"))) void stageSixteenWide(float* re, float* im, const float* wr,
                                                          const float* wi, std::size_t half) {
   for (std::size_t group = 0; group < kTransformFrames; group += 2 * half) {
@@ -70,7 +70,7 @@ __attribute__((target("avx512f"))) void stageSixteenWide(float* re, float* im, c
     float* ai = im + group;
     float* br = ar + half;
     float* bi = ai + half;
-    for (std::size_t j = 0; j < half; j += kSixteen) {
+    for (std::size_t j = 0; j < half; j += kVectorFloats) {
       const __m512 bre = _mm512_loadu_ps(br + j);
       const __m512 bim = _mm512_loadu_ps(bi + j);
       const __m512 wre = _mm512_loadu_ps(wr + j);
@@ -125,7 +125,7 @@ class Transform {
       const float* wr = twiddleRe_.data() + half;
       const float* wi = twiddleIm_.data() + half;
 #if defined(SONBALANCER_AVX512)
-      if (half % kSixteen == 0 && engine::hasAvx512()) {
+      if (half % kVectorFloats == 0 && engine::hasAvx512()) {
         stageSixteenWide(re, im, wr, wi, half);
         continue;
       }
@@ -166,7 +166,7 @@ SONBALANCER_AVX512_WALKS_BEGIN
 __attribute__((target("avx512f"))) std::size_t windowFramesSixteenWide(const std::uint8_t* pcm,
                                                                        const float* window,
                                                                        float* re, float* im) {
-  for (std::size_t n = 0; n < kTransformFrames; n += kSixteen) {
+  for (std::size_t n = 0; n < kTransformFrames; n += kVectorFloats) {
     const __m512i frames =
         _mm512_loadu_si512(reinterpret_cast<const void*>(pcm + n * engine::kFrameBytes));
     const __m512 w = _mm512_loadu_ps(window + n);

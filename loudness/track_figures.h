@@ -34,8 +34,8 @@ TrackFigures measureTrack(const std::uint8_t* pcm, std::uint32_t byteCount, bool
 class TrackMeasurer final : public engine::TrackObserver {
  public:
   void loaded(const std::uint8_t* samples, std::uint32_t targetLength) override;
-  void firstSplitBlock(const std::uint8_t* samples, std::uint32_t targetLength,
-                       std::uint32_t begin, std::uint32_t end) override;
+  void firstSplitBlock(const std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                       std::uint32_t end) override;
   void passGains(const engine::Gains& gains) override;
 
   // Seconds of audio at 44100 Hz stereo.

@@ -364,10 +364,12 @@ __attribute__((target("avx512f"))) ChannelRanges channelRangesEightWide(const fl
     high = _mm512_mask_max_ps(high, rest, high, values);
   }
   // Halved down to one frame: each lane keeps its channel.
-  const __m256 lowEight = _mm256_min_ps(
-      _mm512_castps512_ps256(low), _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(low), 1)));
-  const __m256 highEight = _mm256_max_ps(
-      _mm512_castps512_ps256(high), _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(high), 1)));
+  const __m256 lowEight =
+      _mm256_min_ps(_mm512_castps512_ps256(low),
+                    _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(low), 1)));
+  const __m256 highEight =
+      _mm256_max_ps(_mm512_castps512_ps256(high),
+                    _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(high), 1)));
   const __m128 lowFour =
       _mm_min_ps(_mm256_castps256_ps128(lowEight), _mm256_extractf128_ps(lowEight, 1));
   const __m128 highFour =

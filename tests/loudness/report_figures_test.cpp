@@ -1,10 +1,13 @@
 // The figures a report gives beside loudness and peaks: the loudness range against
 // libebur128's, the band levels of a split beside the audio against the engine's own planes,
-// and the third-octave levels of tones whose levels are known.
+// the third-octave levels of tones whose levels are known, and every figure's bits on every
+// path.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/band_split.h"
@@ -16,6 +19,7 @@
 #include "loudness/loudness_range.h"
 #include "loudness/spectrum.h"
 #include "loudness/track_figures.h"
+#include "loudness/track_measurement.h"
 #include "tests/support/music_signal.h"
 #include "tests/support/reference_meter.h"
 
@@ -94,8 +98,29 @@ TEST(BandLevels, SplitBesideTheAudioGivesTheLevelsOfTheEnginesPlanes) {
   EXPECT_TRUE(std::isinf(loudness::bandLevelsOfSplit(pcm.data(), 0).left.mid));
 }
 
+// Passes the first split's blocks on to a measurer, noting where they lay and whether they came
+// on the thread that ran the passes.
+class BlockRecorder final : public engine::TrackObserver {
+ public:
+  void loaded(const std::uint8_t*, std::uint32_t) override {}
+  void firstSplitBlock(const std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
+                       std::uint32_t end) override {
+    blocks.emplace_back(begin, end);
+    onCallersThread = onCallersThread && std::this_thread::get_id() == caller_;
+    measurer.firstSplitBlock(samples, targetLength, begin, end);
+  }
+  void passGains(const engine::Gains& gains) override { measurer.passGains(gains); }
+
+  loudness::TrackMeasurer measurer;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks;
+  bool onCallersThread = true;
+
+ private:
+  const std::thread::id caller_ = std::this_thread::get_id();
+};
+
 // The report's source levels come from the blocks the engine shows as its scan reads them,
-// whether the split runs ahead on a thread of its own or not: every block once.
+// whether the split runs ahead on a thread of its own or not: every block once, in order.
 TEST(BandLevels, FirstSplitShownBlockByBlockGivesTheLevelsOfTheWholeSplit) {
   const std::vector<std::uint8_t> pcm = sevenSeconds();
   const std::uint32_t length = engine::wholeFrameBytes(static_cast<std::uint32_t>(pcm.size()));
@@ -107,10 +132,41 @@ TEST(BandLevels, FirstSplitShownBlockByBlockGivesTheLevelsOfTheWholeSplit) {
     flags.splitOnOwnThread = splitOnOwnThread;
     QuietHost host;
     engine::SilentLog log;
-    loudness::TrackMeasurer measurer;
-    ASSERT_TRUE(engine::runPassLoop(samples.data(), length, flags, host, log, &measurer));
-    expectSameLevels(measurer.before.bands, whole);
+    BlockRecorder recorder;
+    ASSERT_TRUE(engine::runPassLoop(samples.data(), length, flags, host, log, &recorder));
+    expectSameLevels(recorder.measurer.before.bands, whole);
+    EXPECT_TRUE(recorder.onCallersThread);
+    std::uint32_t reached = 0;
+    for (const auto& [begin, end] : recorder.blocks) {
+      EXPECT_EQ(begin, reached);
+      reached = end;
+    }
+    EXPECT_EQ(reached, length);
   }
+}
+
+// Every path (the plain walks, two, four or eight lanes, whichever this build and processor
+// take) gives these figures to the last bit: a clipped master, so that the interpolated peak
+// passes its samples.
+TEST(TrackFigures, EveryPathGivesTheSameBits) {
+  const std::vector<std::uint8_t> pcm = pcm16Bytes(pcm16Of(musicLike(7.3, 1.0, 11, false)));
+  const auto length = static_cast<std::uint32_t>(pcm.size());
+  const loudness::TrackMeasures measures = loudness::measurePcm16(pcm.data(), length);
+  EXPECT_EQ(measures.integratedLufs, -0x1.86dc744324dd6p+3);
+  EXPECT_EQ(measures.truePeak, 0x1.1569acp+0);
+  EXPECT_EQ(measures.samplePeak, 0x1p+0);
+  const loudness::StereoBands bands = loudness::bandLevelsOfSplit(pcm.data(), length);
+  expectSameLevels(bands, {{-0x1.382f2371be78dp+4, -0x1.267b83c599b2dp+4, -0x1.0a086350ecf54p+5},
+                           {-0x1.39217c9b61c5ep+4, -0x1.26648d5d0cf92p+4, -0x1.09e407bb3559cp+5}});
+  const loudness::ThirdOctaveLevels expected = {
+      -0x1.214b105285626p+5, -0x1.05e418c0a8e8fp+5, -0x1.69b7869059c32p+4, -0x1.79953a4fcc7b6p+4,
+      -0x1.a2d4ced70a3bep+4, -0x1.ad3404b9cf891p+4, -0x1.95f426d34ca15p+4, -0x1.b3322665cdd52p+4,
+      -0x1.9babe592bcaa6p+4, -0x1.9d211455bd947p+4, -0x1.ac37453f1e43dp+4, -0x1.17436855d1e2bp+5,
+      -0x1.18ac17fffb98dp+5, -0x1.1d05d13bf3d4dp+5, -0x1.1c528c31ba28dp+5, -0x1.1e34832b2939ep+5,
+      -0x1.1c7608da9139bp+5, -0x1.1b10936a7c799p+5, -0x1.19be493be8098p+5, -0x1.148d4db01b85fp+5,
+      -0x1.12e56700f4204p+5, -0x1.117f3a92067cap+5, -0x1.0fa03c318036fp+5, -0x1.0e7759bbd8fc6p+5,
+      -0x1.0b656b74e79dap+5, -0x1.07c2f6b5a2d2bp+5, -0x1.01621b2f341b3p+5, -0x1.f1572f2f5c04p+4};
+  EXPECT_EQ(loudness::thirdOctaveLevels(pcm.data(), length), expected);
 }
 
 // Two tones, one per channel, of known amplitude: each reads its RMS level halved over the
