@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "engine/pcm_access.h"
@@ -50,12 +52,17 @@ constexpr double kFullScale = 32768.0;
   }
 }
 
-// One stage of half-length `half` over the whole transform, its twiddles at wr and wi.
-void stage(float* re, float* im, const float* wr, const float* wi, std::size_t half) {
+// One stage of half-length `half` over the whole transform, its twiddles at wr and wi. A half
+// given as a constant lets the first stages' short groups go without a loop.
+template <typename Half>
+void stage(float* re, float* im, const float* wr, const float* wi, Half half) {
   for (std::size_t group = 0; group < kTransformFrames; group += 2 * half) {
     butterflies(re + group, im + group, re + group + half, im + group + half, wr, wi, half);
   }
 }
+
+template <std::size_t kHalf>
+using Constant = std::integral_constant<std::size_t, kHalf>;
 
 #if defined(SONBALANCER_AVX512)
 // Floats in one AVX-512 vector.
@@ -93,14 +100,13 @@ SONBALANCER_AVX512_WALKS_END
 // arrays, radix 2 with each stage's twiddles laid out in a row so that its loops run straight.
 class Transform {
  public:
-  Transform()
-      : reversed_(kTransformFrames), twiddleRe_(kTransformFrames), twiddleIm_(kTransformFrames) {
+  Transform() : twiddleRe_(kTransformFrames), twiddleIm_(kTransformFrames) {
     for (std::size_t i = 0; i < kTransformFrames; ++i) {
       std::size_t r = 0;
       for (int bit = 0; bit < kTransformBits; ++bit) {
         r |= ((i >> bit) & 1) << (kTransformBits - 1 - bit);
       }
-      reversed_[i] = static_cast<std::uint32_t>(r);
+      if (r > i) swaps_.emplace_back(static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(r));
     }
     // The stage of half-length h keeps its h twiddles at [h, 2h).
     for (std::size_t half = 1; half < kTransformFrames; half *= 2) {
@@ -114,14 +120,13 @@ class Transform {
 
   // re and im hold the input in natural order; the output replaces it.
   void run(float* re, float* im) const {
-    for (std::size_t i = 0; i < kTransformFrames; ++i) {
-      const std::size_t r = reversed_[i];
-      if (r > i) {
-        std::swap(re[i], re[r]);
-        std::swap(im[i], im[r]);
-      }
+    for (const auto& [i, r] : swaps_) {
+      std::swap(re[i], re[r]);
+      std::swap(im[i], im[r]);
     }
-    for (std::size_t half = 1; half < kTransformFrames; half *= 2) {
+    stage(re, im, twiddleRe_.data() + 1, twiddleIm_.data() + 1, Constant<1>{});
+    stage(re, im, twiddleRe_.data() + 2, twiddleIm_.data() + 2, Constant<2>{});
+    for (std::size_t half = 4; half < kTransformFrames; half *= 2) {
       const float* wr = twiddleRe_.data() + half;
       const float* wi = twiddleIm_.data() + half;
 #if defined(SONBALANCER_AVX512)
@@ -135,7 +140,8 @@ class Transform {
   }
 
  private:
-  std::vector<std::uint32_t> reversed_;
+  // The pairs of points that the bit-reversed order exchanges, each once.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> swaps_;
   std::vector<float> twiddleRe_;
   std::vector<float> twiddleIm_;
 };
