@@ -65,7 +65,7 @@ void LoudnessMeter::completeSegment(double squares) {
   earlierSegments_[2] = squares;
 }
 
-void LoudnessMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
+float LoudnessMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
   // The track is filtered as parts side by side, each part after the first from silence this
   // many segments before the first one it gives: its slowest poles, a pair at 0.9946, keep less
   // than 10^-36 of that start by then.
@@ -74,7 +74,7 @@ void LoudnessMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames)
   const std::size_t segments = frames / kSegmentFrames;
   if (segments < kParts * (kSettlingSegments + 2)) {
     addPcm16(bytes, frames);
-    return;
+    return pcm16SamplePeak(bytes, frames);
   }
   // Every part is this long; the last starts where it must to end with the track.
   const std::size_t partSegments =
@@ -95,12 +95,17 @@ void LoudnessMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames)
     parts[part] = bytes + starts[part] * kSegmentFrames * kPcm16FrameBytes;
     partSquares[part] = squares.data() + part * partSegments;
   }
-  filterPartsSideBySide(parts, partSegments, kSegmentFrames, partSquares);
+  // The parts together hold every whole segment.
+  const std::int32_t magnitude =
+      filterPartsSideBySide(parts, partSegments, kSegmentFrames, partSquares);
   for (std::size_t part = 0; part < kParts; ++part) {
     for (std::size_t segment = given[part]; segment < given[part + 1]; ++segment) {
       completeSegment(partSquares[part][segment - starts[part]]);
     }
   }
+  const std::size_t wholeFrames = segments * kSegmentFrames;
+  return std::max(static_cast<float>(magnitude) * kPcm16Scale,
+                  pcm16SamplePeak(bytes + wholeFrames * kPcm16FrameBytes, frames - wholeFrames));
 }
 
 void LoudnessMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {

@@ -23,8 +23,8 @@ class LoudnessMeter {
   void addFloat(const float* samples, std::size_t frames);
   // A whole track of little-endian 16-bit frames, for a meter fed nothing before and nothing
   // after: its parts are filtered side by side. The figures are addPcm16's within the rounding
-  // of a double.
-  void addWholePcm16(const std::uint8_t* bytes, std::size_t frames);
+  // of a double. Returns the track's sample peak (full scale 1.0), read on the way.
+  float addWholePcm16(const std::uint8_t* bytes, std::size_t frames);
 
   // In LUFS; -infinity when no block passes the gates: silence, or less than 400 ms fed.
   double integratedLufs() const;

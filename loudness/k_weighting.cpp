@@ -139,26 +139,58 @@ constexpr std::size_t kConvertedFrames = 441;
 
 using Parts = std::array<const std::uint8_t*, kSideBySideParts>;
 
-// `frames` frames of each part from `at` bytes on, as kLanes doubles a frame.
-void convertPartsPlainly(const Parts& parts, std::size_t at, std::size_t frames,
-                         double* converted) {
+// `frames` frames of each part from `at` bytes on, as kLanes doubles a frame; returns the
+// largest magnitude among those samples.
+std::int32_t convertPartsPlainly(const Parts& parts, std::size_t at, std::size_t frames,
+                                 double* converted) {
+  std::int32_t magnitude = 0;
   for (std::size_t n = 0; n < frames; ++n) {
     for (std::size_t part = 0; part < kSideBySideParts; ++part) {
       const std::uint8_t* frame = parts[part] + at + n * kPcm16FrameBytes;
       for (std::size_t channel = 0; channel < kChannels; ++channel) {
-        converted[n * kLanes + part * kChannels + channel] =
-            engine::loadSample(frame + 2 * channel) * double{kPcm16Scale};
+        const std::int32_t value = engine::loadSample(frame + 2 * channel);
+        magnitude = std::max(magnitude, std::abs(value));
+        converted[n * kLanes + part * kChannels + channel] = value * double{kPcm16Scale};
       }
     }
   }
+  return magnitude;
 }
+
+#if defined(SONBALANCER_SSE2)
+// The extremes of the samples a vector walk has read, eight lanes of each.
+struct Extremes {
+  __m128i largest = _mm_setzero_si128();
+  __m128i smallest = _mm_setzero_si128();
+
+  void add(__m128i values) {
+    largest = _mm_max_epi16(largest, values);
+    smallest = _mm_min_epi16(smallest, values);
+  }
+
+  std::int32_t magnitude() const {
+    alignas(16) std::int16_t high[8];
+    alignas(16) std::int16_t low[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(high), largest);
+    _mm_store_si128(reinterpret_cast<__m128i*>(low), smallest);
+    std::int32_t magnitude = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      magnitude = std::max({magnitude, std::int32_t{high[lane]}, -std::int32_t{low[lane]}});
+    }
+    return magnitude;
+  }
+};
+#endif
 
 #if defined(SONBALANCER_AVX2)
 // Four frames of two parts at a time: their frames are interleaved, widened and converted two
 // frames to an instruction.
-__attribute__((target("avx2"))) void convertPartsFourWide(const Parts& parts, std::size_t at,
-                                                          std::size_t frames, double* converted) {
+__attribute__((target("avx2"))) std::int32_t convertPartsFourWide(const Parts& parts,
+                                                                  std::size_t at,
+                                                                  std::size_t frames,
+                                                                  double* converted) {
   const __m256d scale = _mm256_set1_pd(double{kPcm16Scale});
+  Extremes extremes;
   std::size_t n = 0;
   for (; n + 4 <= frames; n += 4) {
     for (std::size_t pair = 0; pair < kSideBySideParts; pair += 2) {
@@ -166,6 +198,8 @@ __attribute__((target("avx2"))) void convertPartsFourWide(const Parts& parts, st
       const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(parts[pair] + offset));
       const __m128i second =
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(parts[pair + 1] + offset));
+      extremes.add(first);
+      extremes.add(second);
       const __m256i frames01 = _mm256_cvtepi16_epi32(_mm_unpacklo_epi32(first, second));
       const __m256i frames23 = _mm256_cvtepi16_epi32(_mm_unpackhi_epi32(first, second));
       const __m128i values[4] = {
@@ -177,7 +211,8 @@ __attribute__((target("avx2"))) void convertPartsFourWide(const Parts& parts, st
       }
     }
   }
-  convertPartsPlainly(parts, at + n * kPcm16FrameBytes, frames - n, converted + n * kLanes);
+  return std::max(extremes.magnitude(), convertPartsPlainly(parts, at + n * kPcm16FrameBytes,
+                                                            frames - n, converted + n * kLanes));
 }
 #endif
 
@@ -212,21 +247,27 @@ template <typename Lanes>
   }
 }
 
-// Each part from silence, its lanes in vectors of Lanes.
+// Each part from silence, its lanes in vectors of Lanes; returns the largest magnitude among the
+// samples read.
 template <typename Lanes, typename Convert>
-[[gnu::always_inline]] inline void filterSideBySide(const Parts& parts, std::size_t segments,
-                                                    std::size_t segmentFrames,
-                                                    const PartSquares& squares, Convert&& convert) {
+[[gnu::always_inline]] inline std::int32_t filterSideBySide(const Parts& parts,
+                                                            std::size_t segments,
+                                                            std::size_t segmentFrames,
+                                                            const PartSquares& squares,
+                                                            Convert&& convert) {
   constexpr std::size_t kWidth = sizeof(Lanes) / sizeof(double);
   constexpr std::size_t kVectors = kLanes / kWidth;
   const KWeighting w = kWeighting();
   alignas(sizeof(Lanes)) double converted[kConvertedFrames * kLanes];
   LaneFilter<Lanes> filters[kVectors];
+  std::int32_t magnitude = 0;
   for (std::size_t segment = 0; segment < segments; ++segment) {
     for (LaneFilter<Lanes>& f : filters) f.sums = Lanes{};
     for (std::size_t done = 0; done < segmentFrames; done += kConvertedFrames) {
       const std::size_t frames = std::min(kConvertedFrames, segmentFrames - done);
-      convert(parts, (segment * segmentFrames + done) * kPcm16FrameBytes, frames, converted);
+      magnitude = std::max(
+          magnitude,
+          convert(parts, (segment * segmentFrames + done) * kPcm16FrameBytes, frames, converted));
       for (std::size_t n = 0; n < frames; ++n) {
         Lanes x[kVectors];
         std::memcpy(x, converted + n * kLanes, sizeof x);
@@ -240,19 +281,20 @@ template <typename Lanes, typename Convert>
       squares[part][segment] = sums[lane % kWidth] + sums[lane % kWidth + 1];
     }
   }
+  return magnitude;
 }
 
-void filterSideBySidePlainly(const Parts& parts, std::size_t segments, std::size_t segmentFrames,
-                             const PartSquares& squares) {
-  filterSideBySide<FourLanes>(parts, segments, segmentFrames, squares, convertPartsPlainly);
+std::int32_t filterSideBySidePlainly(const Parts& parts, std::size_t segments,
+                                     std::size_t segmentFrames, const PartSquares& squares) {
+  return filterSideBySide<FourLanes>(parts, segments, segmentFrames, squares, convertPartsPlainly);
 }
 
 #if defined(SONBALANCER_AVX2)
-__attribute__((target("avx2"))) void filterSideBySideFourWide(const Parts& parts,
-                                                              std::size_t segments,
-                                                              std::size_t segmentFrames,
-                                                              const PartSquares& squares) {
-  filterSideBySide<FourLanes>(parts, segments, segmentFrames, squares, convertPartsFourWide);
+__attribute__((target("avx2"))) std::int32_t filterSideBySideFourWide(const Parts& parts,
+                                                                      std::size_t segments,
+                                                                      std::size_t segmentFrames,
+                                                                      const PartSquares& squares) {
+  return filterSideBySide<FourLanes>(parts, segments, segmentFrames, squares, convertPartsFourWide);
 }
 #endif
 
@@ -265,16 +307,19 @@ using EightLanes = double __attribute__((vector_size(kLanes * sizeof(double))));
 
 // Four frames of every part at a time: regrouped frame by frame, a frame of all four parts
 // widens and converts in one instruction each.
-__attribute__((target("avx512f"))) void convertPartsEightWide(const Parts& parts, std::size_t at,
-                                                              std::size_t frames,
-                                                              double* converted) {
+__attribute__((target("avx512f"))) std::int32_t convertPartsEightWide(const Parts& parts,
+                                                                      std::size_t at,
+                                                                      std::size_t frames,
+                                                                      double* converted) {
   const __m512d scale = _mm512_set1_pd(double{kPcm16Scale});
+  Extremes extremes;
   std::size_t n = 0;
   for (; n + 4 <= frames; n += 4) {
     const std::size_t offset = at + n * kPcm16FrameBytes;
     __m128i four[kSideBySideParts];
     for (std::size_t part = 0; part < kSideBySideParts; ++part) {
       four[part] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(parts[part] + offset));
+      extremes.add(four[part]);
     }
     __m128i frame[4];
     engine::framesSideBySide(four, frame);
@@ -283,14 +328,15 @@ __attribute__((target("avx512f"))) void convertPartsEightWide(const Parts& parts
                        _mm512_mul_pd(_mm512_cvtepi32_pd(_mm256_cvtepi16_epi32(frame[k])), scale));
     }
   }
-  convertPartsPlainly(parts, at + n * kPcm16FrameBytes, frames - n, converted + n * kLanes);
+  return std::max(extremes.magnitude(), convertPartsPlainly(parts, at + n * kPcm16FrameBytes,
+                                                            frames - n, converted + n * kLanes));
 }
 
-__attribute__((target("avx512f"))) void filterSideBySideEightWide(const Parts& parts,
-                                                                  std::size_t segments,
-                                                                  std::size_t segmentFrames,
-                                                                  const PartSquares& squares) {
-  filterSideBySide<EightLanes>(parts, segments, segmentFrames, squares, convertPartsEightWide);
+__attribute__((target("avx512f"))) std::int32_t filterSideBySideEightWide(
+    const Parts& parts, std::size_t segments, std::size_t segmentFrames,
+    const PartSquares& squares) {
+  return filterSideBySide<EightLanes>(parts, segments, segmentFrames, squares,
+                                      convertPartsEightWide);
 }
 
 SONBALANCER_AVX512_WALKS_END
@@ -298,8 +344,8 @@ SONBALANCER_AVX512_WALKS_END
 
 }  // namespace
 
-void filterPartsSideBySide(const Parts& parts, std::size_t segments, std::size_t segmentFrames,
-                           const PartSquares& squares) {
+std::int32_t filterPartsSideBySide(const Parts& parts, std::size_t segments,
+                                   std::size_t segmentFrames, const PartSquares& squares) {
 #if defined(SONBALANCER_AVX512)
   if (engine::hasAvx512()) {
     return filterSideBySideEightWide(parts, segments, segmentFrames, squares);
@@ -308,7 +354,7 @@ void filterPartsSideBySide(const Parts& parts, std::size_t segments, std::size_t
 #if defined(SONBALANCER_AVX2)
   if (engine::hasAvx2()) return filterSideBySideFourWide(parts, segments, segmentFrames, squares);
 #endif
-  filterSideBySidePlainly(parts, segments, segmentFrames, squares);
+  return filterSideBySidePlainly(parts, segments, segmentFrames, squares);
 }
 
 }  // namespace loudness

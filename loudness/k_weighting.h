@@ -39,10 +39,11 @@ using PartSquares = std::array<double*, kSideBySideParts>;
 // kSideBySideParts stretches of little-endian 16-bit stereo frames, each filtered from silence
 // as `segments` segments of `segmentFrames` frames, side by side: the sum of the squares of
 // both channels' outputs of each segment of part p goes to squares[p]. Each segment's figure
-// is filterSquares' over that segment, summed per channel and then added; every path (four
-// lanes, two, plain) gives the same bits.
-void filterPartsSideBySide(const std::array<const std::uint8_t*, kSideBySideParts>& parts,
-                           std::size_t segments, std::size_t segmentFrames,
-                           const PartSquares& squares);
+// is filterSquares' over that segment, summed per channel and then added; every path (eight
+// lanes, four, two, plain) gives the same bits. Returns the largest magnitude among the 16-bit
+// samples of the parts, which the walk reads anyway.
+std::int32_t filterPartsSideBySide(const std::array<const std::uint8_t*, kSideBySideParts>& parts,
+                                   std::size_t segments, std::size_t segmentFrames,
+                                   const PartSquares& squares);
 
 }  // namespace loudness

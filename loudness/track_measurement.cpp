@@ -16,8 +16,8 @@ void TrackMeter::addFloat(const float* samples, std::size_t frames) {
 }
 
 void TrackMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
-  peaks_.addWholePcm16(bytes, frames);
-  loudness_.addWholePcm16(bytes, frames);
+  // The loudness's walk reads every sample, so the peak meter need not read them ahead.
+  peaks_.addWholePcm16(bytes, frames, loudness_.addWholePcm16(bytes, frames));
 }
 
 TrackMeasures TrackMeter::measures() const {

@@ -512,7 +512,11 @@ void TruePeakMeter::addPcm16(const std::uint8_t* bytes, std::size_t frames) {
 // which starts at the whole track's sample peak (its history judged by the whole stretch before
 // it), so the figures are addPcm16's.
 void TruePeakMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames) {
-  samplePeak_ = std::max(samplePeak_, pcm16SamplePeak(bytes, frames));
+  addWholePcm16(bytes, frames, pcm16SamplePeak(bytes, frames));
+}
+
+void TruePeakMeter::addWholePcm16(const std::uint8_t* bytes, std::size_t frames, float samplePeak) {
+  samplePeak_ = std::max(samplePeak_, samplePeak);
   truePeak_ = std::max(truePeak_, samplePeak_);
   const double reach = interpolator().reach;
   // Silence before the first frame.

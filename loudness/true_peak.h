@@ -30,6 +30,8 @@ class TruePeakMeter {
   // above it are skipped instead of the peak being learnt as it goes. The figures are
   // addPcm16's.
   void addWholePcm16(const std::uint8_t* bytes, std::size_t frames);
+  // The same, the track's sample peak (full scale 1.0) being known already.
+  void addWholePcm16(const std::uint8_t* bytes, std::size_t frames, float samplePeak);
   // `frames` frames of samples whose full scale is 1.0.
   void addFloat(const float* samples, std::size_t frames);
 
