@@ -8,6 +8,7 @@
 
 #include "engine/pcm_access.h"
 #include "engine/simd.h"
+#include "loudness/pcm16_extremes.h"
 
 namespace loudness {
 
@@ -158,30 +159,6 @@ std::int32_t convertPartsPlainly(const Parts& parts, std::size_t at, std::size_t
   return magnitude;
 }
 
-#if defined(SONBALANCER_SSE2)
-// The extremes of the samples a vector walk has read, eight lanes of each.
-struct Extremes {
-  __m128i largest = _mm_setzero_si128();
-  __m128i smallest = _mm_setzero_si128();
-
-  void add(__m128i values) {
-    largest = _mm_max_epi16(largest, values);
-    smallest = _mm_min_epi16(smallest, values);
-  }
-
-  std::int32_t magnitude() const {
-    alignas(16) std::int16_t high[8];
-    alignas(16) std::int16_t low[8];
-    _mm_store_si128(reinterpret_cast<__m128i*>(high), largest);
-    _mm_store_si128(reinterpret_cast<__m128i*>(low), smallest);
-    std::int32_t magnitude = 0;
-    for (int lane = 0; lane < 8; ++lane) {
-      magnitude = std::max({magnitude, std::int32_t{high[lane]}, -std::int32_t{low[lane]}});
-    }
-    return magnitude;
-  }
-};
-#endif
 
 #if defined(SONBALANCER_AVX2)
 // Four frames of two parts at a time: their frames are interleaved, widened and converted two
@@ -191,7 +168,7 @@ __attribute__((target("avx2"))) std::int32_t convertPartsFourWide(const Parts& p
                                                                   std::size_t frames,
                                                                   double* converted) {
   const __m256d scale = _mm256_set1_pd(double{kPcm16Scale});
-  Extremes extremes;
+  Pcm16Extremes extremes;
   std::size_t n = 0;
   for (; n + 4 <= frames; n += 4) {
     for (std::size_t pair = 0; pair < kSideBySideParts; pair += 2) {
@@ -313,7 +290,7 @@ __attribute__((target("avx512f"))) std::int32_t convertPartsEightWide(const Part
                                                                       std::size_t frames,
                                                                       double* converted) {
   const __m512d scale = _mm512_set1_pd(double{kPcm16Scale});
-  Extremes extremes;
+  Pcm16Extremes extremes;
   std::size_t n = 0;
   for (; n + 4 <= frames; n += 4) {
     const std::size_t offset = at + n * kPcm16FrameBytes;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/simd.h"
+#include "loudness/pcm16_extremes.h"
 
 namespace loudness {
 
@@ -40,6 +41,18 @@ void SampleBlock::finishBlock() {
 }
 
 #if defined(SONBALANCER_SSE2)
+
+std::int32_t Pcm16Extremes::magnitude() const {
+  alignas(16) std::int16_t high[8];
+  alignas(16) std::int16_t low[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(high), largest);
+  _mm_store_si128(reinterpret_cast<__m128i*>(low), smallest);
+  std::int32_t magnitude = 0;
+  for (int lane = 0; lane < 8; ++lane) {
+    magnitude = std::max({magnitude, std::int32_t{high[lane]}, -std::int32_t{low[lane]}});
+  }
+  return magnitude;
+}
 
 namespace {
 
@@ -78,21 +91,11 @@ float loadPcm16Stretch(const std::uint8_t* bytes, std::size_t count, float* out)
 // The largest magnitude of `count` samples, from their largest and smallest, eight at a time.
 std::int32_t pcm16Magnitude(const std::uint8_t* bytes, std::size_t count) {
   const std::size_t vectorEnd = count / 8 * 8;
-  __m128i largest = _mm_set1_epi16(0);
-  __m128i smallest = _mm_set1_epi16(0);
+  Pcm16Extremes extremes;
   for (std::size_t i = 0; i < vectorEnd; i += 8) {
-    const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i));
-    largest = _mm_max_epi16(largest, values);
-    smallest = _mm_min_epi16(smallest, values);
+    extremes.add(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 2 * i)));
   }
-  alignas(16) std::int16_t high[8];
-  alignas(16) std::int16_t low[8];
-  _mm_store_si128(reinterpret_cast<__m128i*>(high), largest);
-  _mm_store_si128(reinterpret_cast<__m128i*>(low), smallest);
-  std::int32_t magnitude = 0;
-  for (int lane = 0; lane < 8; ++lane) {
-    magnitude = std::max({magnitude, std::int32_t{high[lane]}, -std::int32_t{low[lane]}});
-  }
+  std::int32_t magnitude = extremes.magnitude();
   for (std::size_t i = vectorEnd; i < count; ++i) {
     magnitude = std::max(magnitude, std::abs(std::int32_t{pcm16At(bytes + 2 * i)}));
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numbers>
 #include <type_traits>
@@ -21,35 +22,42 @@ static_assert(std::size_t{1} << kTransformBits == kTransformFrames);
 constexpr double kSampleRate = 44100.0;
 constexpr double kFullScale = 32768.0;
 
-// The butterflies of one group: a and b become a + w·b and a − w·b. The vector paths do the same
-// operations in the same order on several butterflies at a time, so all give the same bits.
+// Butterflies from the given points on, as many as Floats holds (one for a float): a and b
+// become a + w·b and a − w·b. Every width does the same operations in the same order, lane by
+// lane, so all give the same bits.
+template <typename Floats>
+[[gnu::always_inline]] inline void butterflyLanes(float* ar, float* ai, float* br, float* bi,
+                                                  const float* wr, const float* wi) {
+  Floats bre, bim, wre, wim, are, aim;
+  std::memcpy(&bre, br, sizeof bre);
+  std::memcpy(&bim, bi, sizeof bim);
+  std::memcpy(&wre, wr, sizeof wre);
+  std::memcpy(&wim, wi, sizeof wim);
+  std::memcpy(&are, ar, sizeof are);
+  std::memcpy(&aim, ai, sizeof aim);
+  const Floats tr = bre * wre - bim * wim;
+  const Floats ti = bre * wim + bim * wre;
+  const Floats newBr = are - tr;
+  const Floats newBi = aim - ti;
+  const Floats newAr = are + tr;
+  const Floats newAi = aim + ti;
+  std::memcpy(br, &newBr, sizeof newBr);
+  std::memcpy(bi, &newBi, sizeof newBi);
+  std::memcpy(ar, &newAr, sizeof newAr);
+  std::memcpy(ai, &newAi, sizeof newAi);
+}
+
+// The butterflies of one group of `half` each side.
 [[gnu::always_inline]] inline void butterflies(float* ar, float* ai, float* br, float* bi,
                                                const float* wr, const float* wi, std::size_t half) {
   std::size_t j = 0;
 #if defined(SONBALANCER_SSE2)
+  using FourFloats = float __attribute__((vector_size(4 * sizeof(float))));
   for (; j + 4 <= half; j += 4) {
-    const __m128 bre = _mm_loadu_ps(br + j);
-    const __m128 bim = _mm_loadu_ps(bi + j);
-    const __m128 wre = _mm_loadu_ps(wr + j);
-    const __m128 wim = _mm_loadu_ps(wi + j);
-    const __m128 tr = _mm_sub_ps(_mm_mul_ps(bre, wre), _mm_mul_ps(bim, wim));
-    const __m128 ti = _mm_add_ps(_mm_mul_ps(bre, wim), _mm_mul_ps(bim, wre));
-    const __m128 are = _mm_loadu_ps(ar + j);
-    const __m128 aim = _mm_loadu_ps(ai + j);
-    _mm_storeu_ps(br + j, _mm_sub_ps(are, tr));
-    _mm_storeu_ps(bi + j, _mm_sub_ps(aim, ti));
-    _mm_storeu_ps(ar + j, _mm_add_ps(are, tr));
-    _mm_storeu_ps(ai + j, _mm_add_ps(aim, ti));
+    butterflyLanes<FourFloats>(ar + j, ai + j, br + j, bi + j, wr + j, wi + j);
   }
 #endif
-  for (; j < half; ++j) {
-    const float tr = br[j] * wr[j] - bi[j] * wi[j];
-    const float ti = br[j] * wi[j] + bi[j] * wr[j];
-    br[j] = ar[j] - tr;
-    bi[j] = ai[j] - ti;
-    ar[j] += tr;
-    ai[j] += ti;
-  }
+  for (; j < half; ++j) butterflyLanes<float>(ar + j, ai + j, br + j, bi + j, wr + j, wi + j);
 }
 
 // One stage of half-length `half` over the whole transform, its twiddles at wr and wi. A half
@@ -67,6 +75,7 @@ using Constant = std::integral_constant<std::size_t, kHalf>;
 #if defined(SONBALANCER_AVX512)
 // Floats in one AVX-512 vector.
 constexpr std::size_t kVectorFloats = 16;
+using SixteenFloats = float __attribute__((vector_size(kVectorFloats * sizeof(float))));
 
 SONBALANCER_AVX512_WALKS_BEGIN
 // A stage whose groups hold a multiple of kVectorFloats butterflies, that many at a time.
@@ -78,18 +87,7 @@ __attribute__((target("avx512f"))) void stageSixteenWide(float* re, float* im, c
     float* br = ar + half;
     float* bi = ai + half;
     for (std::size_t j = 0; j < half; j += kVectorFloats) {
-      const __m512 bre = _mm512_loadu_ps(br + j);
-      const __m512 bim = _mm512_loadu_ps(bi + j);
-      const __m512 wre = _mm512_loadu_ps(wr + j);
-      const __m512 wim = _mm512_loadu_ps(wi + j);
-      const __m512 tr = _mm512_sub_ps(_mm512_mul_ps(bre, wre), _mm512_mul_ps(bim, wim));
-      const __m512 ti = _mm512_add_ps(_mm512_mul_ps(bre, wim), _mm512_mul_ps(bim, wre));
-      const __m512 are = _mm512_loadu_ps(ar + j);
-      const __m512 aim = _mm512_loadu_ps(ai + j);
-      _mm512_storeu_ps(br + j, _mm512_sub_ps(are, tr));
-      _mm512_storeu_ps(bi + j, _mm512_sub_ps(aim, ti));
-      _mm512_storeu_ps(ar + j, _mm512_add_ps(are, tr));
-      _mm512_storeu_ps(ai + j, _mm512_add_ps(aim, ti));
+      butterflyLanes<SixteenFloats>(ar + j, ai + j, br + j, bi + j, wr + j, wi + j);
     }
   }
 }
