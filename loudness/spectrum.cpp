@@ -77,7 +77,6 @@ using Constant = std::integral_constant<std::size_t, kHalf>;
 constexpr std::size_t kVectorFloats = 16;
 using SixteenFloats = float __attribute__((vector_size(kVectorFloats * sizeof(float))));
 
-SONBALANCER_AVX512_WALKS_BEGIN
 // A stage whose groups hold a multiple of kVectorFloats butterflies, that many at a time.
 __attribute__((target("avx512f"))) void stageSixteenWide(float* re, float* im, const float* wr,
                                                          const float* wi, std::size_t half) {
@@ -91,7 +90,6 @@ __attribute__((target("avx512f"))) void stageSixteenWide(float* re, float* im, c
     }
   }
 }
-SONBALANCER_AVX512_WALKS_END
 #endif
 
 // A complex transform of kTransformFrames points, in place on separate real and imaginary
@@ -164,28 +162,36 @@ std::vector<int> bandOfBins() {
   return bands;
 }
 
+// As many frames as Floats holds from `n` on, windowed, left into re and right into im. A frame
+// is a 32-bit lane whose halves, shifted down with their sign, are its two values; the products
+// are the scalar loop's.
+template <typename Floats, typename Frames>
+[[gnu::always_inline]] inline void windowLanes(const std::uint8_t* pcm, const float* window,
+                                               float* re, float* im, std::size_t n) {
+  Frames frames;
+  Floats w;
+  std::memcpy(&frames, pcm + n * engine::kFrameBytes, sizeof frames);
+  std::memcpy(&w, window + n, sizeof w);
+  const Floats left = w * __builtin_convertvector((frames << 16) >> 16, Floats);
+  const Floats right = w * __builtin_convertvector(frames >> 16, Floats);
+  std::memcpy(re + n, &left, sizeof left);
+  std::memcpy(im + n, &right, sizeof right);
+}
+
 #if defined(SONBALANCER_AVX512)
-SONBALANCER_AVX512_WALKS_BEGIN
-// windowFrames sixteen frames at a time.
 __attribute__((target("avx512f"))) std::size_t windowFramesSixteenWide(const std::uint8_t* pcm,
                                                                        const float* window,
                                                                        float* re, float* im) {
+  using SixteenFrames = std::int32_t __attribute__((vector_size(kVectorFloats * sizeof(float))));
   for (std::size_t n = 0; n < kTransformFrames; n += kVectorFloats) {
-    const __m512i frames =
-        _mm512_loadu_si512(reinterpret_cast<const void*>(pcm + n * engine::kFrameBytes));
-    const __m512 w = _mm512_loadu_ps(window + n);
-    const __m512i left = _mm512_srai_epi32(_mm512_slli_epi32(frames, 16), 16);
-    const __m512i right = _mm512_srai_epi32(frames, 16);
-    _mm512_storeu_ps(re + n, _mm512_mul_ps(w, _mm512_cvtepi32_ps(left)));
-    _mm512_storeu_ps(im + n, _mm512_mul_ps(w, _mm512_cvtepi32_ps(right)));
+    windowLanes<SixteenFloats, SixteenFrames>(pcm, window, re, im, n);
   }
   return kTransformFrames;
 }
-SONBALANCER_AVX512_WALKS_END
 #endif
 
 // A whole transform's frames from pcm, windowed, left into re and right into im; how many it
-// did. A frame is a 32-bit lane whose halves, shifted down with their sign, are its two values.
+// did.
 std::size_t windowFrames([[maybe_unused]] const std::uint8_t* pcm,
                          [[maybe_unused]] const float* window, [[maybe_unused]] float* re,
                          [[maybe_unused]] float* im) {
@@ -193,14 +199,10 @@ std::size_t windowFrames([[maybe_unused]] const std::uint8_t* pcm,
   if (engine::hasAvx512()) return windowFramesSixteenWide(pcm, window, re, im);
 #endif
 #if defined(SONBALANCER_SSE2)
+  using FourFloats = float __attribute__((vector_size(4 * sizeof(float))));
+  using FourFrames = std::int32_t __attribute__((vector_size(4 * sizeof(float))));
   for (std::size_t n = 0; n < kTransformFrames; n += 4) {
-    const __m128i frames =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(pcm + n * engine::kFrameBytes));
-    const __m128 w = _mm_loadu_ps(window + n);
-    const __m128i left = _mm_srai_epi32(_mm_slli_epi32(frames, 16), 16);
-    const __m128i right = _mm_srai_epi32(frames, 16);
-    _mm_storeu_ps(re + n, _mm_mul_ps(w, _mm_cvtepi32_ps(left)));
-    _mm_storeu_ps(im + n, _mm_mul_ps(w, _mm_cvtepi32_ps(right)));
+    windowLanes<FourFloats, FourFrames>(pcm, window, re, im, n);
   }
   return kTransformFrames;
 #else

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numbers>
 
@@ -117,36 +118,36 @@ float interpolatedPeakTwoWide(const float* samples, std::size_t frames) {
   return std::max(peak, interpolatedPeakPlainly(samples, vectorEnd, frames));
 }
 
-#if defined(SONBALANCER_AVX2)
-
-// Phases 1 to 3 of two vectors of eight values at once, whose newest values start at newest[0]
-// and newest[1], each value `step` floats after the one before it: the largest magnitude of
-// those and of `peaks`, lane by lane. Each sum waits on its last addition, so the six sums of
-// the two vectors' three phases go side by side.
-__attribute__((target("avx2"), always_inline)) inline __m256 twoVectorPeaks(
-    const float* const (&newest)[2], std::ptrdiff_t step, __m256 peaks) {
+// Phases 1 to 3 of two vectors of Floats at once, whose newest values start at newest[0] and
+// newest[1], each value `step` floats after the one before it: their largest magnitudes are
+// taken into `peaks`, lane by lane. Each sum waits on its last addition, so the six sums of the
+// two vectors' three phases go side by side. Every width does each lane's operations in the
+// same order. Bits is a vector of as many 32-bit integers.
+template <typename Floats, typename Bits>
+[[gnu::always_inline]] inline void addTwoVectorPeaks(const float* const (&newest)[2],
+                                                     std::ptrdiff_t step, Floats& peaks) {
   const Interpolator& in = interpolator();
-  const __m256 magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFF'FFFF));
   constexpr std::size_t kVectors = 2;
-  __m256 sums[kVectors][kPhases];
+  Floats sums[kVectors][kPhases];
 #pragma GCC unroll 2
   for (std::size_t v = 0; v < kVectors; ++v) {
-    const __m256 reached = _mm256_loadu_ps(newest[v]);
+    Floats reached;
+    std::memcpy(&reached, newest[v], sizeof reached);
 #pragma GCC unroll 3
-    for (int phase = 0; phase < kPhases; ++phase) {
-      sums[v][phase] = _mm256_mul_ps(_mm256_set1_ps(in.taps[phase][0]), reached);
-    }
+    for (int phase = 0; phase < kPhases; ++phase) sums[v][phase] = in.taps[phase][0] * reached;
   }
 #pragma GCC unroll 11
   for (int t = 1; t < kPhaseTaps; ++t) {
-    const __m256 reached[kVectors] = {_mm256_loadu_ps(newest[0] - t * step),
-                                      _mm256_loadu_ps(newest[1] - t * step)};
+    Floats reached[kVectors];
+#pragma GCC unroll 2
+    for (std::size_t v = 0; v < kVectors; ++v) {
+      std::memcpy(&reached[v], newest[v] - t * step, sizeof reached[v]);
+    }
 #pragma GCC unroll 3
     for (int phase = 0; phase < kPhases; ++phase) {
-      const __m256 tap = _mm256_set1_ps(in.taps[phase][t]);
 #pragma GCC unroll 2
       for (std::size_t v = 0; v < kVectors; ++v) {
-        sums[v][phase] = _mm256_add_ps(sums[v][phase], _mm256_mul_ps(tap, reached[v]));
+        sums[v][phase] = sums[v][phase] + in.taps[phase][t] * reached[v];
       }
     }
   }
@@ -154,11 +155,18 @@ __attribute__((target("avx2"), always_inline)) inline __m256 twoVectorPeaks(
   for (std::size_t v = 0; v < kVectors; ++v) {
 #pragma GCC unroll 3
     for (int phase = 0; phase < kPhases; ++phase) {
-      peaks = _mm256_max_ps(peaks, _mm256_and_ps(sums[v][phase], magnitudeBits));
+      Bits bits;
+      std::memcpy(&bits, &sums[v][phase], sizeof bits);
+      bits &= 0x7FFF'FFFF;
+      Floats magnitude;
+      std::memcpy(&magnitude, &bits, sizeof magnitude);
+      peaks = peaks < magnitude ? magnitude : peaks;
     }
   }
-  return peaks;
 }
+
+#if defined(SONBALANCER_AVX2)
+using EightBits = std::int32_t __attribute__((vector_size(8 * sizeof(std::int32_t))));
 
 // Four frames of both channels a vector, on processors that have AVX2, two vectors at a time
 // where there are eight frames.
@@ -173,7 +181,7 @@ __attribute__((target("avx2"))) float interpolatedPeakFourWide(const float* samp
   for (; n + 2 * kLaneFrames <= frames; n += 2 * kLaneFrames) {
     const float* const newest[2] = {samples + n * kChannels,
                                     samples + (n + kLaneFrames) * kChannels};
-    peaks = twoVectorPeaks(newest, kChannels, peaks);
+    addTwoVectorPeaks<__m256, EightBits>(newest, kChannels, peaks);
   }
   for (; n + kLaneFrames <= frames; n += kLaneFrames) {
     const float* newest = samples + n * kChannels;
@@ -223,7 +231,7 @@ __attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
   for (; n + 2 * kLaneFrames <= frames; n += 2 * kLaneFrames) {
     const float* const newest[2] = {values + kHistoryFrames + n,
                                     values + kHistoryFrames + n + kLaneFrames};
-    peaks = twoVectorPeaks(newest, 1, peaks);
+    addTwoVectorPeaks<__m256, EightBits>(newest, 1, peaks);
   }
   alignas(32) float lanes[8];
   _mm256_store_ps(lanes, peaks);
@@ -236,42 +244,7 @@ __attribute__((target("avx2"))) float channelPeakEightWide(const float* samples,
 #if defined(SONBALANCER_AVX512)
 SONBALANCER_AVX512_WALKS_BEGIN
 
-// twoVectorPeaks with sixteen values a vector.
-__attribute__((target("avx512f"), always_inline)) inline __m512 twoWideVectorPeaks(
-    const float* const (&newest)[2], std::ptrdiff_t step, __m512 peaks) {
-  const Interpolator& in = interpolator();
-  constexpr std::size_t kVectors = 2;
-  __m512 sums[kVectors][kPhases];
-#pragma GCC unroll 2
-  for (std::size_t v = 0; v < kVectors; ++v) {
-    const __m512 reached = _mm512_loadu_ps(newest[v]);
-#pragma GCC unroll 3
-    for (int phase = 0; phase < kPhases; ++phase) {
-      sums[v][phase] = _mm512_mul_ps(_mm512_set1_ps(in.taps[phase][0]), reached);
-    }
-  }
-#pragma GCC unroll 11
-  for (int t = 1; t < kPhaseTaps; ++t) {
-    const __m512 reached[kVectors] = {_mm512_loadu_ps(newest[0] - t * step),
-                                      _mm512_loadu_ps(newest[1] - t * step)};
-#pragma GCC unroll 3
-    for (int phase = 0; phase < kPhases; ++phase) {
-      const __m512 tap = _mm512_set1_ps(in.taps[phase][t]);
-#pragma GCC unroll 2
-      for (std::size_t v = 0; v < kVectors; ++v) {
-        sums[v][phase] = _mm512_add_ps(sums[v][phase], _mm512_mul_ps(tap, reached[v]));
-      }
-    }
-  }
-#pragma GCC unroll 2
-  for (std::size_t v = 0; v < kVectors; ++v) {
-#pragma GCC unroll 3
-    for (int phase = 0; phase < kPhases; ++phase) {
-      peaks = _mm512_max_ps(peaks, _mm512_abs_ps(sums[v][phase]));
-    }
-  }
-  return peaks;
-}
+using SixteenBits = std::int32_t __attribute__((vector_size(16 * sizeof(std::int32_t))));
 
 // Eight frames of both channels a vector, two vectors a step; what is left, four frames a
 // vector.
@@ -283,7 +256,7 @@ __attribute__((target("avx512f"))) float interpolatedPeakEightWide(const float* 
   for (; n + 2 * kLaneFrames <= frames; n += 2 * kLaneFrames) {
     const float* const newest[2] = {samples + n * kChannels,
                                     samples + (n + kLaneFrames) * kChannels};
-    peaks = twoWideVectorPeaks(newest, kChannels, peaks);
+    addTwoVectorPeaks<__m512, SixteenBits>(newest, kChannels, peaks);
   }
   const float rest = n < frames ? interpolatedPeakFourWide(samples + n * kChannels, frames - n) : 0;
   return std::max(_mm512_reduce_max_ps(peaks), rest);
@@ -300,7 +273,9 @@ __attribute__((target("avx512f"))) float channelPeakSixteenWide(const float* sam
   ChannelValues values;
   copyChannel(samples, frames, channel, values);
   const float* const newest[2] = {values + kHistoryFrames, values + kHistoryFrames + kLaneFrames};
-  return _mm512_reduce_max_ps(twoWideVectorPeaks(newest, 1, _mm512_setzero_ps()));
+  __m512 peaks = _mm512_setzero_ps();
+  addTwoVectorPeaks<__m512, SixteenBits>(newest, 1, peaks);
+  return _mm512_reduce_max_ps(peaks);
 }
 
 SONBALANCER_AVX512_WALKS_END
