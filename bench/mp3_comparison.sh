@@ -5,8 +5,9 @@
 # one run. Prints the median CPU seconds (user + system, the children included) of each and their
 # ratio, which the goal holds at 1.25 or less, and the decoded MP3's true peak as ffmpeg's own
 # meter reads it, which must be -1.0 dBTP or less. Beside them, the same encoder on the balanced
-# result (with the level change the MP3 got) and one decoding of the MP3: the part of the cost that
-# the result's own sound and the check of the MP3 set, whatever the rest costs.
+# result (with the level change the MP3 got), the part of the cost that the result's own sound sets
+# whatever the rest costs, and the converter's decoding command on the MP3, which the job's check
+# spares by decoding in its own process.
 # Usage: bench/mp3_comparison.sh [RUNS [SOUND]]   (default 7 runs of the loud bass WAV; SOUND
 # "music" takes the five-minute WAV of music-like sound instead; SONBALANCER_CLI names the command)
 set -euo pipefail
@@ -52,8 +53,8 @@ peak=$(ffmpeg -nostdin -v info -i "$folder/sonbalanced/track.mp3" -af ebur128=pe
 awk -v s="$sound" -v c="$cli_s" -v f="$ffmpeg_s" -v r="$result_s" -v d="$decoding_s" -v n="$runs" -v p="$peak" 'BEGIN {
   printf "%s WAV, %d runs: sonbalancer-cli -j 1 %.2f CPU-s, ffmpeg alone %.2f CPU-s, ratio %.2f (goal 1.25); MP3 true peak %s dBTP (goal -1.0)\n",
          s, n, c, f, c / f, p
-  printf "the encoder on the result alone %.2f CPU-s (%.2f of ffmpeg alone), one decoding of the MP3 %.2f (%.2f)\n",
-         r, r / f, d, d / f
-  printf "those two children alone: %.2f of ffmpeg alone; the job'"'"'s own process beside them: %.2f CPU-s\n",
-         (r + d) / f, c - r - d
+  printf "the encoder on the result alone %.2f CPU-s (%.2f of ffmpeg alone); the job beyond it %.2f CPU-s (%.2f), its check of the MP3 included\n",
+         r, r / f, c - r, (c - r) / f
+  printf "for comparison, the decoding command on the MP3, which the check no longer starts: %.2f CPU-s (%.2f)\n",
+         d, d / f
 }'

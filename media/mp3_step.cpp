@@ -30,24 +30,8 @@ constexpr double kLoudnessToleranceLu = 0.1;
 // could not be decoded whole.
 template <class Meter>
 bool measureDecoded(const std::string& mp3Path, SystemServices& system, Meter& meter) {
-  constexpr std::size_t kFrameBytes = 2 * sizeof(float);
-  // The decoder's bytes from the start of a frame: a frame cut between two reads of the pipe
-  // waits at the front for its other bytes.
-  std::vector<float> samples;
-  std::size_t heldBytes = 0;
-  const platform::ChildOutcome decoding = system.runChildReadingOutput(
-      mp3DecodingCommand(mp3Path), [&](const char* bytes, std::size_t count) {
-        const std::size_t total = heldBytes + count;
-        samples.resize((total + sizeof(float) - 1) / sizeof(float));
-        auto* storage = reinterpret_cast<char*>(samples.data());
-        std::memcpy(storage + heldBytes, bytes, count);
-        const std::size_t frames = total / kFrameBytes;
-        if (frames > 0) meter.addFloat(samples.data(), frames);
-        heldBytes = total - frames * kFrameBytes;
-        std::memmove(storage, storage + frames * kFrameBytes, heldBytes);
-        return true;
-      });
-  return platform::childSucceeded(decoding);
+  return system.decodeMp3(
+      mp3Path, [&meter](const float* frames, std::size_t count) { meter.addFloat(frames, count); });
 }
 
 // The level change the next encoding adds: lower when the encoder overshot the ceiling; with

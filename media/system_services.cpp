@@ -1,8 +1,33 @@
 #include "media/system_services.h"
 
+#include <cstring>
+
+#include "media/converter_commands.h"
 #include "platform/signals.h"
 
 namespace media {
+
+bool SystemServices::decodeMp3(const std::string& mp3Path,
+                               const platform::StereoFramesHandler& onFrames) {
+  constexpr std::size_t kFrameBytes = 2 * sizeof(float);
+  // The decoder's bytes from the start of a frame: a frame cut between two reads of the pipe
+  // waits at the front for its other bytes.
+  std::vector<float> samples;
+  std::size_t heldBytes = 0;
+  const platform::ChildOutcome decoding =
+      runChildReadingOutput(mp3DecodingCommand(mp3Path), [&](const char* bytes, std::size_t count) {
+        const std::size_t total = heldBytes + count;
+        samples.resize((total + sizeof(float) - 1) / sizeof(float));
+        auto* storage = reinterpret_cast<char*>(samples.data());
+        std::memcpy(storage + heldBytes, bytes, count);
+        const std::size_t frames = total / kFrameBytes;
+        if (frames > 0) onFrames(samples.data(), frames);
+        heldBytes = total - frames * kFrameBytes;
+        std::memmove(storage, storage + frames * kFrameBytes, heldBytes);
+        return true;
+      });
+  return platform::childSucceeded(decoding);
+}
 
 namespace {
 
@@ -30,6 +55,20 @@ class PlatformServices final : public SystemServices {
           return true;
         },
         onErrors);
+  }
+  // In this process when the converter's libraries are there, which spares the cost of starting
+  // the converter (about a tenth of a CPU-second) on every MP3.
+  bool decodeMp3(const std::string& mp3Path,
+                 const platform::StereoFramesHandler& onFrames) override {
+    switch (platform::decodeMp3InProcess(mp3Path, onFrames)) {
+      case platform::InProcessDecoding::Whole:
+        return true;
+      case platform::InProcessDecoding::Failed:
+        return false;
+      case platform::InProcessDecoding::Unavailable:
+        break;
+    }
+    return SystemServices::decodeMp3(mp3Path, onFrames);
   }
   platform::DeleteOutcome deleteFile(const std::string& path) override {
     return platform::deleteFile(path);

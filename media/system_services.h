@@ -10,6 +10,7 @@
 #include "platform/child_process.h"
 #include "platform/file_deletion.h"
 #include "platform/file_rename.h"
+#include "platform/mp3_decoding.h"
 
 namespace media {
 
@@ -35,6 +36,10 @@ class SystemServices {
     (void)onProgress;
     return runChildReadingErrors(arguments, onErrors);
   }
+  // The MP3 at mp3Path as a player decodes it, its frames given to onFrames in order; false
+  // when it could not be decoded whole. By default the converter's decoding command, read as it
+  // writes.
+  virtual bool decodeMp3(const std::string& mp3Path, const platform::StereoFramesHandler& onFrames);
   virtual platform::DeleteOutcome deleteFile(const std::string& path) = 0;
   // Gives the file at from the name to, replacing a file there; false when it failed.
   virtual bool renameFile(const std::string& from, const std::string& to) {

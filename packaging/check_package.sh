@@ -34,7 +34,7 @@ others=$(grep -v '^d' "$work/contents" | grep -c -v -e '/usr/bin/sonbalancer' -e
 [ "$others" -eq 0 ] || fail "the package holds $others unexpected files"
 
 depends=$(dpkg-deb -f "$package" Depends)
-for needed in ffmpeg x42-plugins liblilv-0-0 libc6 'libstdc\+\+6' 'libwx_gtk3u_core-3.2-1|libwxgtk3.2-1' libebur128-1 \
+for needed in ffmpeg x42-plugins 'libavformat[0-9]+' 'libavcodec[0-9]+' 'libavutil[0-9]+' liblilv-0-0 libc6 'libstdc\+\+6' 'libwx_gtk3u_core-3.2-1|libwxgtk3.2-1' libebur128-1 \
     'libtag1v5|libtag1v5-vanilla'; do
   grep -qE "(^|, )($needed)( |,|$)" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
