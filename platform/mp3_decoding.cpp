@@ -146,12 +146,14 @@ struct DecodingBuffers {
   AVFrame* frame;
 };
 
-// Gives onFrames every frame the decoder has ready; false when one is not two planes of floats.
-bool takeDecodedFrames(const Libav& av, AVCodecContext* decoder, AVFrame* frame,
+// Gives onFrames every frame the decoder has ready; false when one is not two planes of floats
+// at sampleRateHz.
+bool takeDecodedFrames(const Libav& av, AVCodecContext* decoder, int sampleRateHz, AVFrame* frame,
                        std::vector<float>& interleaved, const StereoFramesHandler& onFrames) {
   while (av.receiveFrame(decoder, frame) >= 0) {
-    const bool stereoPlanes =
-        frame->format == AV_SAMPLE_FMT_FLTP && frame->ch_layout.nb_channels == 2;
+    const bool stereoPlanes = frame->format == AV_SAMPLE_FMT_FLTP &&
+                              frame->ch_layout.nb_channels == 2 &&
+                              frame->sample_rate == sampleRateHz;
     const auto frames = static_cast<std::size_t>(frame->nb_samples);
     if (stereoPlanes && frames > 0) {
       interleaved.resize(2 * frames);
@@ -180,6 +182,7 @@ InProcessDecoding decodeMp3InProcess(const std::string& path, const StereoFrames
   DecodingBuffers buffers(*av);
   if (!buffers.packet || !buffers.frame) return InProcessDecoding::Failed;
   std::vector<float> interleaved;
+  const int sampleRateHz = mp3.decoder()->sample_rate;
   // As the command does, a damaged frame is passed over and a read error ends the stream.
   while (av->readPacket(mp3.format(), buffers.packet) >= 0) {
     if (stopRequested()) {
@@ -190,12 +193,13 @@ InProcessDecoding decodeMp3InProcess(const std::string& path, const StereoFrames
       av->sendPacket(mp3.decoder(), buffers.packet);
     }
     av->unrefPacket(buffers.packet);
-    if (!takeDecodedFrames(*av, mp3.decoder(), buffers.frame, interleaved, onFrames)) {
+    if (!takeDecodedFrames(*av, mp3.decoder(), sampleRateHz, buffers.frame, interleaved,
+                           onFrames)) {
       return InProcessDecoding::Failed;
     }
   }
   av->sendPacket(mp3.decoder(), nullptr);
-  return takeDecodedFrames(*av, mp3.decoder(), buffers.frame, interleaved, onFrames)
+  return takeDecodedFrames(*av, mp3.decoder(), sampleRateHz, buffers.frame, interleaved, onFrames)
              ? InProcessDecoding::Whole
              : InProcessDecoding::Failed;
 }

@@ -13,10 +13,13 @@ namespace platform {
 using StereoFramesHandler = std::function<void(const float* frames, std::size_t count)>;
 
 enum class InProcessDecoding {
-  Whole,        // every frame went to the handler
-  Failed,       // the file could not be opened or read, or a stop was asked: frames may have gone
-  Unavailable,  // the libraries are not installed, or the MP3 is not one whose frames come as
-                // two planes of floats; nothing went to the handler
+  Whole,  // every frame went to the handler
+  // The file could not be opened or read, its channels or rate changed part-way (the command
+  // would convert the rest to its first ones), or a stop was asked: frames may have gone.
+  Failed,
+  // The libraries are not installed, or the MP3 is not one whose frames come as two planes of
+  // floats; nothing went to the handler.
+  Unavailable,
 };
 
 // Decodes the MP3 at path as the converter's command `-f mp3 -i path -f f32le -ac 2 -` would, and

@@ -70,14 +70,21 @@ TEST(Mp3Decoding, GivesTheCommandsFloatsBitForBit) {
   }
 }
 
-TEST(Mp3Decoding, FailsOnWhatIsNoMp3AndOnAStop) {
+TEST(Mp3Decoding, FailsOnWhatIsNoMp3OrChangesRateAndOnAStop) {
   TempFolder folder;
   testing_support::writeFile(folder / "text.mp3", std::string(5000, 'x'));
   EXPECT_EQ(inProcess(folder / "text.mp3"), platform::InProcessDecoding::Failed);
   EXPECT_FALSE(decodedBy(media::realSystemServices(), folder / "text.mp3").whole);
   EXPECT_EQ(inProcess(folder / "missing.mp3"), platform::InProcessDecoding::Failed);
 
+  // Joined from two rates: the command would resample the rest to the first.
   ASSERT_TRUE(makeTone(folder / "tone.mp3"));
+  ASSERT_TRUE(makeTone(folder / "lower.mp3", {"-ar", "32000"}));
+  testing_support::writeFile(folder / "joined.mp3",
+                             testing_support::readFile(folder / "tone.mp3") +
+                                 testing_support::readFile(folder / "lower.mp3"));
+  EXPECT_EQ(inProcess(folder / "joined.mp3"), platform::InProcessDecoding::Failed);
+
   platform::requestStop();
   const platform::InProcessDecoding stopped = inProcess(folder / "tone.mp3");
   platform::clearStopRequest();
