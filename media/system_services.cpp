@@ -1,5 +1,7 @@
 #include "media/system_services.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "media/converter_commands.h"
@@ -60,15 +62,23 @@ class PlatformServices final : public SystemServices {
   // the converter (about a tenth of a CPU-second) on every MP3.
   bool decodeMp3(const std::string& mp3Path,
                  const platform::StereoFramesHandler& onFrames) override {
-    switch (platform::decodeMp3InProcess(mp3Path, onFrames)) {
+    const platform::Mp3DecodingOutcome outcome = platform::decodeMp3InProcess(mp3Path, onFrames);
+    switch (outcome.kind) {
       case platform::InProcessDecoding::Whole:
         return true;
       case platform::InProcessDecoding::Failed:
         return false;
       case platform::InProcessDecoding::Unavailable:
+      case platform::InProcessDecoding::Changed:
         break;
     }
-    return SystemServices::decodeMp3(mp3Path, onFrames);
+    // The command's frames after those already given.
+    std::uint64_t framesToSkip = outcome.framesGiven;
+    return SystemServices::decodeMp3(mp3Path, [&](const float* frames, std::size_t count) {
+      const auto skipped = static_cast<std::size_t>(std::min<std::uint64_t>(framesToSkip, count));
+      framesToSkip -= skipped;
+      if (skipped < count) onFrames(frames + 2 * skipped, count - skipped);
+    });
   }
   platform::DeleteOutcome deleteFile(const std::string& path) override {
     return platform::deleteFile(path);

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -21,6 +22,7 @@ namespace {
 // program load about 130 libraries, where only a job with MP3s needs them. The headers' major
 // versions name the libraries whose structures they describe.
 struct Libav {
+  decltype(&avformat_alloc_context) allocateFormat;
   decltype(&av_find_input_format) findInputFormat;
   decltype(&avformat_open_input) openInput;
   decltype(&avformat_find_stream_info) findStreamInfo;
@@ -54,27 +56,39 @@ std::optional<Libav> loadLibav() {
   void* codec = dlopen("libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR), flags);
   void* format = dlopen("libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR), flags);
   decltype(&av_log_set_level) setLogLevel = nullptr;
+  decltype(&avutil_version) utilVersion = nullptr;
+  decltype(&avcodec_version) codecVersion = nullptr;
+  decltype(&avformat_version) formatVersion = nullptr;
   Libav av{};
-  const bool bound = bind(util, "av_log_set_level", setLogLevel) &&
-                     bind(format, "av_find_input_format", av.findInputFormat) &&
-                     bind(format, "avformat_open_input", av.openInput) &&
-                     bind(format, "avformat_find_stream_info", av.findStreamInfo) &&
-                     bind(format, "avformat_close_input", av.closeInput) &&
-                     bind(format, "av_read_frame", av.readPacket) &&
-                     bind(codec, "avcodec_find_decoder", av.findDecoder) &&
-                     bind(codec, "avcodec_alloc_context3", av.allocateDecoder) &&
-                     bind(codec, "avcodec_free_context", av.freeDecoder) &&
-                     bind(codec, "avcodec_parameters_to_context", av.parametersToDecoder) &&
-                     bind(codec, "avcodec_open2", av.openDecoder) &&
-                     bind(codec, "avcodec_send_packet", av.sendPacket) &&
-                     bind(codec, "avcodec_receive_frame", av.receiveFrame) &&
-                     bind(codec, "av_packet_alloc", av.allocatePacket) &&
-                     bind(codec, "av_packet_free", av.freePacket) &&
-                     bind(codec, "av_packet_unref", av.unrefPacket) &&
-                     bind(util, "av_frame_alloc", av.allocateFrame) &&
-                     bind(util, "av_frame_free", av.freeFrame) &&
-                     bind(util, "av_frame_unref", av.unrefFrame);
+  const bool bound =
+      bind(util, "av_log_set_level", setLogLevel) && bind(util, "avutil_version", utilVersion) &&
+      bind(codec, "avcodec_version", codecVersion) &&
+      bind(format, "avformat_version", formatVersion) &&
+      bind(format, "avformat_alloc_context", av.allocateFormat) &&
+      bind(format, "av_find_input_format", av.findInputFormat) &&
+      bind(format, "avformat_open_input", av.openInput) &&
+      bind(format, "avformat_find_stream_info", av.findStreamInfo) &&
+      bind(format, "avformat_close_input", av.closeInput) &&
+      bind(format, "av_read_frame", av.readPacket) &&
+      bind(codec, "avcodec_find_decoder", av.findDecoder) &&
+      bind(codec, "avcodec_alloc_context3", av.allocateDecoder) &&
+      bind(codec, "avcodec_free_context", av.freeDecoder) &&
+      bind(codec, "avcodec_parameters_to_context", av.parametersToDecoder) &&
+      bind(codec, "avcodec_open2", av.openDecoder) &&
+      bind(codec, "avcodec_send_packet", av.sendPacket) &&
+      bind(codec, "avcodec_receive_frame", av.receiveFrame) &&
+      bind(codec, "av_packet_alloc", av.allocatePacket) &&
+      bind(codec, "av_packet_free", av.freePacket) &&
+      bind(codec, "av_packet_unref", av.unrefPacket) &&
+      bind(util, "av_frame_alloc", av.allocateFrame) && bind(util, "av_frame_free", av.freeFrame) &&
+      bind(util, "av_frame_unref", av.unrefFrame);
   if (!bound) return std::nullopt;
+  // A library of the same major version but older than the headers may lack fields that are read
+  // here (the channel layout came in a minor version).
+  if (utilVersion() < LIBAVUTIL_VERSION_INT || codecVersion() < LIBAVCODEC_VERSION_INT ||
+      formatVersion() < LIBAVFORMAT_VERSION_INT) {
+    return std::nullopt;
+  }
   // The command's messages were discarded; so are the libraries'.
   setLogLevel(AV_LOG_QUIET);
   return av;
@@ -91,6 +105,10 @@ class OpenedMp3 {
   OpenedMp3(const Libav& av, const std::string& path) : av_(av) {
     // "file:" keeps a name with a colon from being read as another protocol.
     const std::string url = "file:" + path;
+    format_ = av.allocateFormat();
+    if (!format_) return;
+    // A stop also ends a read that finds no frame over a long stretch of the file.
+    format_->interrupt_callback.callback = [](void*) { return stopRequested() ? 1 : 0; };
     if (av.openInput(&format_, url.c_str(), av.findInputFormat("mp3"), nullptr) < 0) return;
     if (av.findStreamInfo(format_, nullptr) < 0) return;
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
@@ -146,11 +164,26 @@ struct DecodingBuffers {
   AVFrame* frame;
 };
 
-// Gives onFrames every frame the decoder has ready; false when one is not two planes of floats
-// at sampleRateHz.
+// What the command counts and what went to the handler so far.
+struct Tally {
+  // Decoding calls that gave a frame, and that failed.
+  std::uint64_t decoded = 0;
+  std::uint64_t failed = 0;
+  std::uint64_t framesGiven = 0;
+};
+
+// The command's -max_error_rate, a float: when more than this share of its decoding calls
+// failed, it exits with status 69.
+constexpr float kMostFailedShare = 2.0 / 3;
+
+// Gives onFrames every frame the decoder has ready; false, giving nothing more, at a frame that
+// is not two planes of floats at sampleRateHz.
 bool takeDecodedFrames(const Libav& av, AVCodecContext* decoder, int sampleRateHz, AVFrame* frame,
-                       std::vector<float>& interleaved, const StereoFramesHandler& onFrames) {
-  while (av.receiveFrame(decoder, frame) >= 0) {
+                       std::vector<float>& interleaved, const StereoFramesHandler& onFrames,
+                       Tally& tally) {
+  int received = 0;
+  while ((received = av.receiveFrame(decoder, frame)) >= 0) {
+    ++tally.decoded;
     const bool stereoPlanes = frame->format == AV_SAMPLE_FMT_FLTP &&
                               frame->ch_layout.nb_channels == 2 &&
                               frame->sample_rate == sampleRateHz;
@@ -164,44 +197,57 @@ bool takeDecodedFrames(const Libav& av, AVCodecContext* decoder, int sampleRateH
         interleaved[2 * i + 1] = right[i];
       }
       onFrames(interleaved.data(), frames);
+      tally.framesGiven += frames;
     }
     av.unrefFrame(frame);
     if (!stereoPlanes) return false;
   }
+  if (received != AVERROR(EAGAIN) && received != AVERROR_EOF) ++tally.failed;
   return true;
 }
 
 }  // namespace
 
-InProcessDecoding decodeMp3InProcess(const std::string& path, const StereoFramesHandler& onFrames) {
+Mp3DecodingOutcome decodeMp3InProcess(const std::string& path,
+                                      const StereoFramesHandler& onFrames) {
   const Libav* av = libav();
-  if (!av) return InProcessDecoding::Unavailable;
+  if (!av) return {InProcessDecoding::Unavailable};
   OpenedMp3 mp3(*av, path);
-  if (!mp3.opened()) return InProcessDecoding::Failed;
-  if (!mp3.givesStereoPlanes()) return InProcessDecoding::Unavailable;
+  if (!mp3.opened()) return {InProcessDecoding::Failed};
+  if (!mp3.givesStereoPlanes()) return {InProcessDecoding::Unavailable};
   DecodingBuffers buffers(*av);
-  if (!buffers.packet || !buffers.frame) return InProcessDecoding::Failed;
+  if (!buffers.packet || !buffers.frame) return {InProcessDecoding::Failed};
   std::vector<float> interleaved;
   const int sampleRateHz = mp3.decoder()->sample_rate;
-  // As the command does, a damaged frame is passed over and a read error ends the stream.
+  Tally tally;
+  // As the command does, a damaged frame is passed over, with no frame asked for after it, and a
+  // read error ends the stream.
   while (av->readPacket(mp3.format(), buffers.packet) >= 0) {
-    if (stopRequested()) {
-      av->unrefPacket(buffers.packet);
-      return InProcessDecoding::Failed;
-    }
-    if (buffers.packet->stream_index == mp3.stream()) {
-      av->sendPacket(mp3.decoder(), buffers.packet);
-    }
+    const bool ours = buffers.packet->stream_index == mp3.stream();
+    const int sent = ours ? av->sendPacket(mp3.decoder(), buffers.packet) : 0;
     av->unrefPacket(buffers.packet);
-    if (!takeDecodedFrames(*av, mp3.decoder(), sampleRateHz, buffers.frame, interleaved,
-                           onFrames)) {
-      return InProcessDecoding::Failed;
+    if (stopRequested()) return {InProcessDecoding::Failed, tally.framesGiven};
+    if (!ours) continue;
+    if (sent < 0 && sent != AVERROR_EOF) {
+      ++tally.failed;
+      continue;
+    }
+    if (!takeDecodedFrames(*av, mp3.decoder(), sampleRateHz, buffers.frame, interleaved, onFrames,
+                           tally)) {
+      return {InProcessDecoding::Changed, tally.framesGiven};
     }
   }
+  // The read may have ended for a stop.
+  if (stopRequested()) return {InProcessDecoding::Failed, tally.framesGiven};
   av->sendPacket(mp3.decoder(), nullptr);
-  return takeDecodedFrames(*av, mp3.decoder(), sampleRateHz, buffers.frame, interleaved, onFrames)
-             ? InProcessDecoding::Whole
-             : InProcessDecoding::Failed;
+  if (!takeDecodedFrames(*av, mp3.decoder(), sampleRateHz, buffers.frame, interleaved, onFrames,
+                         tally)) {
+    return {InProcessDecoding::Changed, tally.framesGiven};
+  }
+  // In the command's own float arithmetic.
+  const bool mostlyFailed = static_cast<float>(tally.decoded + tally.failed) * kMostFailedShare <
+                            static_cast<float>(tally.failed);
+  return {mostlyFailed ? InProcessDecoding::Failed : InProcessDecoding::Whole, tally.framesGiven};
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "media/system_services.h"
@@ -32,36 +33,39 @@ Decoded decodedBy(media::SystemServices& system, const std::string& mp3) {
 }
 
 platform::InProcessDecoding inProcess(const std::string& mp3) {
-  return platform::decodeMp3InProcess(mp3, [](const float*, std::size_t) {});
+  return platform::decodeMp3InProcess(mp3, [](const float*, std::size_t) {}).kind;
 }
 
 // The fake's decoding is the base class's: the converter's command, read from its pipe.
 TEST(Mp3Decoding, GivesTheCommandsFloatsBitForBit) {
   TempFolder folder;
-  struct Case {
-    std::string name;
-    std::vector<std::string> encoding;
-    platform::InProcessDecoding inProcess;
-  };
+  using platform::InProcessDecoding;
   // A joint-stereo constant rate with a tag, a variable rate whose header trims the encoder's
   // delay and padding, and a mono file, which the command spreads to two channels itself.
-  const std::vector<Case> cases = {
-      {"constant.mp3",
-       {"-b:a", "128k", "-metadata", "title=A"},
-       platform::InProcessDecoding::Whole},
-      {"variable.mp3", {"-q:a", "2"}, platform::InProcessDecoding::Whole},
-      {"mono.mp3", {"-ac", "1"}, platform::InProcessDecoding::Unavailable},
+  ASSERT_TRUE(
+      makeTone(folder / "constant.mp3", {"-b:a", "128k", "-metadata", "title=A"}, 1.3, 3001));
+  ASSERT_TRUE(makeTone(folder / "variable.mp3", {"-q:a", "2"}, 1.3, 3001));
+  ASSERT_TRUE(makeTone(folder / "mono.mp3", {"-ac", "1"}, 1.3, 3001));
+  // Joined from two rates: the command resamples the rest to the first.
+  ASSERT_TRUE(makeTone(folder / "lower.mp3", {"-ar", "32000"}, 1.3, 3001));
+  testing_support::writeFile(folder / "joined.mp3",
+                             testing_support::readFile(folder / "constant.mp3") +
+                                 testing_support::readFile(folder / "lower.mp3"));
+  const std::vector<std::pair<std::string, InProcessDecoding>> cases = {
+      {"constant.mp3", InProcessDecoding::Whole},
+      {"variable.mp3", InProcessDecoding::Whole},
+      {"mono.mp3", InProcessDecoding::Unavailable},
+      {"joined.mp3", InProcessDecoding::Changed},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(makeTone(folder / c.name, c.encoding, 1.3, 3001));
-    EXPECT_EQ(inProcess(folder / c.name), c.inProcess);
+  for (const auto& [name, kind] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(inProcess(folder / name), kind);
     testing_support::FakeSystemServices command;
-    const Decoded expected = decodedBy(command, folder / c.name);
-    const Decoded got = decodedBy(media::realSystemServices(), folder / c.name);
+    const Decoded expected = decodedBy(command, folder / name);
+    const Decoded got = decodedBy(media::realSystemServices(), folder / name);
     ASSERT_TRUE(expected.whole);
     EXPECT_TRUE(got.whole);
-    ASSERT_GT(expected.samples.size(), 2u * 44100);
+    ASSERT_GT(expected.samples.size(), 2u * 1000);
     // Equal as bits: a float compare would let -0 pass for 0.
     ASSERT_EQ(got.samples.size(), expected.samples.size());
     EXPECT_EQ(std::memcmp(got.samples.data(), expected.samples.data(),
@@ -70,21 +74,14 @@ TEST(Mp3Decoding, GivesTheCommandsFloatsBitForBit) {
   }
 }
 
-TEST(Mp3Decoding, FailsOnWhatIsNoMp3OrChangesRateAndOnAStop) {
+TEST(Mp3Decoding, FailsOnWhatIsNoMp3AndOnAStop) {
   TempFolder folder;
   testing_support::writeFile(folder / "text.mp3", std::string(5000, 'x'));
   EXPECT_EQ(inProcess(folder / "text.mp3"), platform::InProcessDecoding::Failed);
   EXPECT_FALSE(decodedBy(media::realSystemServices(), folder / "text.mp3").whole);
   EXPECT_EQ(inProcess(folder / "missing.mp3"), platform::InProcessDecoding::Failed);
 
-  // Joined from two rates: the command would resample the rest to the first.
   ASSERT_TRUE(makeTone(folder / "tone.mp3"));
-  ASSERT_TRUE(makeTone(folder / "lower.mp3", {"-ar", "32000"}));
-  testing_support::writeFile(folder / "joined.mp3",
-                             testing_support::readFile(folder / "tone.mp3") +
-                                 testing_support::readFile(folder / "lower.mp3"));
-  EXPECT_EQ(inProcess(folder / "joined.mp3"), platform::InProcessDecoding::Failed);
-
   platform::requestStop();
   const platform::InProcessDecoding stopped = inProcess(folder / "tone.mp3");
   platform::clearStopRequest();
