@@ -15,7 +15,7 @@ using StereoFramesHandler = std::function<void(const float* frames, std::size_t 
 
 enum class InProcessDecoding {
   Whole,  // every frame went to the handler
-  // The file could not be opened or read, most of its frames failed to decode (the command's
+  // The file could not be opened as an MP3, most of its frames failed to decode (the command's
   // exit status 69), or a stop was asked: frames may have gone.
   Failed,
   // The libraries are not installed, or the MP3 is not one whose frames come as two planes of
