@@ -88,14 +88,14 @@ constexpr std::uint32_t blockEndAfter(std::uint32_t begin, std::uint32_t end) {
 void splitBlock(std::uint8_t* samples, std::uint32_t targetLength, std::uint32_t begin,
                 std::uint32_t end, FrameFilter& filter);
 
+// The states a pass's split starts from: each channel's at its first value, unscaled.
+FrameFilter firstFrameStates(const std::uint8_t* samples);
+
 // The filter states after the frames of [begin, end) of samples, whatever the states were at
 // begin, when those frames prove it; nothing is written. Each step s ↦ s + trunc((x − s)·c) is
 // monotone in s, so when the runs from the lowest and the highest possible state meet, every
 // run between them has met them too. They need not meet: a state comes to rest within 1 / c
 // of a steady input, wherever it started.
-// The states a pass's split starts from: each channel's at its first value, unscaled.
-FrameFilter firstFrameStates(const std::uint8_t* samples);
-
 std::optional<FrameFilter> provenFilterState(const std::uint8_t* samples, std::uint32_t begin,
                                              std::uint32_t end);
 

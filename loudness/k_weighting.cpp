@@ -159,7 +159,6 @@ std::int32_t convertPartsPlainly(const Parts& parts, std::size_t at, std::size_t
   return magnitude;
 }
 
-
 #if defined(SONBALANCER_AVX2)
 // Four frames of two parts at a time: their frames are interleaved, widened and converted two
 // frames to an instruction.

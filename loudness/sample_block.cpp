@@ -42,18 +42,6 @@ void SampleBlock::finishBlock() {
 
 #if defined(SONBALANCER_SSE2)
 
-std::int32_t Pcm16Extremes::magnitude() const {
-  alignas(16) std::int16_t high[8];
-  alignas(16) std::int16_t low[8];
-  _mm_store_si128(reinterpret_cast<__m128i*>(high), largest);
-  _mm_store_si128(reinterpret_cast<__m128i*>(low), smallest);
-  std::int32_t magnitude = 0;
-  for (int lane = 0; lane < 8; ++lane) {
-    magnitude = std::max({magnitude, std::int32_t{high[lane]}, -std::int32_t{low[lane]}});
-  }
-  return magnitude;
-}
-
 namespace {
 
 float largestLane(__m128 peaks) {

@@ -22,6 +22,10 @@ static_assert(std::size_t{1} << kTransformBits == kTransformFrames);
 constexpr double kSampleRate = 44100.0;
 constexpr double kFullScale = 32768.0;
 
+#if defined(SONBALANCER_SSE2)
+using FourFloats = float __attribute__((vector_size(4 * sizeof(float))));
+#endif
+
 // Butterflies from the given points on, as many as Floats holds (one for a float): a and b
 // become a + w·b and a − w·b. Every width does the same operations in the same order, lane by
 // lane, so all give the same bits.
@@ -52,7 +56,6 @@ template <typename Floats>
                                                const float* wr, const float* wi, std::size_t half) {
   std::size_t j = 0;
 #if defined(SONBALANCER_SSE2)
-  using FourFloats = float __attribute__((vector_size(4 * sizeof(float))));
   for (; j + 4 <= half; j += 4) {
     butterflyLanes<FourFloats>(ar + j, ai + j, br + j, bi + j, wr + j, wi + j);
   }
@@ -199,7 +202,6 @@ std::size_t windowFrames([[maybe_unused]] const std::uint8_t* pcm,
   if (engine::hasAvx512()) return windowFramesSixteenWide(pcm, window, re, im);
 #endif
 #if defined(SONBALANCER_SSE2)
-  using FourFloats = float __attribute__((vector_size(4 * sizeof(float))));
   using FourFrames = std::int32_t __attribute__((vector_size(4 * sizeof(float))));
   for (std::size_t n = 0; n < kTransformFrames; n += 4) {
     windowLanes<FourFloats, FourFrames>(pcm, window, re, im, n);
