@@ -2,10 +2,10 @@
 # What the default job costs beside its encoder alone: a five-minute 44100 Hz WAV (a plain 44-byte
 # header, as rippers write it) through `sonbalancer-cli -j 1` (the WAV result and its checked
 # 128k MP3), beside `ffmpeg -i track.wav -b:a 128k bare.mp3` on the same file, taken in turns in
-# one run. Prints the median CPU seconds (user + system, the children included) of each and the
-# median of the turns' ratios, which the goal holds at 1.25 or less (a turn's two runs lie
-# seconds apart, so a shared machine's drift in speed between turns cancels), and the decoded
-# MP3's true peak as ffmpeg's own meter reads it, which must be -1.0 dBTP or less. Beside them:
+# one run. Prints the median CPU seconds (user + system, the children included) of each and their
+# ratio, which the goal holds at 1.25 or less, with the median of the turns' own ratios beside it
+# (a turn's two runs lie seconds apart, so a shared machine's slow drift in speed cancels
+# there), and the decoded MP3's true peak as ffmpeg's own meter reads it, which must be -1.0 dBTP or less. Beside them:
 # the same encoder on the balanced result (at the MP3's level change), the share that the
 # result's own sound sets whatever the rest costs; the same job without its MP3 (`--no-mp3`),
 # the engine's share with its first touch of the track's memory; and the converter's decoding
@@ -62,8 +62,8 @@ ratio=$(paste "$folder/cli.times" "$folder/ffmpeg.times" | awk '{ print $1 / $2 
 peak=$(ffmpeg -nostdin -v info -i "$folder/checked.mp3" -af ebur128=peak=true -f null - 2>&1 |
   grep -A1 'True peak' | awk '/Peak:/ { print $2 }')
 awk -v s="$sound" -v c="$cli_s" -v f="$ffmpeg_s" -v r="$result_s" -v d="$decoding_s" -v e="$plain_s" -v q="$ratio" -v n="$runs" -v p="$peak" 'BEGIN {
-  printf "%s WAV, %d runs: sonbalancer-cli -j 1 %.2f CPU-s, ffmpeg alone %.2f CPU-s, ratio %.2f (goal 1.25); MP3 true peak %s dBTP (goal -1.0)\n",
-         s, n, c, f, q, p
+  printf "%s WAV, %d runs: sonbalancer-cli -j 1 %.2f CPU-s, ffmpeg alone %.2f CPU-s, ratio %.2f (goal 1.25; of the turns %.2f); MP3 true peak %s dBTP (goal -1.0)\n",
+         s, n, c, f, c / f, q, p
   printf "the encoder on the result alone %.2f CPU-s (%.2f of ffmpeg alone); the job beyond it %.2f CPU-s (%.2f), its check of the MP3 included\n",
          r, r / f, c - r, (c - r) / f
   printf "the same job without its MP3 %.2f CPU-s (%.2f); the MP3 check beyond the encoder %.2f CPU-s (%.2f)\n",
