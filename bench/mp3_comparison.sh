@@ -5,11 +5,12 @@
 # one run. Prints the median CPU seconds (user + system, the children included) of each and their
 # ratio, which the goal holds at 1.25 or less, with the median of the turns' own ratios beside it
 # (a turn's two runs lie seconds apart, so a shared machine's slow drift in speed cancels
-# there), and the decoded MP3's true peak as ffmpeg's own meter reads it, which must be -1.0 dBTP or less. Beside them:
-# the same encoder on the balanced result (at the MP3's level change), the share that the
-# result's own sound sets whatever the rest costs; the same job without its MP3 (`--no-mp3`),
-# the engine's share with its first touch of the track's memory; and the converter's decoding
-# command on the MP3, which the job's check spares by decoding in its own process.
+# there), and the decoded MP3's true peak as ffmpeg's own meter reads it, which must be
+# -1.0 dBTP or less. Beside them: the same encoder on the balanced result (at the MP3's level
+# change), the share that the result's own sound sets whatever the rest costs; the same job
+# without its MP3 (`--no-mp3`), the engine's share with its first touch of the track's memory;
+# and the converter's decoding command on the MP3, which the job's check spares by decoding in
+# its own process.
 # Usage: bench/mp3_comparison.sh [RUNS [SOUND]]   (default 7 runs of the WAV of music-like sound;
 # SOUND "bass" takes the loud bass WAV, the costliest to encode once balanced; SONBALANCER_CLI
 # names the command)
