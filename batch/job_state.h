@@ -60,6 +60,10 @@ struct JobOptions {
   bool wholeEntryNames = false;
 };
 
+// The MP3 rate the options choose, or else the check box of 192k; kbps may be
+// Mp3Rate::kSameRate, which each source resolves for itself.
+media::Mp3Rate chosenMp3Rate(const JobOptions& options, bool at192k);
+
 // One MP3 of the job with its ReplayGain track tags, and its decoded audio's loudness.
 struct AlbumTrack {
   std::string mp3Path;

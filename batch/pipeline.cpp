@@ -278,14 +278,9 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
 }
 
 media::Mp3Rate mp3RateOf(const JobOptions& options, bool at192k, const std::string& sourcePath) {
-  media::Mp3Rate rate;
-  if (options.mp3Rate) {
-    rate = *options.mp3Rate;
-    if (!rate.vbrQuality && rate.kbps == media::Mp3Rate::kSameRate) {
-      rate.kbps = media::sameRateKbps(sourcePath);
-    }
-  } else if (at192k) {
-    rate.kbps = 192;
+  media::Mp3Rate rate = chosenMp3Rate(options, at192k);
+  if (!rate.vbrQuality && rate.kbps == media::Mp3Rate::kSameRate) {
+    rate.kbps = media::sameRateKbps(sourcePath);
   }
   return rate;
 }

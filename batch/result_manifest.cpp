@@ -61,9 +61,36 @@ bool sameSourceName(const std::string& recorded, const std::string& current) {
          endsWithBelow(current, recorded);
 }
 
-const char* mp3Text(const ResultChoices& choices) {
+// "off", or the rate as the command's options spell it: "128k", "same", "vbr2". Earlier versions
+// wrote only "off", "128k" and "192k".
+std::string mp3Text(const ResultChoices& choices) {
   if (!choices.mp3) return "off";
-  return choices.mp3At192k ? "192k" : "128k";
+  const media::Mp3Rate& rate = choices.mp3Rate;
+  if (rate.vbrQuality) return "vbr" + std::to_string(*rate.vbrQuality);
+  if (rate.kbps == media::Mp3Rate::kSameRate) return "same";
+  return std::to_string(rate.kbps) + "k";
+}
+
+// The rate of mp3Text's text; nullopt for "off" and for what it never writes.
+std::optional<media::Mp3Rate> mp3RateOfText(const std::string& text) {
+  media::Mp3Rate rate;
+  if (text == "same") {
+    rate.kbps = media::Mp3Rate::kSameRate;
+    return rate;
+  }
+  const bool vbr = text.rfind("vbr", 0) == 0;
+  if (!vbr && (text.empty() || text.back() != 'k')) return std::nullopt;
+  const std::string digits = vbr ? text.substr(3) : text.substr(0, text.size() - 1);
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  if (digits.empty() || digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), isDigit)) {
+    return std::nullopt;
+  }
+  if (vbr) {
+    rate.vbrQuality = std::stoi(digits);
+  } else {
+    rate.kbps = std::stoi(digits);
+  }
+  return rate;
 }
 
 const char* replayGainText(ReplayGainChoice tags) {
@@ -87,6 +114,7 @@ json recordOf(const ResultOrigin& origin) {
               {"ignore_clicks", choices.ignoreClicks},
               {"mp3", mp3Text(choices)},
               {"mp3_only", choices.mp3Only},
+              {"wav_tags", choices.wavTags},
               {"loudness_target",
                choices.loudnessTargetLufs ? json(*choices.loudnessTargetLufs) : json(nullptr)},
               {"replaygain", replayGainText(choices.replayGain)}};
@@ -109,11 +137,13 @@ std::optional<ResultOrigin> originOf(const json& record) {
   const json* mp3Only = field("mp3_only");
   const json* target = field("loudness_target");
   const json* replayGain = field("replaygain");
+  // Absent from the records of earlier versions, which never asked.
+  const json* wavTags = field("wav_tags");
   if (!source || !source->is_string() || !size || !size->is_number_unsigned() || !modified ||
       !modified->is_number_integer() || !noBassline || !noBassline->is_boolean() || !ignoreClicks ||
       !ignoreClicks->is_boolean() || !mp3 || !mp3->is_string() || !mp3Only ||
       !mp3Only->is_boolean() || !target || !(target->is_null() || target->is_number()) ||
-      !replayGain || !replayGain->is_string()) {
+      !replayGain || !replayGain->is_string() || (wavTags && !wavTags->is_boolean())) {
     return std::nullopt;
   }
   ResultOrigin origin;
@@ -124,10 +154,14 @@ std::optional<ResultOrigin> originOf(const json& record) {
   choices.noBassline = noBassline->get<bool>();
   choices.ignoreClicks = ignoreClicks->get<bool>();
   const std::string rate = mp3->get<std::string>();
-  if (rate != "off" && rate != "128k" && rate != "192k") return std::nullopt;
-  choices.mp3 = rate != "off";
-  choices.mp3At192k = rate == "192k";
+  if (rate != "off") {
+    const std::optional<media::Mp3Rate> chosen = mp3RateOfText(rate);
+    if (!chosen) return std::nullopt;
+    choices.mp3 = true;
+    choices.mp3Rate = *chosen;
+  }
   choices.mp3Only = mp3Only->get<bool>();
+  choices.wavTags = wavTags && wavTags->get<bool>();
   if (target->is_number()) choices.loudnessTargetLufs = target->get<double>();
   const std::string tags = replayGain->get<std::string>();
   if (tags == "track") {
@@ -157,8 +191,9 @@ ResultChoices resultChoicesOf(const JobOptions& options, bool mp3Requested, JobC
   choices.noBassline = window.noBasslineTicked();
   choices.ignoreClicks = window.ignoreClicksTicked();
   choices.mp3 = mp3Requested;
-  choices.mp3At192k = mp3Requested && window.mp3At192kTicked();
+  if (mp3Requested) choices.mp3Rate = chosenMp3Rate(options, window.mp3At192kTicked());
   choices.mp3Only = options.mp3Only;
+  choices.wavTags = options.wavTags && !options.mp3Only;
   choices.loudnessTargetLufs = options.loudnessTargetLufs;
   if (options.replayGain) {
     choices.replayGain =

@@ -11,6 +11,7 @@
 
 #include "batch/job_window.h"
 #include "batch/result_names.h"
+#include "media/mp3_step.h"
 
 namespace batch {
 
@@ -23,9 +24,12 @@ struct ResultChoices {
   bool noBassline = false;
   bool ignoreClicks = false;
   bool mp3 = false;
-  // Only with mp3: without it the rate shapes nothing.
-  bool mp3At192k = false;
+  // Only with mp3: without it the rate shapes nothing. kbps may be Mp3Rate::kSameRate, which the
+  // source's stamp stands for.
+  media::Mp3Rate mp3Rate;
   bool mp3Only = false;
+  // Only without mp3Only, which leaves no WAV to carry the tags.
+  bool wavTags = false;
   std::optional<double> loudnessTargetLufs;
   ReplayGainChoice replayGain = ReplayGainChoice::None;
   bool operator==(const ResultChoices&) const = default;

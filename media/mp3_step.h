@@ -25,6 +25,7 @@ struct Mp3Rate {
   int kbps = 128;
   // 0 (best) to 9; set, the rate varies and kbps is not used.
   std::optional<int> vbrQuality;
+  bool operator==(const Mp3Rate&) const = default;
 };
 
 // The constant rate "same" stands for: an MP3 source's rate (a variable one's average, rounded

@@ -70,6 +70,28 @@ TEST_F(ResultManifest, ARecordSpeaksOnlyForItsOwnSourceAndChoices) {
   EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Missing);
 }
 
+TEST_F(ResultManifest, TheMp3RateAndTheWavTagsAreKeptAsChosen) {
+  using media::Mp3Rate;
+  for (const Mp3Rate& rate : {Mp3Rate{320, {}}, Mp3Rate{Mp3Rate::kSameRate, {}}, Mp3Rate{128, 2}}) {
+    ResultChoices chosen = choices_;
+    chosen.mp3Rate = rate;
+    chosen.wavTags = true;
+    ResultManifests job;
+    job.open(folder());
+    job.record(folder(), {result()}, ResultOrigin{source_, chosen});
+    EXPECT_EQ(judgedAfresh(source_, chosen), ResultsState::Done) << rate.kbps;
+    chosen.wavTags = false;
+    EXPECT_EQ(judgedAfresh(source_, chosen), ResultsState::OtherChoices) << rate.kbps;
+    EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::OtherChoices) << rate.kbps;
+  }
+  // As an earlier version wrote it, without the WAV's tags: it speaks for untagged WAVs.
+  writeFile(manifest(), R"({"format": 1, "results": {"x%0A%FF%2541_eq.wav": {
+    "source": "album/%E9t%E9.mp3", "size": 1234, "modified_ns": -5, "no_bassline": false,
+    "ignore_clicks": false, "mp3": "128k", "mp3_only": false, "loudness_target": -14.1,
+    "replaygain": "off"}}})");
+  EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Done);
+}
+
 TEST_F(ResultManifest, ManifestsThatAreNotOursSpeakForNothing) {
   ResultManifests job;
   job.open(folder());

@@ -86,6 +86,15 @@ TEST_F(SkipExisting, OtherChoicesMakeTheResultsAgainAsAFreshRunWould) {
   EXPECT_NE(log().find("Type: ogg - Results newer than the source - Skipped\n\n"),
             std::string::npos)
       << log();
+  // Each a change from the run before it.
+  for (const std::string other :
+       {"--mp3-bitrate 320 ", "--mp3-vbr 2 ", "--mp3-vbr 2 --wav-tags "}) {
+    ASSERT_EQ(
+        run("--loudness-target -18 " + other + "--skip-existing --log " + shellQuoted(music())), 0)
+        << standardError();
+    EXPECT_NE(log().find("Results made with other choices - Processed again\n"), std::string::npos)
+        << other << log();
+  }
 
   // Results left by a version that kept no record.
   fs::remove(output() + ".sonbalancer-results.json");
