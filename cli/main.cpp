@@ -62,8 +62,7 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      wxCMD_LINE_OPTION_HELP},
     {wxCMD_LINE_SWITCH, nullptr, "version", "show the version and exit", wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, "q", "quiet",
-     "show only the faults and the summary on standard error, no progress", wxCMD_LINE_VAL_NONE,
-     0},
+     "show only the faults and the summary on standard error, no progress", wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "log",
      "write the process log sonbalancer-log.txt into the working folder", wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "no-mp3", "do not encode the results to MP3 (they are by default)",
@@ -89,8 +88,7 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, nullptr, "skip-existing",
      "leave alone the files whose results exist and were made from this same file with the same "
      "choices",
-     wxCMD_LINE_VAL_NONE,
-     0},
+     wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_OPTION, nullptr, "output",
      "put the results under DIR, mirroring the folders below each PATH, instead of beside them",
      wxCMD_LINE_VAL_STRING, 0},
@@ -112,8 +110,7 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      "wait up to SECONDS for an output folder that another job holds, then skip it (default 0)",
      wxCMD_LINE_VAL_DOUBLE, 0},
     {wxCMD_LINE_OPTION, nullptr, "report",
-     "write report.json, report.csv and report.html of the job into DIR", wxCMD_LINE_VAL_STRING,
-     0},
+     "write report.json, report.csv and report.html of the job into DIR", wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, nullptr, "analyze",
      "measure and report what the job would do, writing no audio (needs --report)",
      wxCMD_LINE_VAL_NONE, 0},
@@ -128,16 +125,17 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_PARAM, nullptr, nullptr, "PATH", wxCMD_LINE_VAL_STRING,
      wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
     {wxCMD_LINE_USAGE_TEXT, nullptr, nullptr,
-     "\nEach PATH is a music file or a folder; the results go to the sub-folder sonbalanced beside\n"
+     "\nEach PATH is a music file or a folder; the results go to the sub-folder sonbalanced "
+     "beside\n"
      "each file. Progress goes to standard error: redrawn in place on a terminal, otherwise\n"
      "a line for each file as it ends (processed, not music, ...). Every music file that fails\n"
      "or is skipped for a fault gets a line there, also with --quiet, and the job ends with a\n"
      "line of what it processed, skipped and failed.\n"
      "Exit status: 0 when every music file gave its results, 1 when none did, 3 when some did\n"
-     "and others failed (or the report, the log or ReplayGain tags could not be written), 2 for\n"
-     "a usage error or a PATH that does not exist, 130, 143 or 141 when\n"
-     "stopped by SIGINT (Ctrl-C), SIGTERM or a closed pipe on standard error (the files not yet\n"
-     "processed are left alone).\n"
+     "and others failed or were skipped for a fault (or the report, the log or ReplayGain tags\n"
+     "could not be written), 2 for a usage error or a PATH that does not exist, 130, 143 or 141\n"
+     "when stopped by SIGINT (Ctrl-C), SIGTERM or a closed pipe on standard error (the files not\n"
+     "yet processed are left alone).\n"
      "Examples:\n"
      "  sonbalancer-cli --log ~/Music/album\n"
      "  sonbalancer-cli -r --skip-existing ~/Music\n"
