@@ -62,7 +62,8 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      wxCMD_LINE_OPTION_HELP},
     {wxCMD_LINE_SWITCH, nullptr, "version", "show the version and exit", wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, "q", "quiet",
-     "show only the faults and the summary on standard error, no progress", wxCMD_LINE_VAL_NONE, 0},
+     "show only the faults and the summary on standard error, no progress", wxCMD_LINE_VAL_NONE,
+     0},
     {wxCMD_LINE_SWITCH, nullptr, "log",
      "write the process log sonbalancer-log.txt into the working folder", wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "no-mp3", "do not encode the results to MP3 (they are by default)",
@@ -88,7 +89,8 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_SWITCH, nullptr, "skip-existing",
      "leave alone the files whose results exist and were made from this same file with the same "
      "choices",
-     wxCMD_LINE_VAL_NONE, 0},
+     wxCMD_LINE_VAL_NONE,
+     0},
     {wxCMD_LINE_OPTION, nullptr, "output",
      "put the results under DIR, mirroring the folders below each PATH, instead of beside them",
      wxCMD_LINE_VAL_STRING, 0},
@@ -110,7 +112,8 @@ const wxCmdLineEntryDesc kCommandLine[] = {
      "wait up to SECONDS for an output folder that another job holds, then skip it (default 0)",
      wxCMD_LINE_VAL_DOUBLE, 0},
     {wxCMD_LINE_OPTION, nullptr, "report",
-     "write report.json, report.csv and report.html of the job into DIR", wxCMD_LINE_VAL_STRING, 0},
+     "write report.json, report.csv and report.html of the job into DIR", wxCMD_LINE_VAL_STRING,
+     0},
     {wxCMD_LINE_SWITCH, nullptr, "analyze",
      "measure and report what the job would do, writing no audio (needs --report)",
      wxCMD_LINE_VAL_NONE, 0},
@@ -125,8 +128,7 @@ const wxCmdLineEntryDesc kCommandLine[] = {
     {wxCMD_LINE_PARAM, nullptr, nullptr, "PATH", wxCMD_LINE_VAL_STRING,
      wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
     {wxCMD_LINE_USAGE_TEXT, nullptr, nullptr,
-     "\nEach PATH is a music file or a folder; the results go to the sub-folder sonbalanced "
-     "beside\n"
+     "\nEach PATH is a music file or a folder; the results go to the sub-folder sonbalanced beside\n"
      "each file. Progress goes to standard error: redrawn in place on a terminal, otherwise\n"
      "a line for each file as it ends (processed, not music, ...). Every music file that fails\n"
      "or is skipped for a fault gets a line there, also with --quiet, and the job ends with a\n"
