@@ -18,6 +18,7 @@
 #include "media/converter_commands.h"
 #include "platform/child_process.h"
 #include "platform/folders.h"
+#include "platform/open_files.h"
 #include "sonbalancer_version.h"
 
 namespace batch {
@@ -147,6 +148,7 @@ bool startEntries(JobState& job, JobStatus& window, EntryList&& list) {
   job.reportTracks.assign(job.options.report ? job.fileCount : 0, std::nullopt);
   job.outputFolders.releaseAll();
   job.outputFolders.waitWhenBusy(job.options.busyWaitMs);
+  platform::allowOpenFilesUpToHardLimit();
   job.resultNames.clear();
   job.resultNames.keepOffSources(std::move(list.sources));
   job.track.outputFolderPath = list.outputFolders.front();

@@ -27,6 +27,7 @@
 #include "loudness/true_peak_ceiling.h"
 #include "media/converter_commands.h"
 #include "media/system_services.h"
+#include "platform/folders.h"
 #include "platform/signals.h"
 #include "platform/terminal.h"
 #include "sonbalancer_version.h"
@@ -246,6 +247,12 @@ std::string readJobChoices(const wxCmdLineParser& parser, Request& request) {
   if (parser.Found("output", &text)) {
     const std::string output = batch::toNativePath(text);
     if (!absolutePath(output, job.listing.outputRoot)) return output + ": not a usable folder";
+    // A link the user names is taken where it leads, unlike one met in an output folder.
+    if (platform::pathKindOf(job.listing.outputRoot) == platform::PathKind::Link) {
+      std::error_code error;
+      const fs::path target = fs::canonical(job.listing.outputRoot, error);
+      if (!error) job.listing.outputRoot = target.string();
+    }
   }
   double busyWaitSeconds = 0.0;
   if (parser.Found("wait-busy", &busyWaitSeconds)) {

@@ -153,6 +153,28 @@ TEST_F(Library, OutputFolderMirrorsTheTreeAndMp3OnlyKeepsNoWav) {
   EXPECT_FALSE(fs::exists(root() + "/B/sonbalanced"));
 }
 
+TEST_F(Library, AnOutputFolderNamedThroughALinkIsWhereItLeads) {
+  fs::create_directory(work_ / "real");
+  fs::create_directory_symlink(work_ / "real", work_ / "linked");
+  ASSERT_EQ(run("-r --no-mp3 --output linked " + quoted(root() + "/A")), 0) << standardError();
+  std::vector<std::string> wav;
+  for (const auto& [path, bytes] : filesBelow(work_ / "real", ".wav")) wav.push_back(path);
+  EXPECT_EQ(wav, (std::vector<std::string>{"/sub/w_eq.wav", "/x_eq.wav", "/y_eq.wav"}));
+}
+
+// More albums than files may be open at once by default: each output folder's lock is held to
+// the end of the job.
+TEST_F(Library, AShelfOfMoreAlbumsThanTheSoftOpenFileLimitIsDoneWhole) {
+  const std::string shelf = library_ / "Shelf";
+  for (int album = 0; album < 40; ++album) {
+    const std::string folder = shelf + "/" + std::to_string(album);
+    fs::create_directories(folder);
+    fs::copy_file(root() + "/top.wav", folder + "/t.wav");
+  }
+  ASSERT_EQ(run("-r -j 1 --no-mp3 " + quoted(shelf), "ulimit -Sn 32 && "), 0) << standardError();
+  EXPECT_EQ(filesBelow(shelf, "_eq.wav").size(), 40u);
+}
+
 TEST_F(Library, PathListsAndShardsCoverTheListOnce) {
   writeFile(work_ / "list", root() + "/A/x.ogg\n" + root() + "/B\n");
   ASSERT_EQ(run("--no-mp3 --files-from list " + quoted(root() + "/top.wav")), 0) << standardError();
