@@ -5,21 +5,41 @@
 #include <vector>
 
 #include "batch/native_path.h"
+#include "batch/pipeline.h"
 #include "batch/result_names.h"
 #include "loudness/album_loudness.h"
 #include "media/replay_gain.h"
 
 namespace batch {
 
+namespace {
+
+// Each track's record says album tags from its entry on; the records of an album whose tags do
+// not reach every track say track tags, so that a later job makes the album again.
+void dropAlbumTags(JobState& job, JobStatus& window, const std::string& folder,
+                   AlbumFolder& album) {
+  job.manifests.dropAlbumTags(folder);
+  tellOfUnwrittenRecords(job, window, folder);
+  album.recordsHold = true;
+}
+
+}  // namespace
+
 void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemServices& system) {
   if (!job.options.albumReplayGain) return;
-  for (const auto& [folder, album] : job.albums) {
+  for (auto& [folder, album] : job.albums) {
     if (album.tracks.empty()) continue;
     if (album.partial) {
       job.log.print(
           "Album ReplayGain of %s not written: some of its tracks were not processed by this "
           "job\n\n",
           folder.c_str());
+      // The album changed, so no track of it carries album tags that still hold.
+      dropAlbumTags(job, window, folder, album);
+      window.notice(fromNativePath(folder) +
+                    ": its album ReplayGain tags were not written, as some of its tracks were up "
+                    "to date; the next run makes the whole album again");
+      job.jobFilesFailed = true;
       continue;
     }
     std::vector<const loudness::AlbumMeter*> meters;
@@ -44,12 +64,23 @@ void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemService
                     ": its album ReplayGain tags could not be written");
       job.jobFilesFailed = true;
     }
+    if (written == album.tracks.size()) {
+      album.recordsHold = true;
+    } else {
+      dropAlbumTags(job, window, folder, album);
+    }
     job.log.print("Album ReplayGain of %s: gain %s, peak %s, written into %zu of %zu MP3 files\n\n",
                   folder.c_str(), tags.albumGain.c_str(), tags.albumPeak.c_str(), written,
                   album.tracks.size());
     if (system.stopRequested()) break;
   }
   job.log.commit();
+}
+
+void takeBackUnwrittenAlbumTags(JobState& job, JobStatus& window) {
+  for (auto& [folder, album] : job.albums) {
+    if (!album.tracks.empty() && !album.recordsHold) dropAlbumTags(job, window, folder, album);
+  }
 }
 
 }  // namespace batch

@@ -78,6 +78,9 @@ struct AlbumFolder {
   // A track of the folder was left as it was (its results were up to date), so the job cannot
   // measure the album.
   bool partial = false;
+  // The folder's records say what its tracks carry: album tags in every track, or, taken back,
+  // none (see writeAlbumReplayGain).
+  bool recordsHold = false;
 };
 
 // Where the job's report goes: folder/baseName.json, .csv and .html.

@@ -2,6 +2,7 @@
 
 #include <wx/intl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -275,6 +276,20 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
       return ended(EntryOutcome::Failed, "the converted audio is empty or too long");
   }
   return ended(EntryOutcome::Failed, "the converted audio could not be read");
+}
+
+// Album tags belong to the tracks of a folder, never to a file given on its own.
+bool givenOnItsOwn(const JobState& job, const std::string& sourcePath) {
+  return std::find(job.sourceRoots.begin(), job.sourceRoots.end(), sourcePath) !=
+         job.sourceRoots.end();
+}
+
+ResultChoices choicesOfEntry(ResultChoices choices, const JobState& job,
+                             const std::string& sourcePath) {
+  if (choices.replayGain == ReplayGainChoice::Album && givenOnItsOwn(job, sourcePath)) {
+    choices.replayGain = ReplayGainChoice::Track;
+  }
+  return choices;
 }
 
 media::Mp3Rate mp3RateOf(const JobOptions& options, bool at192k, const std::string& sourcePath) {
@@ -636,9 +651,9 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
     admitted.source = stampSource(job.sourceRoots, track.sourcePath);
     job.manifests.open(outputFolderPath);
     if (job.options.skipExisting) {
-      const ResultsState state =
-          job.manifests.judge(outputFolderPath, expectedResults(job, admitted.names),
-                              admitted.source, job.resultChoices);
+      const ResultsState state = job.manifests.judge(
+          outputFolderPath, expectedResults(job, admitted.names), admitted.source,
+          choicesOfEntry(job.resultChoices, job, track.sourcePath));
       if (state == ResultsState::Done) {
         work.log.write("Results newer than the source - Skipped\n\n");
         admitted.result = ended(EntryOutcome::UpToDate);
@@ -697,7 +712,8 @@ EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxS
                                  const AdmittedEntry& admitted) {
   const auto start = std::chrono::steady_clock::now();
   // Read as the entry begins: the window's check boxes may change between entries.
-  const ResultChoices choices = resultChoicesOf(job.options, job.mp3Requested, work.window);
+  const ResultChoices choices = choicesOfEntry(
+      resultChoicesOf(job.options, job.mp3Requested, work.window), job, toNativePath(entry));
   EntryResult result = workOnAdmittedEntry(job, work, entry, admitted);
   if (admitted.source && !job.options.analyzeOnly) {
     result.origin = ResultOrigin{*admitted.source, choices};
@@ -771,6 +787,13 @@ void writeJobReport(JobState& job, JobStatus& window) {
 
 }  // namespace
 
+void tellOfUnwrittenRecords(JobState& job, JobStatus& window, const std::string& folder) {
+  if (!job.manifests.takeWriteFailure(folder)) return;
+  window.notice(fromNativePath(folder + kResultManifestName) +
+                ": the record of how its results were made could not be written");
+  job.jobFilesFailed = true;
+}
+
 void recordEntry(JobState& job, JobStatus& window, std::size_t index, const EntryResult& result) {
   keepForReport(job, index, result);
   if (result.record.sourceWarning) {
@@ -780,7 +803,7 @@ void recordEntry(JobState& job, JobStatus& window, std::size_t index, const Entr
     window.notice(job.fileList[index] + ": its ReplayGain tags could not be written");
     job.jobFilesFailed = true;
   }
-  if (job.options.albumReplayGain &&
+  if (job.options.albumReplayGain && !givenOnItsOwn(job, toNativePath(job.fileList[index])) &&
       (result.albumTrack || result.outcome == EntryOutcome::UpToDate)) {
     AlbumFolder& album = job.albums[outputFolderOf(job, index)];
     if (result.albumTrack) album.tracks.push_back(*result.albumTrack);
@@ -797,13 +820,14 @@ void recordEntry(JobState& job, JobStatus& window, std::size_t index, const Entr
   if (result.origin) {
     const std::string& folder = outputFolderOf(job, index);
     const report::TrackRecord& saved = result.record;
+    // The record says the tags the files carry, so that a later job makes again what lacks
+    // them: none where they could not be written; an album's that are not written at the end
+    // are taken back there (writeAlbumReplayGain).
+    ResultOrigin made = *result.origin;
+    if (result.replayGainMissing) made.choices.replayGain = ReplayGainChoice::None;
     job.manifests.record(folder, {saved.resultWav.value_or(""), saved.resultMp3.value_or("")},
-                         *result.origin);
-    if (job.manifests.takeWriteFailure(folder)) {
-      window.notice(fromNativePath(folder + kResultManifestName) +
-                    ": the record of how its results were made could not be written");
-      job.jobFilesFailed = true;
-    }
+                         made);
+    tellOfUnwrittenRecords(job, window, folder);
   }
   if (result.engineReached) job.engineReached = true;
   if (result.folderInUse) job.folderInUseSeen = true;
@@ -869,6 +893,7 @@ void stopJob(JobState& job, JobStatus& window, const std::string& cause) {
   job.log.print("\nJOB STOPPED (%s): the files not yet processed were left as they were.\n",
                 stopCause(cause).c_str());
   job.stopped = true;
+  takeBackUnwrittenAlbumTags(job, window);
   writeJobReport(job, window);
   closeJob(job, window);
   window.setStateText(wxGetTranslation("STOPPED"));

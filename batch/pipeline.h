@@ -90,6 +90,10 @@ EntryResult processAdmittedEntry(const JobState& job, EntryWork& work, const wxS
 // ended (JobStatus::entryEnded), and of a source that could not be decoded whole.
 void recordEntry(JobState& job, JobStatus& window, std::size_t index, const EntryResult& result);
 
+// Tells, once, of an output folder whose record of how its results were made could not be
+// written, which leaves the job not whole.
+void tellOfUnwrittenRecords(JobState& job, JobStatus& window, const std::string& folder);
+
 // The output folder of the entry at index.
 const std::string& outputFolderOf(const JobState& job, std::size_t index);
 

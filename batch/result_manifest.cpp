@@ -315,6 +315,19 @@ void ResultManifests::record(const std::string& folder, const std::vector<std::s
   if (changed) save(folder, records);
 }
 
+void ResultManifests::dropAlbumTags(const std::string& folder) {
+  const auto known = folders_.find(folder);
+  if (known == folders_.end()) return;
+  bool changed = false;
+  for (auto& [name, origin] : known->second.results) {
+    ReplayGainChoice& tags = origin.choices.replayGain;
+    if (tags != ReplayGainChoice::Album) continue;
+    tags = ReplayGainChoice::Track;
+    changed = true;
+  }
+  if (changed) save(folder, known->second);
+}
+
 bool ResultManifests::takeWriteFailure(const std::string& folder) {
   const auto known = folders_.find(folder);
   if (known == folders_.end() || !known->second.writeFailed) return false;

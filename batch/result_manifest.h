@@ -100,6 +100,9 @@ class ResultManifests {
   // True once after the folder's manifest could not be written; it was then removed, so that it
   // never speaks for files that it no longer describes.
   bool takeWriteFailure(const std::string& folder);
+  // Every record of folder that says album tags says track tags: the album changed since, or
+  // its tags were not written into every track.
+  void dropAlbumTags(const std::string& folder);
 
   void clear() { folders_.clear(); }
 

@@ -108,6 +108,15 @@ TEST(JobFaults, SigtermWhileTheAlbumIsTaggedStopsTheJobWithWholeMp3s) {
         << entry.path();
   }
   EXPECT_FALSE(holdsTemporaries(root / "album/sonbalanced"));
+
+  // What the stop left, a later job makes whole: every MP3 carries the album's tags.
+  RunningCommand again(work.path(), {"--skip-existing", "--replaygain", root / "album"});
+  EXPECT_EQ(again.wait(), 0) << again.standardError();
+  for (const auto& entry : fs::directory_iterator(root / "album/sonbalanced")) {
+    if (entry.path().extension() != ".mp3") continue;
+    EXPECT_NE(readFile(entry.path()).find("REPLAYGAIN_ALBUM_GAIN"), std::string::npos)
+        << entry.path();
+  }
 }
 
 // The album's tags take the room their MP3s' tags left for them: a full disk takes none of them.

@@ -105,4 +105,34 @@ TEST_F(SkipExisting, OtherChoicesMakeTheResultsAgainAsAFreshRunWould) {
   EXPECT_TRUE(fs::exists(output() + ".sonbalancer-results.json"));
 }
 
+TEST_F(SkipExisting, AnAlbumThatChangedIsTaggedWholeByTheNextRun) {
+  fs::create_directory(music());
+  fs::create_directory(library_ / "single");
+  ASSERT_TRUE(makeTone(music() + "/a.wav", {}, 0.5, 300));
+  ASSERT_TRUE(makeTone(music() + "/b.wav", {}, 0.5, 500));
+  const std::string single = library_ / "single/s.wav";
+  ASSERT_TRUE(makeTone(single, {}, 0.5, 700));
+  const std::string job =
+      "--replaygain --skip-existing " + shellQuoted(music()) + " " + shellQuoted(single);
+  const auto albumTagged = [](const std::string& mp3) {
+    return readFile(mp3).find("REPLAYGAIN_ALBUM_GAIN") != std::string::npos;
+  };
+  ASSERT_EQ(run(job), 0) << standardError();
+  EXPECT_TRUE(albumTagged(output() + "a.mp3") && albumTagged(output() + "b.mp3"));
+  // A file given on its own is no album, and its track tags are what its record says.
+  EXPECT_FALSE(albumTagged(library_ / "single/sonbalanced/s.mp3"));
+  ASSERT_EQ(run(job), 0) << standardError();
+  EXPECT_NE(standardError().find("0 processed, 3 skipped"), std::string::npos) << standardError();
+
+  // One track changed: the album cannot be measured without the others, and its old tags no
+  // longer hold.
+  fs::last_write_time(music() + "/a.wav", fs::file_time_type::clock::now());
+  EXPECT_EQ(run(job), 3);
+  EXPECT_NE(standardError().find("its album ReplayGain tags were not written"), std::string::npos)
+      << standardError();
+  ASSERT_EQ(run(job), 0) << standardError();
+  EXPECT_NE(standardError().find("2 processed, 1 skipped"), std::string::npos) << standardError();
+  EXPECT_TRUE(albumTagged(output() + "a.mp3") && albumTagged(output() + "b.mp3"));
+}
+
 }  // namespace
