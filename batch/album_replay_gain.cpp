@@ -12,33 +12,22 @@
 
 namespace batch {
 
-namespace {
-
-// Each track's record says album tags from its entry on; the records of an album whose tags do
-// not reach every track say track tags, so that a later job makes the album again.
-void dropAlbumTags(JobState& job, JobStatus& window, const std::string& folder,
-                   AlbumFolder& album) {
-  job.manifests.dropAlbumTags(folder);
-  tellOfUnwrittenRecords(job, window, folder);
-  album.recordsHold = true;
-}
-
-}  // namespace
-
 void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemServices& system) {
   if (!job.options.albumReplayGain) return;
-  for (auto& [folder, album] : job.albums) {
+  for (const auto& [folder, album] : job.albums) {
     if (album.tracks.empty()) continue;
     if (album.partial) {
       job.log.print(
           "Album ReplayGain of %s not written: some of its tracks were not processed by this "
           "job\n\n",
           folder.c_str());
-      // The album changed, so no track of it carries album tags that still hold.
-      dropAlbumTags(job, window, folder, album);
-      window.notice(fromNativePath(folder) +
+      // The album changed, so the album tags its other tracks carry no longer hold.
+      job.manifests.dropAlbumTags(folder);
+      tellOfUnwrittenRecords(job, window, folder);
+      // Output folders end with the separator.
+      window.notice(fromNativePath(folder.substr(0, folder.size() - 1)) +
                     ": its album ReplayGain tags were not written, as some of its tracks were up "
-                    "to date; the next run makes the whole album again");
+                    "to date; the next run with --skip-existing makes the whole album again");
       job.jobFilesFailed = true;
       continue;
     }
@@ -52,10 +41,12 @@ void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemService
     tags.albumGain = media::replayGainText(loudness::albumLoudnessLufs(meters));
     tags.albumPeak = media::replayGainPeakText(peakDbtp);
     std::size_t written = 0;
+    std::vector<std::string> tagged;
     for (const AlbumTrack& track : album.tracks) {
       if (system.stopRequested()) break;
       if (media::addReplayGainTags(track.mp3Path, tags, track.frames)) {
         ++written;
+        tagged.insert(tagged.end(), track.resultPaths.begin(), track.resultPaths.end());
         continue;
       }
       job.log.print("Album ReplayGain could not be written into %s ! It keeps its track tags.\n\n",
@@ -64,23 +55,14 @@ void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemService
                     ": its album ReplayGain tags could not be written");
       job.jobFilesFailed = true;
     }
-    if (written == album.tracks.size()) {
-      album.recordsHold = true;
-    } else {
-      dropAlbumTags(job, window, folder, album);
-    }
+    // An album that some tracks lack is made whole by a later job.
+    if (written == album.tracks.size()) job.manifests.recordAlbumTags(folder, tagged);
     job.log.print("Album ReplayGain of %s: gain %s, peak %s, written into %zu of %zu MP3 files\n\n",
                   folder.c_str(), tags.albumGain.c_str(), tags.albumPeak.c_str(), written,
                   album.tracks.size());
     if (system.stopRequested()) break;
   }
   job.log.commit();
-}
-
-void takeBackUnwrittenAlbumTags(JobState& job, JobStatus& window) {
-  for (auto& [folder, album] : job.albums) {
-    if (!album.tracks.empty() && !album.recordsHold) dropAlbumTags(job, window, folder, album);
-  }
 }
 
 }  // namespace batch

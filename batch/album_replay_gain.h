@@ -17,8 +17,4 @@ namespace batch {
 // job.options.albumReplayGain.
 void writeAlbumReplayGain(JobState& job, JobStatus& window, media::SystemServices& system);
 
-// For a job that stops: the records of the folders whose album tags did not reach every track
-// stop saying that their tracks carry them, so that a later job makes those albums again.
-void takeBackUnwrittenAlbumTags(JobState& job, JobStatus& window);
-
 }  // namespace batch

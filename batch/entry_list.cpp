@@ -166,6 +166,24 @@ EntryList listEntries(const std::vector<std::string>& paths, const EntryListOpti
   return lister.take();
 }
 
+std::set<std::string> entriesOnTheirOwn(const wxArrayString& entries,
+                                        const std::vector<std::string>& paths, bool recursive) {
+  const std::set<std::string> given(paths.begin(), paths.end());
+  std::set<std::string> alone;
+  for (const wxString& entry : entries) {
+    const std::string path = toNativePath(entry);
+    if (given.count(path) == 0) continue;
+    bool inFolderGiven = false;
+    for (std::size_t end = path.rfind(kSeparator); end != std::string::npos && end > 0;
+         end = path.rfind(kSeparator, end - 1)) {
+      inFolderGiven = given.count(path.substr(0, end)) != 0;
+      if (inFolderGiven || !recursive) break;
+    }
+    if (!inFolderGiven) alone.insert(path);
+  }
+  return alone;
+}
+
 bool readPathList(const std::string& listPath, bool nulSeparated, std::vector<std::string>& paths) {
   const bool standardInput = listPath == "-";
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(

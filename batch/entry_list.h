@@ -6,6 +6,7 @@
 #include <wx/arrstr.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,11 @@ struct EntryList {
 // folder jobs list them: hidden files left out, every other file whatever its name. A file
 // listed again, by whatever path or link, is left out; so is a missing path listed again.
 EntryList listEntries(const std::vector<std::string>& paths, const EntryListOptions& options);
+
+// The entries of list that are paths given on their own, not also met in a folder given (its
+// own files, or with recursive any below it): album tags are never theirs.
+std::set<std::string> entriesOnTheirOwn(const wxArrayString& entries,
+                                        const std::vector<std::string>& paths, bool recursive);
 
 // Reads one path a line from the file at listPath ("-": standard input), or paths ended by NUL
 // bytes when nulSeparated. Empty lines are left out, and a carriage return ending a line is

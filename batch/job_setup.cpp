@@ -148,7 +148,7 @@ bool startEntries(JobState& job, JobStatus& window, EntryList&& list) {
   job.reportTracks.assign(job.options.report ? job.fileCount : 0, std::nullopt);
   job.outputFolders.releaseAll();
   job.outputFolders.waitWhenBusy(job.options.busyWaitMs);
-  platform::allowOpenFilesUpToHardLimit();
+  platform::allowOpenFilesForALibrary();
   job.resultNames.clear();
   job.resultNames.keepOffSources(std::move(list.sources));
   job.track.outputFolderPath = list.outputFolders.front();
@@ -188,6 +188,7 @@ int setUpJob(JobState& job, JobWindow& window, JobMode mode, const wxString& pat
   options.report = window.logBoxTicked();
   takeJobChoices(job, window, options);
   job.sourceRoots = paths;
+  job.entriesOnTheirOwn.clear();
   beginReport(job, window, ReportTarget{".", kWindowReportName}, EntryListOptions{}, 1);
   // A folder's plain files, hidden ones left out, or the one file; which of them are music is
   // decided per entry.
@@ -223,6 +224,7 @@ int setUpLibraryJob(JobState& job, JobChoices& choices, JobStatus& window,
     job.analysisFolder = platform::createPrivateFolder();
     for (std::string& folder : list.outputFolders) folder = job.analysisFolder + engine::kPathSeparator;
   }
+  job.entriesOnTheirOwn = entriesOnTheirOwn(list.paths, request.paths, request.listing.recursive);
   // More shards than output folders leave some shards nothing: that is no fault of theirs.
   const bool listedForOtherShards = list.paths.IsEmpty() && !list.sources.empty();
   if (startEntries(job, window, std::move(list))) return 0;

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,9 @@
 #include "batch/result_manifest.h"
 #include "batch/result_names.h"
 #include "engine/track_state.h"
-#include "report/job_report.h"
 #include "loudness/album_loudness.h"
 #include "media/mp3_step.h"
+#include "report/job_report.h"
 
 namespace batch {
 
@@ -70,6 +71,9 @@ struct AlbumTrack {
   std::uint64_t frames = 0;
   // The decoded MP3's figures; its loudness counts toward the album's.
   std::shared_ptr<const loudness::AlbumMeter> programme;
+  // The track's result files, whose records say album tags once every track of the album
+  // carries them.
+  std::vector<std::string> resultPaths;
 };
 
 // The MP3s of one output folder that get the album tags once the job's entries are done.
@@ -78,9 +82,6 @@ struct AlbumFolder {
   // A track of the folder was left as it was (its results were up to date), so the job cannot
   // measure the album.
   bool partial = false;
-  // The folder's records say what its tracks carry: album tags in every track, or, taken back,
-  // none (see writeAlbumReplayGain).
-  bool recordsHold = false;
 };
 
 // Where the job's report goes: folder/baseName.json, .csv and .html.
@@ -140,6 +141,8 @@ struct JobState {
   ResultNameBook resultNames;
   // The PATHs the job was given, whole: each source is recorded by its path relative to its own.
   std::vector<std::string> sourceRoots;
+  // The entries given on their own (entriesOnTheirOwn), which get track tags but no album's.
+  std::set<std::string> entriesOnTheirOwn;
   // The choices the job's results are made with, as the job began; --skip-existing compares
   // each entry's recorded choices with these.
   ResultChoices resultChoices;

@@ -280,8 +280,7 @@ EntryResult convertAndOpen(EntryWork& work, const std::string& workFolderPath) {
 
 // Album tags belong to the tracks of a folder, never to a file given on its own.
 bool givenOnItsOwn(const JobState& job, const std::string& sourcePath) {
-  return std::find(job.sourceRoots.begin(), job.sourceRoots.end(), sourcePath) !=
-         job.sourceRoots.end();
+  return job.entriesOnTheirOwn.count(sourcePath) != 0;
 }
 
 ResultChoices choicesOfEntry(ResultChoices choices, const JobState& job,
@@ -341,7 +340,7 @@ EntryResult encodeResultMp3(const JobOptions& options, EntryWork& work,
       result.record.mp3TruePeakDbtp = mp3.decodedTruePeakDbtp;
       result.record.mp3IntegratedLufs = mp3.decodedLufs;
       if (options.albumReplayGain && mp3.programme) {
-        result.albumTrack = AlbumTrack{mp3Path, request.frames, mp3.programme};
+        result.albumTrack = AlbumTrack{mp3Path, request.frames, mp3.programme, {}};
       }
       return result;
     case media::Mp3Outcome::Stopped:
@@ -806,7 +805,12 @@ void recordEntry(JobState& job, JobStatus& window, std::size_t index, const Entr
   if (job.options.albumReplayGain && !givenOnItsOwn(job, toNativePath(job.fileList[index])) &&
       (result.albumTrack || result.outcome == EntryOutcome::UpToDate)) {
     AlbumFolder& album = job.albums[outputFolderOf(job, index)];
-    if (result.albumTrack) album.tracks.push_back(*result.albumTrack);
+    if (result.albumTrack) {
+      AlbumTrack& track = album.tracks.emplace_back(*result.albumTrack);
+      for (const auto& path : {result.record.resultWav, result.record.resultMp3}) {
+        if (path) track.resultPaths.push_back(*path);
+      }
+    }
     if (result.outcome == EntryOutcome::UpToDate) album.partial = true;
   }
   if (result.record.loudnessShortLu.value_or(0.0) > 0.0 && job.options.loudnessTargetLufs) {
@@ -821,10 +825,15 @@ void recordEntry(JobState& job, JobStatus& window, std::size_t index, const Entr
     const std::string& folder = outputFolderOf(job, index);
     const report::TrackRecord& saved = result.record;
     // The record says the tags the files carry, so that a later job makes again what lacks
-    // them: none where they could not be written; an album's that are not written at the end
-    // are taken back there (writeAlbumReplayGain).
+    // them, even after a crash: none where they could not be written, and album tags only once
+    // the album's are (writeAlbumReplayGain).
     ResultOrigin made = *result.origin;
-    if (result.replayGainMissing) made.choices.replayGain = ReplayGainChoice::None;
+    ReplayGainChoice& tags = made.choices.replayGain;
+    if (result.replayGainMissing) {
+      tags = ReplayGainChoice::None;
+    } else if (tags == ReplayGainChoice::Album) {
+      tags = ReplayGainChoice::Track;
+    }
     job.manifests.record(folder, {saved.resultWav.value_or(""), saved.resultMp3.value_or("")},
                          made);
     tellOfUnwrittenRecords(job, window, folder);
@@ -893,7 +902,6 @@ void stopJob(JobState& job, JobStatus& window, const std::string& cause) {
   job.log.print("\nJOB STOPPED (%s): the files not yet processed were left as they were.\n",
                 stopCause(cause).c_str());
   job.stopped = true;
-  takeBackUnwrittenAlbumTags(job, window);
   writeJobReport(job, window);
   closeJob(job, window);
   window.setStateText(wxGetTranslation("STOPPED"));

@@ -315,6 +315,23 @@ void ResultManifests::record(const std::string& folder, const std::vector<std::s
   if (changed) save(folder, records);
 }
 
+void ResultManifests::recordAlbumTags(const std::string& folder,
+                                      const std::vector<std::string>& resultPaths) {
+  const auto known = folders_.find(folder);
+  if (known == folders_.end()) return;
+  std::vector<ReplayGainChoice*> raised;
+  for (const std::string& path : resultPaths) {
+    const auto found = known->second.results.find(fileNameIn(folder, path));
+    if (found == known->second.results.end()) continue;
+    ReplayGainChoice& tags = found->second.choices.replayGain;
+    if (tags != ReplayGainChoice::Track) continue;
+    tags = ReplayGainChoice::Album;
+    raised.push_back(&tags);
+  }
+  if (raised.empty() || written(folder, known->second)) return;
+  for (ReplayGainChoice* tags : raised) *tags = ReplayGainChoice::Track;
+}
+
 void ResultManifests::dropAlbumTags(const std::string& folder) {
   const auto known = folders_.find(folder);
   if (known == folders_.end()) return;
@@ -335,13 +352,16 @@ bool ResultManifests::takeWriteFailure(const std::string& folder) {
   return true;
 }
 
-void ResultManifests::save(const std::string& folder, Folder& records) {
+bool ResultManifests::written(const std::string& folder, const Folder& records) const {
   json results = json::object();
   for (const auto& [name, origin] : records.results) results[name] = recordOf(origin);
   const json manifest{{"format", kManifestFormat}, {"results", std::move(results)}};
-  const std::string path = folder + kResultManifestName;
-  if (platform::replaceFileWhole(path, manifest.dump(1) + "\n")) return;
-  platform::deleteFile(path);
+  return platform::replaceFileWhole(folder + kResultManifestName, manifest.dump(1) + "\n");
+}
+
+void ResultManifests::save(const std::string& folder, Folder& records) {
+  if (written(folder, records)) return;
+  platform::deleteFile(folder + kResultManifestName);
   records.writeFailed = true;
 }
 

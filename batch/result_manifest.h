@@ -100,8 +100,11 @@ class ResultManifests {
   // True once after the folder's manifest could not be written; it was then removed, so that it
   // never speaks for files that it no longer describes.
   bool takeWriteFailure(const std::string& folder);
-  // Every record of folder that says album tags says track tags: the album changed since, or
-  // its tags were not written into every track.
+  // The records of resultPaths in folder say album tags, which were written into every track of
+  // the album. Where the file cannot be written it stays as it was, saying track tags: that
+  // speaks for less than the files carry, so a later job at most makes the album again.
+  void recordAlbumTags(const std::string& folder, const std::vector<std::string>& resultPaths);
+  // Every record of folder that says album tags says track tags: the album changed since.
   void dropAlbumTags(const std::string& folder);
 
   void clear() { folders_.clear(); }
@@ -112,6 +115,9 @@ class ResultManifests {
     std::map<std::string, ResultOrigin> results;
     bool writeFailed = false;
   };
+  bool written(const std::string& folder, const Folder& records) const;
+  // Writes the folder's records, or, failing, removes the file: one that stayed could speak for
+  // results made again since.
   void save(const std::string& folder, Folder& records);
 
   std::map<std::string, Folder> folders_;

@@ -2,12 +2,19 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+
 namespace platform {
 
-void allowOpenFilesUpToHardLimit() {
+void allowOpenFilesForALibrary() {
+  // Far more output folders than a library has, and few enough that a child started without
+  // close_range still closes what it inherits in a moment.
+  constexpr rlim_t kEnough = 65536;
   rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
-  limit.rlim_cur = limit.rlim_max;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  const rlim_t wanted = std::min(limit.rlim_max, kEnough);
+  if (limit.rlim_cur >= wanted) return;
+  limit.rlim_cur = wanted;
   // Refused only where the hard limit is above what the system allows at all: the soft limit
   // then stays, and the job runs as it would have.
   ::setrlimit(RLIMIT_NOFILE, &limit);

@@ -72,24 +72,40 @@ TEST_F(ResultManifest, ARecordSpeaksOnlyForItsOwnSourceAndChoices) {
 
 TEST_F(ResultManifest, TheMp3RateAndTheWavTagsAreKeptAsChosen) {
   using media::Mp3Rate;
-  for (const Mp3Rate& rate : {Mp3Rate{320, {}}, Mp3Rate{Mp3Rate::kSameRate, {}}, Mp3Rate{128, 2}}) {
-    ResultChoices chosen = choices_;
-    chosen.mp3Rate = rate;
-    chosen.wavTags = true;
+  const std::vector<Mp3Rate> rates = {Mp3Rate{320, {}}, Mp3Rate{Mp3Rate::kSameRate, {}},
+                                      Mp3Rate{128, 2}};
+  const auto chosen = [&](const Mp3Rate& rate, bool wavTags) {
+    ResultChoices choices = choices_;
+    choices.mp3Rate = rate;
+    choices.wavTags = wavTags;
+    return choices;
+  };
+  for (const Mp3Rate& rate : rates) {
     ResultManifests job;
     job.open(folder());
-    job.record(folder(), {result()}, ResultOrigin{source_, chosen});
-    EXPECT_EQ(judgedAfresh(source_, chosen), ResultsState::Done) << rate.kbps;
-    chosen.wavTags = false;
-    EXPECT_EQ(judgedAfresh(source_, chosen), ResultsState::OtherChoices) << rate.kbps;
-    EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::OtherChoices) << rate.kbps;
+    job.record(folder(), {result()}, ResultOrigin{source_, chosen(rate, true)});
+    for (const Mp3Rate& other : rates) {
+      EXPECT_EQ(judgedAfresh(source_, chosen(other, true)),
+                other == rate ? ResultsState::Done : ResultsState::OtherChoices)
+          << rate.kbps << " " << other.kbps;
+    }
+    EXPECT_EQ(judgedAfresh(source_, chosen(rate, false)), ResultsState::OtherChoices);
   }
-  // As an earlier version wrote it, without the WAV's tags: it speaks for untagged WAVs.
-  writeFile(manifest(), R"({"format": 1, "results": {"x%0A%FF%2541_eq.wav": {
-    "source": "album/%E9t%E9.mp3", "size": 1234, "modified_ns": -5, "no_bassline": false,
-    "ignore_clicks": false, "mp3": "128k", "mp3_only": false, "loudness_target": -14.1,
-    "replaygain": "off"}}})");
-  EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Done);
+  // As an earlier version wrote it, without the WAV's tags: it speaks for untagged WAVs. A rate
+  // that no version writes speaks for nothing.
+  const auto recordOfRate = [&](const std::string& mp3) {
+    writeFile(manifest(), R"({"format": 1, "results": {"x%0A%FF%2541_eq.wav": {
+      "source": "album/%E9t%E9.mp3", "size": 1234, "modified_ns": -5, "no_bassline": false,
+      "ignore_clicks": false, "mp3": ")" +
+                              mp3 + R"(", "mp3_only": false,
+      "loudness_target": -14.1, "replaygain": "off"}}})");
+  };
+  recordOfRate("192k");
+  EXPECT_EQ(judgedAfresh(source_, chosen(Mp3Rate{192, {}}, false)), ResultsState::Done);
+  for (const char* unknown : {"vbr", "k", "12x", "vbr1234", "-1k"}) {
+    recordOfRate(unknown);
+    EXPECT_EQ(judgedAfresh(source_, choices_), ResultsState::Unrecorded) << unknown;
+  }
 }
 
 TEST_F(ResultManifest, ManifestsThatAreNotOursSpeakForNothing) {
