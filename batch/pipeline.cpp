@@ -2,7 +2,6 @@
 
 #include <wx/intl.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <system_error>
 
 #include "batch/job_state.h"
@@ -315,19 +316,28 @@ void ResultManifests::record(const std::string& folder, const std::vector<std::s
   if (changed) save(folder, records);
 }
 
+std::vector<ReplayGainChoice*> ResultManifests::retagged(
+    Folder& records, ReplayGainChoice from, ReplayGainChoice to,
+    const std::function<bool(const std::string& name)>& named) {
+  std::vector<ReplayGainChoice*> changed;
+  for (auto& [name, origin] : records.results) {
+    ReplayGainChoice& tags = origin.choices.replayGain;
+    if (tags != from || !named(name)) continue;
+    tags = to;
+    changed.push_back(&tags);
+  }
+  return changed;
+}
+
 void ResultManifests::recordAlbumTags(const std::string& folder,
                                       const std::vector<std::string>& resultPaths) {
   const auto known = folders_.find(folder);
   if (known == folders_.end()) return;
-  std::vector<ReplayGainChoice*> raised;
-  for (const std::string& path : resultPaths) {
-    const auto found = known->second.results.find(fileNameIn(folder, path));
-    if (found == known->second.results.end()) continue;
-    ReplayGainChoice& tags = found->second.choices.replayGain;
-    if (tags != ReplayGainChoice::Track) continue;
-    tags = ReplayGainChoice::Album;
-    raised.push_back(&tags);
-  }
+  std::set<std::string> names;
+  for (const std::string& path : resultPaths) names.insert(fileNameIn(folder, path));
+  const std::vector<ReplayGainChoice*> raised =
+      retagged(known->second, ReplayGainChoice::Track, ReplayGainChoice::Album,
+               [&](const std::string& name) { return names.count(name) != 0; });
   if (raised.empty() || written(folder, known->second)) return;
   for (ReplayGainChoice* tags : raised) *tags = ReplayGainChoice::Track;
 }
@@ -335,14 +345,11 @@ void ResultManifests::recordAlbumTags(const std::string& folder,
 void ResultManifests::dropAlbumTags(const std::string& folder) {
   const auto known = folders_.find(folder);
   if (known == folders_.end()) return;
-  bool changed = false;
-  for (auto& [name, origin] : known->second.results) {
-    ReplayGainChoice& tags = origin.choices.replayGain;
-    if (tags != ReplayGainChoice::Album) continue;
-    tags = ReplayGainChoice::Track;
-    changed = true;
+  if (!retagged(known->second, ReplayGainChoice::Album, ReplayGainChoice::Track,
+                [](const std::string&) { return true; })
+           .empty()) {
+    save(folder, known->second);
   }
-  if (changed) save(folder, known->second);
 }
 
 bool ResultManifests::takeWriteFailure(const std::string& folder) {

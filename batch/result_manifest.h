@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -115,6 +116,10 @@ class ResultManifests {
     std::map<std::string, ResultOrigin> results;
     bool writeFailed = false;
   };
+  // Sets the ReplayGain choice of the records named that hold from to to; the choices changed.
+  static std::vector<ReplayGainChoice*> retagged(
+      Folder& records, ReplayGainChoice from, ReplayGainChoice to,
+      const std::function<bool(const std::string& name)>& named);
   bool written(const std::string& folder, const Folder& records) const;
   // Writes the folder's records, or, failing, removes the file: one that stayed could speak for
   // results made again since.

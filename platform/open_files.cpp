@@ -15,8 +15,6 @@ void allowOpenFilesForALibrary() {
   const rlim_t wanted = std::min(limit.rlim_max, kEnough);
   if (limit.rlim_cur >= wanted) return;
   limit.rlim_cur = wanted;
-  // Refused only where the hard limit is above what the system allows at all: the soft limit
-  // then stays, and the job runs as it would have.
   ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
