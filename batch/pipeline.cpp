@@ -400,6 +400,7 @@ void logResultNaming(const ResultNames& names, engine::ProcessLog& log) {
 struct ComputedTrack {
   engine::TrackOutcome outcome = engine::TrackOutcome::NoMemory;
   std::optional<LoudnessMatch> match;
+  bool wavTagsMissing = false;
 
   bool computed() const {
     return outcome == engine::TrackOutcome::Saved || outcome == engine::TrackOutcome::Computed;
@@ -429,6 +430,7 @@ ComputedTrack runEngine(const JobOptions& options, EntryWork& work,
   if (options.wavTags && !identity.empty()) {
     run.beforeNaming = [&](const std::string& partialPath) {
       if (!media::writeWavIdentity(partialPath, identity)) {
+        computed.wavTagsMissing = true;
         work.log.write("The source's tags and cover could not be carried into the WAV\n\n");
       }
     };
@@ -520,6 +522,7 @@ EntryResult processOpenedTrack(const JobState& job, EntryWork& work, const Admit
     result.record.loudnessShortLu = match->shortLu;
   }
   result.record.after = after;
+  result.wavTagsMissing = computed.wavTagsMissing;
   result.engineReached = true;
   if (options.report && measurer.passes > 0) {
     result.record.seconds = measurer.seconds;
@@ -833,6 +836,7 @@ void recordEntry(JobState& job, JobStatus& window, std::size_t index, const Entr
     } else if (tags == ReplayGainChoice::Album) {
       tags = ReplayGainChoice::Track;
     }
+    if (result.wavTagsMissing) made.choices.wavTags = false;
     job.manifests.record(folder, {saved.resultWav.value_or(""), saved.resultMp3.value_or("")},
                          made);
     tellOfUnwrittenRecords(job, window, folder);

@@ -51,6 +51,8 @@ struct EntryResult {
   bool folderInUse = false;
   // The MP3 was kept without the ReplayGain tags the job asked for.
   bool replayGainMissing = false;
+  // The WAV was kept without the source's tags the job asked for.
+  bool wavTagsMissing = false;
   // With album ReplayGain: the entry's MP3, once it has its track tags.
   std::optional<AlbumTrack> albumTrack;
   // What the report tells of the entry; its source, status and reason are filled in when the

@@ -18,6 +18,7 @@
 #include <taglib/opusfile.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/tfilestream.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
@@ -26,6 +27,8 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+
+#include "engine/track_state.h"
 
 namespace media {
 
@@ -412,7 +415,9 @@ bool writeMp3TextFramesInPlace(const std::string& mp3Path,
   return saveMp3(file);
 }
 
-bool writeWavIdentity(const std::string& wavPath, const TrackIdentity& identity) {
+namespace {
+
+bool saveWavIdentity(const std::string& wavPath, const TrackIdentity& identity) {
   TagLib::RIFF::WAV::File file(wavPath.c_str(), false);
   if (!file.isValid() || file.readOnly()) return false;
   TagLib::PropertyMap properties;
@@ -421,6 +426,48 @@ bool writeWavIdentity(const std::string& wavPath, const TrackIdentity& identity)
   file.InfoTag()->setProperties(properties);
   fillId3(*file.ID3v2Tag(), identity);
   return file.save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripOthers, TagLib::ID3v2::v3);
+}
+
+// The RIFF size the header states, read from the stream's start.
+std::optional<unsigned int> statedRiffBytes(TagLib::FileStream& stream) {
+  stream.seek(0);
+  const ByteVector head = stream.readBlock(8);
+  if (head.size() != 8 || !head.startsWith("RIFF")) return std::nullopt;
+  return head.toUInt(4, false);
+}
+
+// A full disk part-way through the tags is not told by the tag library: the chunks end short of
+// what the header states. Such a file is no WAV a player can trust.
+bool holdsWholeChunks(const std::string& wavPath) {
+  TagLib::FileStream stream(wavPath.c_str(), true);
+  if (!stream.isOpen()) return false;
+  const std::optional<unsigned int> riffBytes = statedRiffBytes(stream);
+  if (!riffBytes || static_cast<long long>(*riffBytes) + 8 != stream.length()) return false;
+  TagLib::RIFF::WAV::File file(wavPath.c_str(), false);
+  return file.isValid();
+}
+
+}  // namespace
+
+bool writeWavIdentity(const std::string& wavPath, const TrackIdentity& identity) {
+  // The result as written holds its header and its audio only; the tags come after them.
+  ByteVector header;
+  long untaggedBytes = 0;
+  {
+    TagLib::FileStream stream(wavPath.c_str(), true);
+    if (!stream.isOpen()) return false;
+    untaggedBytes = stream.length();
+    header = stream.readBlock(engine::kWavHeaderBytes);
+    if (header.size() != engine::kWavHeaderBytes) return false;
+  }
+  if (saveWavIdentity(wavPath, identity) && holdsWholeChunks(wavPath)) return true;
+  TagLib::FileStream stream(wavPath.c_str(), false);
+  if (stream.isOpen() && !stream.readOnly()) {
+    stream.truncate(untaggedBytes);
+    stream.seek(0);
+    stream.writeBlock(header);
+  }
+  return false;
 }
 
 }  // namespace media

@@ -56,7 +56,8 @@ bool writeMp3TextFramesInPlace(const std::string& mp3Path,
                                const std::vector<std::pair<std::string, std::string>>& frames);
 
 // Writes the identity into the WAV at wavPath as a LIST/INFO chunk and an "id3 " chunk (ID3v2.3),
-// the chunks DJ software reads, after its data. False when it cannot be saved.
+// the chunks DJ software reads, after its data. False, with the file as it was, when they cannot
+// be saved whole.
 bool writeWavIdentity(const std::string& wavPath, const TrackIdentity& identity);
 
 }  // namespace media

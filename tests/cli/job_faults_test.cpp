@@ -185,6 +185,39 @@ TEST(JobFaults, TrackTagsNeedNoRoomForACopyOfTheMp3) {
   EXPECT_FALSE(holdsTemporaries(disk / "sonbalanced"));
 }
 
+// Tags that do not fit on the disk leave the WAV as it was saved, without them, and its record
+// says so: the next run with room tags it.
+TEST(JobFaults, WavTagsOnAFullDiskLeaveTheWavWholeForTheNextRunToTag) {
+  TempFolder music;
+  const std::string comment(120000, 'c');
+  ASSERT_TRUE(makeTone(music / "b.flac", {"-metadata", "COMMENT=" + comment}));
+  TempFolder work;
+  RunningCommand untagged(work.path(), {"--no-mp3", "--output", work.path(), music / "b.flac"});
+  ASSERT_EQ(untagged.wait(), 0) << untagged.standardError();
+  const std::string untaggedWav = readFile(work / "b_eq.wav");
+  const std::size_t fillerBytes = 1 << 20;
+  // Room for the converted source (which holds the comment too) and the result, not for the
+  // result's tags.
+  SmallFileSystem disk(2 * untaggedWav.size() + comment.size() + fillerBytes + 16384);
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  writeFile(disk / "filler", std::string(fillerBytes, '\0'));
+  const std::vector<std::string> arguments = {"--log",           "--no-mp3", "--wav-tags",
+                                              "--skip-existing", "--output", disk.path(),
+                                              music / "b.flac"};
+
+  RunningCommand full(work.path(), arguments);
+  EXPECT_EQ(full.wait(), 0) << full.standardError();
+  EXPECT_NE(readFile(work / batch::kProcessLogName)
+                .find("The source's tags and cover could not be carried into the WAV\n"),
+            std::string::npos);
+  EXPECT_TRUE(readFile(disk / "b_eq.wav") == untaggedWav);
+
+  fs::remove(disk / "filler");
+  RunningCommand roomy(work.path(), arguments);
+  EXPECT_EQ(roomy.wait(), 0) << roomy.standardError();
+  EXPECT_NE(readFile(disk / "b_eq.wav").find(comment), std::string::npos);
+}
+
 // A copy of the WAV at path with the 32-bit field at offset set to 0.
 void zeroField(const std::string& from, const std::string& to, std::size_t offset) {
   std::string bytes = readFile(from);
