@@ -3,7 +3,6 @@
 #include <wx/msgout.h>
 
 #include <algorithm>
-#include <regex>
 
 #include "batch/native_path.h"
 
@@ -77,18 +76,31 @@ std::string aligned(const std::string& text) {
   return result;
 }
 
+// Text with the toolkit's placeholder ("<str>", "<num>") after each lead replaced by value.
+std::string withValueName(std::string text, const std::string& lead, const std::string& value) {
+  for (std::size_t at = text.find(lead); at != std::string::npos; at = text.find(lead, at)) {
+    at += lead.size();
+    std::size_t end = at + 1;
+    while (end < text.size() && text[end] >= 'a' && text[end] <= 'z') ++end;
+    if (at < text.size() && text[at] == '<' && end > at + 1 && end < text.size() &&
+        text[end] == '>') {
+      text.replace(at, end + 1 - at, value);
+      at += value.size();
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string helpText(const wxCmdLineParser& parser, const std::vector<ValueName>& valueNames) {
   std::string text = batch::toNativePath(parser.GetUsageString());
   for (const ValueName& name : valueNames) {
     // "--output=<str>" in the list, "[--output <str>]" in the usage line.
-    text = std::regex_replace(text, std::regex("(--" + std::string(name.option) + "[= ])<[a-z]+>"),
-                              std::string("$1") + name.value);
+    const std::string option = "--" + std::string(name.option);
+    text = withValueName(withValueName(text, option + "=", name.value), option + " ", name.value);
     if (name.shortName) {
-      text =
-          std::regex_replace(text, std::regex("(\\[-" + std::string(name.shortName) + " )<[a-z]+>"),
-                             std::string("$1") + name.value);
+      text = withValueName(text, "[-" + std::string(name.shortName) + " ", name.value);
     }
   }
   return aligned(text);

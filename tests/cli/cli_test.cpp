@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,6 +23,7 @@
 #include "tests/support/media_files.h"
 #include "tests/support/other_user.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/text_patterns.h"
 #include "tests/support/work_folder.h"
 
 namespace fs = std::filesystem;
@@ -70,8 +70,8 @@ CommandResult runCommand(const fs::path& folder, const std::string& arguments,
 
 // Standard error with the summary's time as "H:MM:SS".
 std::string withoutTime(const std::string& standardError) {
-  return std::regex_replace(standardError, std::regex(" in [0-9]+:[0-9]{2}:[0-9]{2}\n"),
-                            " in H:MM:SS\n");
+  return testing_support::replacedPattern(standardError, " in [0-9]+:[0-9]{2}:[0-9]{2}\n",
+                                          " in H:MM:SS\n");
 }
 
 class HeadlessCommand : public ::testing::Test {
@@ -581,8 +581,9 @@ TEST(ConsoleProgress, RunOfSeveralWorkersShowsEachWorkersFileAndTheRunsRate) {
                                 "  2 [....................]   0%  /m/b.mp3\n\x1b[3F\x1b[J"))
       << shown;
   EXPECT_NE(shown.find("  2 [##########..........]  50%  /m/b.mp3\n"), std::string::npos) << shown;
-  EXPECT_TRUE(std::regex_search(shown, std::regex("\x1b\\[J1/4 done  [0-9.]+ tracks a minute  "
-                                                  "about [0-9]+:[0-9]{2}:[0-9]{2} left\n")))
+  EXPECT_TRUE(testing_support::holdsPattern(shown,
+                                            "\x1b\\[J1/4 done  [0-9.]+ tracks a minute  "
+                                            "about [0-9]+:[0-9]{2}:[0-9]{2} left\n"))
       << shown;
   // The notice takes the place of the drawn lines, which come again below it.
   EXPECT_NE(shown.find("\x1b[3F\x1b[Jsonbalancer-cli: /m/c.mp3: not a regular file\n1/4 done"),

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <string>
 
 #include "batch/process_log_file.h"
@@ -17,6 +16,7 @@
 #include "tests/support/other_user.h"
 #include "tests/support/small_file_system.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/text_patterns.h"
 
 namespace fs = std::filesystem;
 using testing_support::RunningCommand;
@@ -71,9 +71,9 @@ bool holdsTemporaries(const std::string& folder) {
 }
 
 std::size_t albumTracksTagged(const std::string& log) {
-  std::smatch found;
-  static const std::regex albumLine("written into ([0-9]+) of 6 MP3 files\n");
-  return std::regex_search(log, found, albumLine) ? std::stoul(found[1]) : 999;
+  const std::vector<std::string> found =
+      testing_support::firstMatch(log, "written into ([0-9]+) of 6 MP3 files\n");
+  return found.empty() ? 999 : std::stoul(found[1]);
 }
 
 const std::string kStopLine =

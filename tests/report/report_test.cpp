@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <regex>
 
 #include "platform/child_process.h"
 #include "report/report_files.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/text_patterns.h"
 
 namespace fs = std::filesystem;
 using report::JobReport;
@@ -301,7 +301,7 @@ TEST(ReportHtml, EscapesNamesAndLoadsNothing) {
   EXPECT_EQ(html.find("https://"), std::string::npos);
   EXPECT_EQ(html.find("<script"), std::string::npos);
   // Chromium logs no error for a missing file:// resource, so no reference to one may exist.
-  EXPECT_FALSE(std::regex_search(html, std::regex(R"(src=|href=|@import|url\((?!#))")));
+  EXPECT_FALSE(testing_support::holdsPattern(html, R"(src=|href=|@import|url\((?!#))"));
 }
 
 // The page as headless Chromium loads it: its DOM after loading, and what it logged.
@@ -345,10 +345,9 @@ std::size_t countOf(const std::string& text, const std::string& part) {
 
 // The marks of the chart <svg id="id" class="chart ...">, or -1 when there is no such element.
 long marksInChart(const std::string& dom, const std::string& id) {
-  const std::regex open("<svg id=\"" + id + "\" class=\"chart( [a-z]+)?\"[^>]*>");
-  std::smatch found;
-  if (!std::regex_search(dom, found, open)) return -1;
-  const std::size_t start = static_cast<std::size_t>(found.position(0));
+  const std::size_t start =
+      testing_support::firstMatchAt(dom, "<svg id=\"" + id + "\" class=\"chart( [a-z]+)?\"[^>]*>");
+  if (start == std::string::npos) return -1;
   const std::size_t end = dom.find("</svg>", start);
   return static_cast<long>(countOf(dom.substr(start, end - start), "class=\"mark"));
 }
@@ -458,9 +457,9 @@ TEST_F(BrowserPage, ALibraryReadsAt1280PixelsWithoutScrollingSideways) {
   html.insert(html.rfind("</body>"), measure);
   const Rendered rendered = renderInBrowser(temp, html);
   expectCleanLoad(rendered);
-  std::smatch layout;
-  ASSERT_TRUE(std::regex_search(rendered.dom, layout,
-                                std::regex("data-layout=\"([0-9]+) ([0-9]+) ([0-9]+)\"")));
+  const std::vector<std::string> layout =
+      testing_support::firstMatch(rendered.dom, "data-layout=\"([0-9]+) ([0-9]+) ([0-9]+)\"");
+  ASSERT_EQ(layout.size(), 4u);
   const int pageWidth = std::stoi(layout[1]);
   const int viewport = std::stoi(layout[2]);
   const int tableRight = std::stoi(layout[3]);
@@ -473,11 +472,11 @@ TEST_F(BrowserPage, ALibraryReadsAt1280PixelsWithoutScrollingSideways) {
   EXPECT_NE(rendered.dom.find("<td title=\"" + root + "/" + inside + "\">" + inside + "</td>"),
             std::string::npos);
   // Each of the 12 tracks' loudness marks sits in a group titled with its name.
-  const std::regex titled("<g><title>#([0-9]+) An Artist With A Long Name[^<]*: before "
-                          "[^<]*, MP3 -16.4 LUFS</title><path class=\"mark mp3\"");
-  EXPECT_EQ(std::distance(std::sregex_iterator(rendered.dom.begin(), rendered.dom.end(), titled),
-                          std::sregex_iterator()),
-            12);
+  EXPECT_EQ(
+      testing_support::matchCount(rendered.dom,
+                                  "<g><title>#([0-9]+) An Artist With A Long Name[^<]*: "
+                                  "before [^<]*, MP3 -16.4 LUFS</title><path class=\"mark mp3\""),
+      12u);
   EXPECT_NE(rendered.dom.find("target -16.0 LUFS"), std::string::npos);
   EXPECT_NE(rendered.dom.find("<th scope=\"row\">Loudness target (LUFS)</th>"), std::string::npos);
 }
