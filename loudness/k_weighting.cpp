@@ -220,7 +220,7 @@ template <typename Lanes>
 template <typename Lanes>
 [[gnu::always_inline]] inline void settle(LaneFilter<Lanes>& f) {
   for (Lanes* v : {&f.v1, &f.v2, &f.v3, &f.v4}) {
-    *v = (*v < kNegligibleState) & (*v > -kNegligibleState) ? Lanes{} : *v;
+    *v = ((*v < kNegligibleState) & (*v > -kNegligibleState)) ? Lanes{} : *v;
   }
 }
 

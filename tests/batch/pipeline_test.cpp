@@ -382,7 +382,7 @@ TEST_F(Pipeline, TemporaryFileWithoutUsableAudioNeverReachesTheEngine) {
        "processed.\n\n"}};
   for (const auto& [length, line] : cases) {
     std::string converted;
-    system_.onRunChild = [length, &converted](const std::vector<std::string>& arguments) {
+    system_.onRunChild = [length = length, &converted](const std::vector<std::string>& arguments) {
       converted = arguments.back();
       writeFile(arguments.back(), "RIFF");
       fs::resize_file(arguments.back(), length);
@@ -500,7 +500,7 @@ TEST_F(Pipeline, UndeletableTemporaryFileIsReportedWithItsCause) {
       converted = true;
       return platform::runChildAndWait(arguments);
     };
-    system_.onDeleteFile = [&converted, outcome](const std::string& path) {
+    system_.onDeleteFile = [&converted, outcome = outcome](const std::string& path) {
       return converted ? outcome : platform::deleteFile(path);
     };
     runSingleFileJob(source);
