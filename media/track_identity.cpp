@@ -428,21 +428,16 @@ bool saveWavIdentity(const std::string& wavPath, const TrackIdentity& identity) 
   return file.save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripOthers, TagLib::ID3v2::v3);
 }
 
-// The RIFF size the header states, read from the stream's start.
-std::optional<unsigned int> statedRiffBytes(TagLib::FileStream& stream) {
-  stream.seek(0);
-  const ByteVector head = stream.readBlock(8);
-  if (head.size() != 8 || !head.startsWith("RIFF")) return std::nullopt;
-  return head.toUInt(4, false);
-}
-
 // A full disk part-way through the tags is not told by the tag library: the chunks end short of
 // what the header states. Such a file is no WAV a player can trust.
 bool holdsWholeChunks(const std::string& wavPath) {
   TagLib::FileStream stream(wavPath.c_str(), true);
   if (!stream.isOpen()) return false;
-  const std::optional<unsigned int> riffBytes = statedRiffBytes(stream);
-  if (!riffBytes || static_cast<long long>(*riffBytes) + 8 != stream.length()) return false;
+  const ByteVector head = stream.readBlock(8);
+  if (head.size() != 8 || !head.startsWith("RIFF") ||
+      static_cast<long long>(head.toUInt(4, false)) + 8 != stream.length()) {
+    return false;
+  }
   TagLib::RIFF::WAV::File file(wavPath.c_str(), false);
   return file.isValid();
 }

@@ -345,9 +345,11 @@ std::size_t countOf(const std::string& text, const std::string& part) {
 
 // The marks of the chart <svg id="id" class="chart ...">, or -1 when there is no such element.
 long marksInChart(const std::string& dom, const std::string& id) {
-  const std::size_t start =
-      testing_support::firstMatchAt(dom, "<svg id=\"" + id + "\" class=\"chart( [a-z]+)?\"[^>]*>");
-  if (start == std::string::npos) return -1;
+  const std::vector<std::string> open =
+      testing_support::firstMatch(dom, "<svg id=\"" + id + "\" class=\"chart( [a-z]+)?\"[^>]*>");
+  if (open.empty()) return -1;
+  // No text of a match stands before the first match.
+  const std::size_t start = dom.find(open[0]);
   const std::size_t end = dom.find("</svg>", start);
   return static_cast<long>(countOf(dom.substr(start, end - start), "class=\"mark"));
 }

@@ -11,12 +11,6 @@ std::vector<std::string> firstMatch(const std::string& text, const std::string& 
   return std::vector<std::string>(found.begin(), found.end());
 }
 
-std::size_t firstMatchAt(const std::string& text, const std::string& pattern) {
-  std::smatch found;
-  if (!std::regex_search(text, found, std::regex(pattern))) return std::string::npos;
-  return static_cast<std::size_t>(found.position(0));
-}
-
 bool holdsPattern(const std::string& text, const std::string& pattern) {
   return std::regex_search(text, std::regex(pattern));
 }

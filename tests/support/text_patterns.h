@@ -10,8 +10,6 @@ namespace testing_support {
 
 // The first match of pattern in text and its groups, the whole match first; empty when none.
 std::vector<std::string> firstMatch(const std::string& text, const std::string& pattern);
-// Where the first match of pattern in text starts; npos when none.
-std::size_t firstMatchAt(const std::string& text, const std::string& pattern);
 bool holdsPattern(const std::string& text, const std::string& pattern);
 // Whether the whole of text is a match of pattern.
 bool isPattern(const std::string& text, const std::string& pattern);
