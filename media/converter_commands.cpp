@@ -1,5 +1,7 @@
 #include "media/converter_commands.h"
 
+#include <cstdio>
+
 namespace media {
 
 namespace {
@@ -39,6 +41,30 @@ std::vector<std::string> pictureCopyCommand(const std::string& sourcePath, int s
   append(arguments, sourceLimits());
   append(arguments, {"-i", sourcePath, "-map", "0:" + std::to_string(streamIndex), "-c", "copy",
                      "-f", "image2pipe", "-"});
+  return arguments;
+}
+
+std::string levelFilter(double gainDb) {
+  if (gainDb == 0.0) return {};
+  char volume[48];
+  std::snprintf(volume, sizeof volume, "volume=%.2fdB", gainDb);
+  return volume;
+}
+
+std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding) {
+  // The program name is in capitals here; the search for programs finds the converter under
+  // its lower-case name all the same.
+  std::vector<std::string> arguments = {"FFMPEG", "-i", encoding.wavPath, "-id3v2_version",
+                                        std::to_string(kMp3TagVersion)};
+  const std::string filter = levelFilter(encoding.gainDb);
+  if (!filter.empty()) append(arguments, {"-af", filter});
+  append(arguments, {"-compression_level", std::to_string(kMp3AlgorithmQuality), "-f", "mp3"});
+  if (encoding.rate.vbrQuality) {
+    append(arguments, {"-q:a", std::to_string(*encoding.rate.vbrQuality)});
+  } else {
+    append(arguments, {"-ab", std::to_string(encoding.rate.kbps) + "k"});
+  }
+  arguments.push_back(encoding.mp3Path);
   return arguments;
 }
 

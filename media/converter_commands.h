@@ -1,8 +1,10 @@
 // The converter's commands of one track: the extraction of a source's audio into a WAV file, as
-// the argument list the child is started with and the line the process log shows of it, and
-// the decoding of an MP3 for its measurement; the limits every reading of a source keeps.
+// the argument list the child is started with and the line the process log shows of it, the
+// encoding of the MP3 and its decoding for its measurement; the limits every reading of a source
+// keeps.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,37 @@ struct ConverterCommand {
 // has.
 ConverterCommand conversionCommand(const std::string& sourcePath, const std::string& wavPath,
                                    const std::string& loggedWavPath);
+
+// How the MP3 is encoded: at a constant bit rate, or at LAME's variable bit-rate quality.
+struct Mp3Rate {
+  // The constant rates a user may choose; kSameRate: an MP3 source's own, see mp3RateOf.
+  static constexpr int kSameRate = 0;
+  int kbps = 128;
+  // 0 (best) to 9; set, the rate varies and kbps is not used.
+  std::optional<int> vbrQuality;
+  bool operator==(const Mp3Rate&) const = default;
+};
+
+struct Mp3Encoding {
+  std::string wavPath;
+  std::string mp3Path;
+  Mp3Rate rate;
+  // The change of level in dB: 0 or below, or above 0 toward a loudness target.
+  double gainDb = 0.0;
+};
+
+// lame's algorithm quality 3, its own default, named so that a build of the encoder with another
+// default cannot change the MP3.
+inline constexpr int kMp3AlgorithmQuality = 3;
+// The version of the MP3's tag that most players, car radios and DJ software read.
+inline constexpr int kMp3TagVersion = 3;
+
+// The converter's filter that changes the level by gainDb ("volume=-0.35dB", the hundredth
+// kept), or empty for none.
+std::string levelFilter(double gainDb);
+
+// The encoder's argument list. Nothing is shown of it but what is derived from it.
+std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding);
 
 // The decoding of an MP3 file as a player hears it: 32-bit float stereo samples, interleaved,
 // at the MP3's own rate, on the standard output.

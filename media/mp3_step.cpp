@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 
 #include "loudness/album_loudness.h"
@@ -58,12 +57,15 @@ enum class Attempt { Whole, Failed, Stopped };
 Attempt encodeOnce(const Mp3Encoding& encoding, std::uint64_t frames, bool earlierTry,
                    const ProgressHandler& progress, SystemServices& system) {
   if (earlierTry) system.deleteFile(encoding.mp3Path);
-  const platform::ChildOutcome outcome = system.runConverter(
-      mp3Arguments(encoding), [](const char*, std::size_t) { return true; }, progress);
-  if (outcome.interrupted) return Attempt::Stopped;
-  return platform::childSucceeded(outcome) && mp3HoldsWholeTrack(encoding.mp3Path, frames)
-             ? Attempt::Whole
-             : Attempt::Failed;
+  switch (system.encodeMp3(encoding, progress)) {
+    case EncodingOutcome::Stopped:
+      return Attempt::Stopped;
+    case EncodingOutcome::Failed:
+      return Attempt::Failed;
+    case EncodingOutcome::Written:
+      break;
+  }
+  return mp3HoldsWholeTrack(encoding.mp3Path, frames) ? Attempt::Whole : Attempt::Failed;
 }
 
 // The MP3 under request.partialMp3Path after the encodings that bring it within the ceiling
@@ -237,29 +239,6 @@ void logKeptMp3(const Mp3Request& request, const Encoded& encoded, const Tagging
 }
 
 }  // namespace
-
-std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding) {
-  // The program name is in capitals here; the search for programs finds the converter under
-  // its lower-case name all the same.
-  std::vector<std::string> arguments = {"FFMPEG", "-i", encoding.wavPath};
-  // The version that most players, car radios and DJ software read.
-  arguments.insert(arguments.end(), {"-id3v2_version", "3"});
-  if (encoding.gainDb != 0.0) {
-    char volume[48];
-    std::snprintf(volume, sizeof volume, "volume=%.2fdB", encoding.gainDb);
-    arguments.insert(arguments.end(), {"-af", volume});
-  }
-  // lame's algorithm quality 3, its own default, named so that a build of the encoder with another
-  // default cannot change the MP3.
-  arguments.insert(arguments.end(), {"-compression_level", "3", "-f", "mp3"});
-  if (encoding.rate.vbrQuality) {
-    arguments.insert(arguments.end(), {"-q:a", std::to_string(*encoding.rate.vbrQuality)});
-  } else {
-    arguments.insert(arguments.end(), {"-ab", std::to_string(encoding.rate.kbps) + "k"});
-  }
-  arguments.push_back(encoding.mp3Path);
-  return arguments;
-}
 
 int sameRateKbps(const std::string& sourcePath) {
   // The rates an MPEG-1 layer III frame can state.

@@ -18,30 +18,9 @@
 
 namespace media {
 
-// How the MP3 is encoded: at a constant bit rate, or at LAME's variable bit-rate quality.
-struct Mp3Rate {
-  // The constant rates a user may choose; kSameRate: an MP3 source's own, see mp3RateOf.
-  static constexpr int kSameRate = 0;
-  int kbps = 128;
-  // 0 (best) to 9; set, the rate varies and kbps is not used.
-  std::optional<int> vbrQuality;
-  bool operator==(const Mp3Rate&) const = default;
-};
-
 // The constant rate "same" stands for: an MP3 source's rate (a variable one's average, rounded
 // up to the next standard rate), 320 kbit/s for any other source.
 int sameRateKbps(const std::string& sourcePath);
-
-struct Mp3Encoding {
-  std::string wavPath;
-  std::string mp3Path;
-  Mp3Rate rate;
-  // The change of level in dB: 0 or below, or above 0 toward a loudness target.
-  double gainDb = 0.0;
-};
-
-// The encoder's argument list. Nothing is shown of it but what is derived from it.
-std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding);
 
 // How much lower an MP3 must be than its WAV of this true peak, in dB (0 or below), rounded
 // down to the hundredth so that loudness::kTruePeakCeilingDbtp holds.

@@ -9,6 +9,14 @@
 
 namespace media {
 
+EncodingOutcome SystemServices::encodeMp3(const Mp3Encoding& encoding,
+                                          const ProgressHandler& onProgress) {
+  const platform::ChildOutcome outcome = runConverter(
+      mp3Arguments(encoding), [](const char*, std::size_t) { return true; }, onProgress);
+  if (outcome.interrupted) return EncodingOutcome::Stopped;
+  return platform::childSucceeded(outcome) ? EncodingOutcome::Written : EncodingOutcome::Failed;
+}
+
 bool SystemServices::decodeMp3(const std::string& mp3Path,
                                const platform::StereoFramesHandler& onFrames) {
   constexpr std::size_t kFrameBytes = 2 * sizeof(float);
@@ -57,6 +65,30 @@ class PlatformServices final : public SystemServices {
           return true;
         },
         onErrors);
+  }
+  // In this process when the converter's libraries are there, which spares the cost of starting
+  // the converter (about a fifth of a CPU-second) on every MP3.
+  EncodingOutcome encodeMp3(const Mp3Encoding& encoding,
+                            const ProgressHandler& onProgress) override {
+    platform::Mp3EncoderSettings settings;
+    settings.wavPath = encoding.wavPath;
+    settings.mp3Path = encoding.mp3Path;
+    settings.kbps = encoding.rate.kbps;
+    settings.vbrQuality = encoding.rate.vbrQuality;
+    settings.algorithmQuality = kMp3AlgorithmQuality;
+    settings.id3v2Version = kMp3TagVersion;
+    settings.filter = levelFilter(encoding.gainDb);
+    switch (platform::encodeMp3InProcess(settings, onProgress)) {
+      case platform::InProcessEncoding::Written:
+        return EncodingOutcome::Written;
+      case platform::InProcessEncoding::Failed:
+        return EncodingOutcome::Failed;
+      case platform::InProcessEncoding::Stopped:
+        return EncodingOutcome::Stopped;
+      case platform::InProcessEncoding::Unavailable:
+        break;
+    }
+    return SystemServices::encodeMp3(encoding, onProgress);
   }
   // In this process when the converter's libraries are there, which spares the cost of starting
   // the converter (about a tenth of a CPU-second) on every MP3.

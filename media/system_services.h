@@ -6,13 +6,22 @@
 #include <string>
 #include <vector>
 
+#include "media/converter_commands.h"
 #include "media/converter_progress.h"
 #include "platform/child_process.h"
 #include "platform/file_deletion.h"
 #include "platform/file_rename.h"
 #include "platform/mp3_decoding.h"
+#include "platform/mp3_encoding.h"
 
 namespace media {
+
+enum class EncodingOutcome {
+  Written,
+  // Not written whole; what was written is left for the caller to delete.
+  Failed,
+  Stopped,
+};
 
 class SystemServices {
  public:
@@ -36,6 +45,9 @@ class SystemServices {
     (void)onProgress;
     return runChildReadingErrors(arguments, onErrors);
   }
+  // The WAV encoded to the MP3 by the encoder's command mp3Arguments(encoding), onProgress told
+  // the seconds it has encoded as it goes; by default that command, run by runConverter.
+  virtual EncodingOutcome encodeMp3(const Mp3Encoding& encoding, const ProgressHandler& onProgress);
   // The MP3 at mp3Path as a player decodes it, its frames given to onFrames in order; false
   // when it could not be decoded whole. By default the converter's decoding command, read as it
   // writes.

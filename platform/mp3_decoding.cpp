@@ -1,103 +1,14 @@
 #include "platform/mp3_decoding.h"
 
-#include <dlfcn.h>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/log.h>
-}
-
 #include <cstdint>
-#include <optional>
 #include <vector>
 
+#include "platform/libav.h"
 #include "platform/signals.h"
 
 namespace platform {
 
 namespace {
-
-// The libraries' entry points, looked up at run time: linking them would make every start of the
-// program load about 130 libraries, where only a job with MP3s needs them. The headers' major
-// versions name the libraries whose structures they describe.
-struct Libav {
-  decltype(&avformat_alloc_context) allocateFormat;
-  decltype(&av_find_input_format) findInputFormat;
-  decltype(&avformat_open_input) openInput;
-  decltype(&avformat_find_stream_info) findStreamInfo;
-  decltype(&avformat_close_input) closeInput;
-  decltype(&av_read_frame) readPacket;
-  decltype(&avcodec_find_decoder) findDecoder;
-  decltype(&avcodec_alloc_context3) allocateDecoder;
-  decltype(&avcodec_free_context) freeDecoder;
-  decltype(&avcodec_parameters_to_context) parametersToDecoder;
-  decltype(&avcodec_open2) openDecoder;
-  decltype(&avcodec_send_packet) sendPacket;
-  decltype(&avcodec_receive_frame) receiveFrame;
-  decltype(&av_packet_alloc) allocatePacket;
-  decltype(&av_packet_free) freePacket;
-  decltype(&av_packet_unref) unrefPacket;
-  decltype(&av_frame_alloc) allocateFrame;
-  decltype(&av_frame_free) freeFrame;
-  decltype(&av_frame_unref) unrefFrame;
-};
-
-template <class Function>
-bool bind(void* library, const char* name, Function& function) {
-  function = library ? reinterpret_cast<Function>(dlsym(library, name)) : nullptr;
-  return function != nullptr;
-}
-
-// The libraries stay loaded: every MP3 of the job needs them again.
-std::optional<Libav> loadLibav() {
-  const int flags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
-  void* util = dlopen("libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR), flags);
-  void* codec = dlopen("libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR), flags);
-  void* format = dlopen("libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR), flags);
-  decltype(&av_log_set_level) setLogLevel = nullptr;
-  decltype(&avutil_version) utilVersion = nullptr;
-  decltype(&avcodec_version) codecVersion = nullptr;
-  decltype(&avformat_version) formatVersion = nullptr;
-  Libav av{};
-  const bool bound =
-      bind(util, "av_log_set_level", setLogLevel) && bind(util, "avutil_version", utilVersion) &&
-      bind(codec, "avcodec_version", codecVersion) &&
-      bind(format, "avformat_version", formatVersion) &&
-      bind(format, "avformat_alloc_context", av.allocateFormat) &&
-      bind(format, "av_find_input_format", av.findInputFormat) &&
-      bind(format, "avformat_open_input", av.openInput) &&
-      bind(format, "avformat_find_stream_info", av.findStreamInfo) &&
-      bind(format, "avformat_close_input", av.closeInput) &&
-      bind(format, "av_read_frame", av.readPacket) &&
-      bind(codec, "avcodec_find_decoder", av.findDecoder) &&
-      bind(codec, "avcodec_alloc_context3", av.allocateDecoder) &&
-      bind(codec, "avcodec_free_context", av.freeDecoder) &&
-      bind(codec, "avcodec_parameters_to_context", av.parametersToDecoder) &&
-      bind(codec, "avcodec_open2", av.openDecoder) &&
-      bind(codec, "avcodec_send_packet", av.sendPacket) &&
-      bind(codec, "avcodec_receive_frame", av.receiveFrame) &&
-      bind(codec, "av_packet_alloc", av.allocatePacket) &&
-      bind(codec, "av_packet_free", av.freePacket) &&
-      bind(codec, "av_packet_unref", av.unrefPacket) &&
-      bind(util, "av_frame_alloc", av.allocateFrame) && bind(util, "av_frame_free", av.freeFrame) &&
-      bind(util, "av_frame_unref", av.unrefFrame);
-  if (!bound) return std::nullopt;
-  // A library of the same major version but older than the headers may lack fields that are read
-  // here (the channel layout came in a minor version).
-  if (utilVersion() < LIBAVUTIL_VERSION_INT || codecVersion() < LIBAVCODEC_VERSION_INT ||
-      formatVersion() < LIBAVFORMAT_VERSION_INT) {
-    return std::nullopt;
-  }
-  // The command's messages were discarded; so are the libraries'.
-  setLogLevel(AV_LOG_QUIET);
-  return av;
-}
-
-const Libav* libav() {
-  static const std::optional<Libav> loaded = loadLibav();
-  return loaded ? &*loaded : nullptr;
-}
 
 // One MP3 opened for decoding, its file and decoder closed at the end of the scope.
 class OpenedMp3 {
@@ -120,13 +31,13 @@ class OpenedMp3 {
     if (stream_ < 0) return;
     const AVStream& stream = *format_->streams[stream_];
     const AVCodec* decoder = av.findDecoder(stream.codecpar->codec_id);
-    decoder_ = decoder ? av.allocateDecoder(decoder) : nullptr;
-    if (!decoder_ || av.parametersToDecoder(decoder_, stream.codecpar) < 0) return;
+    decoder_ = decoder ? av.allocateCodec(decoder) : nullptr;
+    if (!decoder_ || av.parametersToCodec(decoder_, stream.codecpar) < 0) return;
     decoder_->pkt_timebase = stream.time_base;
-    opened_ = av.openDecoder(decoder_, decoder, nullptr) >= 0;
+    opened_ = av.openCodec(decoder_, decoder, nullptr) >= 0;
   }
   ~OpenedMp3() {
-    av_.freeDecoder(&decoder_);
+    av_.freeCodec(&decoder_);
     if (format_) av_.closeInput(&format_);
   }
   OpenedMp3(const OpenedMp3&) = delete;

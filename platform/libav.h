@@ -1,0 +1,80 @@
+// The converter's own libraries, loaded into this process on first use and kept: the entry
+// points that decode and encode an MP3, and those that change its level as the converter's
+// filter does. For this folder's MP3 decoding and encoding only.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+}
+
+namespace platform {
+
+// Linking the libraries would make every start of the program load about 130 of them, where only
+// a job with MP3s needs them, so their entry points are looked up at run time. The headers' major
+// versions name the libraries whose structures they describe.
+struct Libav {
+  decltype(&avformat_alloc_context) allocateFormat;
+  decltype(&av_find_input_format) findInputFormat;
+  decltype(&avformat_open_input) openInput;
+  decltype(&avformat_find_stream_info) findStreamInfo;
+  decltype(&avformat_close_input) closeInput;
+  decltype(&av_read_frame) readPacket;
+  decltype(&avformat_alloc_output_context2) allocateOutput;
+  decltype(&avformat_new_stream) newStream;
+  decltype(&avio_open) openOutputFile;
+  decltype(&avio_closep) closeOutputFile;
+  decltype(&avformat_write_header) writeHeader;
+  decltype(&av_interleaved_write_frame) writePacket;
+  decltype(&av_write_trailer) writeTrailer;
+  decltype(&avformat_free_context) freeFormat;
+  decltype(&avformat_version) formatVersion;
+  decltype(&avcodec_find_decoder) findDecoder;
+  decltype(&avcodec_find_encoder) findEncoder;
+  decltype(&avcodec_alloc_context3) allocateCodec;
+  decltype(&avcodec_free_context) freeCodec;
+  decltype(&avcodec_parameters_to_context) parametersToCodec;
+  decltype(&avcodec_parameters_from_context) parametersFromCodec;
+  decltype(&avcodec_open2) openCodec;
+  decltype(&avcodec_send_packet) sendPacket;
+  decltype(&avcodec_receive_frame) receiveFrame;
+  decltype(&avcodec_send_frame) sendFrame;
+  decltype(&avcodec_receive_packet) receivePacket;
+  decltype(&avcodec_version) codecVersion;
+  decltype(&av_packet_alloc) allocatePacket;
+  decltype(&av_packet_free) freePacket;
+  decltype(&av_packet_unref) unrefPacket;
+  decltype(&av_packet_rescale_ts) rescalePacketTimes;
+  decltype(&av_frame_alloc) allocateFrame;
+  decltype(&av_frame_free) freeFrame;
+  decltype(&av_frame_unref) unrefFrame;
+  decltype(&av_frame_get_buffer) frameBuffer;
+  decltype(&av_dict_set) setEntry;
+  decltype(&av_dict_free) freeDictionary;
+  decltype(&av_dict_count) countEntries;
+};
+
+// Null when the libraries are missing or older than the headers.
+const Libav* libav();
+
+// The filters, in a library of their own that only a level change needs.
+struct LibavFilters {
+  decltype(&avfilter_graph_alloc) allocateGraph;
+  decltype(&avfilter_graph_free) freeGraph;
+  decltype(&avfilter_get_by_name) filterNamed;
+  decltype(&avfilter_graph_create_filter) createFilter;
+  decltype(&avfilter_link) link;
+  decltype(&avfilter_graph_config) configure;
+  decltype(&av_buffersrc_add_frame) addFrame;
+  decltype(&av_buffersink_get_frame) takeFrame;
+  decltype(&av_buffersink_set_frame_size) setFrameSize;
+};
+
+// Null when the filter library is missing or older than its headers, or libav() is null.
+const LibavFilters* libavFilters();
+
+}  // namespace platform
