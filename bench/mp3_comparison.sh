@@ -6,11 +6,12 @@
 # ratio, which the goal holds at 1.25 or less, with the median of the turns' own ratios beside it
 # (a turn's two runs lie seconds apart, so a shared machine's slow drift in speed cancels
 # there), and the decoded MP3's true peak as ffmpeg's own meter reads it, which must be
-# -1.0 dBTP or less. Beside them: the same encoder on the balanced result (at the MP3's level
-# change), the share that the result's own sound sets whatever the rest costs; the same job
-# without its MP3 (`--no-mp3`), the engine's share with its first touch of the track's memory;
-# and the converter's decoding command on the MP3, which the job's check spares by decoding in
-# its own process.
+# -1.0 dBTP or less. Beside them: the encoder's command on the balanced result (at the MP3's
+# level change), which the job runs in its own process with the converter's libraries instead,
+# the share that the result's own sound sets whatever the rest costs; the same job without its
+# MP3 (`--no-mp3`), the engine's share with its first touch of the track's memory; and the
+# converter's decoding command on the MP3, which the job's check spares by decoding in its own
+# process.
 # Usage: bench/mp3_comparison.sh [RUNS [SOUND]]   (default 7 runs of the WAV of music-like sound;
 # SOUND "bass" takes the loud bass WAV, the costliest to encode once balanced; SONBALANCER_CLI
 # names the command)
@@ -65,7 +66,7 @@ peak=$(ffmpeg -nostdin -v info -i "$folder/checked.mp3" -af ebur128=peak=true -f
 awk -v s="$sound" -v c="$cli_s" -v f="$ffmpeg_s" -v r="$result_s" -v d="$decoding_s" -v e="$plain_s" -v q="$ratio" -v n="$runs" -v p="$peak" 'BEGIN {
   printf "%s WAV, %d runs: sonbalancer-cli -j 1 %.2f CPU-s, ffmpeg alone %.2f CPU-s, ratio %.2f (goal 1.25; of the turns %.2f); MP3 true peak %s dBTP (goal -1.0)\n",
          s, n, c, f, c / f, q, p
-  printf "the encoder on the result alone %.2f CPU-s (%.2f of ffmpeg alone); the job beyond it %.2f CPU-s (%.2f), its check of the MP3 included\n",
+  printf "the encoder'"'"'s command on the result alone %.2f CPU-s (%.2f of ffmpeg alone); the job beyond it %.2f CPU-s (%.2f), its check of the MP3 included\n",
          r, r / f, c - r, (c - r) / f
   printf "the same job without its MP3 %.2f CPU-s (%.2f); the MP3 check beyond the encoder %.2f CPU-s (%.2f)\n",
          e, e / f, c - r - e, (c - r - e) / f
