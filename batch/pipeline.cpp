@@ -658,6 +658,9 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
       if (state == ResultsState::Done) {
         work.log.write("Results newer than the source - Skipped\n\n");
         admitted.result = ended(EntryOutcome::UpToDate);
+        // The report names the results kept, as it names those just made.
+        if (!job.options.mp3Only) admitted.result.record.resultWav = admitted.names.wav;
+        if (job.mp3Requested) admitted.result.record.resultMp3 = admitted.names.mp3;
         return admitted;
       }
       if (const char* line = processedAgainLine(state)) work.log.write(line);

@@ -90,6 +90,13 @@ TEST_F(ReportCommand, ReportGivesEveryFigureAndChangesNoResultNorLog) {
   EXPECT_NE(readFile(folder + "/report.csv").find("/notes.txt,not_music,"), std::string::npos);
   EXPECT_NE(readFile(folder + "/report.html").find("<dt>Not music</dt><dd>1</dd>"),
             std::string::npos);
+
+  // A rerun that finds the results up to date names them as the run that made them did.
+  ASSERT_EQ(run(work, "-j 1 --skip-existing --report '" + folder + "'"), 0);
+  const nlohmann::json rerun = nlohmann::json::parse(readFile(folder + "/report.json"));
+  EXPECT_EQ(rerun["tracks"][0]["status"], "skipped");
+  EXPECT_EQ(rerun["tracks"][0]["result_wav"], a["result_wav"]);
+  EXPECT_EQ(rerun["tracks"][1]["result_mp3"], report["tracks"][1]["result_mp3"]);
 }
 
 TEST_F(ReportCommand, AnalysisWritesNoAudioAndLogsUpToTheSave) {
