@@ -97,6 +97,8 @@ TEST_F(ReportCommand, ReportGivesEveryFigureAndChangesNoResultNorLog) {
   EXPECT_EQ(rerun["tracks"][0]["status"], "skipped");
   EXPECT_EQ(rerun["tracks"][0]["result_wav"], a["result_wav"]);
   EXPECT_EQ(rerun["tracks"][1]["result_mp3"], report["tracks"][1]["result_mp3"]);
+  // Nothing of them was measured: no MP3 gain of 0 on the page.
+  EXPECT_EQ(readFile(folder + "/report.html").find("<td>0.00</td>"), std::string::npos);
 }
 
 TEST_F(ReportCommand, AnalysisWritesNoAudioAndLogsUpToTheSave) {
