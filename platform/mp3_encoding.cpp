@@ -317,9 +317,10 @@ InProcessEncoding encodeWav(const Libav& av, WavInput& wav, Mp3Encoder& encoder,
     const int frames = packet.size / kFrameBytes;
     bool encoded = true;
     if (filters) {
-      encoded = wavFrameOf(av, packet, framesRead, *buffers.wavFrame) &&
-                filters->addFrame(graph->source(), buffers.wavFrame) >= 0 &&
-                drainFilter(av, *filters, *graph, *buffers.encoderFrame, encoding);
+      // A last packet of less than a frame (a WAV cut within one) holds nothing to filter.
+      encoded = frames == 0 || (wavFrameOf(av, packet, framesRead, *buffers.wavFrame) &&
+                                filters->addFrame(graph->source(), buffers.wavFrame) >= 0 &&
+                                drainFilter(av, *filters, *graph, *buffers.encoderFrame, encoding));
       av.unrefFrame(buffers.wavFrame);
     } else {
       encoded = planar.take(packet.data, frames, encoding);

@@ -102,6 +102,11 @@ std::optional<Spread> loudnessSpreadAfter(const JobReport& job) {
   return integratedSpread(job, &TrackRecord::after);
 }
 
+std::optional<double> mp3GainDbOf(const TrackRecord& track) {
+  if (track.passes == 0) return std::nullopt;
+  return track.mp3GainDb;
+}
+
 std::optional<StereoBands> bandChangeDb(const TrackRecord& track) {
   if (!track.before || !track.after) return std::nullopt;
   auto change = [](const BandLevels& before, const BandLevels& after) {

@@ -47,6 +47,10 @@ std::optional<Spread> loudnessSpreadAfter(const JobReport& job);
 // were measured. A band silent before or after gives a non-finite change.
 std::optional<StereoBands> bandChangeDb(const TrackRecord& track);
 
+// The MP3's level change as this job set it; none for a track that never reached the engine
+// (its results, if any, were made by an earlier job).
+std::optional<double> mp3GainDbOf(const TrackRecord& track);
+
 // The mean third-octave levels across the summary's tracks before (resp. after): each band's
 // mean of the finite levels of the tracks measured; nothing when no track has a spectrum.
 std::optional<ThirdOctaveLevelsMean> spectrumMeanBefore(const JobReport& job);

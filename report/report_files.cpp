@@ -110,7 +110,7 @@ Json trackJson(const TrackRecord& track) {
               {"after", figuresJson(track.after)},
               {"band_change_db", optionalBands(bandChangeDb(track))},
               {"engine_band_factors_db", optionalBands(track.engineBandFactorsDb)},
-              {"mp3_gain_db", number(track.mp3GainDb)},
+              {"mp3_gain_db", optionalNumber(mp3GainDbOf(track))},
               {"mp3_true_peak_dbtp", optionalNumber(track.mp3TruePeakDbtp)},
               {"mp3_integrated_lufs", optionalNumber(track.mp3IntegratedLufs)},
               {"loudness_gain_db", optionalNumber(track.loudnessGainDb)},
@@ -288,8 +288,8 @@ std::string reportCsv(const JobReport& job) {
     } else {
       for (int field = 0; field < 6; ++field) appendCsvField(row, "");
     }
-    appendCsvField(row, csvNumber(track.mp3GainDb, kDbDecimals));
-    for (const std::optional<double>& mp3 : {track.mp3TruePeakDbtp, track.mp3IntegratedLufs}) {
+    for (const std::optional<double>& mp3 :
+         {mp3GainDbOf(track), track.mp3TruePeakDbtp, track.mp3IntegratedLufs}) {
       appendCsvField(row, mp3 ? csvNumber(*mp3, kDbDecimals) : "");
     }
     appendCsvField(row, track.loudnessGainDb ? csvNumber(*track.loudnessGainDb, kDbDecimals) : "");

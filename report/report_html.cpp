@@ -174,8 +174,8 @@ std::string summary(const JobReport& job) {
 std::string trackRow(const JobReport& job, std::size_t index) {
   const TrackRecord& track = job.tracks[index];
   const bool reachedEngine = track.passes > 0;
-  // An MP3 found up to date was not measured by this job.
-  const bool hasMp3 = reachedEngine && (track.resultMp3.has_value() || track.mp3GainDb != 0.0);
+  const bool hasMp3 =
+      mp3GainDbOf(track).has_value() && (track.resultMp3.has_value() || track.mp3GainDb != 0.0);
   std::string row = "<tr class=\"" + statusClass(track.status) + "\"><td>" +
                     std::to_string(index + 1) + "</td><td title=\"" + escapeHtml(track.source) +
                     "\">" + escapeHtml(shownSourceName(job, track.source)) + "</td><td>" +

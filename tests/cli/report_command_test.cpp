@@ -97,7 +97,8 @@ TEST_F(ReportCommand, ReportGivesEveryFigureAndChangesNoResultNorLog) {
   EXPECT_EQ(rerun["tracks"][0]["status"], "skipped");
   EXPECT_EQ(rerun["tracks"][0]["result_wav"], a["result_wav"]);
   EXPECT_EQ(rerun["tracks"][1]["result_mp3"], report["tracks"][1]["result_mp3"]);
-  // Nothing of them was measured: no MP3 gain of 0 on the page.
+  // Nothing of them was measured: no MP3 gain of 0 in the files or on the page.
+  EXPECT_TRUE(rerun["tracks"][0]["mp3_gain_db"].is_null());
   EXPECT_EQ(readFile(folder + "/report.html").find("<td>0.00</td>"), std::string::npos);
 }
 

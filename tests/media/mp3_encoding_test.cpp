@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,36 +57,59 @@ media::EncodingOutcome encodedBy(media::SystemServices& system, const media::Mp3
 }
 
 platform::InProcessEncoding inProcess(const std::string& wav, const std::string& mp3,
-                                      const std::string& filter = {}) {
+                                      const std::string& filter = {},
+                                      const std::function<void(double)>& onSeconds = {}) {
   platform::Mp3EncoderSettings settings;
   settings.wavPath = wav;
   settings.mp3Path = mp3;
   settings.filter = filter;
-  return platform::encodeMp3InProcess(settings, {});
+  return platform::encodeMp3InProcess(settings, onSeconds);
+}
+
+// The 44-byte-header WAV at path cut to 10240 frames and half a frame, as a file that ends short
+// may be: the WAV is read 4096 bytes at a time, so the half frame comes in a read of its own.
+void cutWithinAFrame(const std::string& path) {
+  constexpr std::uint32_t kDataBytes = 10 * 4096 + 2;
+  std::string bytes = readFile(path).substr(0, 44 + kDataBytes);
+  auto setSize = [&bytes](std::size_t at, std::uint32_t size) {
+    std::memcpy(bytes.data() + at, &size, 4);
+  };
+  setSize(4, 36 + kDataBytes);
+  setSize(40, kDataBytes);
+  testing_support::writeFile(path, bytes);
 }
 
 // The fake's encoding is the base class's: the encoder's command.
 TEST(Mp3Encoding, WritesTheCommandsBytes) {
   TempFolder folder;
-  const std::string wav = folder / "a_eq.wav";
-  ASSERT_TRUE(makeWav(wav));
+  ASSERT_TRUE(makeWav(folder / "a_eq.wav"));
+  ASSERT_TRUE(makeWav(folder / "cut.wav"));
+  cutWithinAFrame(folder / "cut.wav");
   struct Case {
     const char* name;
     int kbps;
     std::optional<int> vbrQuality;
     double gainDb;
+    const char* wav = "a_eq.wav";
+    double seconds = 3.0;
   };
   // Lowered as for a true peak over the ceiling, raised toward a loudness target past full scale,
   // the least change there is; the rates a user may choose.
   const std::vector<Case> cases = {
-      {"plain", 128, {}, 0.0},           {"lowered", 128, {}, -1.63}, {"raised", 128, {}, 3.27},
-      {"least", 192, {}, -0.01},         {"highest", 320, {}, 0.0},   {"variable", 0, 2, 0.0},
+      {"plain", 128, {}, 0.0},
+      {"lowered", 128, {}, -1.63},
+      {"raised", 128, {}, 3.27},
+      {"least", 192, {}, -0.01},
+      {"highest", 320, {}, 0.0},
+      {"variable", 0, 2, 0.0},
       {"variable lowered", 0, 0, -0.58},
+      {"cut", 128, {}, 0.0, "cut.wav", 10240.0 / 44100},
+      {"cut lowered", 128, {}, -1.63, "cut.wav", 10240.0 / 44100},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     media::Mp3Encoding encoding;
-    encoding.wavPath = wav;
+    encoding.wavPath = folder / c.wav;
     encoding.rate.kbps = c.kbps;
     encoding.rate.vbrQuality = c.vbrQuality;
     encoding.gainDb = c.gainDb;
@@ -99,7 +125,7 @@ TEST(Mp3Encoding, WritesTheCommandsBytes) {
       ASSERT_EQ(encodedBy(media::realSystemServices(), encoding, &told),
                 media::EncodingOutcome::Written);
       ASSERT_FALSE(told.empty());
-      EXPECT_DOUBLE_EQ(told.back(), 3.0);
+      EXPECT_DOUBLE_EQ(told.back(), c.seconds);
       EXPECT_TRUE(readFile(folder / "here.mp3") == readFile(folder / "command.mp3"));
     }
   }
@@ -125,10 +151,24 @@ TEST(Mp3Encoding, LeavesWhatItCannotEncodeAsTheCommandDoesToTheCommand) {
   EXPECT_EQ(inProcess(folder / "a.wav", (folder.path() / "no folder" / "out.mp3").string()),
             platform::InProcessEncoding::Failed);
 
-  platform::requestStop();
-  const platform::InProcessEncoding stopped = inProcess(folder / "a.wav", folder / "out.mp3");
-  platform::clearStopRequest();
-  EXPECT_EQ(stopped, platform::InProcessEncoding::Stopped);
+  // A stop asked before, and one asked while the encoding runs: it ends within the second of
+  // audio that follows.
+  for (const char* filter : {"", "volume=-1.00dB"}) {
+    SCOPED_TRACE(filter);
+    platform::requestStop();
+    EXPECT_EQ(inProcess(folder / "a.wav", folder / "out.mp3", filter),
+              platform::InProcessEncoding::Stopped);
+    platform::clearStopRequest();
+    std::vector<double> told;
+    const platform::InProcessEncoding stopped =
+        inProcess(folder / "a.wav", folder / "out.mp3", filter, [&told](double seconds) {
+          told.push_back(seconds);
+          platform::requestStop();
+        });
+    platform::clearStopRequest();
+    EXPECT_EQ(stopped, platform::InProcessEncoding::Stopped);
+    EXPECT_EQ(told.size(), 1u);
+  }
 }
 
 TEST(Mp3Encoding, FailsOnAFullDisk) {
