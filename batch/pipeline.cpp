@@ -659,8 +659,10 @@ AdmittedEntry admitEntry(JobState& job, EntryWork& work, const wxString& entry,
         work.log.write("Results newer than the source - Skipped\n\n");
         admitted.result = ended(EntryOutcome::UpToDate);
         // The report names the results kept, as it names those just made.
-        if (!job.options.mp3Only) admitted.result.record.resultWav = admitted.names.wav;
-        if (job.mp3Requested) admitted.result.record.resultMp3 = admitted.names.mp3;
+        report::TrackRecord& record = admitted.result.record;
+        for (const std::string& kept : expectedResults(job, admitted.names)) {
+          (kept == admitted.names.mp3 ? record.resultMp3 : record.resultWav) = kept;
+        }
         return admitted;
       }
       if (const char* line = processedAgainLine(state)) work.log.write(line);

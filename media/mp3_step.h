@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "engine/process_log.h"
 #include "loudness/album_loudness.h"

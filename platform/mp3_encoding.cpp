@@ -61,7 +61,6 @@ class Mp3Encoder {
       : av_(av) {
     const AVCodec* codec = av.findEncoder(AV_CODEC_ID_MP3);
     if (!codec || kEncoderName != codec->name) return;
-    name_ = codec->name;
     context_ = av.allocateCodec(codec);
     if (!context_) return;
     context_->sample_rate = kSampleRateHz;
@@ -84,12 +83,10 @@ class Mp3Encoder {
 
   bool opened() const { return opened_; }
   AVCodecContext* context() { return context_; }
-  const char* name() const { return name_; }
 
  private:
   const Libav& av_;
   AVCodecContext* context_ = nullptr;
-  const char* name_ = "";
   bool opened_ = false;
 };
 
@@ -352,7 +349,8 @@ AVStream* mp3Stream(const Libav& av, Mp3Output& output, Mp3Encoder& encoder) {
   AVStream* stream = format ? av.newStream(format, nullptr) : nullptr;
   if (!stream || av.parametersFromCodec(stream->codecpar, encoder.context()) < 0) return nullptr;
   stream->time_base = encoder.context()->time_base;
-  const std::string encoderTag = versionText("Lavc", av.codecVersion()) + " " + encoder.name();
+  const std::string encoderTag =
+      versionText("Lavc", av.codecVersion()) + " " + encoder.context()->codec->name;
   return av.setEntry(&stream->metadata, "encoder", encoderTag.c_str(), 0) >= 0 ? stream : nullptr;
 }
 
