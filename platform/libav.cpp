@@ -12,8 +12,9 @@ namespace platform {
 
 namespace {
 
-// The libraries stay loaded: every MP3 of the job needs them again.
-constexpr int kLoading = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
+// The libraries stay loaded: every MP3 of the job needs them again. Bound lazily, since the
+// hundred libraries they bring hold many more entry points than an MP3 calls.
+constexpr int kLoading = RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE;
 
 template <class Function>
 bool bind(void* library, const char* name, Function& function) {
@@ -64,7 +65,8 @@ std::optional<Libav> loadLibav() {
       bind(util, "av_frame_alloc", av.allocateFrame) && bind(util, "av_frame_free", av.freeFrame) &&
       bind(util, "av_frame_unref", av.unrefFrame) &&
       bind(util, "av_frame_get_buffer", av.frameBuffer) && bind(util, "av_dict_set", av.setEntry) &&
-      bind(util, "av_dict_free", av.freeDictionary) && bind(util, "av_dict_count", av.countEntries);
+      bind(util, "av_dict_free", av.freeDictionary) &&
+      bind(util, "av_dict_count", av.countEntries) && bind(util, "av_strtod", av.parseNumber);
   if (!bound) return std::nullopt;
   // A library of the same major version but older than the headers may lack fields that are read
   // here (the channel layout came in a minor version).
@@ -77,34 +79,10 @@ std::optional<Libav> loadLibav() {
   return av;
 }
 
-std::optional<LibavFilters> loadLibavFilters() {
-  if (!libav()) return std::nullopt;
-  void* filter = dlopen("libavfilter.so." AV_STRINGIFY(LIBAVFILTER_VERSION_MAJOR), kLoading);
-  decltype(&avfilter_version) filterVersion = nullptr;
-  LibavFilters filters{};
-  const bool bound = bind(filter, "avfilter_version", filterVersion) &&
-                     bind(filter, "avfilter_graph_alloc", filters.allocateGraph) &&
-                     bind(filter, "avfilter_graph_free", filters.freeGraph) &&
-                     bind(filter, "avfilter_get_by_name", filters.filterNamed) &&
-                     bind(filter, "avfilter_graph_create_filter", filters.createFilter) &&
-                     bind(filter, "avfilter_link", filters.link) &&
-                     bind(filter, "avfilter_graph_config", filters.configure) &&
-                     bind(filter, "av_buffersrc_add_frame", filters.addFrame) &&
-                     bind(filter, "av_buffersink_get_frame", filters.takeFrame) &&
-                     bind(filter, "av_buffersink_set_frame_size", filters.setFrameSize);
-  if (!bound || filterVersion() < LIBAVFILTER_VERSION_INT) return std::nullopt;
-  return filters;
-}
-
 }  // namespace
 
 const Libav* libav() {
   static const std::optional<Libav> loaded = loadLibav();
-  return loaded ? &*loaded : nullptr;
-}
-
-const LibavFilters* libavFilters() {
-  static const std::optional<LibavFilters> loaded = loadLibavFilters();
   return loaded ? &*loaded : nullptr;
 }
 

@@ -1,15 +1,12 @@
 // The converter's own libraries, loaded into this process on first use and kept: the entry
-// points that decode and encode an MP3, and those that change its level as the converter's
-// filter does. For this folder's MP3 decoding and encoding only.
+// points that decode and encode an MP3. For this folder's MP3 decoding and encoding only.
 #pragma once
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavfilter/avfilter.h>
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
+#include <libavutil/eval.h>
 }
 
 namespace platform {
@@ -56,25 +53,11 @@ struct Libav {
   decltype(&av_dict_set) setEntry;
   decltype(&av_dict_free) freeDictionary;
   decltype(&av_dict_count) countEntries;
+  // A number as the converter's options read it ("-1.5dB" is the factor of that level).
+  decltype(&av_strtod) parseNumber;
 };
 
 // Null when the libraries are missing or older than the headers.
 const Libav* libav();
-
-// The filters, in a library of their own that only a level change needs.
-struct LibavFilters {
-  decltype(&avfilter_graph_alloc) allocateGraph;
-  decltype(&avfilter_graph_free) freeGraph;
-  decltype(&avfilter_get_by_name) filterNamed;
-  decltype(&avfilter_graph_create_filter) createFilter;
-  decltype(&avfilter_link) link;
-  decltype(&avfilter_graph_config) configure;
-  decltype(&av_buffersrc_add_frame) addFrame;
-  decltype(&av_buffersink_get_frame) takeFrame;
-  decltype(&av_buffersink_set_frame_size) setFrameSize;
-};
-
-// Null when the filter library is missing or older than its headers, or libav() is null.
-const LibavFilters* libavFilters();
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/mp3_encoding.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -18,11 +19,8 @@ constexpr int kChannels = 2;
 constexpr int kFrameBytes = kChannels * 2;
 // lame's encoder under the name the command finds for an MP3 output.
 constexpr std::string_view kEncoderName = "libmp3lame";
-// The buffer filter's description of the WAV's audio, and the planes of floats that the encoder
-// takes after a filter, as the command's filter graph hands them.
-constexpr const char* kWavAudio =
-    "time_base=1/44100:sample_rate=44100:sample_fmt=s16:channel_layout=stereo";
-constexpr const char* kFilteredAudio = "sample_fmts=fltp:sample_rates=44100:channel_layouts=stereo";
+// The command's level filter, "volume=" and a level in decibels.
+constexpr std::string_view kVolumeFilter = "volume=";
 
 // The WAV opened for reading: its one stream of 16-bit stereo 44100 Hz PCM without tags, or
 // nothing.
@@ -90,46 +88,16 @@ class Mp3Encoder {
   bool opened_ = false;
 };
 
-// The command's one filter between the WAV and the encoder, handing frames of the encoder's size,
-// or nothing.
-class FilterGraph {
- public:
-  FilterGraph(const LibavFilters& filters, const std::string& filter, int frameSize)
-      : filters_(filters), graph_(filters.allocateGraph()) {
-    const std::size_t equals = filter.find('=');
-    const std::string name = filter.substr(0, equals);
-    const std::string options = equals == std::string::npos ? "" : filter.substr(equals + 1);
-    AVFilterContext* middle = nullptr;
-    AVFilterContext* format = nullptr;
-    opened_ = graph_ && create("abuffer", "in", kWavAudio, source_) &&
-              create(name.c_str(), "filter", options.c_str(), middle) &&
-              create("aformat", "format", kFilteredAudio, format) &&
-              create("abuffersink", "out", nullptr, sink_) &&
-              filters.link(source_, 0, middle, 0) >= 0 && filters.link(middle, 0, format, 0) >= 0 &&
-              filters.link(format, 0, sink_, 0) >= 0 && filters.configure(graph_, nullptr) >= 0;
-    if (opened_) filters.setFrameSize(sink_, static_cast<unsigned>(frameSize));
-  }
-  ~FilterGraph() { filters_.freeGraph(&graph_); }
-  FilterGraph(const FilterGraph&) = delete;
-  FilterGraph& operator=(const FilterGraph&) = delete;
-
-  bool opened() const { return opened_; }
-  AVFilterContext* source() { return source_; }
-  AVFilterContext* sink() { return sink_; }
-
- private:
-  bool create(const char* filterName, const char* instance, const char* options,
-              AVFilterContext*& made) {
-    const AVFilter* filter = filters_.filterNamed(filterName);
-    return filter && filters_.createFilter(&made, filter, instance, options, nullptr, graph_) >= 0;
-  }
-
-  const LibavFilters& filters_;
-  AVFilterGraph* graph_;
-  AVFilterContext* source_ = nullptr;
-  AVFilterContext* sink_ = nullptr;
-  bool opened_ = false;
-};
+// The factor by which the command's filter multiplies the WAV's values, as that filter reads its
+// text; null when the filter is not the level change.
+std::optional<float> levelFactor(const Libav& av, const std::string& filter) {
+  if (filter.compare(0, kVolumeFilter.size(), kVolumeFilter) != 0) return std::nullopt;
+  const char* level = filter.c_str() + kVolumeFilter.size();
+  char* end = nullptr;
+  const double factor = av.parseNumber(level, &end);
+  if (end == level || *end != '\0' || !std::isfinite(factor)) return std::nullopt;
+  return static_cast<float>(factor);
+}
 
 // The MP3 file and its muxer; the file is closed at the end of the scope.
 class Mp3Output {
@@ -154,26 +122,23 @@ class Mp3Output {
   AVFormatContext* format_ = nullptr;
 };
 
-// The WAV's packet and frame, the encoder's frame and packet, freed at the end of the scope.
+// The WAV's packet, the encoder's frame and packet, freed at the end of the scope.
 struct EncodingBuffers {
   explicit EncodingBuffers(const Libav& av)
       : av(av),
         wavPacket(av.allocatePacket()),
-        wavFrame(av.allocateFrame()),
         encoderFrame(av.allocateFrame()),
         mp3Packet(av.allocatePacket()) {}
   ~EncodingBuffers() {
     av.freePacket(&wavPacket);
     av.freePacket(&mp3Packet);
-    av.freeFrame(&wavFrame);
     av.freeFrame(&encoderFrame);
   }
   EncodingBuffers(const EncodingBuffers&) = delete;
   EncodingBuffers& operator=(const EncodingBuffers&) = delete;
-  bool made() const { return wavPacket && wavFrame && encoderFrame && mp3Packet; }
+  bool made() const { return wavPacket && encoderFrame && mp3Packet; }
   const Libav& av;
   AVPacket* wavPacket;
-  AVFrame* wavFrame;
   AVFrame* encoderFrame;
   AVPacket* mp3Packet;
 };
@@ -226,23 +191,25 @@ class Encoding {
   std::int64_t framesTold_ = 0;
 };
 
-// Frames of the encoder's size in two planes of 16-bit values, filled from the WAV's interleaved
-// frames.
+// Frames of the encoder's size in two planes, filled from the WAV's interleaved frames: of 16-bit
+// values as they are, or, through a level change, of floats as the command's filter graph hands
+// them (each value scaled to full scale 1 and multiplied by the factor in single precision).
 class PlanarFrames {
  public:
-  PlanarFrames(const Libav& av, AVFrame& frame, int frameSize)
-      : av_(av), frame_(frame), frameSize_(frameSize) {}
+  PlanarFrames(const Libav& av, AVFrame& frame, int frameSize, std::optional<float> level)
+      : av_(av), frame_(frame), frameSize_(frameSize), level_(level) {}
 
   // Takes count frames; false when the encoding failed.
   bool take(const std::uint8_t* interleaved, int count, Encoding& encoding) {
     while (count > 0) {
       if (held_ == 0 && !fresh()) return false;
       const int taken = std::min(count, frameSize_ - held_);
-      auto* left = reinterpret_cast<std::int16_t*>(frame_.data[0]) + held_;
-      auto* right = reinterpret_cast<std::int16_t*>(frame_.data[1]) + held_;
-      for (int i = 0; i < taken; ++i) {
-        std::memcpy(left + i, interleaved + i * kFrameBytes, 2);
-        std::memcpy(right + i, interleaved + i * kFrameBytes + 2, 2);
+      if (level_) {
+        fill<float>(interleaved, taken, [this](std::int16_t value) {
+          return static_cast<float>(value) * (1.0f / 32768.0f) * *level_;
+        });
+      } else {
+        fill<std::int16_t>(interleaved, taken, [](std::int16_t value) { return value; });
       }
       interleaved += taken * kFrameBytes;
       count -= taken;
@@ -263,8 +230,20 @@ class PlanarFrames {
   }
 
  private:
+  template <class Value, class Convert>
+  void fill(const std::uint8_t* interleaved, int count, Convert convert) {
+    auto* left = reinterpret_cast<Value*>(frame_.data[0]) + held_;
+    auto* right = reinterpret_cast<Value*>(frame_.data[1]) + held_;
+    for (int i = 0; i < count; ++i) {
+      std::int16_t pair[kChannels];
+      std::memcpy(pair, interleaved + i * kFrameBytes, kFrameBytes);
+      left[i] = convert(pair[0]);
+      right[i] = convert(pair[1]);
+    }
+  }
+
   bool fresh() {
-    frame_.format = AV_SAMPLE_FMT_S16P;
+    frame_.format = level_ ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16P;
     frame_.ch_layout = AV_CHANNEL_LAYOUT_STEREO;
     frame_.sample_rate = kSampleRateHz;
     frame_.nb_samples = frameSize_;
@@ -274,66 +253,24 @@ class PlanarFrames {
   const Libav& av_;
   AVFrame& frame_;
   const int frameSize_;
+  const std::optional<float> level_;
   int held_ = 0;
 };
 
-// Passes the frames the filter has ready to the encoder; false when the encoding failed.
-bool drainFilter(const Libav& av, const LibavFilters& filters, FilterGraph& graph, AVFrame& frame,
-                 Encoding& encoding) {
-  int taken = 0;
-  while ((taken = filters.takeFrame(graph.sink(), &frame)) >= 0) {
-    const bool encoded = encoding.encode(&frame);
-    av.unrefFrame(&frame);
-    if (!encoded) return false;
-  }
-  return taken == AVERROR(EAGAIN) || taken == AVERROR_EOF;
-}
-
-// A packet of the WAV as one frame of interleaved 16-bit values for the filter.
-bool wavFrameOf(const Libav& av, const AVPacket& packet, std::int64_t pts, AVFrame& frame) {
-  frame.format = AV_SAMPLE_FMT_S16;
-  frame.ch_layout = AV_CHANNEL_LAYOUT_STEREO;
-  frame.sample_rate = kSampleRateHz;
-  frame.nb_samples = packet.size / kFrameBytes;
-  frame.pts = pts;
-  if (av.frameBuffer(&frame, 0) < 0) return false;
-  std::memcpy(frame.data[0], packet.data, static_cast<std::size_t>(frame.nb_samples) * kFrameBytes);
-  return true;
-}
-
-// Reads the WAV to its end and encodes it, through the filter when there is one: Written once the
-// encoder has given its last packet.
-InProcessEncoding encodeWav(const Libav& av, WavInput& wav, Mp3Encoder& encoder, FilterGraph* graph,
-                            Encoding& encoding, EncodingBuffers& buffers) {
-  const LibavFilters* filters = graph ? libavFilters() : nullptr;
-  PlanarFrames planar(av, *buffers.encoderFrame, encoder.context()->frame_size);
-  std::int64_t framesRead = 0;
+// Reads the WAV to its end and encodes it: Written once the encoder has given its last packet.
+InProcessEncoding encodeWav(const Libav& av, WavInput& wav, PlanarFrames& planar,
+                            Encoding& encoding, AVPacket& packet) {
   int read = 0;
-  while ((read = av.readPacket(wav.format(), buffers.wavPacket)) >= 0) {
-    const AVPacket& packet = *buffers.wavPacket;
-    const int frames = packet.size / kFrameBytes;
-    bool encoded = true;
-    if (filters) {
-      // A last packet of less than a frame (a WAV cut within one) holds nothing to filter.
-      encoded = frames == 0 || (wavFrameOf(av, packet, framesRead, *buffers.wavFrame) &&
-                                filters->addFrame(graph->source(), buffers.wavFrame) >= 0 &&
-                                drainFilter(av, *filters, *graph, *buffers.encoderFrame, encoding));
-      av.unrefFrame(buffers.wavFrame);
-    } else {
-      encoded = planar.take(packet.data, frames, encoding);
-    }
-    framesRead += frames;
-    av.unrefPacket(buffers.wavPacket);
+  while ((read = av.readPacket(wav.format(), &packet)) >= 0) {
+    const bool encoded = planar.take(packet.data, packet.size / kFrameBytes, encoding);
+    av.unrefPacket(&packet);
     if (stopRequested()) return InProcessEncoding::Stopped;
     if (!encoded) return InProcessEncoding::Failed;
   }
   if (stopRequested()) return InProcessEncoding::Stopped;
   if (read != AVERROR_EOF) return InProcessEncoding::Failed;
-  const bool ended = filters
-                         ? filters->addFrame(graph->source(), nullptr) >= 0 &&
-                               drainFilter(av, *filters, *graph, *buffers.encoderFrame, encoding)
-                         : planar.flush(encoding);
-  return ended && encoding.encode(nullptr) ? InProcessEncoding::Written : InProcessEncoding::Failed;
+  return planar.flush(encoding) && encoding.encode(nullptr) ? InProcessEncoding::Written
+                                                            : InProcessEncoding::Failed;
 }
 
 std::string versionText(const char* library, unsigned version) {
@@ -374,24 +311,23 @@ InProcessEncoding encodeMp3InProcess(const Mp3EncoderSettings& settings,
   if (!av) return InProcessEncoding::Unavailable;
   WavInput wav(*av, settings.wavPath);
   if (!wav.plain()) return InProcessEncoding::Unavailable;
-  const bool filtered = !settings.filter.empty();
-  const LibavFilters* filters = filtered ? libavFilters() : nullptr;
-  if (filtered && !filters) return InProcessEncoding::Unavailable;
-  Mp3Encoder encoder(*av, settings, filtered ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16P);
-  if (!encoder.opened()) return InProcessEncoding::Unavailable;
-  std::optional<FilterGraph> graph;
-  if (filtered) {
-    graph.emplace(*filters, settings.filter, encoder.context()->frame_size);
-    if (!graph->opened()) return InProcessEncoding::Unavailable;
+  std::optional<float> level;
+  if (!settings.filter.empty()) {
+    level = levelFactor(*av, settings.filter);
+    if (!level) return InProcessEncoding::Unavailable;
   }
+  // After any filter the command's graph hands the encoder floats, even where the filter
+  // changes nothing.
+  Mp3Encoder encoder(*av, settings, level ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16P);
+  if (!encoder.opened()) return InProcessEncoding::Unavailable;
   EncodingBuffers buffers(*av);
   Mp3Output output(*av, settings.mp3Path);
   AVStream* stream = mp3Stream(*av, output, encoder);
   if (!buffers.made() || !stream) return InProcessEncoding::Unavailable;
   if (!startMp3File(*av, settings, *output.format())) return InProcessEncoding::Failed;
   Encoding encoding(*av, encoder, output, *stream, buffers, onSeconds);
-  const InProcessEncoding encoded =
-      encodeWav(*av, wav, encoder, graph ? &*graph : nullptr, encoding, buffers);
+  PlanarFrames planar(*av, *buffers.encoderFrame, encoder.context()->frame_size, level);
+  const InProcessEncoding encoded = encodeWav(*av, wav, planar, encoding, *buffers.wavPacket);
   if (encoded != InProcessEncoding::Written) return encoded;
   return av->writeTrailer(output.format()) >= 0 && output.close() ? InProcessEncoding::Written
                                                                   : InProcessEncoding::Failed;

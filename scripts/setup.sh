@@ -9,7 +9,7 @@ packages=(
   libwxgtk3.2-dev libgtk-3-dev libasound2-dev libx11-dev
   libebur128-dev nlohmann-json3-dev libtag1-dev
   liblilv-dev x42-plugins
-  libavformat-dev libavcodec-dev libavutil-dev libavfilter-dev
+  libavformat-dev libavcodec-dev libavutil-dev
   ffmpeg sox
   xvfb xauth chromium bsdutils util-linux
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -94,12 +94,15 @@ TEST(Mp3Encoding, WritesTheCommandsBytes) {
     double seconds = 3.0;
   };
   // Lowered as for a true peak over the ceiling, raised toward a loudness target past full scale,
-  // the least change there is; the rates a user may choose.
+  // the least changes there are (which the filter passes through) and the next; the rates a user
+  // may choose.
   const std::vector<Case> cases = {
       {"plain", 128, {}, 0.0},
       {"lowered", 128, {}, -1.63},
       {"raised", 128, {}, 3.27},
       {"least", 192, {}, -0.01},
+      {"least raise", 128, {}, 0.01},
+      {"next to least", 128, {}, -0.02},
       {"highest", 320, {}, 0.0},
       {"variable", 0, 2, 0.0},
       {"variable lowered", 0, 0, -0.58},
