@@ -20,7 +20,8 @@ struct Mp3EncoderSettings {
   int algorithmQuality = 3;
   // The ID3v2 version of the tag the MP3 starts with (the command's -id3v2_version).
   int id3v2Version = 3;
-  // One filter in the form of the command's -af ("volume=-0.35dB"), or empty for none.
+  // One filter in the form of the command's -af, or empty for none; only the level change
+  // ("volume=-0.35dB") is encoded here.
   std::string filter;
 };
 
@@ -30,9 +31,9 @@ enum class InProcessEncoding {
   // of it is left for the caller to delete.
   Failed,
   Stopped,  // a stop was asked; what was written of it is left for the caller to delete
-  // The libraries, the encoder or the filter are not there, or the WAV is not one that is
-  // encoded here as the command encodes it (16-bit stereo 44100 Hz PCM without tags, which the
-  // command would carry over): nothing was written.
+  // The libraries or the encoder are not there, the filter is not the level change, or the WAV
+  // is not one that is encoded here as the command encodes it (16-bit stereo 44100 Hz PCM
+  // without tags, which the command would carry over): nothing was written.
   Unavailable,
 };
 

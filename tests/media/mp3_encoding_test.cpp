@@ -94,8 +94,7 @@ TEST(Mp3Encoding, WritesTheCommandsBytes) {
     double seconds = 3.0;
   };
   // Lowered as for a true peak over the ceiling, raised toward a loudness target past full scale,
-  // the least changes there are (which the filter passes through) and the next; the rates a user
-  // may choose.
+  // the least changes there are and the next; the rates a user may choose.
   const std::vector<Case> cases = {
       {"plain", 128, {}, 0.0},
       {"lowered", 128, {}, -1.63},
@@ -149,8 +148,10 @@ TEST(Mp3Encoding, LeavesWhatItCannotEncodeAsTheCommandDoesToTheCommand) {
     EXPECT_FALSE(fs::exists(folder / "out.mp3"));
   }
   ASSERT_TRUE(makeWav(folder / "a.wav"));
-  EXPECT_EQ(inProcess(folder / "a.wav", folder / "out.mp3", "nosuchfilter=1"),
-            platform::InProcessEncoding::Unavailable);
+  for (const char* filter : {"nosuchfilter=1", "volume=1+1", "volume=-1.00dBx"}) {
+    EXPECT_EQ(inProcess(folder / "a.wav", folder / "out.mp3", filter),
+              platform::InProcessEncoding::Unavailable);
+  }
   EXPECT_EQ(inProcess(folder / "a.wav", (folder.path() / "no folder" / "out.mp3").string()),
             platform::InProcessEncoding::Failed);
 
