@@ -511,8 +511,10 @@ int main(int argc, char** argv) {
     window.endProgress();
   }
   const batch::EntryCounts& counts = job.counts;
-  std::fprintf(stderr, "sonbalancer-cli: %u processed, %u skipped, %u failed", counts.processed,
-               counts.skipped, counts.failed);
+  // An analysis writes no result, so its tracks are not said to be processed.
+  std::fprintf(stderr, "sonbalancer-cli: %u %s, %u skipped, %u failed", counts.processed,
+               request.job.options.analyzeOnly ? "analyzed" : "processed", counts.skipped,
+               counts.failed);
   if (counts.notMusic > 0) std::fprintf(stderr, ", %u not music", counts.notMusic);
   std::fprintf(stderr, " in %s\n", elapsedText(start).c_str());
   printText(stderr, (atOnce ? runView.stateText() : window.stateText()) + "\n");

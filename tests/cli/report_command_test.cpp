@@ -35,7 +35,8 @@ class ReportCommand : public ::testing::Test {
 
   int run(const TempFolder& work, const std::string& arguments) {
     const std::string line = "cd '" + work.path().string() + "' && '" + kCommand + "' " +
-                             arguments + " '" + music() + "' 2>/dev/null </dev/null";
+                             arguments + " '" + music() + "' 2>'" + (work / "errors.txt") +
+                             "' </dev/null";
     const int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -121,6 +122,8 @@ TEST_F(ReportCommand, AnalysisWritesNoAudioAndLogsUpToTheSave) {
     EXPECT_TRUE(track["after"]["integrated_lufs"].is_number());
   }
   EXPECT_EQ(report["options"]["analyze"], true);
+  EXPECT_NE(readFile(work / "errors.txt").find("sonbalancer-cli: 2 analyzed, 0 skipped, 0 failed"),
+            std::string::npos);
 }
 
 }  // namespace
