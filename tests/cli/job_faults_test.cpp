@@ -137,6 +137,38 @@ TEST(JobFaults, AlbumTagsOnAFullDiskAreWrittenInPlace) {
   EXPECT_FALSE(holdsTemporaries(disk / "album/sonbalanced"));
 }
 
+// An MP3 that another program replaced before the album's tags came keeps what it holds; the
+// album's other MP3s get the tags and the job ends with the fault told.
+TEST(JobFaults, AlbumTagsThatCannotBeWrittenAreToldAndTheRestTagged) {
+  TempFolder root;
+  fs::create_directories(root / "album");
+  ASSERT_TRUE(makeTone(root / "album/a.wav", kWav, 0.2, 300));
+  for (const char* name : {"/b.wav", "/c.wav"}) {
+    ASSERT_TRUE(makeTone(root / "album" + name, kWav, 4.0, 500));
+  }
+  TempFolder work;
+  RunningCommand job(work.path(), {"-j", "1", "--log", "--replaygain", root / "album"});
+  const std::string replaced = root / "album/sonbalanced/a.mp3";
+  while (job.running() && !fs::exists(replaced)) ::usleep(2000);
+  writeFile(replaced, "no MP3 any more");
+
+  EXPECT_EQ(job.wait(), 3);
+  const std::string log = readFile(work / batch::kProcessLogName);
+  EXPECT_NE(log.find("Album ReplayGain could not be written into " + replaced +
+                     " ! It keeps its track tags.\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("written into 2 of 3 MP3 files\n"), std::string::npos) << log;
+  EXPECT_NE(job.standardError().find(replaced + ": its album ReplayGain tags could not be written"),
+            std::string::npos)
+      << job.standardError();
+  EXPECT_EQ(readFile(replaced), "no MP3 any more");
+  for (const char* name : {"/b.mp3", "/c.mp3"}) {
+    EXPECT_NE(readFile(root / "album/sonbalanced" + name).find("REPLAYGAIN_ALBUM_GAIN"),
+              std::string::npos);
+  }
+}
+
 TEST(JobFaults, ReportAndLogOnAFullDiskFailTheJobAndLeaveNoStaleReport) {
   SmallFileSystem disk(256 << 10);
   if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
