@@ -68,6 +68,18 @@ std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding) {
   return arguments;
 }
 
+platform::Mp3EncoderSettings mp3EncoderSettings(const Mp3Encoding& encoding) {
+  platform::Mp3EncoderSettings settings;
+  settings.wavPath = encoding.wavPath;
+  settings.mp3Path = encoding.mp3Path;
+  settings.kbps = encoding.rate.kbps;
+  settings.vbrQuality = encoding.rate.vbrQuality;
+  settings.algorithmQuality = kMp3AlgorithmQuality;
+  settings.id3v2Version = kMp3TagVersion;
+  settings.filter = levelFilter(encoding.gainDb);
+  return settings;
+}
+
 // Without -flush_packets 0 the decoder writes each frame (9 KB) to the pipe by itself.
 std::vector<std::string> mp3DecodingCommand(const std::string& mp3Path) {
   return {"ffmpeg",         "-nostdin", "-v", "error", "-f",  "mp3", "-i", mp3Path,

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/mp3_encoding.h"
+
 namespace media {
 
 // The converter, found on the PATH; it also encodes the MP3 files.
@@ -73,6 +75,9 @@ std::string levelFilter(double gainDb);
 
 // The encoder's argument list. Nothing is shown of it but what is derived from it.
 std::vector<std::string> mp3Arguments(const Mp3Encoding& encoding);
+
+// The same encoding as the encoder's libraries take it in this process.
+platform::Mp3EncoderSettings mp3EncoderSettings(const Mp3Encoding& encoding);
 
 // The decoding of an MP3 file as a player hears it: 32-bit float stereo samples, interleaved,
 // at the MP3's own rate, on the standard output.

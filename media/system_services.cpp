@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "media/converter_commands.h"
+#include "platform/mp3_encoding.h"
 #include "platform/signals.h"
 
 namespace media {
@@ -70,15 +71,7 @@ class PlatformServices final : public SystemServices {
   // the converter (about a fifth of a CPU-second) on every MP3.
   EncodingOutcome encodeMp3(const Mp3Encoding& encoding,
                             const ProgressHandler& onProgress) override {
-    platform::Mp3EncoderSettings settings;
-    settings.wavPath = encoding.wavPath;
-    settings.mp3Path = encoding.mp3Path;
-    settings.kbps = encoding.rate.kbps;
-    settings.vbrQuality = encoding.rate.vbrQuality;
-    settings.algorithmQuality = kMp3AlgorithmQuality;
-    settings.id3v2Version = kMp3TagVersion;
-    settings.filter = levelFilter(encoding.gainDb);
-    switch (platform::encodeMp3InProcess(settings, onProgress)) {
+    switch (platform::encodeMp3InProcess(mp3EncoderSettings(encoding), onProgress)) {
       case platform::InProcessEncoding::Written:
         return EncodingOutcome::Written;
       case platform::InProcessEncoding::Failed:

@@ -12,7 +12,6 @@
 #include "platform/file_deletion.h"
 #include "platform/file_rename.h"
 #include "platform/mp3_decoding.h"
-#include "platform/mp3_encoding.h"
 
 namespace media {
 

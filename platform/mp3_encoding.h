@@ -8,18 +8,19 @@
 
 namespace platform {
 
-// What the encoding command is given, besides its input and output.
+// What the encoding command is given, besides its input and output; the values the job uses are
+// chosen where its command is made.
 struct Mp3EncoderSettings {
   std::string wavPath;
   std::string mp3Path;
   // The constant rate in kbit/s, unless vbrQuality is set: lame's variable-rate quality, 0 (best)
   // to 9.
-  int kbps = 128;
+  int kbps{};
   std::optional<int> vbrQuality;
   // lame's algorithm quality (the command's -compression_level).
-  int algorithmQuality = 3;
+  int algorithmQuality{};
   // The ID3v2 version of the tag the MP3 starts with (the command's -id3v2_version).
-  int id3v2Version = 3;
+  int id3v2Version{};
   // One filter in the form of the command's -af, or empty for none; only the level change
   // ("volume=-0.35dB") is encoded here.
   std::string filter;
@@ -38,8 +39,8 @@ enum class InProcessEncoding {
 };
 
 // Encodes settings.wavPath to settings.mp3Path (replacing a file there) as the converter's
-// command `-i wavPath -id3v2_version 3 [-af filter] -compression_level 3 -f mp3 -ab 128k
-// mp3Path` (or `-q:a` for a variable rate) would, byte for byte. onSeconds, when given, is told
+// command `-i wavPath -id3v2_version V [-af filter] -compression_level Q -f mp3 -ab Kk mp3Path`
+// (or `-q:a` for a variable rate) would, byte for byte. onSeconds, when given, is told
 // the seconds of audio encoded so far, every second of audio and at the end. Safe from several
 // threads at once. Notices a stop request (signals.h) after each stretch of the WAV read.
 InProcessEncoding encodeMp3InProcess(const Mp3EncoderSettings& settings,

@@ -174,8 +174,9 @@ std::string summary(const JobReport& job) {
 std::string trackRow(const JobReport& job, std::size_t index) {
   const TrackRecord& track = job.tracks[index];
   const bool reachedEngine = track.passes > 0;
-  const bool hasMp3 =
-      mp3GainDbOf(track).has_value() && (track.resultMp3.has_value() || track.mp3GainDb != 0.0);
+  // A gain of 0 where no MP3 was made is no level change of an MP3.
+  const std::optional<double> mp3Gain = mp3GainDbOf(track);
+  const bool mp3Made = mp3Gain && (track.resultMp3 || *mp3Gain != 0.0);
   std::string row = "<tr class=\"" + statusClass(track.status) + "\"><td>" +
                     std::to_string(index + 1) + "</td><td title=\"" + escapeHtml(track.source) +
                     "\">" + escapeHtml(shownSourceName(job, track.source)) + "</td><td>" +
@@ -205,7 +206,7 @@ std::string trackRow(const JobReport& job, std::size_t index) {
     row += "<td title=\"left " + text(left) + " dB, right " + text(right) + " dB\">" +
            (std::isfinite(mean) ? signedText(mean, 1) : std::string("–")) + "</td>";
   }
-  row += cell(hasMp3 ? std::optional<double>(track.mp3GainDb) : std::nullopt, 2);
+  row += cell(mp3Made ? mp3Gain : std::nullopt, 2);
   row += cell(track.loudnessGainDb, 2);
   row += cell(reachedEngine ? std::optional<double>(track.seconds) : std::nullopt, 1);
   row += "<td>" + (reachedEngine ? std::to_string(track.passes) : std::string()) + "</td></tr>\n";

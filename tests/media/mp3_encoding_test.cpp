@@ -59,9 +59,10 @@ media::EncodingOutcome encodedBy(media::SystemServices& system, const media::Mp3
 platform::InProcessEncoding inProcess(const std::string& wav, const std::string& mp3,
                                       const std::string& filter = {},
                                       const std::function<void(double)>& onSeconds = {}) {
-  platform::Mp3EncoderSettings settings;
-  settings.wavPath = wav;
-  settings.mp3Path = mp3;
+  media::Mp3Encoding encoding;
+  encoding.wavPath = wav;
+  encoding.mp3Path = mp3;
+  platform::Mp3EncoderSettings settings = media::mp3EncoderSettings(encoding);
   settings.filter = filter;
   return platform::encodeMp3InProcess(settings, onSeconds);
 }
